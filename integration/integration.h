@@ -1,0 +1,29 @@
+/* System integration: the installation record in the registry, the program
+ * group over DDE, and the start-up conversion (RunOnce) entries. */
+#ifndef KX_INTEGRATION_H
+#define KX_INTEGRATION_H
+
+#include "setupdata/setupdata.h"
+#include <ddeml.h>
+
+#define KX_PRODUCT_KEY "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo\\"
+#define KX_UNINSTALL_KEY "SoftWare\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelbaProduct"
+#define KX_RUNONCE_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+
+/* Installation record */
+int WriteMachineString(const char *subKey, const char *valueName, const char *text);
+int ReadMachineString(const char *subKey, const char *valueName, char *buffer /* 260 bytes */);
+int WriteInstallRecord(SetupStateRecord *state);
+int ReadInstallRecord(SetupStateRecord *state);
+
+/* Program group */
+void CreateProgramGroup(const char *folder, int consoleFlag);
+void DeleteProgramGroup(void);
+void SendShellCommand(DWORD instance, HCONV conversation, const char *command);
+HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT format, HCONV conversation, HSZ hsz1,
+                                    HSZ hsz2, HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
+
+/* Start-up conversion entries: a registry status (0 or the open's error). */
+LONG WriteRunOnceEntries(int startNow);
+
+#endif

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# kxsetup's two commands:
+#   ./run.sh test   install what is missing, build both targets, run every test under Wine
+#   ./run.sh demo   install what is missing, build, and run kxsetup.exe on the sample medium
+set -euo pipefail
+top=$(cd "$(dirname "$0")" && pwd)
+cd "$top"
+B64=${KX_BUILD64:-$top/build/x86_64}
+B32=${KX_BUILD32:-$top/build/i686}
+PREFIX=$B64/wineprefix
+
+need_packages() {
+  local missing=()
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+  command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686-posix)
+  command -v x86_64-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64)
+  { command -v wine >/dev/null || command -v wine-stable >/dev/null; } || missing+=(wine)
+  [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+  command -v cmake >/dev/null || missing+=(cmake)
+  command -v ninja >/dev/null || missing+=(ninja-build)
+  [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+  if [ "${1:-}" = demo ]; then
+    command -v Xvfb >/dev/null || missing+=(xvfb)
+    command -v import >/dev/null || missing+=(imagemagick)
+    command -v xwd >/dev/null || missing+=(x11-apps)
+  fi
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "== installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}
+
+WINE=""; WINESERVER=""
+find_wine() {
+  WINE=$(command -v wine || command -v wine-stable)
+  WINESERVER=$(command -v wineserver || command -v wineserver-stable || echo /usr/lib/wine/wineserver)
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+build() {
+  local gen=()
+  command -v ninja >/dev/null && gen=(-G Ninja)
+  [ -f "$B64/CMakeCache.txt" ] || cmake -S "$top" -B "$B64" "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake"
+  [ -f "$B32/CMakeCache.txt" ] || cmake -S "$top" -B "$B32" "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake"
+  cmake --build "$B32"
+  cmake --build "$B64"
+}
+
+# A prefix of the test build's own, with the null graphics driver so that windows,
+# dialogs and the wizard work without an X server.
+make_prefix() {
+  if [ ! -f "$PREFIX/.kx-ready" ]; then
+    echo "== creating Wine prefix $PREFIX"
+    rm -rf "$PREFIX"
+    mkdir -p "$(dirname "$PREFIX")"
+    WINEPREFIX=$PREFIX "$WINE" wineboot -i >/dev/null 2>&1 || true
+    WINEPREFIX=$PREFIX "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null || true
+    WINEPREFIX=$PREFIX "$WINESERVER" -w
+    touch "$PREFIX/.kx-ready"
+  fi
+}
+
+cmd_test() {
+  need_packages test
+  find_wine
+  make_prefix
+  build
+  local rc=0
+  (cd "$B64" && ctest --output-on-failure --timeout 300 "$@") || rc=$?
+  WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null || true
+  return $rc
+}
+
+cmd_demo() {
+  need_packages demo
+  find_wine
+  make_prefix
+  build
+  if [ -x "$top/tools/demo.sh" ]; then
+    exec "$top/tools/demo.sh" "$B64" "$B32"
+  fi
+  make_prefix
+  WINEPREFIX=$PREFIX "$WINE" "$B64/medium/kxsetup.exe"
+}
+
+case "${1:-test}" in
+  test) shift || true; cmd_test "$@" ;;
+  demo) shift || true; cmd_demo "$@" ;;
+  *) echo "usage: $0 test|demo" >&2; exit 2 ;;
+esac

@@ -1,0 +1,99 @@
+/* Test harness for the in-process unit tests under Wine:
+ *  - ScopedImport: swaps one import slot of this executable for a fake while a
+ *    test runs (the program's code calls through the slot, so it sees the fake);
+ *  - the message-box recorder: every MessageBoxA of the program is answered and
+ *    recorded (owner, caption, text, style); KxTest fails on unclaimed boxes;
+ *  - DriveUi: runs modal UI (wizard, dialogs) on the test thread and steps a
+ *    script from a thread timer, with a watchdog;
+ *  - registry and file helpers that leave the prefix as it was found. */
+#ifndef KX_TEST_HARNESS_H
+#define KX_TEST_HARNESS_H
+
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+/* The address of the import slot of a system function, e.g. IMPORT_SLOT(MessageBoxA).
+ * x86_64 only (the tests never run in the i686 build). */
+#define IMPORT_SLOT(name) (&kx_slot_##name)
+#define DECLARE_IMPORT_SLOT(name) extern "C" void *kx_slot_##name __asm__("__imp_" #name)
+
+struct ScopedImport {
+    void **slot;
+    void *saved;
+    ScopedImport(void **slot, void *fake);
+    ~ScopedImport();
+    ScopedImport(const ScopedImport &) = delete;
+    ScopedImport &operator=(const ScopedImport &) = delete;
+};
+/* Usage: FAKE_IMPORT(GetVersionExA, FakeGetVersionExA);  (lasts to the end of the scope) */
+#define FAKE_IMPORT(name, fake) \
+    ScopedImport kx_fake_##name(IMPORT_SLOT(name), reinterpret_cast<void *>(fake))
+
+struct RecordedBox {
+    HWND owner;
+    std::string caption;
+    std::string text;
+    UINT style;
+};
+
+/* Answers for the next boxes, in order; when none is queued a box is answered
+ * with IDOK (MB_OK boxes) or IDYES/IDRETRY/IDOK as the first button of its set. */
+void QueueBoxAnswer(int answer);
+/* Takes every box recorded so far (and clears the record). */
+std::vector<RecordedBox> TakeBoxes();
+/* Convenience: exactly one box with this caption and text, else a test failure. */
+void ExpectOneBox(const char *caption, const char *text, UINT style, HWND owner = NULL);
+
+/* Base fixture: zero-fills SetupState and the shared buffers, records boxes, and
+ * fails the test when boxes were shown that the test did not take. */
+class KxTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+/* Runs `body` (which enters a modal loop) and calls `step` from a thread timer
+ * every `intervalMs` with the most recently activated dialog (#32770) window;
+ * `step` returns false when the script is done. After `timeoutMs` the watchdog
+ * records a failure and cancels every dialog of the thread. */
+void DriveUi(const std::function<void()> &body, const std::function<bool(HWND)> &step,
+             DWORD timeoutMs = 15000, UINT intervalMs = 30);
+/* Every dialog window activated during the last DriveUi, in order. */
+const std::vector<HWND> &ActivatedDialogs();
+/* Clicks a button of a dialog (BM_CLICK). */
+void ClickButton(HWND dialog, int id);
+std::string WindowText(HWND window);
+
+/* Registry: delete a key with all its subkeys and values (no error when absent). */
+void DeleteKeyTree(HKEY root, const char *path);
+bool KeyExists(HKEY root, const char *path);
+/* Reads a value: its type and its exact bytes; false when missing. */
+bool ReadValue(HKEY root, const char *path, const char *name, DWORD *type, std::string *bytes);
+
+/* Saves a registry subtree on construction and restores it (and deletes what was
+ * added) on destruction. */
+struct RegistrySnapshot {
+    HKEY root;
+    std::string path;
+    std::string file;
+    bool existed;
+    RegistrySnapshot(HKEY root, const char *path);
+    ~RegistrySnapshot();
+};
+
+/* A fresh folder under %TEMP% that is removed with everything in it. */
+struct TempDir {
+    std::string path; /* without trailing backslash */
+    TempDir();
+    ~TempDir();
+    std::string File(const char *name) const;
+    void Write(const char *name, const std::string &content) const;
+};
+bool FileExists(const std::string &path);
+std::string ReadFileBytes(const std::string &path);
+void RemoveTree(const std::string &path);
+
+#endif
