@@ -2,6 +2,11 @@
 #ifndef KX_RESOURCE_H
 #define KX_RESOURCE_H
 
+/* Controls without an id of their own (resource editors' name for it) */
+#ifndef IDC_STATIC
+#define IDC_STATIC           (-1)
+#endif
+
 /* Dialog templates */
 #define IDD_WELCOME          102
 #define IDD_INSTALLTYPE      105

@@ -13,19 +13,39 @@ enum EnvironmentResult {
     EnvironmentNoRights = 2
 };
 
-/* Process exit codes: the outcome of the run, decided in one place. */
+/* Process exit codes: the outcome of the run. RunInstallation decides it for a
+ * run, the entry for a start that never reaches one; the host window carries it
+ * out through WM_QUIT. */
 #define KX_EXIT_OK              0
 #define KX_EXIT_CANCELLED       1602
 #define KX_EXIT_FAILED          1603
 #define KX_EXIT_RESTART_DECLINED 3010
 
+/* The status display tool: the run asks its window to close before uninstalling. */
+#define KX_STATUS_WINDOW_TITLE  "Printer Status Display"
+#define KX_STATUS_CLOSE_MESSAGE (WM_USER + 7711)
+#define KX_STATUS_CLOSE_WPARAM  7711
+#define KX_STATUS_WAIT_MS       30000
+
+/* The whole program behind WinMain: registers the class, creates the host window,
+ * settles the mode from GetCommandLineA and runs the message loop; returns the
+ * process exit code. */
+int RunSetupProgram(HINSTANCE instance, int showCommand);
+/* 1 when the command line holds "Uninstall" anywhere (case-sensitive, no word
+ * boundaries: the program's own path counts too). */
+int CommandLineSelectsUninstall(const char *commandLine);
+
 ATOM RegisterHostClass(HINSTANCE instance);
 int CreateHostWindow(HINSTANCE instance, int showCommand);
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+/* GetMessageA loop over every window of the thread; returns WM_QUIT's wParam. */
+int RunMessageLoop(void);
 int CheckEnvironment(void);
 void PumpMessages(void);
 
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2);
+/* One installation or uninstall from the folders to the restart prompt; returns
+ * the exit code of the run (KX_EXIT_*). */
 int RunInstallation(HWND hostWindow, SetupStateRecord *state);
 
 #endif

@@ -1,0 +1,104 @@
+#include "integration/integration.h"
+#include <string.h>
+#include <strsafe.h>
+
+/* The registry query is given one byte less than the buffer so that a value
+ * that fills it still leaves room for the terminator put after it. */
+#define QUERY_ROOM (TEXT_CHARS - 1)
+
+int WriteMachineString(const char *subKey, const char *valueName, const char *text)
+{
+    HKEY key;
+    LONG status;
+
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+        return 0;
+    /* Stored without the terminating zero; readers terminate at the length. */
+    status = RegSetValueExA(key, valueName, 0, REG_SZ, (const BYTE *)text, lstrlenA(text));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+/* A missing key or value, a value of another type, or one longer than the
+ * room all read as the empty text: nothing partial is ever handed back. */
+int ReadMachineString(const char *subKey, const char *valueName, char *buffer)
+{
+    HKEY key;
+    DWORD type = REG_NONE;
+    DWORD size = QUERY_ROOM;
+
+    buffer[0] = '\0';
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 1;
+    if (RegQueryValueExA(key, valueName, NULL, &type, (BYTE *)buffer, &size) == ERROR_SUCCESS &&
+        type == REG_SZ && size <= QUERY_ROOM)
+        buffer[size] = '\0';
+    else
+        buffer[0] = '\0';
+    RegCloseKey(key);
+    return 1;
+}
+
+/* A text that does not fit its 260-byte buffer is not written at all (the
+ * value keeps what it held): a cut folder would make uninstall work on some
+ * other folder. Returns 1 when every value was written. */
+int WriteInstallRecord(SetupStateRecord *state)
+{
+    char text[TEXT_CHARS];
+    int written = 1;
+    long previous;
+
+    text[0] = '\0';
+    ReadMachineString(KX_PRODUCT_KEY, "InstallSections", text);
+    previous = LeadingNumber(text);
+
+    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "%d",
+                                   (int)(previous | (long)state->selectedComponents))))
+        written &= WriteMachineString(KX_PRODUCT_KEY, "InstallSections", text);
+    else
+        written = 0;
+
+    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "%s=%lu", state->statusDir,
+                                   (unsigned long)state->statusDirId))) {
+        written &= WriteMachineString(KX_PRODUCT_KEY, "StatusDisplayDir", text);
+        written &= WriteMachineString(KX_PRODUCT_KEY, "ControlPanelDir", text);
+    } else {
+        written = 0;
+    }
+
+    written &= WriteMachineString(KX_UNINSTALL_KEY, "DisplayName", "Velba Printer Version 1.0");
+
+    /* The backslash is always put in, also after a drive root such as C:\. */
+    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "\"%s\\kxsetup.exe\" Uninstall",
+                                   state->statusDir)))
+        written &= WriteMachineString(KX_UNINSTALL_KEY, "UninstallString", text);
+    else
+        written = 0;
+
+    return written;
+}
+
+/* A missing record, or a folder entry without "=", gives an empty folder and
+ * id 0, so the uninstall binds no status display directory. The split is at
+ * the last "=": a folder name may hold one itself, the id never does. */
+int ReadInstallRecord(SetupStateRecord *state)
+{
+    char text[TEXT_CHARS];
+    char *equals;
+
+    ReadMachineString(KX_PRODUCT_KEY, "StatusDisplayDir", text);
+    equals = strrchr(text, '=');
+    if (equals) {
+        *equals = '\0';
+        StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir), text);
+        state->statusDirId = (DWORD)LeadingNumber(equals + 1);
+    } else {
+        state->statusDir[0] = '\0';
+        state->statusDirId = 0;
+    }
+
+    ReadMachineString(KX_PRODUCT_KEY, "InstallSections", text);
+    state->selectedComponents = (DWORD)LeadingNumber(text);
+    return 1;
+}

@@ -1,0 +1,121 @@
+#include "shell/shell.h"
+#include "resources/resource.h"
+
+#define HOST_CLASS "SampleWClass"
+#define HOST_TITLE "Install"
+/* SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOOWNERZORDER */
+#define FROZEN_POSITION_FLAGS 0x20B
+
+static LONG positionFixed;
+static int startTaken;
+/* Anything that ends the loop before a run decided otherwise is a failure. */
+static int exitCode = KX_EXIT_FAILED;
+
+ATOM RegisterHostClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass;
+
+    ZeroMemory(&windowClass, sizeof(windowClass));
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = HostWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KXSETUP));
+    windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    windowClass.lpszClassName = HOST_CLASS;
+    return RegisterClassA(&windowClass);
+}
+
+int CreateHostWindow(HINSTANCE instance, int showCommand)
+{
+    HWND window;
+
+    /* One host window per run: its frozen position and its one start command
+     * belong to this window. */
+    positionFixed = 0;
+    startTaken = 0;
+    exitCode = KX_EXIT_FAILED;
+    /* The show command is not used: the host window is always minimised. */
+    window = CreateWindowExA(0, HOST_CLASS, HOST_TITLE, WS_OVERLAPPEDWINDOW,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                             NULL, NULL, instance, NULL);
+    if (!window)
+        return 0;
+    ShowWindow(window, SW_MINIMIZE);
+    UpdateWindow(window);
+    return 1;
+}
+
+void PumpMessages(void)
+{
+    MSG message;
+
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+int RunMessageLoop(void)
+{
+    MSG message;
+
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return (int)message.wParam;
+}
+
+static void RunStartCommand(HWND window)
+{
+    switch (CheckEnvironment()) {
+    case EnvironmentOk:
+        exitCode = RunInstallation(window, &SetupState);
+        break;
+    case EnvironmentNotNT:
+        KxMessageBox(window, "Current operation system is not Windows NT!", "Error", MB_OK);
+        exitCode = KX_EXIT_FAILED;
+        break;
+    default:
+        KxMessageBox(window, "Have not the right to add printer!", "Error", MB_OK);
+        exitCode = KX_EXIT_FAILED;
+        break;
+    }
+    /* Posted rather than DestroyWindow: the loop ends once the run's own modal
+     * loops are all gone. */
+    PostMessageA(window, WM_DESTROY, 0, 0);
+}
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        GetCurrentDirectoryA(TEXT_CHARS, startDirectory);
+        PostMessageA(window, WM_COMMAND, StartCommand, 0);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(exitCode);
+        return 0;
+    case WM_WINDOWPOSCHANGING:
+        /* The first change is the minimising of CreateHostWindow; every later one
+         * (restore, move, size, show or hide) is turned into a no-op. */
+        if (!positionFixed)
+            positionFixed = 1;
+        else
+            ((WINDOWPOS *)lParam)->flags = FROZEN_POSITION_FLAGS;
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == StartCommand) {
+            /* PumpMessages during the run dispatches this window's messages again;
+             * a second start command must not start a second run. */
+            if (!startTaken) {
+                startTaken = 1;
+                RunStartCommand(window);
+            }
+            return 0;
+        }
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

@@ -1,0 +1,338 @@
+#include "shell/shell.h"
+#include "wizard/wizard.h"
+#include "spooler/spooler.h"
+#include "integration/integration.h"
+#include "resources/resource.h"
+#include <string.h>
+#include <strsafe.h>
+
+#define SETUP_INF_NAME "oemsetup.inf"
+#define FALLBACK_DRIVER_SUBDIR "\\spool\\drivers\\w32x86"
+#define DRIVER_VERSION_SUBDIR "\\2"
+#define DRIVER_VERSION_DIRID 66000
+#define DEFAULT_STATUS_DIR "C:\\STATUS"
+#define STATUS_POLL_MS 100
+
+/* RunFileSteps' result when the run goes on to the spooler and the tail. */
+#define RUN_GOES_ON (-1)
+
+struct RunContext {
+    HWND hostWindow;
+    char moduleDirectory[TEXT_CHARS];
+    char systemDirectory[TEXT_CHARS];
+    char driverVersionDirectory[TEXT_CHARS];
+    char infPath[TEXT_CHARS];
+    HINF inf;
+    HSPFILEQ queue;
+    PVOID queueContext;
+};
+
+UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2)
+{
+    /* A file that cannot be deleted (in use, already gone) is left alone without
+     * asking; everything else is SetupAPI's default handling. */
+    if (notification == SPFILENOTIFY_DELETEERROR)
+        return FILEOP_SKIP;
+    return SetupDefaultQueueCallbackA(*(PVOID *)context, notification, param1, param2);
+}
+
+/* The one release point of the run: callback context, queue, INF, in this order. */
+static void ReleaseRun(RunContext *run)
+{
+    if (run->queueContext) {
+        SetupTermDefaultQueueCallback(run->queueContext);
+        run->queueContext = NULL;
+    }
+    if (run->queue) {
+        SetupCloseFileQueue(run->queue);
+        run->queue = NULL;
+    }
+    if (run->inf != INVALID_HANDLE_VALUE) {
+        SetupCloseInfFile(run->inf);
+        run->inf = INVALID_HANDLE_VALUE;
+    }
+}
+
+static int ComposeFolders(RunContext *run)
+{
+    DWORD length, needed = 0;
+    char *lastSlash;
+
+    length = GetModuleFileNameA(NULL, run->moduleDirectory, TEXT_CHARS);
+    /* A path that filled the whole buffer was cut by the system: refused. */
+    if (length == 0 || length >= TEXT_CHARS)
+        return 0;
+    lastSlash = strrchr(run->moduleDirectory, '\\');
+    if (!lastSlash)
+        return 0;
+    lastSlash[1] = '\0';
+
+    length = GetSystemDirectoryA(run->systemDirectory, TEXT_CHARS);
+    if (length == 0 || length >= TEXT_CHARS)
+        return 0;
+
+    /* After a failed query the buffer's content is undefined, so any failure
+     * takes the fall-back, not only one that left the buffer empty. */
+    driverDirectory[0] = '\0';
+    if (!GetPrinterDriverDirectoryA(NULL, NULL, 1, (LPBYTE)driverDirectory,
+                                    sizeof(driverDirectory), &needed)) {
+        if (FAILED(StringCchPrintfA(driverDirectory, ARRAYSIZE(driverDirectory), "%s%s",
+                                    run->systemDirectory, FALLBACK_DRIVER_SUBDIR)))
+            return 0;
+    }
+    if (FAILED(StringCchPrintfA(run->driverVersionDirectory, ARRAYSIZE(run->driverVersionDirectory),
+                                "%s%s", driverDirectory, DRIVER_VERSION_SUBDIR)))
+        return 0;
+    if (FAILED(StringCchCopyA(layoutPath, ARRAYSIZE(layoutPath), run->moduleDirectory)))
+        return 0;
+    if (FAILED(StringCchPrintfA(run->infPath, ARRAYSIZE(run->infPath), "%s%s",
+                                run->moduleDirectory, SETUP_INF_NAME)))
+        return 0;
+    return 1;
+}
+
+/* A directory id that cannot be bound would send files to the wrong place: the
+ * run stops rather than copy or delete there. */
+static int BindDirectory(RunContext *run, DWORD id, const char *folder)
+{
+    DWORD code;
+
+    if (SetupSetDirectoryIdA(run->inf, id, folder))
+        return 1;
+    code = GetLastError();
+    ShowSystemError(code, "GetLastError");
+    return 0;
+}
+
+static int OpenQueue(RunContext *run)
+{
+    run->queue = SetupOpenFileQueue();
+    if (!run->queue || run->queue == INVALID_HANDLE_VALUE) {
+        run->queue = NULL;
+        return 0;
+    }
+    /* SetupAPI's progress and error dialogs belong to the host window. */
+    run->queueContext = SetupInitDefaultQueueCallbackEx(run->hostWindow, NULL, 0, 0, NULL);
+    return run->queueContext != NULL;
+}
+
+/* Asks the status display tool to close and waits, idle between looks, until
+ * its window is gone or the wait has lasted KX_STATUS_WAIT_MS; the uninstall
+ * goes on either way. */
+static void CloseStatusDisplay(void)
+{
+    HWND window;
+    DWORD started;
+
+    window = FindWindowA(NULL, KX_STATUS_WINDOW_TITLE);
+    if (!window)
+        return;
+    SendMessageA(window, KX_STATUS_CLOSE_MESSAGE, KX_STATUS_CLOSE_WPARAM, 0);
+    started = GetTickCount();
+    for (;;) {
+        PumpMessages();
+        if (!FindWindowA(NULL, KX_STATUS_WINDOW_TITLE))
+            return;
+        if (GetTickCount() - started >= KX_STATUS_WAIT_MS)
+            return;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, STATUS_POLL_MS, QS_ALLINPUT);
+    }
+}
+
+static int QueueCopy(RunContext *run, const char *file, const char *target,
+                     const char *targetName, DWORD style)
+{
+    DWORD code;
+
+    /* A model without this file (the setup information names none) has nothing
+     * to copy; queueing an empty name would make the commit look for it. */
+    if (!file[0])
+        return 1;
+    if (SetupQueueCopyA(run->queue, run->moduleDirectory, NULL, file, NULL, NULL,
+                        target, targetName, style))
+        return 1;
+    code = GetLastError();
+    ShowSystemError(code, "GetLastError");
+    return 0;
+}
+
+/* The setup program, its setup information and the language monitor, then the
+ * four files of each selected model in slot order. */
+static int QueueFixedCopies(RunContext *run, SetupStateRecord *state)
+{
+    int i;
+
+    if (!QueueCopy(run, "kxsetup.exe", state->statusDir, NULL, SP_COPY_NEWER) ||
+        !QueueCopy(run, SETUP_INF_NAME, state->statusDir, NULL, SP_COPY_NEWER) ||
+        !QueueCopy(run, "tremon.dll", run->systemDirectory, "tremon.dll", SP_COPY_FORCE_IN_USE))
+        return 0;
+    for (i = 0; i < MODEL_SLOTS; i++) {
+        if (!(state->selectedComponents & (1u << i)))
+            continue;
+        if (!QueueCopy(run, state->driverFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->configFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->dataFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->helpFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE))
+            return 0;
+    }
+    return 1;
+}
+
+static int QueueSection(RunContext *run, const char *section)
+{
+    DWORD code;
+
+    if (SetupInstallFilesFromInfSectionA(run->inf, NULL, run->queue, section,
+                                         run->moduleDirectory, SP_COPY_NEWER))
+        return 1;
+    code = GetLastError();
+    ShowSystemError(code, "GetLastError");
+    return 0;
+}
+
+static int QueueSections(RunContext *run, SetupStateRecord *state)
+{
+    int i;
+
+    for (i = 0; i < MODEL_SLOTS; i++)
+        if ((state->selectedComponents & (1u << i)) && !QueueSection(run, installSection[i]))
+            return 0;
+    if ((state->selectedComponents & CompStatusDisplay) && !QueueSection(run, "StatusDisplay"))
+        return 0;
+    return 1;
+}
+
+static int InstallFiles(RunContext *run, SetupStateRecord *state)
+{
+    INT_PTR sheet;
+    int verdict;
+    char text[64];
+    DWORD code;
+
+    sheet = RunSetupWizard(run->hostWindow);
+    if (sheet == 0)
+        return KX_EXIT_CANCELLED;
+    /* -1: the sheet could not be created, so nothing was chosen. */
+    if (sheet < 0)
+        return KX_EXIT_FAILED;
+
+    if (!state->statusDir[0]) {
+        const char *folder = statusDirChoice[0] ? statusDirChoice : DEFAULT_STATUS_DIR;
+        if (FAILED(StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir), folder)))
+            return KX_EXIT_FAILED;
+    }
+    /* Written before any file is copied: an uninstall can clean up after a run
+     * that stops later on. */
+    WriteInstallRecord(state);
+    if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
+        return KX_EXIT_FAILED;
+
+    if (!OpenQueue(run))
+        return KX_EXIT_FAILED;
+
+    verdict = SpaceVerdict();
+    if (verdict) {
+        StringCchPrintfA(text, ARRAYSIZE(text), "Dirve %c: has no enough space!", (char)(verdict & 0xFF));
+        KxMessageBox(NULL, text, "Install Error", MB_OK);
+        return KX_EXIT_FAILED;
+    }
+
+    if (!QueueFixedCopies(run, state) || !QueueSections(run, state))
+        return KX_EXIT_FAILED;
+    /* SetupAPI's default callback has shown the user what went wrong. */
+    if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext))
+        return KX_EXIT_FAILED;
+
+    if (!SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall",
+                                     SPINST_INIFILES | SPINST_REGISTRY, NULL, NULL, 0,
+                                     NULL, NULL, NULL, NULL)) {
+        code = GetLastError();
+        ShowSystemError(code, "GetLastError");
+    }
+    return RUN_GOES_ON;
+}
+
+static int UninstallFiles(RunContext *run, SetupStateRecord *state)
+{
+    if (KxMessageBox(NULL, "Do you really want to uninstall?", "Installation", MB_YESNO) != IDYES)
+        return KX_EXIT_CANCELLED;
+    ReadInstallRecord(state);
+    if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
+        return KX_EXIT_FAILED;
+
+    if (!OpenQueue(run))
+        return KX_EXIT_FAILED;
+
+    CloseStatusDisplay();
+    /* The section's files are deleted from the status display folder; what is
+     * in use or gone is skipped by QueueCallback. */
+    SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall",
+                                SPINST_INIFILES | SPINST_FILES, NULL, state->statusDir,
+                                SP_COPY_DELETESOURCE, QueueCallback, &run->queueContext,
+                                NULL, NULL);
+    return RUN_GOES_ON;
+}
+
+/* Everything the run does with the setup information file and the file queue;
+ * returns RUN_GOES_ON or the exit code of a run that stops here. */
+static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalling)
+{
+    if (!ComposeFolders(run))
+        return KX_EXIT_FAILED;
+    run->inf = SetupOpenInfFileA(run->infPath, NULL, INF_STYLE_WIN4, NULL);
+    if (run->inf == INVALID_HANDLE_VALUE)
+        return KX_EXIT_FAILED;
+    ReadSetupInformation(run->inf, state);
+    if (state->driverDirId == DRIVER_VERSION_DIRID &&
+        !BindDirectory(run, DRIVER_VERSION_DIRID, run->driverVersionDirectory))
+        return KX_EXIT_FAILED;
+
+    if (uninstalling)
+        return UninstallFiles(run, state);
+    return InstallFiles(run, state);
+}
+
+/* SetupPromptReboot without a queue always asks. Only a restart that is under
+ * way completes the run cleanly; a declined or failed prompt (-1) leaves a
+ * restart pending. */
+static int RestartOutcome(int promptResult)
+{
+    if (promptResult != -1 && (promptResult & SPFILEQ_REBOOT_IN_PROGRESS))
+        return KX_EXIT_OK;
+    return KX_EXIT_RESTART_DECLINED;
+}
+
+int RunInstallation(HWND hostWindow, SetupStateRecord *state)
+{
+    RunContext run;
+    int outcome;
+    int uninstalling = state->installMode == Uninstall;
+
+    ZeroMemory(&run, sizeof(run));
+    run.hostWindow = hostWindow;
+    run.inf = INVALID_HANDLE_VALUE;
+
+    outcome = RunFileSteps(&run, state, uninstalling);
+    ReleaseRun(&run);
+    if (outcome != RUN_GOES_ON)
+        return outcome;
+
+    if (uninstalling) {
+        RegisterPrinters(state, 0);
+    } else {
+        if (!RegisterPrinters(state, 1)) {
+            KxMessageBox(hostWindow, "Add printer or driver error!", "Error", MB_OK);
+            return KX_EXIT_FAILED;
+        }
+        if (DialogBoxParamA(state->instance, MAKEINTRESOURCEA(IDD_DEFAULTPRINTER), hostWindow,
+                            DefaultPrinterDialogProc, 0) == IDC_SET_DEFAULT)
+            SetDefaultPrinter(state);
+    }
+
+    WriteRunOnceEntries(1);
+    if (uninstalling)
+        DeleteProgramGroup();
+    else
+        CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
+    return RestartOutcome(SetupPromptReboot(NULL, hostWindow, FALSE));
+}

@@ -1,0 +1,197 @@
+#include "tests/unit/harness.h"
+#include "setupdata/setupdata.h"
+#include <string.h>
+
+DECLARE_IMPORT_SLOT(SetupOpenAppendInfFileA);
+
+static std::vector<std::string> appended;
+static BOOL WINAPI RecordingAppend(PCSTR fileName, HINF, PUINT)
+{
+    appended.push_back(fileName);
+    return TRUE;
+}
+
+static const char versionSection[] =
+    "[Version]\r\nSignature=\"$Chicago$\"\r\nLayoutFile=layout.inf\r\n";
+
+/* Manufacturer "Kalyx" with `count` models M1.., each with an install and a
+ * data section; a negative count leaves out the manufacturer section. */
+static std::string Medium(int count, const std::string &extra = "")
+{
+    std::string text = versionSection;
+    if (count >= 0)
+        text += "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n";
+    for (int i = 1; i <= count; i++)
+        text += "\"Kalyx Model " + std::to_string(i) + "\" = M" + std::to_string(i) + "\r\n";
+    for (int i = 1; i <= count; i++) {
+        std::string n = std::to_string(i);
+        text += "[M" + n + "]\r\nCopyFiles = M" + n + ".Files\r\nDataFile = m" + n +
+                "data.dll\r\nDataSection = M" + n + ".Data\r\n[M" + n + ".Data]\r\nDriverFile = m" +
+                n + "drv.dll\r\nConfigFile = m" + n + "ui.dll\r\nHelpFile = m" + n + "ui.hlp\r\n";
+    }
+    return text + extra;
+}
+
+class SetupInformation : public KxTest {
+protected:
+    TempDir dir;
+    HINF inf = INVALID_HANDLE_VALUE;
+    std::string folder;
+
+    void TearDown() override
+    {
+        Close();
+        KxTest::TearDown();
+    }
+
+    void Close()
+    {
+        if (inf != INVALID_HANDLE_VALUE)
+            SetupCloseInfFile(inf);
+        inf = INVALID_HANDLE_VALUE;
+    }
+
+    /* Writes and opens oemsetup.inf as the run does, with the folder in layoutPath. */
+    void Open(const std::string &text)
+    {
+        Close();
+        ZeroMemory(&SetupState, sizeof(SetupState));
+        ZeroMemory(installSection, sizeof(installSection));
+        dir.Write("oemsetup.inf", text);
+        folder = dir.path + "\\";
+        lstrcpynA(layoutPath, folder.c_str(), sizeof(layoutPath));
+        inf = SetupOpenInfFileA(dir.File("oemsetup.inf").c_str(), NULL, INF_STYLE_WIN4, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, inf);
+    }
+
+    void Read(const std::string &text)
+    {
+        Open(text);
+        EXPECT_EQ(1, ReadSetupInformation(inf, &SetupState));
+    }
+
+    /* Slot i as Medium() describes it, or all empty. */
+    static void ExpectSlot(int i, bool filled)
+    {
+        std::string n = std::to_string(i + 1);
+        auto want = [&](const std::string &text) { return filled ? text : std::string(); };
+        EXPECT_EQ(want("Kalyx Model " + n), SetupState.modelName[i]);
+        EXPECT_EQ(want("M" + n), installSection[i]);
+        EXPECT_EQ(want("m" + n + "data.dll"), SetupState.dataFile[i]);
+        EXPECT_EQ(want("m" + n + "drv.dll"), SetupState.driverFile[i]);
+        EXPECT_EQ(want("m" + n + "ui.dll"), SetupState.configFile[i]);
+        EXPECT_EQ(want("m" + n + "ui.hlp"), SetupState.helpFile[i]);
+    }
+};
+
+TEST_F(SetupInformation, OfferedComponentsFollowModelLinesAndToolSections)
+{
+    const std::string status = "[StatusDisplay]\r\nCopyFiles = Status.Files\r\n";
+    const std::string panel = "[ControlPanel]\r\nCopyFiles = Panel.Files\r\n";
+    struct Case { int models; std::string tools; DWORD offered; } cases[] = {
+        {1, "", 0x01}, {2, "", 0x03}, {3, "", 0x07}, {3, status + panel, 0x37},
+        {0, status, 0x10},  /* manufacturer without its model section */
+        {-1, status, 0x10}, /* no manufacturer section */
+        {4, panel, 0x20},   /* more models than slots: none is offered */
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.models);
+        Read(Medium(c.models, c.tools));
+        EXPECT_EQ(c.offered, SetupState.availableComponents);
+        EXPECT_STREQ(c.models >= 0 ? "Kalyx" : "", SetupState.manufacturer);
+        for (int i = 0; i < MODEL_SLOTS; i++)
+            ExpectSlot(i, i < c.models && c.models <= MODEL_SLOTS);
+    }
+}
+
+TEST_F(SetupInformation, DirectoryIdsComeFromTheLeadingNumber)
+{
+    struct Case { const char *lines; DWORD driverDirId, statusDirId; } cases[] = {
+        {"[StatusDisplay]\r\nCopyFiles = Status.Files\r\n"
+         "[DestinationDirs]\r\nDefaultDestDir = 10,system32\r\nStatus.Files = 24,Status\r\n", 10, 24},
+        {"[StatusDisplay]\r\nCopyFiles = Status.Files\r\n"
+         "[DestinationDirs]\r\nDefaultDestDir = 66000\r\nOther.Files = 24\r\n", 66000, 0},
+        {"[StatusDisplay]\r\nDelFiles = Status.Files\r\n[DestinationDirs]\r\nStatus.Files = 24\r\n", 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.lines);
+        Open(Medium(1, c.lines));
+        SetupState.driverDirId = SetupState.statusDirId = 5;
+        ReadSetupInformation(inf, &SetupState);
+        EXPECT_EQ(c.driverDirId, SetupState.driverDirId);
+        EXPECT_EQ(c.statusDirId, SetupState.statusDirId);
+    }
+}
+
+TEST_F(SetupInformation, FieldsThatCannotBeReadStayEmptyWhileTheRestOfTheSlotIsRead)
+{
+    std::string text = Medium(2);
+    const std::string tooLong = std::string(28, 'd') + ".dll", longest = std::string(27, 'c') + ".dll";
+    text.replace(text.find("m1data.dll"), 10, tooLong);   /* 32 characters */
+    text.replace(text.find("m1drv.dll"), 9, longest);     /* 31 characters */
+    text.erase(text.find("DataSection = M2.Data\r\n"), strlen("DataSection = M2.Data\r\n"));
+    Read(text);
+
+    EXPECT_STREQ("", SetupState.dataFile[0]);
+    EXPECT_EQ(longest, SetupState.driverFile[0]);
+    EXPECT_STREQ("Kalyx Model 1", SetupState.modelName[0]);
+    EXPECT_STREQ("m1ui.hlp", SetupState.helpFile[0]);
+    EXPECT_STREQ("m2data.dll", SetupState.dataFile[1]);
+    EXPECT_STREQ("", SetupState.driverFile[1]);
+    EXPECT_STREQ("", SetupState.configFile[1]);
+    EXPECT_STREQ("", SetupState.helpFile[1]);
+}
+
+TEST_F(SetupInformation, LayoutFileIsAppendedAndItsSectionsBecomeVisible)
+{
+    dir.Write("layout.inf", "[Version]\r\nSignature=\"$Chicago$\"\r\n[SourceDisksNames]\r\n1 = \"Disk 1\",,,\r\n"
+                            "[SourceDisksFiles]\r\nm1drv.dll = 1\r\nm1ui.dll = 1\r\nm1ui.hlp = 1\r\n");
+    std::string text = Medium(1);
+    text.replace(0, strlen(versionSection), "[VERSION]\r\nSignature=\"$Chicago$\"\r\nlayoutfile = layout.inf\r\n");
+    Open(text);
+    ASSERT_EQ(-1, SetupGetLineCountA(inf, "SourceDisksFiles"));
+
+    ReadSetupInformation(inf, &SetupState);
+
+    EXPECT_EQ(folder + "layout.inf", layoutPath);
+    EXPECT_EQ(3, SetupGetLineCountA(inf, "SourceDisksFiles"));
+}
+
+TEST_F(SetupInformation, MissingLayoutFileShowsOneBoxAndReadingGoesOn)
+{
+    std::string text = Medium(1);
+    text.replace(0, strlen(versionSection), "[Version]\r\nSignature=\"$Chicago$\"\r\n");
+    Read(text);
+
+    std::vector<RecordedBox> boxes = TakeBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("GetLastError--Layout.inf", boxes[0].caption);
+    EXPECT_EQ((UINT)MB_ICONINFORMATION, boxes[0].style);
+    EXPECT_TRUE(boxes[0].owner == NULL);
+    EXPECT_FALSE(boxes[0].text.empty());
+    EXPECT_EQ(folder, layoutPath);
+    ExpectSlot(0, true);
+}
+
+TEST_F(SetupInformation, LayoutPathThatDoesNotFitIsRefusedWhole)
+{
+    Open(Medium(1));
+    appended.clear();
+    FAKE_IMPORT(SetupOpenAppendInfFileA, RecordingAppend);
+
+    /* With "layout.inf" (10 characters): 287 characters fit the buffer, 288 do not. */
+    for (int length : {277, 278}) {
+        const std::string given = "C:\\" + std::string(length - 4, 'd') + "\\";
+        lstrcpynA(layoutPath, given.c_str(), sizeof(layoutPath));
+        appended.clear();
+        ReadSetupInformation(inf, &SetupState);
+        if (length == 277) {
+            EXPECT_EQ(given + "layout.inf", layoutPath);
+            ASSERT_EQ(1u, appended.size());
+            EXPECT_EQ(given + "layout.inf", appended[0]);
+        } else {
+            EXPECT_EQ(given, layoutPath);
+            EXPECT_TRUE(appended.empty());
+        }
+    }
+}

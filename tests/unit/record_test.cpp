@@ -1,0 +1,166 @@
+#include "tests/unit/harness.h"
+#include "tests/unit/regwrite_support.h"
+#include "integration/integration.h"
+#include <string.h>
+
+DECLARE_IMPORT_SLOT(RegQueryValueExA);
+
+static int queries;
+static LONG WINAPI CountingRegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)
+{
+    queries++;
+    return ERROR_INVALID_HANDLE;
+}
+
+class InstallRecord : public KxTest {
+protected:
+    RegistrySnapshot product{HKEY_LOCAL_MACHINE, "Software\\VelbaPrinter"};
+    RegistrySnapshot uninstall{HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY};
+
+    void SetUp() override
+    {
+        KxTest::SetUp();
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\VelbaPrinter");
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
+    }
+
+    static void Install(DWORD components, const std::string &statusDir, DWORD statusDirId)
+    {
+        SetupState.selectedComponents = components;
+        lstrcpynA(SetupState.statusDir, statusDir.c_str(), sizeof(SetupState.statusDir));
+        SetupState.statusDirId = statusDirId;
+        WriteInstallRecord(&SetupState);
+    }
+
+    /* The registry adds the zero the program leaves out when the byte after
+     * the data is zero, so the stored bytes are the text and at most that zero. */
+    static void ExpectStored(const char *key, const char *name, const std::string &text)
+    {
+        DWORD type = 0;
+        std::string bytes;
+        ASSERT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, key, name, &type, &bytes)) << name;
+        EXPECT_EQ((DWORD)REG_SZ, type) << name;
+        EXPECT_TRUE(bytes == text || bytes == text + '\0') << name << ": " << bytes;
+    }
+
+    static void SetRaw(const char *name, DWORD type, const void *data, DWORD size)
+    {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, 0, NULL, 0,
+                                                 KEY_ALL_ACCESS, NULL, &key, NULL));
+        RegSetValueExA(key, name, 0, type, (const BYTE *)data, size);
+        RegCloseKey(key);
+    }
+};
+
+TEST_F(InstallRecord, WritesFiveTextsWithoutTerminator)
+{
+    RegWriteRecorder recorder;
+    Install(CompModel1 | CompModel2 | CompStatusDisplay, "C:\\STATUS", 66010);
+
+    const char *names[] = {"InstallSections", "StatusDisplayDir", "ControlPanelDir", "DisplayName",
+                           "UninstallString"};
+    const char *texts[] = {"19", "C:\\STATUS=66010", "C:\\STATUS=66010", "Velba Printer Version 1.0",
+                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall"};
+    ASSERT_EQ(5u, recorder.writes.size());
+    for (int i = 0; i < 5; i++) {
+        EXPECT_EQ(names[i], recorder.writes[i].name);
+        EXPECT_EQ((DWORD)REG_SZ, recorder.writes[i].type);
+        EXPECT_EQ(texts[i], recorder.writes[i].bytes) << "the byte count is the text length";
+        ExpectStored(i < 3 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY, names[i], texts[i]);
+    }
+}
+
+TEST_F(InstallRecord, SecondInstallAccumulatesComponentsAndDriveRootKeepsItsBackslash)
+{
+    Install(CompModel1 | CompModel2 | CompStatusDisplay, "C:\\STATUS", 66010);
+    Install(CompModel3, "C:\\", 66011);
+    ExpectStored(KX_PRODUCT_KEY, "InstallSections", "23");
+    ExpectStored(KX_PRODUCT_KEY, "StatusDisplayDir", "C:\\=66011");
+    ExpectStored(KX_UNINSTALL_KEY, "UninstallString", "\"C:\\\\kxsetup.exe\" Uninstall");
+}
+
+TEST_F(InstallRecord, UninstallReadsBackFolderIdAndComponentsAndKeepsTheRecord)
+{
+    /* A folder may itself hold "="; the id after the last one never does. */
+    Install(CompModel1 | CompModel3 | CompStatusDisplay, "C:\\Tools=Status", 66010);
+    ZeroMemory(&SetupState, sizeof(SetupState));
+
+    ReadInstallRecord(&SetupState);
+
+    EXPECT_STREQ("C:\\Tools=Status", SetupState.statusDir);
+    EXPECT_EQ(66010u, SetupState.statusDirId);
+    EXPECT_EQ(21u, SetupState.selectedComponents);
+    DWORD type;
+    std::string bytes;
+    for (const char *name : {"InstallSections", "StatusDisplayDir", "ControlPanelDir"})
+        EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, name, &type, &bytes)) << name;
+    for (const char *name : {"DisplayName", "UninstallString"})
+        EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, name, &type, &bytes)) << name;
+}
+
+TEST_F(InstallRecord, MissingRecordOrFolderWithoutIdGivesEmptyFolderAndIdZero)
+{
+    for (int withValue = 0; withValue < 2; withValue++) {
+        if (withValue)
+            SetRaw("StatusDisplayDir", REG_SZ, "C:\\STATUS", 10);
+        lstrcpynA(SetupState.statusDir, "stale", sizeof(SetupState.statusDir));
+        SetupState.statusDirId = 7;
+        SetupState.selectedComponents = 7;
+        ReadInstallRecord(&SetupState);
+        EXPECT_STREQ("", SetupState.statusDir);
+        EXPECT_EQ(0u, SetupState.statusDirId);
+        EXPECT_EQ(0u, SetupState.selectedComponents);
+    }
+}
+
+TEST_F(InstallRecord, ReadGivesTheStoredTextOrEmptyAndNeverOverruns)
+{
+    char buffer[TEXT_CHARS + 16];
+
+    /* No key: nothing is queried through a handle that was never opened. */
+    memset(buffer, 'Z', sizeof(buffer));
+    queries = 0;
+    {
+        FAKE_IMPORT(RegQueryValueExA, CountingRegQueryValueExA);
+        EXPECT_EQ(1, ReadMachineString(KX_PRODUCT_KEY, "InstallSections", buffer));
+    }
+    EXPECT_EQ(0, queries);
+    EXPECT_STREQ("", buffer);
+
+    SetRaw("Short", REG_SZ, "abcX", 3); /* stored without a zero after it */
+    std::string longest(258, 'p'), tooLong(300, 'q');
+    SetRaw("Longest", REG_SZ, longest.c_str(), (DWORD)longest.size());
+    SetRaw("TooLong", REG_SZ, tooLong.c_str(), (DWORD)tooLong.size() + 1);
+    DWORD number = 19;
+    SetRaw("Number", REG_DWORD, &number, sizeof(number));
+    SetRaw("Binary", REG_BINARY, "19", 2);
+    SetRaw("Expand", REG_EXPAND_SZ, "19", 3);
+    struct Case { const char *name; std::string text; } cases[] = {
+        {"Short", "abc"}, {"Longest", longest}, {"TooLong", ""}, {"Number", ""},
+        {"Binary", ""}, {"Expand", ""}, {"Absent", ""},
+    };
+    for (const Case &c : cases) {
+        memset(buffer, 'Z', sizeof(buffer));
+        EXPECT_EQ(1, ReadMachineString(KX_PRODUCT_KEY, c.name, buffer));
+        EXPECT_EQ(c.text, std::string(buffer)) << c.name;
+        EXPECT_EQ(std::string(16, 'Z'), std::string(buffer + TEXT_CHARS, 16)) << c.name;
+    }
+}
+
+TEST_F(InstallRecord, OverlongFolderTextsAreNotWrittenCutShort)
+{
+    Install(CompModel1, "C:\\STATUS", 66010);
+
+    /* 256 characters fit the record's folder but neither "=66010" after them
+     * nor the uninstall command fit in 259 characters. */
+    RegWriteRecorder recorder;
+    Install(CompModel2, "C:\\" + std::string(253, 'f'), 66010);
+
+    EXPECT_EQ(nullptr, recorder.Find("StatusDisplayDir"));
+    EXPECT_EQ(nullptr, recorder.Find("ControlPanelDir"));
+    EXPECT_EQ(nullptr, recorder.Find("UninstallString"));
+    ExpectStored(KX_PRODUCT_KEY, "InstallSections", "3");
+    ExpectStored(KX_PRODUCT_KEY, "StatusDisplayDir", "C:\\STATUS=66010");
+    ExpectStored(KX_UNINSTALL_KEY, "UninstallString", "\"C:\\STATUS\\kxsetup.exe\" Uninstall");
+}

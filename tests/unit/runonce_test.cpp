@@ -1,0 +1,98 @@
+#include "tests/unit/harness.h"
+#include "tests/unit/regwrite_support.h"
+#include "integration/integration.h"
+
+DECLARE_IMPORT_SLOT(WinExec);
+
+static std::vector<std::pair<std::string, UINT>> started;
+static bool grpConvPresentAtStart;
+
+static UINT WINAPI RecordingWinExec(LPCSTR commandLine, UINT show)
+{
+    DWORD type;
+    std::string bytes;
+    started.push_back(std::make_pair(std::string(commandLine), show));
+    grpConvPresentAtStart = ReadValue(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv", &type, &bytes);
+    return 33;
+}
+
+class RunOnceEntries : public KxTest {
+protected:
+    RegistrySnapshot runOnce{HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY};
+    std::string setupPath = std::string(KX_RUNONCE_KEY) + "\\Setup";
+
+    void SetUp() override
+    {
+        KxTest::SetUp();
+        started.clear();
+        ASSERT_TRUE(runOnce.existed) << "a fresh prefix has the RunOnce key";
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, setupPath.c_str());
+    }
+
+    static std::string Stored(const char *name)
+    {
+        DWORD type = 0;
+        std::string bytes;
+        if (!ReadValue(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, name, &type, &bytes))
+            return "<missing>";
+        return type == REG_SZ ? bytes : "<not REG_SZ>";
+    }
+};
+
+TEST_F(RunOnceEntries, WithSetupSubkey_WritesWrapperAndGrpConvWithTheirZeros)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, setupPath.c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, 0, KEY_SET_VALUE, &key));
+    RegSetValueExA(key, "GrpConv", 0, REG_SZ, (const BYTE *)"old value", 10);
+    RegCloseKey(key);
+    FAKE_IMPORT(WinExec, RecordingWinExec);
+    RegWriteRecorder recorder;
+
+    EXPECT_EQ(ERROR_SUCCESS, WriteRunOnceEntries(0));
+
+    /* The registry would add a missing zero itself, so the counts passed are
+     * what shows that the zero is included. */
+    ASSERT_EQ(2u, recorder.writes.size());
+    EXPECT_EQ("Wrapper", recorder.writes[0].name);
+    EXPECT_EQ(std::string("runonce", 8), recorder.writes[0].bytes);
+    EXPECT_EQ("GrpConv", recorder.writes[1].name);
+    EXPECT_EQ(std::string("grpconv -o", 11), recorder.writes[1].bytes);
+    EXPECT_EQ(std::string("runonce", 8), Stored("Wrapper"));
+    EXPECT_EQ(std::string("grpconv -o", 11), Stored("GrpConv"));
+    DWORD type;
+    std::string inSetup;
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, setupPath.c_str(), "Wrapper", &type, &inSetup));
+    EXPECT_TRUE(started.empty()) << "startNow 0 starts nothing";
+}
+
+TEST_F(RunOnceEntries, WithoutSetupSubkey_WritesGrpConvThenStartsProcessor)
+{
+    FAKE_IMPORT(WinExec, RecordingWinExec);
+    grpConvPresentAtStart = false;
+
+    EXPECT_EQ(ERROR_SUCCESS, WriteRunOnceEntries(1));
+
+    EXPECT_EQ("<missing>", Stored("Wrapper"));
+    EXPECT_EQ(std::string("grpconv -o", 11), Stored("GrpConv"));
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ("runonce -r", started[0].first);
+    EXPECT_EQ((UINT)SW_SHOWNORMAL, started[0].second);
+    EXPECT_TRUE(grpConvPresentAtStart);
+}
+
+TEST_F(RunOnceEntries, MissingKey_IsNotCreatedAndNothingStarts)
+{
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY);
+    ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY));
+    FAKE_IMPORT(WinExec, RecordingWinExec);
+    RegWriteRecorder recorder;
+
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, WriteRunOnceEntries(1));
+
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY));
+    EXPECT_TRUE(recorder.writes.empty());
+    EXPECT_TRUE(started.empty());
+}

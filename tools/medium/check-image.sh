@@ -1,0 +1,23 @@
+#!/bin/sh
+# Checks the shipped (i686) kxsetup.exe: a PE32 GUI program marked for NT 4.0
+# that imports system DLLs only. Exit 77 (skipped) when that build is absent.
+exe="$1"
+objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+if [ ! -f "$exe" ]; then
+  echo "no i686 build at $exe: skipped"
+  exit 77
+fi
+dump=$("$objdump" -p "$exe") || exit 1
+fail=0
+echo "$dump" | grep -q 'file format pei-i386' || { echo "not a PE32 i386 image"; fail=1; }
+echo "$dump" | grep -Eq '^Subsystem[[:space:]]+0*2[[:space:]]' || { echo "not a GUI subsystem image"; fail=1; }
+echo "$dump" | grep -Eq '^MajorSubsystemVersion[[:space:]]+4$' || { echo "subsystem version is not 4"; fail=1; }
+echo "$dump" | grep -Eq '^MinorSubsystemVersion[[:space:]]+0$' || { echo "subsystem minor version is not 0"; fail=1; }
+allowed='^(ADVAPI32|COMCTL32|GDI32|KERNEL32|MSVCRT|OLE32|SETUPAPI|SHELL32|USER32|WINSPOOL\.DRV|WINSPOOL)(\.DLL)?$'
+for dll in $(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
+  upper=$(echo "$dll" | tr '[:lower:]' '[:upper:]')
+  echo "$upper" | grep -Eq "$allowed" || { echo "imports a non-system DLL: $dll"; fail=1; }
+done
+echo "size in bytes: $(wc -c < "$exe")"
+[ $fail = 0 ] && echo "kxsetup.exe (i686): PE32, subsystem 4.0, system imports only"
+exit $fail
