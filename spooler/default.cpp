@@ -1,0 +1,46 @@
+#include "spooler/spooler.h"
+#include "resources/resource.h"
+#include <strsafe.h>
+
+/* Room for the longest line the record can produce: two model names and the
+ * port, each at its field's full length, two commas and the terminator. A line
+ * cut short would name a printer that does not exist. */
+#define DEVICE_LINE_CHARS ((NAME_CHARS - 1) * 2 + (PORT_CHARS - 1) + 2 + 1)
+
+INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND) {
+        switch (LOWORD(wParam)) {
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            break;
+        case IDC_SET_DEFAULT:
+            EndDialog(dialog, IDC_SET_DEFAULT);
+            break;
+        }
+    }
+    /* FALSE throughout, WM_INITDIALOG included: the dialog manager does the rest. */
+    return FALSE;
+}
+
+void SetDefaultPrinter(SetupStateRecord *state)
+{
+    char line[DEVICE_LINE_CHARS];
+    int slot;
+
+    if (state->selectedComponents & CompModel1)
+        slot = 0;
+    else if (state->selectedComponents & CompModel2)
+        slot = 1;
+    else if (state->selectedComponents & CompModel3)
+        slot = 2;
+    else
+        return;
+
+    /* Only fails on texts that are not terminated within their fields. */
+    if (FAILED(StringCchPrintfA(line, ARRAYSIZE(line), "%s,%s,%s", state->modelName[slot],
+                                state->modelName[slot], state->portName)))
+        return;
+    WriteProfileStringA("windows", "device", line);
+    SendMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
+}

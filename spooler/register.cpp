@@ -1,0 +1,121 @@
+#include "spooler/spooler.h"
+#include <winspool.h>
+#include <string.h>
+
+#define MONITOR_LIST_BYTES 80
+#define DEPENDENT_LIST_BYTES 256
+
+static char monitorName[] = KX_MONITOR_NAME;
+static char spoolerEnvironment[] = KX_SPOOLER_ENVIRONMENT;
+static char monitorDll[] = "tremon.dll";
+static char printProcessor[] = "WinPrint";
+static char noLocation[] = "";
+
+/* The small buffer is deliberate: a spooler whose list does not fit gets the
+ * monitor added without a look, and a second addition is harmless. */
+static void EnsureMonitor(void)
+{
+    BYTE list[MONITOR_LIST_BYTES];
+    DWORD needed = 0, count = 0;
+
+    if (EnumMonitorsA(NULL, 1, list, sizeof(list), &needed, &count)) {
+        const MONITOR_INFO_1A *entries = (const MONITOR_INFO_1A *)list;
+        for (DWORD i = 0; i < count; i++)
+            if (entries[i].pName && lstrcmpA(entries[i].pName, monitorName) == 0)
+                return;
+    }
+
+    MONITOR_INFO_2A monitor;
+    monitor.pName = monitorName;
+    monitor.pEnvironment = spoolerEnvironment;
+    monitor.pDLLName = monitorDll;
+    AddMonitorA(NULL, 2, (LPBYTE)&monitor);
+}
+
+/* Each name followed by its zero, then an empty entry; names are bounded by
+ * their 32-byte fields, so four of them always fit. */
+static void BuildDependentFiles(char *list, const char *const names[4])
+{
+    size_t used = 0;
+    for (int n = 0; n < 4; n++) {
+        size_t length = strnlen(names[n], FILE_CHARS - 1);
+        memcpy(list + used, names[n], length);
+        used += length;
+        list[used++] = '\0';
+    }
+    list[used] = '\0';
+}
+
+/* Deletes the printer bearing `name` when there is one that may be administered. */
+static void DeleteExistingPrinter(char *name)
+{
+    PRINTER_DEFAULTSA access = { NULL, NULL, PRINTER_ALL_ACCESS };
+    HANDLE printer = NULL;
+
+    if (!OpenPrinterA(name, &printer, &access))
+        return;
+    if (!DeletePrinter(printer))
+        ShowSystemError(GetLastError(), "GetLastError--Delete Printer");
+    ClosePrinter(printer);
+}
+
+int RegisterPrinters(SetupStateRecord *state, int mode)
+{
+    char dependentFiles[DEPENDENT_LIST_BYTES];
+    DRIVER_INFO_3A driver;
+    PRINTER_INFO_2A printer;
+
+    if (mode)
+        EnsureMonitor();
+
+    ZeroMemory(&driver, sizeof(driver));
+    driver.cVersion = 2;
+    driver.pEnvironment = spoolerEnvironment;
+    driver.pDependentFiles = dependentFiles;
+    driver.pMonitorName = monitorName;
+    driver.pDefaultDataType = NULL;
+
+    ZeroMemory(&printer, sizeof(printer));
+    printer.pPortName = state->portName;
+    printer.pLocation = noLocation;
+    printer.pPrintProcessor = printProcessor;
+    printer.Attributes = PRINTER_ATTRIBUTE_DEFAULT;
+    printer.Priority = 1;
+
+    for (int slot = 0; slot < MODEL_SLOTS; slot++) {
+        if (!(state->selectedComponents & (1u << slot)))
+            continue;
+
+        char *model = state->modelName[slot];
+        const char *const files[4] = { state->driverFile[slot], state->dataFile[slot],
+                                       state->configFile[slot], state->helpFile[slot] };
+        driver.pName = model;
+        driver.pDriverPath = state->driverFile[slot];
+        driver.pDataFile = state->dataFile[slot];
+        driver.pConfigFile = state->configFile[slot];
+        driver.pHelpFile = state->helpFile[slot];
+        BuildDependentFiles(dependentFiles, files);
+        printer.pPrinterName = model;
+        printer.pDriverName = model;
+        printer.pComment = model;
+
+        DeletePrinterDriverA(NULL, NULL, model);
+
+        if (mode && !AddPrinterDriverA(NULL, 3, (LPBYTE)&driver)) {
+            ShowSystemError(GetLastError(), "Add Driver error");
+            return 0;
+        }
+
+        DeleteExistingPrinter(model);
+
+        if (mode) {
+            HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)&printer);
+            if (!added) {
+                ShowSystemError(GetLastError(), "Add Printer error");
+                return 0;
+            }
+            ClosePrinter(added);
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,235 @@
+#include "tests/unit/spooler_support.h"
+#include "spooler/spooler.h"
+
+DECLARE_IMPORT_SLOT(AddPrinterA);
+
+static std::string SystemText(DWORD code)
+{
+    char *text = NULL;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, NULL, code, 0,
+                   (char *)&text, 0, NULL);
+    std::string result = text ? text : "";
+    LocalFree(text);
+    return result;
+}
+
+static std::string RegText(const std::string &key, const char *name)
+{
+    DWORD type = 0;
+    std::string bytes;
+    if (!ReadValue(HKEY_LOCAL_MACHINE, key.c_str(), name, &type, &bytes))
+        return "(missing)";
+    if (type == REG_SZ && !bytes.empty() && bytes.back() == '\0')
+        bytes.pop_back();
+    return bytes;
+}
+
+static bool Listed(const std::vector<std::string> &names, const char *name)
+{
+    for (size_t i = 0; i < names.size(); i++)
+        if (names[i] == name)
+            return true;
+    return false;
+}
+
+class SpoolerRegistration : public KxTest {};
+
+/* ---- against Wine's real spooler ---- */
+
+TEST_F(SpoolerRegistration, AddMode_RegistersMonitorDriversAndPrintersOfSelectedSlots)
+{
+    SpoolerPrefix prefix;
+    UseTestModels(&SetupState, CompModel1 | CompModel3, "LPT2:");
+    ASSERT_FALSE(Listed(ListedMonitors(), KX_MONITOR_NAME));
+
+    EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+
+    EXPECT_TRUE(Listed(ListedMonitors(), KX_MONITOR_NAME));
+    for (int slot = 0; slot < MODEL_SLOTS; slot++) {
+        SCOPED_TRACE(testModel[slot]);
+        /* the x86_64 build registers in the environment its spooler uses */
+        std::string key = std::string("System\\CurrentControlSet\\Control\\Print\\Environments\\"
+                                      "Windows x64\\Drivers\\Version-3\\") + testModel[slot];
+        PrinterFacts printer;
+        if (slot == 1) {
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.c_str()));
+            EXPECT_FALSE(ReadPrinter(testModel[slot], &printer));
+            continue;
+        }
+        EXPECT_EQ(SetupState.driverFile[slot], RegText(key, "Driver"));
+        EXPECT_EQ(SetupState.dataFile[slot], RegText(key, "Data File"));
+        EXPECT_EQ(SetupState.configFile[slot], RegText(key, "Configuration File"));
+        EXPECT_EQ(SetupState.helpFile[slot], RegText(key, "Help File"));
+        EXPECT_EQ(DependentListOf(SetupState, slot), RegText(key, "Dependent Files"));
+        EXPECT_EQ(KX_MONITOR_NAME, RegText(key, "Monitor"));
+
+        ASSERT_TRUE(ReadPrinter(testModel[slot], &printer));
+        EXPECT_EQ(testModel[slot], printer.name);
+        EXPECT_EQ(testModel[slot], printer.driver);
+        EXPECT_EQ(testModel[slot], printer.comment);
+        EXPECT_EQ("LPT2:", printer.port);
+        EXPECT_EQ("WinPrint", printer.processor);
+        EXPECT_EQ("", printer.location);
+        EXPECT_EQ((DWORD)PRINTER_ATTRIBUTE_DEFAULT, printer.attributes & PRINTER_ATTRIBUTE_DEFAULT);
+        EXPECT_EQ(1u, printer.priority);
+    }
+}
+
+TEST_F(SpoolerRegistration, RemoveMode_DeletesPrintersAndDriversOfRecordedModels)
+{
+    SpoolerPrefix prefix;
+    UseTestModels(&SetupState, CompModel1 | CompModel3, "LPT1:");
+    ASSERT_EQ(1, RegisterPrinters(&SetupState, 1));
+
+    /* slot 1 was never installed: its deletions fail quietly */
+    SetupState.selectedComponents = CompModel1 | CompModel2 | CompModel3;
+    EXPECT_EQ(1, RegisterPrinters(&SetupState, 0));
+
+    PrinterFacts printer;
+    for (int slot = 0; slot < MODEL_SLOTS; slot++) {
+        EXPECT_FALSE(ReadPrinter(testModel[slot], &printer)) << testModel[slot];
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DriverKey(testModel[slot]).c_str()));
+    }
+    EXPECT_TRUE(Listed(ListedMonitors(), KX_MONITOR_NAME)) << "the monitor stays";
+}
+
+static HANDLE WINAPI RefuseAddPrinter(LPSTR, DWORD, LPBYTE)
+{
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return NULL;
+}
+
+TEST_F(SpoolerRegistration, AddPrinterRefused_ShowsBoxStopsAndKeepsTheDriver)
+{
+    SpoolerPrefix prefix;
+    UseTestModels(&SetupState, CompModel1 | CompModel2, "LPT1:");
+    {
+        FAKE_IMPORT(AddPrinterA, RefuseAddPrinter);
+        EXPECT_EQ(0, RegisterPrinters(&SetupState, 1));
+    }
+    ExpectOneBox("Add Printer error", SystemText(ERROR_INVALID_PRINTER_NAME).c_str(),
+                 MB_ICONINFORMATION);
+    EXPECT_EQ(KX_MONITOR_NAME, RegText(DriverKey(testModel[0]), "Monitor"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DriverKey(testModel[1]).c_str()));
+}
+
+/* ---- against the recording fake ---- */
+
+TEST_F(SpoolerRegistration, ExistingPrinter_IsReplacedAfterTheNewDriverOnTheNewPort)
+{
+    FakeSpooler spooler;
+    spooler.monitors = { KX_MONITOR_NAME };
+    spooler.existing = { testModel[0] };
+    UseTestModels(&SetupState, CompModel1, "LPT3:");
+
+    EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+
+    std::string m = testModel[0];
+    std::vector<std::string> expected = { "EnumMonitors",      "DeleteDriver " + m,
+                                          "AddDriver " + m,    "Open " + m,
+                                          "DeletePrinter " + m, "Close " + m,
+                                          "AddPrinter " + m,   "Close " + m };
+    EXPECT_EQ(expected, spooler.calls);
+    EXPECT_EQ(std::vector<std::string>{ "LPT3:" }, spooler.printerPorts);
+    EXPECT_EQ(std::vector<DWORD>{ PRINTER_ALL_ACCESS }, spooler.openAccess);
+}
+
+TEST_F(SpoolerRegistration, MonitorStep_AddsTheMonitorUnlessTheSmallListNamesIt)
+{
+    struct Case {
+        const char *what;
+        std::vector<std::string> listed;
+        size_t additions;
+    } cases[] = {
+        { "listed first", { KX_MONITOR_NAME, "Local Port" }, 0 },
+        { "listed later", { "Local Port", KX_MONITOR_NAME }, 0 },
+        { "not listed", { "Local Port" }, 1 },
+        /* listed, but the list needs more than 80 bytes: added again, its refusal ignored */
+        { "list too long", { "Local Port", "Standard TCP/IP Port", KX_MONITOR_NAME }, 1 },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSpooler spooler;
+        spooler.monitors = c.listed;
+        UseTestModels(&SetupState, CompModel1 | CompModel3, "LPT1:");
+
+        EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+
+        EXPECT_EQ(1u, spooler.enumLevel);
+        EXPECT_EQ(80u, spooler.enumBytes);
+        EXPECT_EQ(c.additions, spooler.Count("AddMonitor"));
+        if (c.additions) {
+            std::vector<std::string> record = { KX_MONITOR_NAME, KX_SPOOLER_ENVIRONMENT, "tremon.dll" };
+            EXPECT_EQ(record, spooler.addedMonitor);
+        }
+        std::vector<std::string> monitors(2, KX_MONITOR_NAME);
+        EXPECT_EQ(monitors, spooler.driverMonitors);
+    }
+}
+
+TEST_F(SpoolerRegistration, DriverRefused_ShowsOneBoxAndLeavesLaterSlotsAlone)
+{
+    FakeSpooler spooler;
+    spooler.monitors = { KX_MONITOR_NAME };
+    spooler.existing = { testModel[0] };
+    spooler.refuseDriver = { testModel[0] };
+    UseTestModels(&SetupState, CompModel1 | CompModel2 | CompModel3, "LPT1:");
+
+    EXPECT_EQ(0, RegisterPrinters(&SetupState, 1));
+
+    ExpectOneBox("Add Driver error", SystemText(ERROR_ACCESS_DENIED).c_str(), MB_ICONINFORMATION);
+    std::string m = testModel[0];
+    std::vector<std::string> expected = { "EnumMonitors", "DeleteDriver " + m, "AddDriver " + m };
+    EXPECT_EQ(expected, spooler.calls) << "the old printer stays, nothing else is touched";
+}
+
+TEST_F(SpoolerRegistration, DeleteRefused_ShowsBoxClosesAndStillAddsThePrinter)
+{
+    FakeSpooler spooler;
+    spooler.monitors = { KX_MONITOR_NAME };
+    spooler.existing = { testModel[1] };
+    spooler.refuseDelete = { testModel[1] };
+    UseTestModels(&SetupState, CompModel2, "LPT1:");
+
+    EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+
+    ExpectOneBox("GetLastError--Delete Printer", SystemText(ERROR_ACCESS_DENIED).c_str(),
+                 MB_ICONINFORMATION);
+    std::string m = testModel[1];
+    std::vector<std::string> tail(spooler.calls.end() - 4, spooler.calls.end());
+    std::vector<std::string> expected = { "DeletePrinter " + m, "Close " + m, "AddPrinter " + m,
+                                          "Close " + m };
+    EXPECT_EQ(expected, tail);
+}
+
+TEST_F(SpoolerRegistration, RemoveMode_OnlyDeletesAndSucceedsWhateverFails)
+{
+    FakeSpooler spooler;
+    spooler.existing = { testModel[0], testModel[1] };
+    spooler.refuseDriverRemoval = { testModel[0] };
+    spooler.refuseDelete = { testModel[1] };
+    UseTestModels(&SetupState, CompModel1 | CompModel2 | CompModel3 | CompStatusDisplay, "LPT1:");
+
+    EXPECT_EQ(1, RegisterPrinters(&SetupState, 0));
+
+    ExpectOneBox("GetLastError--Delete Printer", SystemText(ERROR_ACCESS_DENIED).c_str(),
+                 MB_ICONINFORMATION);
+    std::string m0 = testModel[0], m1 = testModel[1], m2 = testModel[2];
+    std::vector<std::string> expected = {
+        "DeleteDriver " + m0, "Open " + m0, "DeletePrinter " + m0, "Close " + m0,
+        "DeleteDriver " + m1, "Open " + m1, "DeletePrinter " + m1, "Close " + m1,
+        "DeleteDriver " + m2, "Open " + m2,
+    };
+    EXPECT_EQ(expected, spooler.calls);
+}
+
+TEST_F(SpoolerRegistration, NoModelSelected_OnlyTheMonitorStepRuns)
+{
+    FakeSpooler spooler;
+    UseTestModels(&SetupState, CompStatusDisplay | CompControlPanel, "LPT1:");
+
+    EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+
+    std::vector<std::string> expected = { "EnumMonitors", "AddMonitor" };
+    EXPECT_EQ(expected, spooler.calls);
+}
