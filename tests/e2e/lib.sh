@@ -1,0 +1,242 @@
+# Shared set-up and checks of the end-to-end scenarios (sourced by each one).
+#
+# A scenario runs the real kxsetup.exe from a copy of the sample medium in a
+# prefix of its own, copied from a template prefix that is made once per build
+# directory. kxrobot.exe drives the program like a user and writes a transcript
+# (message boxes, pages, exit codes, and dumps of the registry, the spooler, the
+# profile and the Program Manager commands); the checks below read that
+# transcript and the prefix's files.
+#
+# Environment (set by CTest, see CMakeLists.txt):
+#   KX_E2E_BUILD    the x86_64 build directory
+#   KX_E2E_MEDIUM   the sample medium (kxsetup.exe, oemsetup.inf, ...)
+#   KX_E2E_ROBOT    kxrobot.exe      KX_E2E_RUNONCE   the stand-in runonce.exe
+#   KX_E2E_PROGMAN  progman-recorder.exe
+set -euo pipefail
+
+: "${KX_E2E_BUILD:?}" "${KX_E2E_MEDIUM:?}" "${KX_E2E_ROBOT:?}" "${KX_E2E_RUNONCE:?}" "${KX_E2E_PROGMAN:?}"
+
+WINE=$(command -v wine || command -v wine-stable)
+WINESERVER=$(command -v wineserver || command -v wineserver-stable || echo /usr/lib/wine/wineserver)
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+E2E_ROOT=$KX_E2E_BUILD/e2e
+TEMPLATE=$E2E_ROOT/template
+TAB=$'\t'
+
+# Where the program puts things in the x86_64 build's prefix.
+DRIVERS=windows/system32/spool/drivers/x64
+PRODUCT_KEY='HKLM\Software\VelbaPrinter\VelbaProduct\PrinterInfo'
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelbaProduct'
+RUNONCE_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+CLASS_KEY='HKLM\Software\Kalyx\Q70Q90'
+GROUP='Kalyx Q70/Q90 Tools'
+MONITOR='Tremaro PJL Language Monitor'
+
+FAILURES=0
+SCENARIO_START=$(date +%s)
+
+fail() {
+  echo "FAIL: $*" >&2
+  FAILURES=$((FAILURES + 1))
+}
+
+# The template: a fresh prefix with the null graphics driver, made once (under
+# a lock, so that scenarios run in parallel wait for the first one).
+ensure_template() {
+  mkdir -p "$E2E_ROOT"
+  exec 9>"$E2E_ROOT/template.lock"
+  flock 9
+  if [ ! -f "$TEMPLATE/.kx-e2e-ready" ]; then
+    echo "== making the template prefix $TEMPLATE"
+    rm -rf "$TEMPLATE"
+    WINEPREFIX=$TEMPLATE timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX=$TEMPLATE timeout 60 "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
+    WINEPREFIX=$TEMPLATE "$WINESERVER" -k >/dev/null 2>&1 || true
+    WINEPREFIX=$TEMPLATE timeout 60 "$WINESERVER" -w || true
+    [ -f "$TEMPLATE/system.reg" ] || { echo "could not make the template prefix" >&2; exit 1; }
+    touch "$TEMPLATE/.kx-e2e-ready"
+  fi
+  flock -u 9
+  exec 9>&-
+}
+
+# The model names of a medium's oemsetup.inf: the keys of the section that the
+# first line of [Manufacturer] names.
+model_names() {
+  awk '
+    function trim(s) { sub(/^[ \t]+/, "", s); sub(/[ \t\r]+$/, "", s); return s }
+    /^[ \t]*;/ || /^[ \t\r]*$/ { next }
+    /^[ \t]*\[/ { sec = tolower(trim($0)); gsub(/[\[\]]/, "", sec); next }
+    sec == "manufacturer" && mfr == "" { mfr = tolower(trim($0)); next }
+    mfr != "" && sec == mfr { k = $0; sub(/=.*/, "", k); k = trim(k); gsub(/"/, "", k); print k }
+  ' "$1"
+}
+
+# Registry keys added to the prefix before its server starts (Wine's text
+# format: names relative to HKLM, backslashes doubled).
+seed_key() {  # <path below HKLM> [<"name"="value" line>...]
+  local key=${1//\\/\\\\}
+  shift
+  {
+    printf '\n[%s] 1700000000\n' "$key"
+    for line in "$@"; do printf '%s\n' "$line"; done
+  } >>"$PFX/system.reg"
+}
+
+# Wine's 64-bit spooler needs a data type on a printer's key before AddPrinter
+# succeeds; the program passes none (as on NT), so the test prefix carries one.
+seed_spooler_quirk() {
+  local name
+  while IFS= read -r name; do
+    seed_key "System\\CurrentControlSet\\Control\\Print\\Printers\\$name" '"Datatype"="RAW"'
+  done < <(model_names "$C/medium/oemsetup.inf")
+}
+
+# e2e_begin <name> [--medium-only]: a fresh prefix for this scenario with the
+# medium in C:\medium and the stand-in runonce.exe in system32. The prefix's
+# server and the Program Manager recorder are started by e2e_start.
+e2e_begin() {
+  NAME=$1
+  ensure_template
+  RUN=$E2E_ROOT/run/$NAME
+  PFX=$RUN/prefix
+  C=$PFX/drive_c
+  if [ -d "$PFX" ]; then WINEPREFIX=$PFX "$WINESERVER" -k >/dev/null 2>&1 || true; fi
+  rm -rf "$RUN"
+  mkdir -p "$RUN"
+  cp -a "$TEMPLATE" "$PFX"
+  mkdir -p "$C/e2e"
+  cp -a "$KX_E2E_MEDIUM" "$C/medium"
+  cp "$KX_E2E_RUNONCE" "$C/windows/system32/runonce.exe"
+  export WINEPREFIX=$PFX
+  trap e2e_cleanup EXIT
+}
+
+# Starts the prefix's server (kept alive: Wine works off the RunOnce entries
+# whenever a server starts, and the checks read them afterwards) and the
+# recording Program Manager service.
+e2e_start() {
+  seed_spooler_quirk
+  "$WINESERVER" -p >/dev/null 2>&1 </dev/null
+  timeout 60 "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null || true
+  timeout 600 "$WINE" "$KX_E2E_PROGMAN" 'C:\e2e\progman.log' 600000 >/dev/null 2>&1 </dev/null &
+  local i
+  for i in $(seq 1 200); do
+    [ -f "$C/e2e/progman.log.ready" ] && return 0
+    sleep 0.1
+  done
+  echo "the Program Manager recorder did not start" >&2
+  exit 1
+}
+
+e2e_cleanup() {
+  local rc=$?
+  if [ -n "${PFX:-}" ] && [ -d "$PFX" ]; then
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    timeout 30 "$WINESERVER" -w >/dev/null 2>&1 || true
+    # A passed scenario's prefix is of no further use; a failed one stays for a look.
+    if [ $rc = 0 ] && [ $FAILURES = 0 ]; then rm -rf "$PFX"; fi
+  fi
+  exit $rc
+}
+
+# The robot's commands that dump the state the checks look at.
+DUMP_STATE="dump-tree $PRODUCT_KEY
+dump-key $UNINSTALL_KEY
+dump-tree $RUNONCE_KEY
+dump-key $CLASS_KEY
+dump-printers
+dump-drivers
+dump-monitors
+dump-profile windows device
+dump-progman C:\\e2e\\progman.log"
+
+# robot: runs kxrobot.exe with the script on standard input; the transcript is
+# $RUN/transcript.txt. A failed step fails the scenario at once.
+robot() {
+  cat >"$C/e2e/script.txt"
+  local rc=0
+  timeout 300 "$WINE" "$KX_E2E_ROBOT" 'C:\e2e\script.txt' 'C:\e2e\transcript.txt' \
+    >"$RUN/robot.out" 2>&1 </dev/null || rc=$?
+  cp "$C/e2e/transcript.txt" "$RUN/transcript.txt" 2>/dev/null || : >"$RUN/transcript.txt"
+  VIEW=$RUN/transcript.txt
+  if [ $rc != 0 ]; then
+    echo "kxrobot failed ($rc):" >&2
+    cat "$RUN/robot.out" >&2
+    echo "--- transcript" >&2
+    cat "$RUN/transcript.txt" >&2
+    exit 1
+  fi
+}
+
+# section <note>: the checks below look only at the transcript lines after
+# "note <note>" up to the next note; `section` alone: the whole transcript.
+section() {
+  if [ $# = 0 ]; then VIEW=$RUN/transcript.txt; return; fi
+  VIEW=$RUN/section-$1.txt
+  awk -v n="NOTE${TAB}$1" '$0 == n { on = 1; next } /^NOTE\t/ { on = 0 } on' "$RUN/transcript.txt" >"$VIEW"
+}
+
+line_of() { local IFS=$TAB; printf '%s' "$*"; }
+
+# has/lacks <field>...: a transcript line made of exactly these tab-separated fields.
+has() {
+  local l; l=$(line_of "$@")
+  grep -Fxq -- "$l" "$VIEW" || fail "$(basename "$VIEW") lacks line: $l"
+}
+lacks() {
+  local l; l=$(line_of "$@")
+  if grep -Fxq -- "$l" "$VIEW"; then fail "$(basename "$VIEW") has line: $l"; fi
+}
+# count <n> <field>...: n lines begin with these fields.
+count() {
+  local n=$1; shift
+  local l got; l=$(line_of "$@")
+  got=$(awk -v p="$l" 'index($0, p) == 1' "$VIEW" | wc -l)
+  [ "$got" = "$n" ] || fail "$(basename "$VIEW"): $got lines begin with '$l', expected $n"
+}
+
+# reg <key> <name> <text>: a REG_SZ value with this text. The stored byte count
+# may include one terminating zero (the registry keeps the zero that follows
+# data passed without it), so one trailing \0 is not part of the text.
+reg() {
+  local key=$1 name=$2 want=$3 got
+  got=$(awk -F'\t' -v k="$key" -v n="$name" '$1 == "REG" && $2 == k && $3 == n { print $4 "\t" $6 }' "$VIEW" | tail -1)
+  got=${got%\\0}
+  [ "$got" = "REG_SZ$TAB$want" ] || fail "$key\\$name: expected REG_SZ '$want', found '${got:-nothing}'"
+}
+# no_value <key> <name>
+no_value() {
+  if awk -F'\t' -v k="$1" -v n="$2" '$1 == "REG" && $2 == k && $3 == n { f = 1 } END { exit !f }' "$VIEW"; then
+    fail "$1\\$2 exists"
+  fi
+}
+
+# Files of the prefix, by their path below drive C.
+file_from_medium() {  # <path below C:> <medium file>: the copy holds the medium's bytes
+  if [ ! -f "$C/$1" ]; then fail "missing file C:/$1"
+  elif ! cmp -s "$C/$1" "$C/medium/$2"; then fail "C:/$1 differs from the medium's $2"; fi
+}
+no_file() { if [ -e "$C/$1" ]; then fail "C:/$1 exists"; fi; }
+
+# The stand-in runonce.exe's log: one line per start.
+runonce_starts() {  # <n>
+  local got=0
+  [ -f "$C/windows/system32/runonce.log" ] && got=$(grep -c . "$C/windows/system32/runonce.log")
+  [ "$got" = "$1" ] || fail "runonce.exe started $got times, expected $1"
+  if [ "$1" != 0 ] && grep -v -q -- ' -r\r\?$' "$C/windows/system32/runonce.log"; then
+    fail "runonce.exe started without -r: $(cat "$C/windows/system32/runonce.log")"
+  fi
+}
+
+e2e_end() {
+  local took=$(( $(date +%s) - SCENARIO_START ))
+  if [ $FAILURES != 0 ]; then
+    echo "--- transcript of $NAME" >&2
+    cat "$RUN/transcript.txt" >&2
+    echo "$NAME: $FAILURES check(s) failed (${took}s); prefix kept in $PFX" >&2
+    exit 1
+  fi
+  echo "$NAME: all checks passed (${took}s)"
+}

@@ -1,0 +1,774 @@
+/* kxrobot: drives kxsetup.exe from another process of the same Wine prefix,
+ * the way a user would, following a script of one command per line, and writes
+ * a transcript of what it saw: every message box (caption and text as the
+ * program's cp1252 bytes), every wizard page reached, the buttons it pressed,
+ * the program's exit code and the registry, spooler and profile state it was
+ * asked to dump.
+ *
+ *   kxrobot.exe <script> <transcript>
+ *
+ * Exit code 0 when every step succeeded, 1 at the first failed step (a FAIL
+ * line in the transcript and on stderr says which), 2 for a bad command line.
+ *
+ * Texts of other processes' windows are read with the W messages: the A forms
+ * return a single character across processes under Wine. Buttons are pressed
+ * by posting BM_CLICK, so a click that opens a modal dialog never blocks the
+ * robot (PSM_PRESSBUTTON leaves Wine's property sheet hanging). */
+#include <windows.h>
+#include <winspool.h>
+#include <prsht.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+FILE *transcript;
+std::vector<HWND> seenBoxes;     /* boxes on the screen already recorded */
+size_t boxCount;                /* boxes recorded in all */
+HWND current;                   /* window that click/type/expect address */
+DWORD defaultTimeout = 10000;
+PROCESS_INFORMATION child;
+bool childStarted;
+std::wstring startDir;
+int lineNo;
+
+const int kSheetNext = 12324;
+
+std::wstring Widen(const std::string &s, UINT cp = CP_UTF8) {
+    if (s.empty()) return std::wstring();
+    int n = MultiByteToWideChar(cp, 0, s.data(), (int)s.size(), NULL, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(cp, 0, s.data(), (int)s.size(), &w[0], n);
+    return w;
+}
+
+std::string Narrow(const std::wstring &w, UINT cp) {
+    if (w.empty()) return std::string();
+    int n = WideCharToMultiByte(cp, 0, w.data(), (int)w.size(), NULL, 0, NULL, NULL);
+    std::string s(n, '\0');
+    WideCharToMultiByte(cp, 0, w.data(), (int)w.size(), &s[0], n, NULL, NULL);
+    return s;
+}
+
+/* Transcript texts: cp1252 bytes; control characters escaped so that one
+ * record stays on one line. */
+std::string Escape(const std::string &s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20) { char b[8]; snprintf(b, sizeof b, "\\x%02X", c); out += b; }
+        else out += (char)c;
+    }
+    return out;
+}
+
+std::string T(const std::wstring &w) { return Escape(Narrow(w, 1252)); }
+
+void Record(const std::string &line) {
+    fputs(line.c_str(), transcript);
+    fputc('\n', transcript);
+    fflush(transcript);
+}
+
+std::wstring TextOf(HWND w) {
+    wchar_t buf[4096];
+    DWORD_PTR got = 0;
+    buf[0] = 0;
+    if (!SendMessageTimeoutW(w, WM_GETTEXT, ARRAYSIZE(buf), (LPARAM)buf, SMTO_ABORTIFHUNG, 3000, &got))
+        return std::wstring();
+    buf[ARRAYSIZE(buf) - 1] = 0;
+    return buf;
+}
+
+std::wstring ClassOf(HWND w) {
+    wchar_t buf[128];
+    if (!GetClassNameW(w, buf, ARRAYSIZE(buf))) return std::wstring();
+    return buf;
+}
+
+std::vector<HWND> TopWindows() {
+    std::vector<HWND> all;
+    EnumWindows([](HWND w, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<HWND> *>(p)->push_back(w);
+        return TRUE;
+    }, (LPARAM)&all);
+    return all;
+}
+
+std::vector<HWND> Descendants(HWND parent) {
+    std::vector<HWND> all;
+    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<HWND> *>(p)->push_back(w);
+        return TRUE;
+    }, (LPARAM)&all);
+    return all;
+}
+
+bool IsDialog(HWND w) { return ClassOf(w) == L"#32770"; }
+
+/* A message box: a dialog whose text is control 0xFFFF and whose other
+ * children are only statics and buttons with the standard ids (IDOK..IDCONTINUE).
+ * The program's own dialogs have an edit, a list, a tree or a button such as
+ * 1025, so they never pass. */
+bool IsMessageBox(HWND w) {
+    if (!IsDialog(w) || !IsWindowVisible(w) || !GetDlgItem(w, 0xFFFF)) return false;
+    for (HWND c : Descendants(w)) {
+        std::wstring cls = ClassOf(c);
+        if (cls == L"Static") continue;
+        if (cls != L"Button") return false;
+        int id = GetDlgCtrlID(c);
+        if (id < 1 || id > 11) return false;
+    }
+    return true;
+}
+
+bool IsSheet(HWND w) {
+    return IsDialog(w) && IsWindowVisible(w) && GetDlgItem(w, kSheetNext) != NULL;
+}
+
+void RecordBox(HWND box) {
+    for (HWND s : seenBoxes) if (s == box) return;
+    seenBoxes.push_back(box);
+    boxCount++;
+    Record("BOX\t" + T(TextOf(box)) + "\t" + T(TextOf(GetDlgItem(box, 0xFFFF))));
+}
+
+/* Records every message box on the screen that has not been recorded yet. */
+void ScanBoxes() {
+    for (size_t i = 0; i < seenBoxes.size();)
+        if (!IsWindow(seenBoxes[i])) seenBoxes.erase(seenBoxes.begin() + i); else i++;
+    for (HWND w : TopWindows())
+        if (IsMessageBox(w)) RecordBox(w);
+}
+
+/* A failed step: record it, list the windows on the screen, stop. */
+[[noreturn]] void Fail(const std::string &what) {
+    ScanBoxes();
+    std::string msg = "line " + std::to_string(lineNo) + ": " + what;
+    Record("FAIL\t" + msg);
+    fprintf(stderr, "kxrobot: %s\n", msg.c_str());
+    for (HWND w : TopWindows()) {
+        if (!IsWindowVisible(w)) continue;
+        fprintf(stderr, "  window %p class '%s' title '%s'\n", (void *)w,
+                Narrow(ClassOf(w), CP_UTF8).c_str(), Narrow(TextOf(w), CP_UTF8).c_str());
+    }
+    if (transcript) fclose(transcript);
+    exit(1);
+}
+
+/* Polls `ready` every 50 ms (recording boxes as they come) until it yields a
+ * window or `timeout` ms have passed. */
+template <typename F>
+HWND WaitFor(F ready, DWORD timeout) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        ScanBoxes();
+        HWND w = ready();
+        if (w) return w;
+        if (GetTickCount() - start >= timeout) return NULL;
+        Sleep(50);
+    }
+}
+
+HWND FindTop(const std::wstring &title) {
+    for (HWND w : TopWindows())
+        if (IsWindowVisible(w) && TextOf(w) == title) return w;
+    return NULL;
+}
+
+HWND FindSheet() {
+    for (HWND w : TopWindows())
+        if (IsSheet(w)) return w;
+    return NULL;
+}
+
+HWND CurrentPage(HWND sheet) {
+    DWORD_PTR page = 0;
+    SendMessageTimeoutW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, 2000, &page);
+    return (HWND)page;
+}
+
+/* The control with this id in the current window: a visible one first (the
+ * wizard's pages share ids and only the shown page is visible). */
+HWND FindControl(int id) {
+    if (!current || !IsWindow(current)) Fail("no current window");
+    HWND hidden = NULL;
+    for (HWND c : Descendants(current)) {
+        if (GetDlgCtrlID(c) != id) continue;
+        if (IsWindowVisible(c)) return c;
+        if (!hidden) hidden = c;
+    }
+    return hidden;
+}
+
+HWND WaitControl(int id, bool usable) {
+    HWND c = WaitFor([&]() -> HWND {
+        HWND f = FindControl(id);
+        if (f && usable && (!IsWindowVisible(f) || !IsWindowEnabled(f))) return NULL;
+        return f;
+    }, defaultTimeout);
+    if (!c) Fail("control " + std::to_string(id) + (usable ? " not visible and enabled" : " not found"));
+    return c;
+}
+
+void Click(HWND button) {
+    PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+void WaitGone(HWND w, const std::string &what) {
+    DWORD start = GetTickCount();
+    while (IsWindow(w) && IsWindowVisible(w)) {
+        if (GetTickCount() - start > defaultTimeout) Fail(what + " did not close");
+        Sleep(50);
+    }
+}
+
+/* Splits a command's arguments: words separated by blanks. */
+std::vector<std::string> Words(const std::string &s) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && s[i] == ' ') i++;
+        size_t j = i;
+        while (j < s.size() && s[j] != ' ') j++;
+        if (j > i) out.push_back(s.substr(i, j - i));
+        i = j;
+    }
+    return out;
+}
+
+bool AllDigits(const std::string &s) {
+    if (s.empty()) return false;
+    for (char c : s) if (c < '0' || c > '9') return false;
+    return true;
+}
+
+/* "text ... 123": the text before a trailing number (or the whole line) and
+ * the number (or `fallback`). */
+std::string SplitTrailingNumber(const std::string &rest, DWORD *number, DWORD fallback) {
+    size_t sp = rest.find_last_of(' ');
+    *number = fallback;
+    if (sp != std::string::npos && AllDigits(rest.substr(sp + 1))) {
+        *number = strtoul(rest.c_str() + sp + 1, NULL, 10);
+        std::string head = rest.substr(0, sp);
+        while (!head.empty() && head.back() == ' ') head.pop_back();
+        return head;
+    }
+    return rest;
+}
+
+void DoWaitWindow(const std::string &rest) {
+    DWORD timeout;
+    std::wstring title = Widen(SplitTrailingNumber(rest, &timeout, defaultTimeout));
+    HWND w = WaitFor([&] { return FindTop(title); }, timeout);
+    if (!w) Fail("no window '" + Narrow(title, CP_UTF8) + "'");
+    current = w;
+}
+
+/* Wine titles the wizard with the current page's caption; the page itself
+ * bears the caption as well, so either one counts. */
+void DoWaitPage(const std::string &rest) {
+    DWORD timeout;
+    std::wstring caption = Widen(SplitTrailingNumber(rest, &timeout, defaultTimeout));
+    HWND sheet = WaitFor([&]() -> HWND {
+        HWND s = FindSheet();
+        if (!s) return NULL;
+        HWND page = CurrentPage(s);
+        if (page && TextOf(page) == caption) return s;
+        if (TextOf(s) == caption) return s;
+        return NULL;
+    }, timeout);
+    if (!sheet) {
+        HWND s = FindSheet();
+        std::string now = s ? Narrow(TextOf(s), CP_UTF8) : std::string("(no wizard)");
+        Fail("wizard page '" + Narrow(caption, CP_UTF8) + "' not shown; title is '" + now + "'");
+    }
+    current = sheet;
+    Record("PAGE\t" + T(caption) + "\t" + T(TextOf(sheet)));
+}
+
+/* Waits for a message box (with this caption when one is given), records it,
+ * presses `button` and waits until the box is gone. */
+void DoBox(const std::wstring &caption, int button) {
+    HWND box = WaitFor([&]() -> HWND {
+        for (HWND w : TopWindows())
+            if (IsMessageBox(w) && (caption.empty() || TextOf(w) == caption)) return w;
+        return NULL;
+    }, defaultTimeout);
+    if (!box) Fail("no message box" + (caption.empty() ? std::string() : " '" + Narrow(caption, CP_UTF8) + "'"));
+    RecordBox(box);
+    HWND b = GetDlgItem(box, button);
+    if (!b) Fail("message box '" + T(TextOf(box)) + "' has no button " + std::to_string(button));
+    Record("PRESS\t" + T(TextOf(box)) + "\t" + std::to_string(button));
+    Click(b);
+    WaitGone(box, "message box");
+}
+
+/* Waits for a dialog by title, presses one of its buttons and waits until it
+ * has closed. */
+void DoDialogButton(const std::wstring &title, int button) {
+    HWND w = WaitFor([&] { return FindTop(title); }, defaultTimeout);
+    if (!w) Fail("no dialog '" + Narrow(title, CP_UTF8) + "'");
+    HWND b = WaitFor([&]() -> HWND {
+        HWND c = GetDlgItem(w, button);
+        return c && IsWindowEnabled(c) ? c : NULL;
+    }, defaultTimeout);
+    if (!b) Fail("dialog '" + Narrow(title, CP_UTF8) + "' has no button " + std::to_string(button));
+    Record("PRESS\t" + T(title) + "\t" + std::to_string(button));
+    Click(b);
+    WaitGone(w, "dialog '" + Narrow(title, CP_UTF8) + "'");
+}
+
+void DoCombo(int id, const std::wstring &entry) {
+    HWND combo = WaitControl(id, true);
+    DWORD_PTR count = 0;
+    SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+    for (int i = 0; i < (int)count; i++) {
+        wchar_t buf[1024] = {0};
+        DWORD_PTR len = 0;
+        SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 2000, &len);
+        if (len >= ARRAYSIZE(buf)) continue;
+        SendMessageTimeoutW(combo, CB_GETLBTEXT, i, (LPARAM)buf, SMTO_ABORTIFHUNG, 2000, &len);
+        if (entry != buf) continue;
+        SendMessageW(combo, CB_SETCURSEL, i, 0);
+        PostMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)combo);
+        return;
+    }
+    Fail("combo " + std::to_string(id) + " has no entry '" + Narrow(entry, CP_UTF8) + "'");
+}
+
+std::wstring ComboSelection(HWND combo) {
+    DWORD_PTR sel = (DWORD_PTR)CB_ERR;
+    SendMessageTimeoutW(combo, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &sel);
+    if ((LRESULT)sel == CB_ERR) return std::wstring();
+    wchar_t buf[1024] = {0};
+    DWORD_PTR len = 0;
+    SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, sel, 0, SMTO_ABORTIFHUNG, 2000, &len);
+    if (len >= ARRAYSIZE(buf)) return std::wstring();
+    SendMessageTimeoutW(combo, CB_GETLBTEXT, sel, (LPARAM)buf, SMTO_ABORTIFHUNG, 2000, &len);
+    return buf;
+}
+
+/* Polls a condition on a control until it holds or the time-out passes, so
+ * that changes the program makes after a posted message are seen. */
+template <typename F>
+void Expect(int id, F holds, const std::string &what) {
+    HWND c = WaitControl(id, false);
+    std::string last;
+    HWND ok = WaitFor([&]() -> HWND { return holds(c, &last) ? c : NULL; }, defaultTimeout);
+    if (!ok) Fail("control " + std::to_string(id) + ": expected " + what + ", found " + last);
+}
+
+/* --- screenshots ----------------------------------------------------------
+ * The X server is outside Wine's reach, so a screenshot is a request: the
+ * robot writes <dir>\<name>.req holding the window's screen rectangle, and a
+ * watcher outside Wine (tools/demo.sh) grabs the screen and removes the
+ * request. Without KXROBOT_SHOTS the command does nothing. */
+void DoScreenshot(const std::string &name) {
+    char dir[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("KXROBOT_SHOTS", dir, sizeof dir);
+    if (n == 0 || n >= sizeof dir) { Record("SHOT\t" + name + "\tskipped"); return; }
+    HWND w = current && IsWindow(current) ? current : NULL;
+    for (HWND b : TopWindows())        /* a message box on top wins */
+        if (IsMessageBox(b)) { w = b; break; }
+    RECT r = {0, 0, 0, 0};
+    if (w) GetWindowRect(w, &r);
+    Sleep(600);                        /* let the other process finish painting */
+    std::string req = std::string(dir) + "\\" + name + ".req";
+    std::string tmp = req + ".tmp";
+    FILE *f = fopen(tmp.c_str(), "w");
+    if (!f) Fail("cannot write " + tmp);
+    fprintf(f, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    fclose(f);
+    MoveFileA(tmp.c_str(), req.c_str());
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(req.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > 20000) Fail("screenshot " + name + " not taken");
+        Sleep(100);
+    }
+    Record("SHOT\t" + name);
+}
+
+/* --- state dumps ---------------------------------------------------------- */
+
+bool OpenRoot(const std::string &path, HKEY *root, std::string *sub) {
+    size_t bs = path.find('\\');
+    std::string head = path.substr(0, bs);
+    *sub = bs == std::string::npos ? std::string() : path.substr(bs + 1);
+    if (head == "HKLM" || head == "HKEY_LOCAL_MACHINE") *root = HKEY_LOCAL_MACHINE;
+    else if (head == "HKCU" || head == "HKEY_CURRENT_USER") *root = HKEY_CURRENT_USER;
+    else return false;
+    return true;
+}
+
+const char *TypeName(DWORD t) {
+    switch (t) {
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_BINARY: return "REG_BINARY";
+    default: return "REG_OTHER";
+    }
+}
+
+/* One line per value: REG <key> <name> <type> <byte count> <data>; texts as
+ * their bytes (zero bytes shown as \0), numbers in decimal, the rest in hex. */
+void DumpKey(HKEY root, const std::string &label, const std::string &sub, bool recurse) {
+    HKEY key;
+    if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        Record("NOKEY\t" + label);
+        return;
+    }
+    Record("KEY\t" + label);
+    for (DWORD i = 0;; i++) {
+        char name[512];
+        DWORD nameLen = sizeof name, type = 0, size = 0;
+        static BYTE data[65536];
+        size = sizeof data;
+        LONG rc = RegEnumValueA(key, i, name, &nameLen, NULL, &type, data, &size);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc != ERROR_SUCCESS) continue;
+        std::string shown;
+        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+            for (DWORD k = 0; k < size; k++) {
+                if (data[k] == 0) shown += "\\0";
+                else shown += Escape(std::string(1, (char)data[k]));
+            }
+        } else if (type == REG_DWORD && size == 4) {
+            shown = std::to_string(*(DWORD *)data);
+        } else {
+            char b[4];
+            for (DWORD k = 0; k < size; k++) { snprintf(b, sizeof b, "%02X", data[k]); shown += b; }
+        }
+        Record("REG\t" + label + "\t" + name + "\t" + TypeName(type) + "\t" + std::to_string(size) + "\t" + shown);
+    }
+    if (recurse) {
+        std::vector<std::string> subs;
+        for (DWORD i = 0;; i++) {
+            char name[512];
+            DWORD nameLen = sizeof name;
+            if (RegEnumKeyExA(key, i, name, &nameLen, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
+            subs.push_back(name);
+        }
+        for (const std::string &s : subs)
+            DumpKey(root, label + "\\" + s, sub.empty() ? s : sub + "\\" + s, true);
+    }
+    RegCloseKey(key);
+}
+
+void DoDumpKey(const std::string &path, bool recurse) {
+    HKEY root;
+    std::string sub;
+    if (!OpenRoot(path, &root, &sub)) Fail("registry path must start with HKLM or HKCU: " + path);
+    DumpKey(root, path, sub, recurse);
+}
+
+std::string Str(const char *s) { return s ? Escape(s) : std::string("(null)"); }
+
+void DoDumpPrinters() {
+    DWORD needed = 0, count = 0;
+    EnumPrintersA(PRINTER_ENUM_LOCAL, NULL, 2, NULL, 0, &needed, &count);
+    std::vector<BYTE> buf(needed + 16);
+    if (!EnumPrintersA(PRINTER_ENUM_LOCAL, NULL, 2, buf.data(), (DWORD)buf.size(), &needed, &count)) {
+        Record("PRINTERS\tfailed\t" + std::to_string(GetLastError()));
+        return;
+    }
+    PRINTER_INFO_2A *p = (PRINTER_INFO_2A *)buf.data();
+    for (DWORD i = 0; i < count; i++)
+        Record("PRINTER\t" + Str(p[i].pPrinterName) + "\t" + Str(p[i].pPortName) + "\t" +
+               Str(p[i].pDriverName) + "\t" + Str(p[i].pComment) + "\t" + Str(p[i].pPrintProcessor) +
+               "\t" + std::to_string(p[i].Attributes) + "\t" + std::to_string(p[i].Priority));
+}
+
+void DoDumpDrivers() {
+    DWORD needed = 0, count = 0;
+    EnumPrinterDriversA(NULL, NULL, 3, NULL, 0, &needed, &count);
+    std::vector<BYTE> buf(needed + 16);
+    if (!EnumPrinterDriversA(NULL, NULL, 3, buf.data(), (DWORD)buf.size(), &needed, &count)) {
+        Record("DRIVERS\tfailed\t" + std::to_string(GetLastError()));
+        return;
+    }
+    DRIVER_INFO_3A *d = (DRIVER_INFO_3A *)buf.data();
+    for (DWORD i = 0; i < count; i++) {
+        std::string deps;
+        for (const char *s = d[i].pDependentFiles; s && *s; s += strlen(s) + 1) deps += std::string(s) + ";";
+        Record("DRIVER\t" + Str(d[i].pName) + "\t" + Str(d[i].pEnvironment) + "\t" +
+               std::to_string(d[i].cVersion) + "\t" + Str(d[i].pDriverPath) + "\t" + Str(d[i].pDataFile) +
+               "\t" + Str(d[i].pConfigFile) + "\t" + Str(d[i].pHelpFile) + "\t" + deps + "\t" +
+               Str(d[i].pMonitorName));
+    }
+}
+
+void DoDumpMonitors() {
+    DWORD needed = 0, count = 0;
+    EnumMonitorsA(NULL, 2, NULL, 0, &needed, &count);
+    std::vector<BYTE> buf(needed + 16);
+    if (!EnumMonitorsA(NULL, 2, buf.data(), (DWORD)buf.size(), &needed, &count)) {
+        Record("MONITORS\tfailed\t" + std::to_string(GetLastError()));
+        return;
+    }
+    MONITOR_INFO_2A *m = (MONITOR_INFO_2A *)buf.data();
+    for (DWORD i = 0; i < count; i++)
+        Record("MONITOR\t" + Str(m[i].pName) + "\t" + Str(m[i].pEnvironment) + "\t" + Str(m[i].pDLLName));
+}
+
+void DoDumpProfile(const std::string &rest) {
+    std::vector<std::string> w = Words(rest);
+    if (w.size() != 2) Fail("dump-profile <section> <key>");
+    char buf[1024];
+    GetProfileStringA(w[0].c_str(), w[1].c_str(), "(none)", buf, sizeof buf);
+    Record("PROFILE\t" + w[0] + "\t" + w[1] + "\t" + Escape(buf));
+}
+
+/* The Program Manager recorder's log: records of a 4-byte little-endian byte
+ * count and the command's bytes; one DDE line per command, zero bytes as \0. */
+void DoDumpProgman(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) { Record("DDELOG\tmissing"); return; }
+    unsigned char len[4];
+    int count = 0;
+    while (fread(len, 1, 4, f) == 4) {
+        size_t n = len[0] | len[1] << 8 | len[2] << 16 | (size_t)len[3] << 24;
+        std::string bytes(n, '\0');
+        if (n && fread(&bytes[0], 1, n, f) != n) { Record("DDE\ttruncated"); break; }
+        std::string shown;
+        for (unsigned char c : bytes) shown += c ? Escape(std::string(1, (char)c)) : std::string("\\0");
+        Record("DDE\t" + shown);
+        count++;
+    }
+    fclose(f);
+    Record("DDECOUNT\t" + std::to_string(count));
+}
+
+/* --- the child process ---------------------------------------------------- */
+
+/* Starts a program with its folder (or the folder `cd` named) as the current
+ * directory. `start` starts the program under test, which `wait-exit` waits
+ * for; `spawn` starts a helper that is left running. */
+HANDLE Launch(const std::string &rest, PROCESS_INFORMATION *pi) {
+    std::vector<std::string> w = Words(rest);
+    if (w.empty()) Fail("start <program> [arguments]");
+    std::wstring exe = Widen(w[0]);
+    std::wstring cmd = L"\"" + exe + L"\"";
+    size_t at = rest.find(w[0]) + w[0].size();
+    if (at < rest.size()) cmd += Widen(rest.substr(at));
+    std::wstring dir = startDir;
+    if (dir.empty()) {
+        size_t bs = exe.find_last_of(L'\\');
+        if (bs != std::wstring::npos) dir = exe.substr(0, bs + 1);
+    }
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    std::vector<wchar_t> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    if (!CreateProcessW(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                        dir.empty() ? NULL : dir.c_str(), &si, pi))
+        Fail("cannot start " + w[0] + " (error " + std::to_string(GetLastError()) + ")");
+    CloseHandle(pi->hThread);
+    return pi->hProcess;
+}
+
+void DoStart(const std::string &rest) {
+    if (childStarted) Fail("the program started before has not ended yet");
+    Launch(rest, &child);
+    childStarted = true;
+    Record("START\t" + Escape(rest));
+}
+
+void DoSpawn(const std::string &rest) {
+    PROCESS_INFORMATION pi;
+    Launch(rest, &pi);
+    CloseHandle(pi.hProcess);
+    Record("SPAWN\t" + Escape(rest));
+}
+
+/* Waits for the started program to end; a message box that appears meanwhile
+ * is recorded and fails the step (nobody would answer it). */
+void DoWaitExit(const std::string &rest) {
+    if (!childStarted) Fail("nothing was started");
+    DWORD timeout;
+    SplitTrailingNumber("x " + rest, &timeout, defaultTimeout);
+    DWORD start = GetTickCount();
+    size_t boxesBefore = boxCount;
+    while (WaitForSingleObject(child.hProcess, 50) == WAIT_TIMEOUT) {
+        ScanBoxes();
+        if (boxCount > boxesBefore) Fail("unexpected message box while waiting for the end");
+        if (GetTickCount() - start > timeout) Fail("program still running");
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hProcess);
+    childStarted = false;
+    Record("EXIT\t" + std::to_string(code));
+}
+
+void Execute(const std::string &cmd, const std::string &rest) {
+    std::vector<std::string> w = Words(rest);
+    auto id = [&](size_t i) -> int {
+        if (i >= w.size() || !AllDigits(w[i])) Fail("'" + cmd + "' needs a control id");
+        return atoi(w[i].c_str());
+    };
+    auto after = [&](size_t words) -> std::string {   /* the text after the first `words` words */
+        size_t pos = 0;
+        for (size_t k = 0; k < words; k++) {
+            pos = rest.find(w[k], pos) + w[k].size();
+        }
+        while (pos < rest.size() && rest[pos] == ' ') pos++;
+        return pos < rest.size() ? rest.substr(pos) : std::string();
+    };
+
+    if (cmd == "timeout") { defaultTimeout = strtoul(rest.c_str(), NULL, 10); }
+    else if (cmd == "sleep") { Sleep(strtoul(rest.c_str(), NULL, 10)); ScanBoxes(); }
+    else if (cmd == "cd") { startDir = Widen(rest); }
+    else if (cmd == "start") DoStart(rest);
+    else if (cmd == "spawn") DoSpawn(rest);
+    else if (cmd == "wait-exit") DoWaitExit(rest);
+    else if (cmd == "wait-window") DoWaitWindow(rest);
+    else if (cmd == "wait-gone") {
+        DWORD timeout;
+        std::wstring title = Widen(SplitTrailingNumber(rest, &timeout, defaultTimeout));
+        DWORD start = GetTickCount();
+        while (FindTop(title)) {
+            ScanBoxes();
+            if (GetTickCount() - start > timeout) Fail("window '" + Narrow(title, CP_UTF8) + "' still shown");
+            Sleep(50);
+        }
+    }
+    else if (cmd == "wait-page") DoWaitPage(rest);
+    else if (cmd == "click" || cmd == "radio") {
+        HWND c = WaitControl(id(0), true);
+        Record("CLICK\t" + std::to_string(id(0)));
+        Click(c);
+    }
+    else if (cmd == "check") {
+        /* check <id> [0|1]: clicks the box unless it already shows that state */
+        HWND c = WaitControl(id(0), true);
+        int want = w.size() > 1 ? atoi(w[1].c_str()) : 1;
+        DWORD_PTR state = 0;
+        SendMessageTimeoutW(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state);
+        if ((int)(state == BST_CHECKED) != want) {
+            Record("CLICK\t" + std::to_string(id(0)));
+            Click(c);
+            Expect(id(0), [&](HWND h, std::string *last) {
+                DWORD_PTR s = 0;
+                SendMessageTimeoutW(h, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &s);
+                *last = std::to_string(s);
+                return (int)(s == BST_CHECKED) == want;
+            }, "check state " + std::to_string(want));
+        }
+    }
+    else if (cmd == "combo") DoCombo(id(0), Widen(after(1)));
+    else if (cmd == "type") {
+        HWND c = WaitControl(id(0), true);
+        std::wstring text = Widen(after(1));
+        DWORD_PTR r = 0;
+        SendMessageTimeoutW(c, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG, 3000, &r);
+        Record("TYPE\t" + std::to_string(id(0)) + "\t" + T(text));
+    }
+    else if (cmd == "expect-text") {
+        std::wstring want = Widen(after(1));
+        Expect(id(0), [&](HWND c, std::string *last) {
+            std::wstring t = TextOf(c);
+            *last = "'" + Narrow(t, CP_UTF8) + "'";
+            return t == want;
+        }, "text '" + after(1) + "'");
+    }
+    else if (cmd == "expect-selected") {
+        std::wstring want = Widen(after(1));
+        Expect(id(0), [&](HWND c, std::string *last) {
+            std::wstring t = ComboSelection(c);
+            *last = "'" + Narrow(t, CP_UTF8) + "'";
+            return t == want;
+        }, "selection '" + after(1) + "'");
+    }
+    else if (cmd == "expect-checked" || cmd == "expect-enabled") {
+        int want = w.size() > 1 ? atoi(w[1].c_str()) : 1;
+        bool checked = cmd == "expect-checked";
+        Expect(id(0), [&](HWND c, std::string *last) {
+            int v;
+            if (checked) {
+                DWORD_PTR s = 0;
+                SendMessageTimeoutW(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &s);
+                v = s == BST_CHECKED;
+            } else {
+                v = IsWindowEnabled(c) ? 1 : 0;
+            }
+            *last = std::to_string(v);
+            return v == want;
+        }, std::to_string(want));
+    }
+    else if (cmd == "record-text") {
+        HWND c = WaitControl(id(0), false);
+        Record("TEXT\t" + std::to_string(id(0)) + "\t" + T(TextOf(c)));
+    }
+    else if (cmd == "ok-box") DoBox(Widen(rest), IDOK);
+    else if (cmd == "answer-box") {
+        DWORD button;
+        std::string caption = SplitTrailingNumber(rest, &button, 0);
+        if (button == 0) Fail("answer-box <caption> <button id>");
+        DoBox(Widen(caption), (int)button);
+    }
+    else if (cmd == "press") {
+        /* press <dialog title> <button id>: a dialog other than a message box */
+        DWORD button;
+        std::string title = SplitTrailingNumber(rest, &button, 0);
+        if (button == 0) Fail("press <dialog title> <button id>");
+        DoDialogButton(Widen(title), (int)button);
+    }
+    else if (cmd == "browse-cancel") DoDialogButton(L"Browse for Folder", IDCANCEL);
+    else if (cmd == "default-printer") {
+        /* default-printer yes|no: answers the offer to make the printer the default */
+        int button = rest == "yes" ? 1025 : IDCANCEL;
+        DoDialogButton(L"Dr. auf Standard setzen", button);
+    }
+    else if (cmd == "screenshot") DoScreenshot(rest);
+    else if (cmd == "dump-key") DoDumpKey(rest, false);
+    else if (cmd == "dump-tree") DoDumpKey(rest, true);
+    else if (cmd == "dump-printers") DoDumpPrinters();
+    else if (cmd == "dump-drivers") DoDumpDrivers();
+    else if (cmd == "dump-monitors") DoDumpMonitors();
+    else if (cmd == "dump-profile") DoDumpProfile(rest);
+    else if (cmd == "dump-progman") DoDumpProgman(rest);
+    else if (cmd == "note") Record("NOTE\t" + rest);
+    else Fail("unknown command '" + cmd + "'");
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 3) {
+        fprintf(stderr, "usage: kxrobot <script> <transcript>\n");
+        return 2;
+    }
+    FILE *script = fopen(argv[1], "rb");
+    if (!script) { fprintf(stderr, "kxrobot: cannot read %s\n", argv[1]); return 2; }
+    transcript = fopen(argv[2], "wb");
+    if (!transcript) { fprintf(stderr, "kxrobot: cannot write %s\n", argv[2]); return 2; }
+
+    char buf[2048];
+    while (fgets(buf, sizeof buf, script)) {
+        lineNo++;
+        std::string line(buf);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        size_t i = 0;
+        while (i < line.size() && line[i] == ' ') i++;
+        line = line.substr(i);
+        if (line.empty() || line[0] == '#') continue;
+        size_t sp = line.find(' ');
+        std::string cmd = line.substr(0, sp);
+        std::string rest = sp == std::string::npos ? std::string() : line.substr(sp + 1);
+        while (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+        Execute(cmd, rest);
+    }
+    fclose(script);
+    ScanBoxes();
+    fclose(transcript);
+    return 0;
+}
