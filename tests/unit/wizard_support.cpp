@@ -1,5 +1,7 @@
 #include "tests/unit/wizard_support.h"
+#include "resources/resource.h"
 #include <commctrl.h>
+#include <ctype.h>
 #include <shlobj.h>
 #include <string.h>
 #include <winspool.h>
@@ -52,6 +54,14 @@ WizardStep OnPage(int index, std::function<void(HWND page)> action)
     };
 }
 
+WizardStep ExpectButtons(const std::string &expected)
+{
+    return [=](HWND sheet, HWND top) {
+        EXPECT_EQ(expected, WizardButtons(sheet));
+        return true;
+    };
+}
+
 WizardStep InDialog(std::function<void(HWND dialog)> action)
 {
     return [=](HWND sheet, HWND top) {
@@ -71,6 +81,15 @@ void WalkTo(WizardScript &script, int index)
             script.push_back(OnPage(page, [](HWND) {}));
         script.push_back(Press(SheetNext));
     }
+}
+
+void EnterPath(WizardScript &script, int changeButton, const std::string &text, int closeWith)
+{
+    script.push_back(OnPage(PageComponents, [=](HWND page) { PostClick(page, changeButton); }));
+    script.push_back(InDialog([=](HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_INPUT_PATH, text.c_str());
+        ClickButton(dialog, closeWith);
+    }));
 }
 
 void PostClick(HWND page, int id)
@@ -254,7 +273,8 @@ static bool FreeBytesOf(LPCSTR root, ULONGLONG *bytes)
 {
     if (!root || lstrlenA(root) != 3 || root[1] != ':' || root[2] != '\\')
         return false;
-    std::map<char, ULONGLONG>::const_iterator found = FakeDisks::freeBytes.find(root[0]);
+    std::map<char, ULONGLONG>::const_iterator found =
+        FakeDisks::freeBytes.find((char)toupper((unsigned char)root[0]));
     if (found == FakeDisks::freeBytes.end())
         return false;
     *bytes = found->second;

@@ -26,11 +26,19 @@ INT_PTR RunWizard(const WizardScript &script, DWORD timeoutMs = 20000);
 WizardStep Press(int sheetButton);
 /* Waits until page `index` is current (and no other dialog is on top), then acts. */
 WizardStep OnPage(int index, std::function<void(HWND page)> action);
+/* Checks the sheet's wizard buttons (see WizardButtons) once the page's posted
+ * button set has been handled. */
+WizardStep ExpectButtons(const std::string &expected);
 /* Waits until a dialog other than the sheet is on top, then acts on it. */
 WizardStep InDialog(std::function<void(HWND dialog)> action);
 /* From the welcome page to page `index` with Next (choosing Custom on the way
  * to the components page). */
 void WalkTo(WizardScript &script, int index);
+
+/* On the components page: presses a Change button, types `text` into the Input
+ * Path dialog and closes it with `closeWith` (IDOK or IDCANCEL). */
+void EnterPath(WizardScript &script, int changeButton, const std::string &text,
+               int closeWith = IDOK);
 
 /* Posts a button's click to a page, for buttons that open a modal dialog. */
 void PostClick(HWND page, int id);

@@ -11,19 +11,14 @@ TEST_F(WizardTest, Wizard_ExpressPathOffersTheRightButtonsAndInstallsEverything)
 {
     INT_PTR result = RunWizard({
         OnPage(PageWelcome, [](HWND) {}),
-        [](HWND sheet, HWND) {
-            EXPECT_EQ("Back off, Next on, Finish hidden", WizardButtons(sheet));
-            ClickButton(sheet, SheetNext);
-            return true;
-        },
+        ExpectButtons("Back off, Next on, Finish hidden"),
+        Press(SheetNext),
         OnPage(PagePort, [](HWND page) {
             EXPECT_EQ("LPT1:", ItemText(page, IDC_PORT_COMBO)); /* the real spooler's list */
+            EXPECT_EQ("Port ausw\xE4hlen", WindowText(GetParent(page))); /* the page's caption */
         }),
-        [](HWND sheet, HWND) {
-            EXPECT_EQ("Back on, Next on, Finish hidden", WizardButtons(sheet));
-            ClickButton(sheet, SheetNext);
-            return true;
-        },
+        ExpectButtons("Back on, Next on, Finish hidden"),
+        Press(SheetNext),
         OnPage(PagePrinter, [](HWND page) {
             EXPECT_EQ(1, SendDlgItemMessageA(page, IDC_PRINTER_LIST, LB_GETCOUNT, 0, 0));
             char entry[64] = "";
@@ -31,20 +26,14 @@ TEST_F(WizardTest, Wizard_ExpressPathOffersTheRightButtonsAndInstallsEverything)
             EXPECT_STREQ("Kalyx Q70/Q90", entry);
             EXPECT_EQ(LB_ERR, SendDlgItemMessageA(page, IDC_PRINTER_LIST, LB_GETCURSEL, 0, 0));
         }),
-        [](HWND sheet, HWND) {
-            EXPECT_EQ("Back on, Next on, Finish hidden", WizardButtons(sheet));
-            ClickButton(sheet, SheetNext);
-            return true;
-        },
+        ExpectButtons("Back on, Next on, Finish hidden"),
+        Press(SheetNext),
         OnPage(PageType, [](HWND page) {
             EXPECT_TRUE(IsChecked(page, Express));
             EXPECT_FALSE(IsChecked(page, Custom) || IsChecked(page, Minimum));
         }),
-        [](HWND sheet, HWND) {
-            EXPECT_EQ("Back on, Next hidden, Finish on", WizardButtons(sheet));
-            ClickButton(sheet, SheetFinish);
-            return true;
-        },
+        ExpectButtons("Back on, Next hidden, Finish on"),
+        Press(SheetFinish),
     });
     EXPECT_GT(result, 0);
     EXPECT_EQ(Express, SetupState.installMode);
@@ -63,10 +52,7 @@ TEST_F(WizardTest, Wizard_MinimumKeepsOnlyTheModelsOnOffer)
         WizardScript script;
         WalkTo(script, PageType);
         script.push_back(OnPage(PageType, [](HWND page) { ClickButton(page, Minimum); }));
-        script.push_back([](HWND sheet, HWND) {
-            EXPECT_EQ("Back on, Next hidden, Finish on", WizardButtons(sheet));
-            return true;
-        });
+        script.push_back(ExpectButtons("Back on, Next hidden, Finish on"));
         script.push_back(Press(SheetFinish));
         EXPECT_GT(RunWizard(script), 0);
         EXPECT_EQ(Minimum, SetupState.installMode);
@@ -80,34 +66,20 @@ TEST_F(WizardTest, Wizard_CustomLeadsToComponentsAndBackRemembersTheType)
     WalkTo(script, PageType);
     script.insert(script.end(), {
         OnPage(PageType, [](HWND page) { ClickButton(page, Custom); }),
-        [](HWND sheet, HWND) {
-            EXPECT_EQ("Back on, Next on, Finish hidden", WizardButtons(sheet));
-            HWND page = (HWND)SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0);
-            ClickButton(page, Express);
-            return true;
-        },
-        [](HWND sheet, HWND) {
-            EXPECT_EQ("Back on, Next hidden, Finish on", WizardButtons(sheet));
-            HWND page = (HWND)SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0);
-            ClickButton(page, Custom);
-            return true;
-        },
+        ExpectButtons("Back on, Next on, Finish hidden"),
+        OnPage(PageType, [](HWND page) { ClickButton(page, Express); }),
+        ExpectButtons("Back on, Next hidden, Finish on"),
+        OnPage(PageType, [](HWND page) { ClickButton(page, Custom); }),
         Press(SheetNext),
         OnPage(PageComponents, [](HWND) {}),
-        [](HWND sheet, HWND) {
-            EXPECT_EQ("Back on, Next hidden, Finish on", WizardButtons(sheet));
-            ClickButton(sheet, SheetBack);
-            return true;
-        },
+        ExpectButtons("Back on, Next hidden, Finish on"),
+        Press(SheetBack),
         OnPage(PageType, [](HWND page) {
             EXPECT_TRUE(IsChecked(page, Custom));
             EXPECT_FALSE(IsChecked(page, Express));
         }),
-        [](HWND sheet, HWND) {
-            EXPECT_EQ("Back on, Next on, Finish hidden", WizardButtons(sheet));
-            ClickButton(sheet, SheetNext);
-            return true;
-        },
+        ExpectButtons("Back on, Next on, Finish hidden"),
+        Press(SheetNext),
         OnPage(PageComponents, [](HWND) {}),
         Press(SheetFinish),
     });
@@ -300,4 +272,243 @@ TEST_F(WizardTest, PortPage_LongPortNamesAreListedWholeAndNeverOverrunPortName)
         Press(SheetCancel),
     });
     EXPECT_EQ(0, RunWizard(script));
+}
+
+/* ---- the components page ---- */
+
+/* The six texts of columns 2 and 3: head, needed and free of each. */
+static std::string Columns23(HWND page)
+{
+    return ItemText(page, IDC_COL2_HEAD) + "|" + ItemText(page, IDC_COL2_NEED) + "|" +
+           ItemText(page, IDC_COL2_FREE) + "|" + ItemText(page, IDC_COL3_HEAD) + "|" +
+           ItemText(page, IDC_COL3_NEED) + "|" + ItemText(page, IDC_COL3_FREE);
+}
+
+TEST_F(WizardTest, ComponentsPage_StartsFromTheOfferedComponents)
+{
+    SetupState.availableComponents = CompModel1 | CompModel3;
+    lstrcpyA(driverDirectory, "c:\\windows\\system32\\spool\\drivers\\x64");
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_TRUE(IsChecked(page, IDC_MODEL1) && IsEnabled(page, IDC_MODEL1));
+        EXPECT_TRUE(!IsChecked(page, IDC_MODEL2) && !IsEnabled(page, IDC_MODEL2));
+        EXPECT_TRUE(IsChecked(page, IDC_MODEL3) && IsEnabled(page, IDC_MODEL3));
+        EXPECT_TRUE(!IsChecked(page, IDC_STATUS) && !IsEnabled(page, IDC_STATUS));
+        EXPECT_FALSE(IsEnabled(page, IDC_STATUS_CHANGE));
+        EXPECT_EQ("C:\\STATUS", ItemText(page, IDC_STATUS_DIR));
+        EXPECT_EQ("Drive c:", ItemText(page, IDC_COL1_HEAD));
+        EXPECT_EQ("4662000 bytes", ItemText(page, IDC_COL1_NEED));
+        EXPECT_EQ("100000000 bytes", ItemText(page, IDC_COL1_FREE));
+        EXPECT_EQ("|||||", Columns23(page));
+    }));
+    script.push_back(Press(SheetFinish));
+    EXPECT_GT(RunWizard(script), 0);
+    EXPECT_EQ((DWORD)(CompModel1 | CompModel3), SetupState.selectedComponents);
+    EXPECT_STREQ("C:\\STATUS", statusDirChoice);
+    EXPECT_EQ(0, SpaceVerdict());
+}
+
+TEST_F(WizardTest, ComponentsPage_ClicksChangeTheSelectionTheColumnsAndTheChangeButton)
+{
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("11824000 bytes", ItemText(page, IDC_COL1_NEED));
+        ClickButton(page, IDC_STATUS);
+        EXPECT_FALSE(IsEnabled(page, IDC_STATUS_CHANGE));
+        EXPECT_EQ("8412000 bytes", ItemText(page, IDC_COL1_NEED));
+        EXPECT_EQ(AllComponents & ~CompStatusDisplay, SetupState.selectedComponents);
+        ClickButton(page, IDC_STATUS);
+        EXPECT_TRUE(IsEnabled(page, IDC_STATUS_CHANGE));
+        EXPECT_EQ("11824000 bytes", ItemText(page, IDC_COL1_NEED));
+        ClickButton(page, IDC_MODEL1);
+        EXPECT_EQ("9593000 bytes", ItemText(page, IDC_COL1_NEED));
+    }));
+    script.push_back(Press(SheetFinish));
+    EXPECT_GT(RunWizard(script), 0);
+    EXPECT_EQ(AllComponents & ~CompModel1, SetupState.selectedComponents);
+}
+
+TEST_F(WizardTest, ComponentsPage_FolderChoicesMoveToolsBetweenColumns)
+{
+    const std::string longStart = "D:\\" + std::string(200, 'S');
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    EnterPath(script, IDC_STATUS_CHANGE, "E:\\TOOLS");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("E:\\TOOLS", ItemText(page, IDC_STATUS_DIR));
+        EXPECT_EQ("Drive C:", ItemText(page, IDC_COL1_HEAD));
+        EXPECT_EQ("8412000 bytes", ItemText(page, IDC_COL1_NEED));
+        EXPECT_EQ("Drive E:|3412000 bytes|50000000 bytes|||", Columns23(page));
+    }));
+    /* The control panel's button is hidden, but its command still moves the panel. */
+    EnterPath(script, IDC_PANEL_CHANGE, "E:\\CTRL");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("Drive E:|5283000 bytes|50000000 bytes|||", Columns23(page));
+    }));
+    EnterPath(script, IDC_PANEL_CHANGE, "F:\\CTRL");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("E:\\TOOLS", ItemText(page, IDC_STATUS_DIR));
+        EXPECT_EQ("Drive E:|3412000 bytes|50000000 bytes|Drive F:|1871000 bytes|0 bytes",
+                  Columns23(page));
+        ClickButton(page, IDC_STATUS);
+        EXPECT_EQ("Drive F:|1871000 bytes|0 bytes|||", Columns23(page));
+        ClickButton(page, IDC_STATUS);
+    }));
+    /* Relative entries are taken from the start directory; Cancel and an empty
+     * entry leave the choice. */
+    EnterPath(script, IDC_STATUS_CHANGE, "TOOLS");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("D:\\SETUP\\TOOLS", ItemText(page, IDC_STATUS_DIR));
+        EXPECT_EQ("Drive D:|3412000 bytes|0 bytes|Drive F:|1871000 bytes|0 bytes",
+                  Columns23(page));
+    }));
+    EnterPath(script, IDC_STATUS_CHANGE, "X:\\NOT", IDCANCEL);
+    EnterPath(script, IDC_STATUS_CHANGE, "");
+    script.push_back(OnPage(PageComponents, [=](HWND page) {
+        EXPECT_STREQ("D:\\SETUP\\TOOLS", statusDirChoice);
+        lstrcpyA(startDirectory, longStart.c_str());
+    }));
+    /* 203 + 1 + 84 characters do not fit the 287 of a folder choice: refused. */
+    EnterPath(script, IDC_STATUS_CHANGE, std::string(84, 'T'));
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("D:\\SETUP\\TOOLS", ItemText(page, IDC_STATUS_DIR));
+    }));
+    EnterPath(script, IDC_STATUS_CHANGE, std::string(83, 'T'));
+    script.push_back(OnPage(PageComponents, [=](HWND page) {
+        EXPECT_EQ(longStart + "\\" + std::string(83, 'T'), ItemText(page, IDC_STATUS_DIR));
+    }));
+    script.push_back(Press(SheetFinish));
+    EXPECT_GT(RunWizard(script), 0);
+    /* Drive D cannot be queried: 0 bytes free, so it is short. */
+    EXPECT_EQ((DWORD)'D', spaceShortfall[1]);
+    EXPECT_EQ((DWORD)'F', spaceShortfall[2]);
+    EXPECT_EQ('D', SpaceVerdict());
+}
+
+TEST_F(WizardTest, ComponentsPage_FinishWantsMoreThan1024BytesBeyondTheNeedOnEachDrive)
+{
+    struct Case { ULONGLONG cExtra, eExtra; DWORD c, e; int verdict; };
+    const Case cases[] = {
+        { 1024, 1025, 'C', 0, 'C' },
+        { 1025, 1024, 0, 'E', 'E' },
+        { 1024, 1024, 'C', 'E', 'C' },
+        { 1025, 1025, 0, 0, 0 },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.verdict);
+        FakeDisks::freeBytes['C'] = 8412000 + c.cExtra;
+        FakeDisks::freeBytes['E'] = 3412000 + c.eExtra;
+        WizardScript script;
+        WalkTo(script, PageComponents);
+        EnterPath(script, IDC_STATUS_CHANGE, "E:\\TOOLS");
+        script.push_back(OnPage(PageComponents, [](HWND) {}));
+        script.push_back(Press(SheetFinish));
+        EXPECT_GT(RunWizard(script), 0);
+        EXPECT_EQ(c.c, spaceShortfall[0]);
+        EXPECT_EQ(c.e, spaceShortfall[1]);
+        EXPECT_EQ(0u, spaceShortfall[2]);
+        EXPECT_EQ(c.verdict, SpaceVerdict());
+    }
+}
+
+TEST_F(WizardTest, ComponentsPage_FreeSpaceOf4GiBAndMoreIsCappedNotWrapped)
+{
+    const ULONGLONG fiveGiB = 5ull << 30;
+    FakeDisks::freeBytes['C'] = fiveGiB;
+    EXPECT_EQ(4294967295u, FreeSpaceOnDrive('C'));
+    EXPECT_EQ(0u, FreeSpaceOnDrive('Q'));
+    disks.reset(); /* restore the real imports before faking again */
+    disks.reset(new FakeDisks(false)); /* no GetDiskFreeSpaceExA: the cluster count */
+    EXPECT_EQ(4294967295u, FreeSpaceOnDrive('C'));
+    FakeDisks::freeBytes['C'] = 3ull << 30;
+    EXPECT_EQ(3221225472u, FreeSpaceOnDrive('C'));
+    EXPECT_EQ(0u, FreeSpaceOnDrive('Q'));
+
+    FakeDisks::freeBytes['C'] = fiveGiB;
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("4294967295 bytes", ItemText(page, IDC_COL1_FREE));
+    }));
+    script.push_back(Press(SheetFinish));
+    EXPECT_GT(RunWizard(script), 0);
+    EXPECT_EQ(0, SpaceVerdict());
+}
+
+TEST_F(WizardTest, ComponentsPage_BackAndNextAgainKeepsBoxesAndSelectionInAgreement)
+{
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    script.insert(script.end(), {
+        OnPage(PageComponents, [](HWND page) {
+            ClickButton(page, IDC_MODEL3);
+            ClickButton(page, IDC_STATUS);
+        }),
+        Press(SheetBack),
+        OnPage(PageType, [](HWND) {}),
+        Press(SheetNext),
+        OnPage(PageComponents, [](HWND page) {
+            EXPECT_FALSE(IsChecked(page, IDC_MODEL3) || IsChecked(page, IDC_STATUS));
+            EXPECT_FALSE(IsEnabled(page, IDC_STATUS_CHANGE));
+            EXPECT_EQ("5981000 bytes", ItemText(page, IDC_COL1_NEED));
+            EXPECT_EQ(AllComponents & ~(CompModel3 | CompStatusDisplay),
+                      SetupState.selectedComponents);
+            ClickButton(page, IDC_MODEL3);
+        }),
+        Press(SheetFinish),
+    });
+    EXPECT_GT(RunWizard(script), 0);
+    EXPECT_EQ(AllComponents & ~CompStatusDisplay, SetupState.selectedComponents);
+}
+
+TEST_F(WizardTest, ComponentsPage_VisitedThenFinishedWithExpressLeavesNoShortfall)
+{
+    FakeDisks::freeBytes['C'] = 1000;
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    script.insert(script.end(), {
+        OnPage(PageComponents, [](HWND page) {
+            EXPECT_EQ("1000 bytes", ItemText(page, IDC_COL1_FREE));
+            ClickButton(page, IDC_MODEL1);
+        }),
+        Press(SheetBack),
+        OnPage(PageType, [](HWND page) { ClickButton(page, Express); }),
+        Press(SheetFinish),
+    });
+    EXPECT_GT(RunWizard(script), 0);
+    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_EQ(AllComponents, SetupState.selectedComponents);
+}
+
+TEST_F(WizardTest, InputPathDialog_SearchFillsTheFieldAndOkReadsAtMost259Characters)
+{
+    FakeShell shell("F:\\PICKED");
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    script.push_back(OnPage(PageComponents, [](HWND page) { PostClick(page, IDC_STATUS_CHANGE); }));
+    script.push_back(InDialog([](HWND dialog) {
+        EXPECT_EQ("", ItemText(dialog, IDC_INPUT_PATH));
+        ClickButton(dialog, IDC_INPUT_BROWSE);
+        EXPECT_EQ(CSIDL_DESKTOP, FakeShell::rootFolder);
+        EXPECT_EQ("Input Path", FakeShell::title);
+        EXPECT_EQ((UINT)BIF_RETURNONLYFSDIRS, FakeShell::flags);
+        EXPECT_EQ("F:\\PICKED", ItemText(dialog, IDC_INPUT_PATH));
+        FakeShell::cancel = true;
+        ClickButton(dialog, IDC_INPUT_BROWSE);
+        EXPECT_STREQ("", inputPath);
+        EXPECT_EQ("F:\\PICKED", ItemText(dialog, IDC_INPUT_PATH));
+        EXPECT_EQ(0, FakeShell::outstanding);
+        ClickButton(dialog, IDOK);
+    }));
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("F:\\PICKED", ItemText(page, IDC_STATUS_DIR));
+    }));
+    EnterPath(script, IDC_STATUS_CHANGE, std::string(300, 'A'));
+    script.push_back(OnPage(PageComponents, [](HWND) {}));
+    script.push_back(Press(SheetCancel));
+    EXPECT_EQ(0, RunWizard(script));
+    EXPECT_EQ(259, lstrlenA(inputPath));
+    EXPECT_EQ("D:\\SETUP\\" + std::string(259, 'A'), std::string(statusDirChoice));
 }
