@@ -11,6 +11,8 @@ DECLARE_IMPORT_SLOT(SetupInstallFromInfSectionA);
 DECLARE_IMPORT_SLOT(SetupInitDefaultQueueCallbackEx);
 DECLARE_IMPORT_SLOT(PropertySheetA);
 DECLARE_IMPORT_SLOT(GetTickCount);
+DECLARE_IMPORT_SLOT(AddPrinterDriverA);
+DECLARE_IMPORT_SLOT(SetupDefaultQueueCallbackA);
 
 static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
@@ -198,6 +200,44 @@ TEST_F(InstallationRun, FailingSectionQueueStopsBeforeCommitAndRegistration)
     EXPECT_EQ(allReleased, RunObserver::Released());
 }
 
+TEST_F(InstallationRun, FailedCommitStopsBeforeRegistration)
+{
+    RunObserver::commitFails = true;
+    prefix->ChooseStatusFolder();
+
+    EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+    for (int i = 0; i < MODEL_SLOTS; i++)
+        EXPECT_FALSE(PrinterExists(mediumModel[i]));
+    EXPECT_EQ("(missing)", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+    EXPECT_EQ(allReleased, RunObserver::Released());
+}
+
+static BOOL WINAPI DriverRefused(LPSTR, DWORD, LPBYTE)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(InstallationRun, RefusedRegistrationShowsTheHostOwnedErrorAndSkipsTheTail)
+{
+    FAKE_IMPORT(AddPrinterDriverA, DriverRefused);
+    prefix->ChooseStatusFolder();
+    std::string runOnceBefore = Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
+
+    EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+    std::vector<RecordedBox> boxes = TakeBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ("Add printer or driver error!", boxes.back().text);
+    EXPECT_EQ("Error", boxes.back().caption);
+    EXPECT_EQ((UINT)MB_OK, boxes.back().style);
+    EXPECT_EQ(host, boxes.back().owner);
+    EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+}
+
 /* No model and no tool offered, and a driver destination other than 66000:
  * the program, its setup information and the monitor are copied all the same. */
 TEST_F(InstallationRun, NothingSelectedStillCopiesTheFixedFiles)
@@ -218,6 +258,28 @@ TEST_F(InstallationRun, NothingSelectedStillCopiesTheFixedFiles)
     EXPECT_TRUE(SameAsMedium(prefix->StatusFile("oemsetup.inf"), "oemsetup.inf"));
     EXPECT_TRUE(SameAsMedium(prefix->systemDir + "\\tremon.dll", "tremon.dll"));
     EXPECT_EQ("1", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+}
+
+static PVOID forwardedContext;
+static UINT WINAPI RecordDefaultCallback(PVOID context, UINT, UINT_PTR, UINT_PTR)
+{
+    forwardedContext = context;
+    return FILEOP_DOIT;
+}
+
+/* The callback gets the address of the run's context variable and hands the
+ * context itself on; deletion errors never reach SetupAPI's dialogs. */
+TEST(QueueCallback, SkipsDeleteErrorsAndForwardsTheRestWithTheContext)
+{
+    FAKE_IMPORT(SetupDefaultQueueCallbackA, RecordDefaultCallback);
+    int dummy;
+    PVOID queueContext = &dummy;
+    forwardedContext = NULL;
+
+    EXPECT_EQ((UINT)FILEOP_SKIP, QueueCallback(&queueContext, SPFILENOTIFY_DELETEERROR, 0, 0));
+    EXPECT_TRUE(forwardedContext == NULL);
+    EXPECT_EQ((UINT)FILEOP_DOIT, QueueCallback(&queueContext, SPFILENOTIFY_STARTCOPY, 0, 0));
+    EXPECT_EQ(queueContext, forwardedContext);
 }
 
 static INT_PTR WINAPI SheetNotCreated(LPCPROPSHEETHEADERA) { return -1; }

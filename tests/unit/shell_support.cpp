@@ -153,6 +153,7 @@ void InstallPrefix::ChooseStatusFolder() const
 
 std::vector<std::string> RunObserver::calls;
 int RunObserver::rebootAnswer;
+bool RunObserver::commitFails;
 HWND RunObserver::rebootOwner;
 
 DECLARE_IMPORT_SLOT(SetupTermDefaultQueueCallback);
@@ -187,6 +188,10 @@ static void WINAPI RecordCloseInf(HINF inf)
 static BOOL WINAPI RecordCommit(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_A callback, PVOID context)
 {
     RunObserver::calls.push_back("commit");
+    if (RunObserver::commitFails) {
+        SetLastError(ERROR_CANCELLED);
+        return FALSE;
+    }
     return realCommit(owner, queue, callback, context);
 }
 
@@ -203,6 +208,7 @@ RunObserver::RunObserver()
 {
     calls.clear();
     rebootAnswer = 0; /* what Wine's SetupPromptReboot answers */
+    commitFails = false;
     rebootOwner = NULL;
     Keep(&realTerm, IMPORT_SLOT(SetupTermDefaultQueueCallback));
     Keep(&realCloseQueue, IMPORT_SLOT(SetupCloseFileQueue));

@@ -45,6 +45,7 @@ struct InstallPrefix {
 struct RunObserver {
     static std::vector<std::string> calls; /* "context", "queue", "inf", "commit", "reboot" */
     static int rebootAnswer;
+    static bool commitFails;   /* the commit reports ERROR_CANCELLED without copying */
     static HWND rebootOwner;
     std::vector<std::unique_ptr<ScopedImport>> patches;
     RunObserver();
