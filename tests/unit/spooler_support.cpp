@@ -265,8 +265,6 @@ static HANDLE WINAPI FakeAddPrinter(LPSTR server, DWORD level, LPBYTE record)
     std::string name = Text(info->pPrinterName);
     fake->calls.push_back("AddPrinter " + name + (level != 2 || server ? " (odd call)" : ""));
     fake->printerPorts.push_back(Text(info->pPortName));
-    if (!Refuse(fake->refusePrinter, name))
-        return NULL;
     fake->existing.insert(name);
     return HandleFor(name);
 }

@@ -47,12 +47,13 @@ struct FakeSpooler {
     /* shaping */
     std::vector<std::string> monitors;     /* what EnumMonitorsA lists */
     std::set<std::string> existing;        /* printers OpenPrinterA finds */
-    std::set<std::string> refuseDriver, refusePrinter, refuseDelete, refuseDriverRemoval;
+    std::set<std::string> refuseDriver, refuseDelete, refuseDriverRemoval;
     DWORD refusal = ERROR_ACCESS_DENIED;
     /* observations */
     std::vector<std::string> calls;        /* "AddDriver <model>", "Close <model>", ... */
     DWORD enumLevel = 0, enumBytes = 0;
-    std::vector<std::string> driverMonitors, printerPorts, addedMonitor; /* name, environment, DLL */
+    std::vector<std::string> driverMonitors, printerPorts; /* one per addition */
+    std::vector<std::string> addedMonitor;                 /* name, environment, DLL */
     std::vector<DWORD> openAccess;
 
     FakeSpooler();

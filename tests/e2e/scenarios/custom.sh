@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Custom install: the PCL 5e model unticked on the components page, the status
+# display tool moved with "Wechseln" to the relative folder TOOLS (after a look
+# into the folder browser that is cancelled), which the program puts below its
+# start folder C:\medium. The page's controls follow each click.
+. "$(dirname "$0")/../lib.sh"
+e2e_begin custom
+e2e_start
+robot <<EOF2
+timeout 20000
+start C:\\medium\\kxsetup.exe
+wait-page Willkommen 30000
+click 12324
+wait-page Port auswählen
+click 12324
+wait-page Drucker anwählen
+click 12324
+wait-page Installations Type
+radio 1026
+click 12324
+wait-page Compnenten wählen
+expect-checked 1034 1
+expect-checked 1035 1
+expect-checked 1036 1
+expect-checked 1040 1
+expect-text 1044 C:\\STATUS
+expect-text 1046 Drive C:
+check 1035 0
+check 1040 0
+expect-enabled 1052 0
+check 1040 1
+expect-enabled 1052 1
+# Models 1 and 3, the status display and the (hidden) control panel, all on C:
+expect-text 1048 9945000 bytes
+expect-text 1047
+click 1052
+wait-window Pfad eingeben
+click 1008
+timeout 30000
+browse-cancel
+timeout 20000
+wait-window Pfad eingeben
+type 1024 TOOLS
+click 1
+wait-gone Pfad eingeben
+wait-page Compnenten wählen
+expect-text 1044 C:\\medium\\TOOLS
+expect-text 1048 9945000 bytes
+click 12325
+default-printer yes
+wait-exit 60000
+$DUMP_STATE
+EOF2
+has EXIT 3010
+count 0 BOX
+
+# 0x37 without model 2: models 1 and 3, status display, control panel.
+reg "$PRODUCT_KEY" InstallSections 53
+reg "$PRODUCT_KEY" StatusDisplayDir 'C:\medium\TOOLS=66010'
+reg "$UNINSTALL_KEY" UninstallString '"C:\medium\TOOLS\kxsetup.exe" Uninstall'
+file_from_medium medium/TOOLS/kxsetup.exe kxsetup.exe
+file_from_medium medium/TOOLS/kxcons.exe kxcons.exe
+file_from_medium medium/TOOLS/kxcons.ini kxcons.ini
+no_file STATUS
+for f in kxpcl6.dll kxps.dll kxpcl6.ini kxps.ini; do file_from_medium "$DRIVERS/$f" "$f"; done
+for f in kxpcl5e.dll kxpcl5ui.dll q70pcl5e.gpd kxpcl5e.hlp kxpcl5e.ini; do no_file "$DRIVERS/$f"; done
+
+has PRINTER 'Kalyx Q70/Q90 PCL 6' LPT1: 'Kalyx Q70/Q90 PCL 6' 'Kalyx Q70/Q90 PCL 6' WinPrint 4 1
+has PRINTER 'Kalyx Q70/Q90 PS' LPT1: 'Kalyx Q70/Q90 PS' 'Kalyx Q70/Q90 PS' WinPrint 4 1
+no_printer 'Kalyx Q70/Q90 PCL 5e'
+count 0 DRIVER 'Kalyx Q70/Q90 PCL 5e'
+has PROFILE windows device 'Kalyx Q70/Q90 PCL 6,Kalyx Q70/Q90 PCL 6,LPT1:'
+
+has DDECOUNT 5
+has DDE '[AddItem("C:\medium\TOOLS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
+has DDE '[AddItem("C:\medium\TOOLS\kxcons.exe",KxConsole,,0)]\0'
+e2e_end

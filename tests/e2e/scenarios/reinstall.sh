@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Two installations on one machine: first the PCL 6 model alone, then the PS
+# model with the status display tool. The record's component set accumulates
+# (33, then 33 | 52 = 53) instead of being replaced, and the first run's
+# printer stays while the second adds its own.
+. "$(dirname "$0")/../lib.sh"
+e2e_begin reinstall
+e2e_start
+
+custom_install() {  # the check boxes to untick
+  echo "start C:\\medium\\kxsetup.exe"
+  echo "wait-page Willkommen 30000"
+  echo "click 12324"
+  echo "wait-page Port auswählen"
+  echo "click 12324"
+  echo "wait-page Drucker anwählen"
+  echo "click 12324"
+  echo "wait-page Installations Type"
+  echo "radio 1026"
+  echo "click 12324"
+  echo "wait-page Compnenten wählen"
+  local id
+  for id in "$@"; do echo "check $id 0"; done
+  echo "click 12325"
+  echo "default-printer no"
+  echo "wait-exit 60000"
+}
+
+robot <<EOF2
+timeout 20000
+$(custom_install 1035 1036 1040)
+note first
+$DUMP_STATE
+note run2
+$(custom_install 1034 1035)
+note second
+$DUMP_STATE
+EOF2
+count 2 EXIT
+count 2 EXIT 3010
+count 0 BOX
+
+section first
+reg "$PRODUCT_KEY" InstallSections 33
+has PRINTER 'Kalyx Q70/Q90 PCL 6' LPT1: 'Kalyx Q70/Q90 PCL 6' 'Kalyx Q70/Q90 PCL 6' WinPrint 4 1
+no_printer 'Kalyx Q70/Q90 PS'
+count 4 DDE ''
+has DDECOUNT 4
+
+section second
+reg "$PRODUCT_KEY" InstallSections 53
+has PRINTER 'Kalyx Q70/Q90 PCL 6' LPT1: 'Kalyx Q70/Q90 PCL 6' 'Kalyx Q70/Q90 PCL 6' WinPrint 4 1
+has PRINTER 'Kalyx Q70/Q90 PS' LPT1: 'Kalyx Q70/Q90 PS' 'Kalyx Q70/Q90 PS' WinPrint 4 1
+no_printer 'Kalyx Q70/Q90 PCL 5e'
+# The second run sends the group's five commands again, the tool item now included.
+has DDECOUNT 9
+has DDE '[AddItem("C:\STATUS\kxcons.exe",KxConsole,,0)]\0'
+runonce_starts 2
+file_from_medium STATUS/kxcons.exe kxcons.exe
+file_from_medium "$DRIVERS/kxps.dll" kxps.dll
+e2e_end

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Uninstall as the group item and the list of removable software start it: the
+# copy of kxsetup.exe in the status folder with the word Uninstall. After an
+# Express install, the question is first answered No (nothing changes), then
+# Yes while the status display tool runs: the tool is asked to close, the
+# uninstall section deletes the tool's and the models' files, the printers go,
+# the group is deleted, and the record stays.
+. "$(dirname "$0")/../lib.sh"
+e2e_begin uninstall
+e2e_start
+robot <<EOF2
+timeout 20000
+start C:\\medium\\kxsetup.exe
+wait-page Willkommen 30000
+click 12324
+wait-page Port auswählen
+click 12324
+wait-page Drucker anwählen
+click 12324
+wait-page Installations Type
+click 12325
+default-printer yes
+wait-exit 60000
+note installed
+$DUMP_STATE
+note declined-run
+start C:\\STATUS\\kxsetup.exe Uninstall
+answer-box Installation 7
+wait-exit 30000
+note declined
+$DUMP_STATE
+note uninstall-run
+spawn C:\\STATUS\\kxcons.exe --log=C:\\e2e\\kxcons.log --quit-after=60000
+wait-window Printer Status Display
+start C:\\STATUS\\kxsetup.exe Uninstall
+answer-box Installation 6
+wait-exit 60000
+wait-gone Printer Status Display
+note uninstalled
+$DUMP_STATE
+EOF2
+
+section installed
+has DDECOUNT 5
+for model in 'PCL 6' 'PCL 5e' PS; do
+  has PRINTER "Kalyx Q70/Q90 $model" LPT1: "Kalyx Q70/Q90 $model" "Kalyx Q70/Q90 $model" WinPrint 4 1
+done
+
+# No: the question, then the end; printers, group and record untouched.
+section declined-run
+count 1 BOX
+has BOX Installation 'Do you really want to uninstall?'
+has PRESS Installation 7
+has EXIT 1602
+section declined
+has DDECOUNT 5
+for model in 'PCL 6' 'PCL 5e' PS; do
+  has PRINTER "Kalyx Q70/Q90 $model" LPT1: "Kalyx Q70/Q90 $model" "Kalyx Q70/Q90 $model" WinPrint 4 1
+done
+
+# Yes: one question, no other box, a completed run.
+section uninstall-run
+count 1 BOX
+has BOX Installation 'Do you really want to uninstall?'
+has EXIT 3010
+
+section uninstalled
+for model in 'PCL 6' 'PCL 5e' PS; do no_printer "Kalyx Q70/Q90 $model"; done
+# Each recorded model's driver was removed (Wine removes a driver even while a
+# printer still uses it, so the removal that precedes the printer's goes through).
+count 0 DRIVER 'Kalyx'
+# The record is never removed.
+reg "$PRODUCT_KEY" InstallSections 55
+reg "$PRODUCT_KEY" StatusDisplayDir 'C:\STATUS=66010'
+reg "$UNINSTALL_KEY" DisplayName 'Velba Printer Version 1.0'
+# The language monitor stays registered.
+has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
+# The group: exactly one more command.
+has DDECOUNT 6
+[ "$(grep -a "^DDE$TAB" "$VIEW" | tail -1)" = "DDE$TAB[DeleteGroup($GROUP)]\\0" ] \
+  || fail "the last group command is not the DeleteGroup: $(grep -a "^DDE$TAB" "$VIEW" | tail -1)"
+runonce_starts 2
+
+# The status display tool got the close request once and closed.
+if [ "$(cat "$C/e2e/kxcons.log" 2>/dev/null | tr -d '\r')" != "$(printf 'started %s\nclose-request 8735 7711\nclosed' \
+      "$(sed -n 's/^started \([0-9]*\).*/\1/p' "$C/e2e/kxcons.log" | head -1)")" ]; then
+  fail "status display tool log: $(cat "$C/e2e/kxcons.log" 2>/dev/null)"
+fi
+
+# The uninstall section's files are gone; the program and its INF stay in the
+# status folder (the running copy cannot delete itself). kxcons.exe itself may
+# be skipped: its process can still be ending when its window is gone, and a
+# file in use is skipped without asking.
+no_file STATUS/kxcons.ini
+for f in kxpcl6.ini kxpcl5e.ini kxps.ini; do no_file "$DRIVERS/$f"; done
+file_from_medium STATUS/kxsetup.exe kxsetup.exe
+file_from_medium STATUS/oemsetup.inf oemsetup.inf
+e2e_end
