@@ -10,7 +10,9 @@
 /* Runs the wizard modally; returns PropertySheetA's result unchanged
  * (0 cancelled, positive finished, -1 the sheet could not be created). */
 INT_PTR RunSetupWizard(HWND parent);
-PROPSHEETPAGEA *InitPageRecord(PROPSHEETPAGEA *page, int templateId, const char *pageName, DLGPROC proc);
+/* Fills one page record of the original (version 1) layout. */
+PROPSHEETPAGEA_V1 *InitPageRecord(PROPSHEETPAGEA_V1 *page, int templateId, const char *pageName,
+                                  DLGPROC proc);
 
 INT_PTR CALLBACK WelcomePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK PortPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
@@ -19,12 +21,24 @@ INT_PTR CALLBACK InstallTypePageProc(HWND page, UINT message, WPARAM wParam, LPA
 INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK InputPathDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+/* The page protocol shared by all pages: button sets are posted to the sheet so
+ * they take effect after the current notification; AnswerZero writes the only
+ * answer a page ever gives (0) and reports the notification handled. */
+void PostWizardButtons(HWND page, LPARAM buttons);
+INT_PTR AnswerZero(HWND page);
+UINT NotifyCode(LPARAM lParam);
+
 /* Port page helpers */
 int EnumeratePorts(void);
 void BrowseNetworkPrinter(HWND page);
 
-/* Components page helpers */
+/* Components page and path dialog: folder choices of the two tools and the
+ * result of the Input Path dialog (287 characters and the terminator). */
+extern char panelDirChoice[FOLDER_CHARS];
+extern char inputPath[FOLDER_CHARS];
+
 void RecomputeSpace(HWND page);
+/* Free bytes of a drive, capped at 4294967295; 0 when the query fails. */
 DWORD FreeSpaceOnDrive(char drive);
 int SpaceVerdict(void);
 void BrowseForFolder(HWND owner, int rootFolder, const char *title, UINT flags);

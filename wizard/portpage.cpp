@@ -1,0 +1,185 @@
+#include "wizard/wizard.h"
+#include "resources/resource.h"
+#include <commctrl.h>
+#include <shlobj.h>
+#include <string.h>
+#include <strsafe.h>
+#include <winspool.h>
+
+#define PORT_TABLE_BYTES 30000
+#define SHELL_NAME_BYTES 260
+
+static BYTE portTable[PORT_TABLE_BYTES];
+static int portCount;
+static char networkPrinterPath[FOLDER_CHARS];
+
+/* Where the last successful enumeration left its entries: portTable, or the
+ * larger block of the second enumeration until the page has listed them. */
+static const PORT_INFO_2A *portEntries;
+static HGLOBAL portBlock;
+
+static void ReleasePortBlock(void)
+{
+    if (portBlock) {
+        GlobalUnlock(portBlock);
+        GlobalFree(portBlock);
+        portBlock = NULL;
+    }
+    portEntries = NULL;
+}
+
+int EnumeratePorts(void)
+{
+    DWORD needed = 0, returned = 0;
+    BYTE *block = NULL;
+    char text[128];
+
+    ReleasePortBlock();
+    ZeroMemory(portTable, sizeof(portTable));
+    if (EnumPortsA(NULL, 2, portTable, sizeof(portTable), &needed, &returned)) {
+        portEntries = (const PORT_INFO_2A *)portTable;
+        return (int)returned;
+    }
+    /* Whatever made the first call fail, try once more with the size it asked for. */
+    portBlock = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, needed);
+    if (portBlock)
+        block = (BYTE *)GlobalLock(portBlock);
+    if (block && EnumPortsA(NULL, 2, block, needed, &needed, &returned)) {
+        portEntries = (const PORT_INFO_2A *)block;
+        return (int)returned;
+    }
+    KxMessageBox(NULL, "EnumPorts() function fail !!", "Lumaprint setup warring !", MB_OK);
+    StringCchPrintfA(text, ARRAYSIZE(text), " dwNeeded = %d   ,   dwReturned = %d \n",
+                     (int)needed, (int)returned);
+    KxMessageBox(NULL, text, "Lumaprint setup warring !", MB_OK);
+    ReleasePortBlock();
+    return 0;
+}
+
+/* Ports are inserted at explicit positions so that the list keeps the spooler's
+ * order despite the combo box's sort style. Names are inserted whole, however
+ * long: a port is never listed under a shortened name. */
+static void ListPorts(HWND page)
+{
+    int select = -1;
+
+    for (int i = 0; i < portCount; i++) {
+        const char *name = portEntries[i].pPortName;
+        if (!name)
+            continue;
+        SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_INSERTSTRING, (WPARAM)i, (LPARAM)name);
+        if (strcmp(name, "LPT1:") == 0)
+            select = i;
+    }
+    if (select >= 0)
+        SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_SETCURSEL, (WPARAM)select, 0);
+}
+
+void BrowseNetworkPrinter(HWND page)
+{
+    char *name;
+    LPITEMIDLIST root = NULL, chosen;
+    BROWSEINFOA info;
+
+    /* The shell's task allocator is a process-wide object; the global keeps the
+     * reference for the rest of the run. */
+    if (FAILED(SHGetMalloc(&shellAllocator)) || !shellAllocator)
+        return;
+    name = (char *)shellAllocator->Alloc(SHELL_NAME_BYTES);
+    if (!name)
+        return;
+    if (FAILED(SHGetSpecialFolderLocation(page, CSIDL_NETWORK, &root)) || !root) {
+        shellAllocator->Free(name);
+        return;
+    }
+    ZeroMemory(&info, sizeof(info));
+    info.hwndOwner = page;
+    info.pidlRoot = root;
+    info.pszDisplayName = name;
+    info.lpszTitle = "Please select the network printer that you want to add.";
+    info.ulFlags = BIF_BROWSEFORPRINTER;
+    info.lpfn = NULL;
+    info.lParam = 0;
+    chosen = SHBrowseForFolderA(&info);
+    if (chosen) {
+        if (SHGetPathFromIDListA(chosen, name))
+            StringCchCopyA(networkPrinterPath, ARRAYSIZE(networkPrinterPath), name);
+        shellAllocator->Free(chosen);
+    }
+    shellAllocator->Free(root);
+    shellAllocator->Free(name);
+}
+
+static void AddNetworkPrinter(HWND page)
+{
+    LRESULT index, count;
+
+    BrowseNetworkPrinter(page);
+    if (!networkPrinterPath[0])
+        return;
+    index = SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_FINDSTRING, (WPARAM)-1,
+                                (LPARAM)networkPrinterPath);
+    if (index != CB_ERR) {
+        SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_SETCURSEL, (WPARAM)index, 0);
+        return;
+    }
+    count = SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETCOUNT, 0, 0);
+    if (count == CB_ERR)
+        return;
+    index = SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_INSERTSTRING, (WPARAM)count,
+                                (LPARAM)networkPrinterPath);
+    if (index >= 0)
+        SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_SETCURSEL, (WPARAM)index, 0);
+}
+
+/* CB_GETLBTEXT takes no buffer size: an entry that would not fit portName is
+ * refused and portName keeps its value. */
+static void StoreSelectedPort(HWND page)
+{
+    LRESULT index = SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETCURSEL, 0, 0);
+    LRESULT length;
+
+    if (index == CB_ERR)
+        return;
+    length = SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETLBTEXTLEN, (WPARAM)index, 0);
+    if (length == CB_ERR || length >= (LRESULT)sizeof(SetupState.portName))
+        return;
+    SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETLBTEXT, (WPARAM)index,
+                        (LPARAM)SetupState.portName);
+}
+
+INT_PTR CALLBACK PortPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        SetupState.portName[0] = '\0';
+        portCount = EnumeratePorts();
+        ListPorts(page);
+        ReleasePortBlock();
+        return TRUE;
+    case WM_COMMAND:
+        if (wParam != IDC_PORT_BROWSE)
+            return FALSE;
+        AddNetworkPrinter(page);
+        return TRUE;
+    case WM_NOTIFY:
+        switch (NotifyCode(lParam)) {
+        case PSN_SETACTIVE:
+            PostWizardButtons(page, PSWIZB_BACK | PSWIZB_NEXT);
+            return TRUE;
+        case PSN_KILLACTIVE:
+            return AnswerZero(page);
+        case PSN_RESET:
+            SetupState.portName[0] = '\0';
+            return AnswerZero(page);
+        case PSN_WIZNEXT:
+            StoreSelectedPort(page);
+            return TRUE;
+        case PSN_WIZBACK:
+        case PSN_WIZFINISH:
+            return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
