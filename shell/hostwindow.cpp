@@ -105,6 +105,10 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         else
             ((WINDOWPOS *)lParam)->flags = FROZEN_POSITION_FLAGS;
         return 0;
+    case WM_QUERYOPEN:
+        /* Restoring or maximising an iconic window changes its style before any
+         * position change is asked for; refusing here keeps it minimised. */
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == StartCommand) {
             /* PumpMessages during the run dispatches this window's messages again;

@@ -1,0 +1,6 @@
+#include "shell/shell.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int showCommand)
+{
+    return RunSetupProgram(instance, showCommand);
+}

@@ -1,0 +1,465 @@
+#include "tests/unit/shell_support.h"
+#include "shell/shell.h"
+#include "integration/integration.h"
+#include <winspool.h>
+#include <prsht.h>
+#include <memory>
+
+DECLARE_IMPORT_SLOT(GetPrinterDriverDirectoryA);
+DECLARE_IMPORT_SLOT(SetupInstallFilesFromInfSectionA);
+DECLARE_IMPORT_SLOT(SetupInstallFromInfSectionA);
+DECLARE_IMPORT_SLOT(SetupInitDefaultQueueCallbackEx);
+DECLARE_IMPORT_SLOT(PropertySheetA);
+DECLARE_IMPORT_SLOT(GetTickCount);
+DECLARE_IMPORT_SLOT(AddPrinterDriverA);
+DECLARE_IMPORT_SLOT(SetupDefaultQueueCallbackA);
+
+static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
+static const char groupName[] = "Kalyx Q70/Q90 Tools";
+
+static std::string Text(HKEY root, const char *path, const char *name)
+{
+    DWORD type;
+    std::string bytes;
+    if (!ReadValue(root, path, name, &type, &bytes))
+        return "(missing)";
+    return bytes.c_str();
+}
+
+static bool PrinterExists(const char *name)
+{
+    HANDLE printer;
+    if (!OpenPrinterA((char *)name, &printer, NULL))
+        return false;
+    ClosePrinter(printer);
+    return true;
+}
+
+static const char *const released[] = { "context", "queue", "inf" };
+static const std::vector<std::string> allReleased(released, released + 3);
+
+class InstallationRun : public KxTest {
+protected:
+    std::unique_ptr<InstallPrefix> prefix;
+    std::unique_ptr<RunObserver> observer;
+    HWND host;
+    bool recordBefore;
+
+    void SetUp() override
+    {
+        KxTest::SetUp();
+        prefix.reset(new InstallPrefix);
+        observer.reset(new RunObserver);
+        host = CreateTestHost();
+        recordBefore = KeyExists(HKEY_LOCAL_MACHINE, productKey);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(host);
+        observer.reset();
+        prefix.reset();
+        KxTest::TearDown();
+    }
+    /* A status display folder as an install run leaves it, and its record. */
+    void SeedInstallation(DWORD components)
+    {
+        CreateDirectoryA(prefix->status.c_str(), NULL);
+        const char *files[] = { "kxsetup.exe", "oemsetup.inf", "kxcons.exe", "kxcons.ini" };
+        for (size_t i = 0; i < ARRAYSIZE(files); i++)
+            CopyFileA(prefix->MediumFile(files[i]).c_str(), prefix->StatusFile(files[i]).c_str(), FALSE);
+        SetupStateRecord record;
+        ZeroMemory(&record, sizeof(record));
+        lstrcpynA(record.statusDir, prefix->status.c_str(), sizeof(record.statusDir));
+        record.statusDirId = 66010;
+        record.selectedComponents = components;
+        WriteInstallRecord(&record);
+        SetupState.installMode = Uninstall;
+    }
+    bool SameAsMedium(const std::string &copy, const char *name)
+    {
+        return FileExists(copy) && ReadFileBytes(copy) == ReadFileBytes(prefix->MediumFile(name));
+    }
+};
+
+TEST_F(InstallationRun, ExpressCopiesRegistersRecordsAndOffersRestart)
+{
+    prefix->ChooseStatusFolder();
+    GroupRecorder group(prefix->temp);
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, DriveExpressRun(host));
+
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxsetup.exe"), "kxsetup.exe"));
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("oemsetup.inf"), "oemsetup.inf"));
+    EXPECT_TRUE(SameAsMedium(prefix->systemDir + "\\tremon.dll", "tremon.dll"));
+    const char *modelFiles[] = { "kxpcl6.dll", "kxpcl6ui.dll", "q70pcl6.gpd", "kxpcl6.hlp",
+                                 "kxpcl5e.dll", "kxpcl5ui.dll", "q70pcl5e.gpd", "kxpcl5e.hlp",
+                                 "kxps.dll", "kxpsui.dll", "q70ps.ppd", "kxps.hlp" };
+    for (size_t i = 0; i < ARRAYSIZE(modelFiles); i++)
+        EXPECT_TRUE(SameAsMedium(prefix->driverDir + "\\" + modelFiles[i], modelFiles[i])) << modelFiles[i];
+    /* the install sections (into the driver directory under Wine) and the status display */
+    EXPECT_TRUE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
+    EXPECT_TRUE(FileExists(prefix->driverDir + "\\kxps.ini"));
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxcons.exe"), "kxcons.exe"));
+    EXPECT_EQ("1", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+
+    for (int i = 0; i < MODEL_SLOTS; i++)
+        EXPECT_TRUE(PrinterExists(mediumModel[i])) << mediumModel[i];
+    EXPECT_EQ(std::to_string(SetupState.selectedComponents),
+              Text(HKEY_LOCAL_MACHINE, productKey, "InstallSections"));
+    EXPECT_EQ(0x17u, SetupState.selectedComponents & 0x17u);
+    EXPECT_EQ(prefix->status + "=66010", Text(HKEY_LOCAL_MACHINE, productKey, "StatusDisplayDir"));
+    EXPECT_EQ("grpconv -o", Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+
+    std::vector<std::string> commands = group.Commands();
+    ASSERT_EQ(5u, commands.size());
+    EXPECT_EQ(std::string("[CreateGroup(") + groupName + ")]" + '\0', commands[0]);
+
+    EXPECT_TRUE(RunObserver::Called("reboot"));
+    EXPECT_EQ(host, RunObserver::rebootOwner);
+    EXPECT_EQ(allReleased, RunObserver::Released());
+}
+
+TEST_F(InstallationRun, MissingSetupInformationEndsQuietlyWithoutChanges)
+{
+    DeleteFileA(prefix->MediumFile("oemsetup.inf").c_str());
+    prefix->ChooseStatusFolder();
+
+    EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+    EXPECT_TRUE(ActivatedDialogs().empty());
+    EXPECT_EQ(recordBefore, KeyExists(HKEY_LOCAL_MACHINE, productKey));
+    EXPECT_FALSE(FileExists(prefix->status));
+    EXPECT_TRUE(RunObserver::calls.empty());
+}
+
+static BOOL WINAPI NoDriverDirectory(LPSTR, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD)
+{
+    SetLastError(ERROR_INVALID_ENVIRONMENT);
+    return FALSE;
+}
+
+TEST_F(InstallationRun, DriverDirectoryFallsBackToW32x86)
+{
+    FAKE_IMPORT(GetPrinterDriverDirectoryA, NoDriverDirectory);
+    prefix->ChooseStatusFolder();
+
+    DriveExpressRun(host);
+
+    std::string fallback = prefix->systemDir + "\\spool\\drivers\\w32x86";
+    EXPECT_EQ(fallback, driverDirectory);
+    EXPECT_TRUE(SameAsMedium(fallback + "\\kxpcl6.dll", "kxpcl6.dll"));
+    EXPECT_TRUE(SameAsMedium(fallback + "\\kxps.hlp", "kxps.hlp"));
+}
+
+TEST_F(InstallationRun, ShortDriveStopsAfterTheRecordWithoutCopying)
+{
+    prefix->ChooseStatusFolder();
+    spaceShortfall[0] = 'C';
+
+    EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+    ExpectOneBox("Install Error", "Dirve C: has no enough space!", MB_OK, NULL);
+    EXPECT_NE("(missing)", Text(HKEY_LOCAL_MACHINE, productKey, "InstallSections"));
+    EXPECT_FALSE(FileExists(prefix->StatusFile("kxsetup.exe")));
+    EXPECT_FALSE(RunObserver::Called("commit"));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+    EXPECT_EQ(allReleased, RunObserver::Released());
+}
+
+static BOOL(WINAPI *realQueueSection)(HINF, HINF, HSPFILEQ, PCSTR, PCSTR, UINT);
+static BOOL WINAPI StatusSectionFails(HINF inf, HINF layout, HSPFILEQ queue, PCSTR section,
+                                      PCSTR source, UINT style)
+{
+    if (lstrcmpiA(section, "StatusDisplay") == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return realQueueSection(inf, layout, queue, section, source, style);
+}
+
+/* The sections before it were queued fine: still nothing is copied or registered. */
+TEST_F(InstallationRun, FailingSectionQueueStopsBeforeCommitAndRegistration)
+{
+    realQueueSection = reinterpret_cast<decltype(realQueueSection)>(
+        *IMPORT_SLOT(SetupInstallFilesFromInfSectionA));
+    FAKE_IMPORT(SetupInstallFilesFromInfSectionA, StatusSectionFails);
+    prefix->ChooseStatusFolder();
+
+    EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+    std::vector<RecordedBox> boxes = TakeBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("GetLastError", boxes[0].caption);
+    EXPECT_NE(std::string::npos, boxes[0].text.find("ccess")) << boxes[0].text;
+    EXPECT_EQ((UINT)MB_ICONINFORMATION, boxes[0].style);
+    EXPECT_FALSE(RunObserver::Called("commit"));
+    EXPECT_FALSE(FileExists(prefix->StatusFile("kxsetup.exe")));
+    for (int i = 0; i < MODEL_SLOTS; i++)
+        EXPECT_FALSE(PrinterExists(mediumModel[i]));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+    EXPECT_EQ(allReleased, RunObserver::Released());
+}
+
+TEST_F(InstallationRun, FailedCommitStopsBeforeRegistration)
+{
+    RunObserver::commitFails = true;
+    prefix->ChooseStatusFolder();
+
+    EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+    for (int i = 0; i < MODEL_SLOTS; i++)
+        EXPECT_FALSE(PrinterExists(mediumModel[i]));
+    EXPECT_EQ("(missing)", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+    EXPECT_EQ(allReleased, RunObserver::Released());
+}
+
+static BOOL WINAPI DriverRefused(LPSTR, DWORD, LPBYTE)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(InstallationRun, RefusedRegistrationShowsTheHostOwnedErrorAndSkipsTheTail)
+{
+    FAKE_IMPORT(AddPrinterDriverA, DriverRefused);
+    prefix->ChooseStatusFolder();
+    std::string runOnceBefore = Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
+
+    EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+    std::vector<RecordedBox> boxes = TakeBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ("Add printer or driver error!", boxes.back().text);
+    EXPECT_EQ("Error", boxes.back().caption);
+    EXPECT_EQ((UINT)MB_OK, boxes.back().style);
+    EXPECT_EQ(host, boxes.back().owner);
+    EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+}
+
+/* No model and no tool offered, and a driver destination other than 66000:
+ * the program, its setup information and the monitor are copied all the same. */
+TEST_F(InstallationRun, NothingSelectedStillCopiesTheFixedFiles)
+{
+    prefix->temp.Write("medium\\oemsetup.inf",
+                       "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
+                       "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n"
+                       "[DestinationDirs]\r\nDefaultDestDir=11\r\n"
+                       "[ClassInstall]\r\nAddReg=Reg\r\n"
+                       "[Reg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",ClassInstalled,,\"1\"\r\n");
+    prefix->ChooseStatusFolder();
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, DriveExpressRun(host));
+
+    EXPECT_EQ(0u, SetupState.selectedComponents & 0x17u);
+    EXPECT_TRUE(RunObserver::Called("commit"));
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxsetup.exe"), "kxsetup.exe"));
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("oemsetup.inf"), "oemsetup.inf"));
+    EXPECT_TRUE(SameAsMedium(prefix->systemDir + "\\tremon.dll", "tremon.dll"));
+    EXPECT_EQ("1", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+}
+
+static PVOID forwardedContext;
+static UINT WINAPI RecordDefaultCallback(PVOID context, UINT, UINT_PTR, UINT_PTR)
+{
+    forwardedContext = context;
+    return FILEOP_DOIT;
+}
+
+/* The callback gets the address of the run's context variable and hands the
+ * context itself on; deletion errors never reach SetupAPI's dialogs. */
+TEST(QueueCallback, SkipsDeleteErrorsAndForwardsTheRestWithTheContext)
+{
+    FAKE_IMPORT(SetupDefaultQueueCallbackA, RecordDefaultCallback);
+    int dummy;
+    PVOID queueContext = &dummy;
+    forwardedContext = NULL;
+
+    EXPECT_EQ((UINT)FILEOP_SKIP, QueueCallback(&queueContext, SPFILENOTIFY_DELETEERROR, 0, 0));
+    EXPECT_TRUE(forwardedContext == NULL);
+    EXPECT_EQ((UINT)FILEOP_DOIT, QueueCallback(&queueContext, SPFILENOTIFY_STARTCOPY, 0, 0));
+    EXPECT_EQ(queueContext, forwardedContext);
+}
+
+static INT_PTR WINAPI SheetNotCreated(LPCPROPSHEETHEADERA) { return -1; }
+
+TEST_F(InstallationRun, WizardThatCannotBeCreatedFailsWithNothingWritten)
+{
+    FAKE_IMPORT(PropertySheetA, SheetNotCreated);
+    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(recordBefore, KeyExists(HKEY_LOCAL_MACHINE, productKey));
+    EXPECT_EQ(std::vector<std::string>(1, "inf"), RunObserver::Released());
+}
+
+TEST_F(InstallationRun, CancelledWizardEndsWithNothingWritten)
+{
+    int code = 0;
+    DriveUi([&] { code = RunInstallation(host, &SetupState); },
+            [](HWND sheet) {
+                ClickButton(sheet, IDCANCEL);
+                return false;
+            });
+    EXPECT_EQ(KX_EXIT_CANCELLED, code);
+    EXPECT_EQ(recordBefore, KeyExists(HKEY_LOCAL_MACHINE, productKey));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+    EXPECT_EQ(std::vector<std::string>(1, "inf"), RunObserver::Released());
+}
+
+TEST_F(InstallationRun, UninstallAnsweredNoChangesNothing)
+{
+    SeedInstallation(0x10);
+    std::string runOnceBefore = Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
+    QueueBoxAnswer(IDNO);
+
+    EXPECT_EQ(KX_EXIT_CANCELLED, RunInstallation(host, &SetupState));
+
+    ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
+    EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.exe")));
+    EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
+    EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+    EXPECT_EQ(std::vector<std::string>(1, "inf"), RunObserver::Released());
+}
+
+static PVOID WINAPI NoQueueContext(HWND, HWND, UINT, DWORD, PVOID)
+{
+    return NULL;
+}
+
+TEST_F(InstallationRun, QueueSetupFailureStopsTheUninstall)
+{
+    SeedInstallation(0x10);
+    FAKE_IMPORT(SetupInitDefaultQueueCallbackEx, NoQueueContext);
+
+    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+
+    TakeBoxes(); /* the confirmation */
+    EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+    const char *const order[] = { "queue", "inf" };
+    EXPECT_EQ(std::vector<std::string>(order, order + 2), RunObserver::Released());
+}
+
+/* What the uninstall section found when it ran. */
+static int uninstallSections;
+static bool statusWindowAtUninstall;
+static BOOL(WINAPI *realInstallSection)(HWND, HINF, PCSTR, UINT, HKEY, PCSTR, UINT,
+                                        PSP_FILE_CALLBACK_A, PVOID, HDEVINFO, PSP_DEVINFO_DATA);
+static BOOL WINAPI WatchUninstallSection(HWND owner, HINF inf, PCSTR section, UINT flags, HKEY key,
+                                         PCSTR source, UINT copyFlags, PSP_FILE_CALLBACK_A callback,
+                                         PVOID context, HDEVINFO devices, PSP_DEVINFO_DATA device)
+{
+    if (lstrcmpiA(section, "DefaultUninstall") == 0) {
+        uninstallSections++;
+        statusWindowAtUninstall = FindWindowA(NULL, KX_STATUS_WINDOW_TITLE) != NULL;
+    }
+    return realInstallSection(owner, inf, section, flags, key, source, copyFlags, callback,
+                              context, devices, device);
+}
+
+class UninstallRun : public InstallationRun {
+protected:
+    std::unique_ptr<ScopedImport> sectionPatch;
+    std::string log;
+    void SetUp() override
+    {
+        InstallationRun::SetUp();
+        uninstallSections = 0;
+        statusWindowAtUninstall = false;
+        realInstallSection = reinterpret_cast<decltype(realInstallSection)>(
+            *IMPORT_SLOT(SetupInstallFromInfSectionA));
+        sectionPatch.reset(new ScopedImport(IMPORT_SLOT(SetupInstallFromInfSectionA),
+                                            (void *)WatchUninstallSection));
+        log = prefix->temp.File("kxcons.log");
+        SeedInstallation(0x10);
+    }
+    void TearDown() override
+    {
+        sectionPatch.reset();
+        InstallationRun::TearDown();
+    }
+    std::string ToolCommand(const char *options)
+    {
+        return prefix->MediumFile("kxcons.exe") + " --log=" + log + " --quit-after=60000 " + options;
+    }
+    size_t CloseRequests()
+    {
+        size_t count = 0;
+        std::vector<std::string> lines = ReadLines(log);
+        for (size_t i = 0; i < lines.size(); i++)
+            if (lines[i].compare(0, 13, "close-request") == 0) {
+                EXPECT_EQ("close-request 8735 7711", lines[i]);
+                count++;
+            }
+        return count;
+    }
+};
+
+TEST_F(UninstallRun, ClosesTheStatusToolOnceAndGoesOnWhenItIsGone)
+{
+    ChildProcess tool(ToolCommand("--linger=400"));
+    ASSERT_TRUE(WaitForWindow(KX_STATUS_WINDOW_TITLE, 10000));
+    GroupRecorder group(prefix->temp);
+    RunObserver::rebootAnswer = SPFILEQ_REBOOT_IN_PROGRESS;
+
+    EXPECT_EQ(KX_EXIT_OK, RunInstallation(host, &SetupState));
+
+    ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
+    EXPECT_EQ(1u, CloseRequests());
+    EXPECT_EQ(1, uninstallSections);
+    EXPECT_FALSE(statusWindowAtUninstall);
+    EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.exe")));
+    EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));
+    std::vector<std::string> commands = group.Commands();
+    ASSERT_EQ(1u, commands.size());
+    EXPECT_EQ(std::string("[DeleteGroup(") + groupName + ")]" + '\0', commands[0]);
+    EXPECT_TRUE(RunObserver::Called("reboot"));
+    EXPECT_EQ(allReleased, RunObserver::Released());
+}
+
+/* Every look at the clock moves it on a second, so the 30-second limit comes
+ * after about thirty polls. */
+static DWORD fakeNow;
+static DWORD WINAPI FastClock(void) { return fakeNow += 1000; }
+
+static double Seconds(const FILETIME &time)
+{
+    return (((ULONGLONG)time.dwHighDateTime << 32) | time.dwLowDateTime) / 1e7;
+}
+
+static double CpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    return Seconds(kernel) + Seconds(user);
+}
+
+static double WallSeconds()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return Seconds(now);
+}
+
+TEST_F(UninstallRun, GivesUpOnAToolThatNeverClosesWhileStayingIdle)
+{
+    ChildProcess tool(ToolCommand("--ignore-close"));
+    ASSERT_TRUE(WaitForWindow(KX_STATUS_WINDOW_TITLE, 10000));
+    fakeNow = 0;
+    FAKE_IMPORT(GetTickCount, FastClock);
+
+    double wallBefore = WallSeconds(), cpuBefore = CpuSeconds();
+    int code = RunInstallation(host, &SetupState);
+    double wall = WallSeconds() - wallBefore, cpu = CpuSeconds() - cpuBefore;
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, code);
+    TakeBoxes(); /* the confirmation */
+    EXPECT_EQ(1u, CloseRequests());
+    EXPECT_EQ(1, uninstallSections);
+    EXPECT_TRUE(statusWindowAtUninstall);
+    EXPECT_GE(fakeNow, (DWORD)KX_STATUS_WAIT_MS);
+    EXPECT_LT(fakeNow, (DWORD)KX_STATUS_WAIT_MS + 5000);
+    EXPECT_GT(wall, 2.0) << "the polls did not wait";
+    EXPECT_LT(cpu, wall / 3) << "cpu " << cpu << " s in " << wall << " s";
+}

@@ -1,0 +1,140 @@
+#include "tests/unit/harness.h"
+#include "shell/shell.h"
+
+DECLARE_IMPORT_SLOT(GetCommandLineA);
+DECLARE_IMPORT_SLOT(GetVersionExA);
+DECLARE_IMPORT_SLOT(OpenSCManagerA);
+
+TEST(ShellCommandLine, UninstallWordAnywhereCaseSensitive)
+{
+    EXPECT_TRUE(CommandLineSelectsUninstall("kxsetup.exe Uninstall"));
+    EXPECT_TRUE(CommandLineSelectsUninstall("kxsetup.exe /Uninstall"));
+    EXPECT_TRUE(CommandLineSelectsUninstall("kxsetup.exe Uninstaller"));
+    EXPECT_TRUE(CommandLineSelectsUninstall("\"C:\\STATUS\\kxsetup.exe\" Uninstall"));
+    EXPECT_TRUE(CommandLineSelectsUninstall("C:\\Uninstall\\kxsetup.exe"));
+    EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe uninstall"));
+    EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe UNINSTALL"));
+    EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe Uninstal"));
+    EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe"));
+}
+
+static const char *fakeCommandLine;
+static LPSTR WINAPI FakeCommandLine(void) { return (LPSTR)fakeCommandLine; }
+
+static BOOL WINAPI FakeWindows95(OSVERSIONINFOA *info)
+{
+    info->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    return TRUE;
+}
+
+static BOOL WINAPI FailingVersion(OSVERSIONINFOA *) { return FALSE; }
+
+static DWORD versionInfoSize;
+static BOOL WINAPI NtVersion(OSVERSIONINFOA *info)
+{
+    versionInfoSize = info->dwOSVersionInfoSize;
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    return TRUE;
+}
+
+static DWORD requestedAccess;
+static SC_HANDLE WINAPI DeniedManager(LPCSTR machine, LPCSTR database, DWORD access)
+{
+    requestedAccess = access;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return NULL;
+}
+
+class ShellEntry : public KxTest {
+protected:
+    void TearDown() override
+    {
+        HWND host = FindWindowA("SampleWClass", "Install");
+        if (host)
+            DestroyWindow(host);
+        UnregisterClassA("SampleWClass", GetModuleHandleA(NULL));
+        /* WM_QUIT of a run stays in the queue when nobody took it. */
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        }
+        KxTest::TearDown();
+    }
+};
+
+/* The whole entry with a command line that names the uninstall word only in
+ * the program's folder, on a system that is not NT: one box owned by the host
+ * window, no run, and a failure exit code carried out through the message loop. */
+TEST_F(ShellEntry, NotNtShowsOnlyItsBoxAndFails)
+{
+    fakeCommandLine = "C:\\Uninstall\\kxsetup.exe";
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(GetVersionExA, FakeWindows95);
+
+    int code = RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL);
+
+    EXPECT_EQ(KX_EXIT_FAILED, code);
+    EXPECT_EQ(Uninstall, SetupState.installMode);
+    HWND host = FindWindowA("SampleWClass", "Install");
+    ASSERT_TRUE(host != NULL);
+    ExpectOneBox("Error", "Current operation system is not Windows NT!", MB_OK, host);
+}
+
+TEST_F(ShellEntry, NoServiceManagerAccessShowsOnlyItsBoxAndFails)
+{
+    fakeCommandLine = "\"C:\\Setup\\kxsetup.exe\" uninstall";
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(GetVersionExA, FailingVersion); /* taken as NT: the rights test decides */
+    FAKE_IMPORT(OpenSCManagerA, DeniedManager);
+
+    int code = RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL);
+
+    EXPECT_EQ(KX_EXIT_FAILED, code);
+    EXPECT_EQ(0, SetupState.installMode);
+    EXPECT_EQ((DWORD)SC_MANAGER_ALL_ACCESS, requestedAccess);
+    ExpectOneBox("Error", "Have not the right to add printer!", MB_OK,
+                 FindWindowA("SampleWClass", "Install"));
+}
+
+TEST(ShellEnvironment, PassesOnNtWithFullServiceManagerAccess)
+{
+    FAKE_IMPORT(GetVersionExA, NtVersion);
+    EXPECT_EQ(EnvironmentOk, CheckEnvironment());
+    EXPECT_EQ(148u, versionInfoSize);
+}
+
+/* The host window is shown minimised whatever the show command, posts its
+ * start command at creation, and after that first change nothing moves,
+ * sizes, restores or hides it. */
+TEST_F(ShellEntry, HostWindowStaysMinimisedAndPostsTheStartCommand)
+{
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    ASSERT_NE(0, RegisterHostClass(instance));
+    ASSERT_EQ(1, CreateHostWindow(instance, SW_SHOWMAXIMIZED));
+    HWND host = FindWindowA("SampleWClass", "Install");
+    ASSERT_TRUE(host != NULL);
+
+    MSG start;
+    ASSERT_TRUE(PeekMessageA(&start, host, WM_COMMAND, WM_COMMAND, PM_REMOVE));
+    EXPECT_EQ((WPARAM)StartCommand, start.wParam);
+    EXPECT_EQ(0, start.lParam);
+    EXPECT_FALSE(PeekMessageA(&start, host, WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+
+    EXPECT_TRUE(IsWindowVisible(host));
+    EXPECT_TRUE(IsIconic(host));
+    RECT before, after;
+    GetWindowRect(host, &before);
+
+    SetWindowPos(host, NULL, 10, 10, 500, 400, SWP_NOZORDER | SWP_SHOWWINDOW);
+    ShowWindow(host, SW_RESTORE);
+    ShowWindow(host, SW_SHOWMAXIMIZED);
+    MoveWindow(host, 50, 60, 300, 200, TRUE);
+    SetWindowPos(host, NULL, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_HIDEWINDOW);
+
+    GetWindowRect(host, &after);
+    EXPECT_EQ(before.left, after.left);
+    EXPECT_EQ(before.top, after.top);
+    EXPECT_EQ(before.right, after.right);
+    EXPECT_EQ(before.bottom, after.bottom);
+    EXPECT_TRUE(IsWindowVisible(host));
+    EXPECT_TRUE(IsIconic(host));
+}
