@@ -377,7 +377,19 @@ void DoScreenshot(const std::string &name) {
     for (HWND b : TopWindows())        /* a message box on top wins */
         if (IsMessageBox(b)) { w = b; break; }
     RECT r = {0, 0, 0, 0};
-    if (w) GetWindowRect(w, &r);
+    if (w) {
+        /* Dialogs owned by the minimised host window open near the bottom of
+         * the screen, partly below it; a window that does not fit is shown
+         * centred for the picture. */
+        GetWindowRect(w, &r);
+        int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+        int width = r.right - r.left, height = r.bottom - r.top;
+        if (r.left < 0 || r.top < 0 || r.right > sw || r.bottom > sh) {
+            SetWindowPos(w, NULL, (sw - width) / 2, (sh - height) / 2, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            GetWindowRect(w, &r);
+        }
+    }
     Sleep(600);                        /* let the other process finish painting */
     std::string req = std::string(dir) + "\\" + name + ".req";
     std::string tmp = req + ".tmp";

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The status display tool moved to a drive that has no room (Q:, which names
+# no drive, counts as 0 bytes free): the components page shows the drive as a
+# column of its own, and Finish ends in "Dirve Q: has no enough space!". The
+# record is already written at that point; nothing is copied or registered.
+. "$(dirname "$0")/../lib.sh"
+e2e_begin short_drive
+e2e_start
+robot <<EOF2
+timeout 20000
+start C:\\medium\\kxsetup.exe
+wait-page Willkommen 30000
+click 12324
+wait-page Port auswählen
+click 12324
+wait-page Drucker anwählen
+click 12324
+wait-page Installations Type
+radio 1026
+click 12324
+wait-page Compnenten wählen
+click 1052
+wait-window Pfad eingeben
+type 1024 Q:\\TOOLS
+click 1
+wait-gone Pfad eingeben
+wait-page Compnenten wählen
+expect-text 1044 Q:\\TOOLS
+expect-text 1047 Drive Q:
+expect-text 1049 3412000 bytes
+expect-text 1051 0 bytes
+click 12325
+ok-box Install Error
+wait-exit 30000
+$DUMP_STATE
+EOF2
+count 1 BOX
+has BOX 'Install Error' 'Dirve Q: has no enough space!'
+has EXIT 1603
+reg "$PRODUCT_KEY" InstallSections 55
+reg "$PRODUCT_KEY" StatusDisplayDir 'Q:\TOOLS=66010'
+no_file windows/system32/tremon.dll
+no_file "$DRIVERS/kxpcl6.dll"
+for model in 'PCL 6' 'PCL 5e' PS; do no_printer "Kalyx Q70/Q90 $model"; done
+count 0 MONITOR "$MONITOR"
+has DDECOUNT 0
+runonce_starts 0
+no_value "$RUNONCE_KEY" GrpConv
+e2e_end
