@@ -59,12 +59,14 @@ void PumpMessages(void)
 int RunMessageLoop(void)
 {
     MSG message;
+    BOOL got;
 
-    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+    while ((got = GetMessageA(&message, NULL, 0, 0)) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return (int)message.wParam;
+    /* -1: the loop itself broke down, and there is no WM_QUIT to read. */
+    return got == 0 ? (int)message.wParam : KX_EXIT_FAILED;
 }
 
 static void RunStartCommand(HWND window)
