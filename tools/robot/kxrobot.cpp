@@ -600,17 +600,24 @@ void DoSpawn(const std::string &rest) {
     Record("SPAWN\t" + Escape(rest));
 }
 
-/* Waits for the started program to end; a message box that appears meanwhile
- * is recorded and fails the step (nobody would answer it). */
+/* Waits for the started program to end: `wait-exit [ms] [user]`. A message box
+ * that appears meanwhile is recorded and fails the step (nobody would answer
+ * it), unless "user" says that a person works the program. */
 void DoWaitExit(const std::string &rest) {
     if (!childStarted) Fail("nothing was started");
-    DWORD timeout;
-    SplitTrailingNumber("x " + rest, &timeout, defaultTimeout);
+    std::vector<std::string> w = Words(rest);
+    DWORD timeout = defaultTimeout;
+    bool user = false;
+    for (const std::string &word : w) {
+        if (AllDigits(word)) timeout = strtoul(word.c_str(), NULL, 10);
+        else if (word == "user") user = true;
+        else Fail("wait-exit [ms] [user]");
+    }
     DWORD start = GetTickCount();
     size_t boxesBefore = boxCount;
     while (WaitForSingleObject(child.hProcess, 50) == WAIT_TIMEOUT) {
         ScanBoxes();
-        if (boxCount > boxesBefore) Fail("unexpected message box while waiting for the end");
+        if (!user && boxCount > boxesBefore) Fail("unexpected message box while waiting for the end");
         if (GetTickCount() - start > timeout) Fail("program still running");
     }
     DWORD code = 0;
