@@ -93,7 +93,7 @@ seed_spooler_quirk() {
   done < <(model_names "$KX_E2E_MEDIUM/oemsetup.inf")
 }
 
-# e2e_begin <name> [--medium-only]: a fresh prefix for this scenario with the
+# e2e_begin <name>: a fresh prefix for this scenario with the
 # medium in C:\medium and the stand-in runonce.exe in system32. The prefix's
 # server and the Program Manager recorder are started by e2e_start.
 e2e_begin() {
@@ -157,7 +157,7 @@ dump-progman C:\\e2e\\progman.log"
 robot() {
   cat >"$C/e2e/script.txt"
   local rc=0
-  timeout 300 "$WINE" "$KX_E2E_ROBOT" 'C:\e2e\script.txt' 'C:\e2e\transcript.txt' \
+  timeout 200 "$WINE" "$KX_E2E_ROBOT" 'C:\e2e\script.txt' 'C:\e2e\transcript.txt' \
     >"$RUN/robot.out" 2>&1 </dev/null || rc=$?
   cp "$C/e2e/transcript.txt" "$RUN/transcript.txt" 2>/dev/null || : >"$RUN/transcript.txt"
   VIEW=$RUN/transcript.txt

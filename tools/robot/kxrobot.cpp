@@ -10,6 +10,27 @@
  * Exit code 0 when every step succeeded, 1 at the first failed step (a FAIL
  * line in the transcript and on stderr says which), 2 for a bad command line.
  *
+ * Script commands (blank lines and lines starting with # are skipped; texts
+ * are UTF-8; `ms` is a time-out, default 10000 or the last `timeout`):
+ *   timeout <ms>                 sleep <ms>             note <text>
+ *   cd <folder>                  folder for the next start (default: the program's)
+ *   start <exe> [args]           the program under test; wait-exit [ms] [user]
+ *   spawn <exe> [args]           a helper left running
+ *   wait-window <title> [ms]     makes it the current window
+ *   wait-page <caption> [ms]     the wizard showing that page; makes it current
+ *   wait-gone <title> [ms]
+ *   click|radio <id>             BM_CLICK on a control of the current window
+ *   check <id> [0|1]             clicks a check box unless it shows that state
+ *   combo <id> <entry>           selects the entry and tells the parent
+ *   type <id> <text>             WM_SETTEXT
+ *   expect-text|expect-selected <id> <text>, expect-checked|expect-enabled <id> <0|1>
+ *   record-text <id>
+ *   ok-box [caption]             answer-box <caption> <button id>
+ *   press <dialog title> <button id>, browse-cancel, default-printer yes|no
+ *   screenshot <name>            (see below)
+ *   dump-key|dump-tree <HKLM|HKCU\path>, dump-printers, dump-drivers,
+ *   dump-monitors, dump-profile <section> <key>, dump-progman <log file>
+ *
  * Texts of other processes' windows are read with the W messages: the A forms
  * return a single character across processes under Wine. Buttons are pressed
  * by posting BM_CLICK, so a click that opens a modal dialog never blocks the
