@@ -186,7 +186,9 @@ static void ApplyTicks(void)
 }
 
 /* A joined folder that does not fit the choice is refused: the choice stays as
- * it was rather than naming a shortened, different folder. */
+ * it was rather than naming a shortened, different folder. An empty entry leaves
+ * the choice too; its second byte may still hold the ':' of an earlier, longer
+ * entry, so the first byte is tested before it. */
 static void ChangeFolder(HWND page, int row, char *choice)
 {
     if (DialogBoxParamA(SetupState.instance, MAKEINTRESOURCEA(IDD_INPUTPATH), page,

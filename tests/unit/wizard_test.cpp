@@ -356,18 +356,22 @@ TEST_F(WizardTest, ComponentsPage_FolderChoicesMoveToolsBetweenColumns)
         EXPECT_EQ("Drive F:|1871000 bytes|0 bytes|||", Columns23(page));
         ClickButton(page, IDC_STATUS);
     }));
-    /* Relative entries are taken from the start directory; Cancel and an empty
-     * entry leave the choice. */
+    /* Cancel and an empty entry (even after a longer one) leave the choice. */
+    EnterPath(script, IDC_STATUS_CHANGE, "X:\\NOT", IDCANCEL);
+    EnterPath(script, IDC_STATUS_CHANGE, "");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("E:\\TOOLS", ItemText(page, IDC_STATUS_DIR));
+        EXPECT_EQ("Drive E:|3412000 bytes|50000000 bytes|Drive F:|1871000 bytes|0 bytes",
+                  Columns23(page));
+    }));
+    /* Relative entries are taken from the start directory. */
     EnterPath(script, IDC_STATUS_CHANGE, "TOOLS");
     script.push_back(OnPage(PageComponents, [](HWND page) {
         EXPECT_EQ("D:\\SETUP\\TOOLS", ItemText(page, IDC_STATUS_DIR));
         EXPECT_EQ("Drive D:|3412000 bytes|0 bytes|Drive F:|1871000 bytes|0 bytes",
                   Columns23(page));
     }));
-    EnterPath(script, IDC_STATUS_CHANGE, "X:\\NOT", IDCANCEL);
-    EnterPath(script, IDC_STATUS_CHANGE, "");
-    script.push_back(OnPage(PageComponents, [=](HWND page) {
-        EXPECT_STREQ("D:\\SETUP\\TOOLS", statusDirChoice);
+    script.push_back(OnPage(PageComponents, [=](HWND) {
         lstrcpyA(startDirectory, longStart.c_str());
     }));
     /* 203 + 1 + 84 characters do not fit the 287 of a folder choice: refused. */
