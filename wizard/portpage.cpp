@@ -61,15 +61,18 @@ int EnumeratePorts(void)
  * long: a port is never listed under a shortened name. */
 static void ListPorts(HWND page)
 {
-    int select = -1;
+    int select = -1, position = 0;
 
     for (int i = 0; i < portCount; i++) {
         const char *name = portEntries[i].pPortName;
         if (!name)
             continue;
-        SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_INSERTSTRING, (WPARAM)i, (LPARAM)name);
+        if (SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_INSERTSTRING, (WPARAM)position,
+                                (LPARAM)name) < 0)
+            continue;
         if (strcmp(name, "LPT1:") == 0)
-            select = i;
+            select = position;
+        position++;
     }
     if (select >= 0)
         SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_SETCURSEL, (WPARAM)select, 0);
