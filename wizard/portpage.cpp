@@ -7,7 +7,6 @@
 #include <winspool.h>
 
 #define PORT_TABLE_BYTES 30000
-#define SHELL_NAME_BYTES 260
 
 static BYTE portTable[PORT_TABLE_BYTES];
 static int portCount;
@@ -80,37 +79,8 @@ static void ListPorts(HWND page)
 
 void BrowseNetworkPrinter(HWND page)
 {
-    char *name;
-    LPITEMIDLIST root = NULL, chosen;
-    BROWSEINFOA info;
-
-    /* The shell's task allocator is a process-wide object; the global keeps the
-     * reference for the rest of the run. */
-    if (FAILED(SHGetMalloc(&shellAllocator)) || !shellAllocator)
-        return;
-    name = (char *)shellAllocator->Alloc(SHELL_NAME_BYTES);
-    if (!name)
-        return;
-    if (FAILED(SHGetSpecialFolderLocation(page, CSIDL_NETWORK, &root)) || !root) {
-        shellAllocator->Free(name);
-        return;
-    }
-    ZeroMemory(&info, sizeof(info));
-    info.hwndOwner = page;
-    info.pidlRoot = root;
-    info.pszDisplayName = name;
-    info.lpszTitle = "Please select the network printer that you want to add.";
-    info.ulFlags = BIF_BROWSEFORPRINTER;
-    info.lpfn = NULL;
-    info.lParam = 0;
-    chosen = SHBrowseForFolderA(&info);
-    if (chosen) {
-        if (SHGetPathFromIDListA(chosen, name))
-            StringCchCopyA(networkPrinterPath, ARRAYSIZE(networkPrinterPath), name);
-        shellAllocator->Free(chosen);
-    }
-    shellAllocator->Free(root);
-    shellAllocator->Free(name);
+    ShellBrowse(page, CSIDL_NETWORK, "Please select the network printer that you want to add.",
+                BIF_BROWSEFORPRINTER, networkPrinterPath, ARRAYSIZE(networkPrinterPath));
 }
 
 static void AddNetworkPrinter(HWND page)

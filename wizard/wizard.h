@@ -28,6 +28,13 @@ void PostWizardButtons(HWND page, LPARAM buttons);
 INT_PTR AnswerZero(HWND page);
 UINT NotifyCode(LPARAM lParam);
 
+/* The shell's folder browser rooted at a special folder; the chosen item's path
+ * goes to path (nothing is written unless the item has one). Everything it gets
+ * from the shell's allocator is freed again. */
+typedef enum { SHELL_BROWSE_CHOSEN, SHELL_BROWSE_CANCELLED, SHELL_BROWSE_FAILED } ShellBrowseResult;
+ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UINT flags,
+                              char *path, size_t pathChars);
+
 /* Port page helpers */
 int EnumeratePorts(void);
 void BrowseNetworkPrinter(HWND page);
