@@ -13,6 +13,7 @@
 set -euo pipefail
 B64=$(cd "${1:?usage: demo.sh <x86_64 build dir> [<i686 build dir>]}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/tools/prefix_keys.sh"
 
 WINE=$(command -v wine || command -v wine-stable)
 WINESERVER=$(command -v wineserver || command -v wineserver-stable || echo /usr/lib/wine/wineserver)
@@ -70,23 +71,11 @@ mkdir -p "$C/demo" "$OUT"
 rm -rf "$C/medium"
 cp -a "$MEDIUM" "$C/medium"
 
-# Wine's 64-bit spooler adds a printer only when its key has a data type; the
-# Windows spooler needs no such help, so the demo prefix carries it.
-{
-  awk '
-    function trim(s) { sub(/^[ \t]+/, "", s); sub(/[ \t\r]+$/, "", s); return s }
-    /^[ \t]*;/ || /^[ \t\r]*$/ { next }
-    /^[ \t]*\[/ { sec = tolower(trim($0)); gsub(/[\[\]]/, "", sec); next }
-    sec == "manufacturer" && mfr == "" { mfr = tolower(trim($0)); next }
-    mfr != "" && sec == mfr { k = $0; sub(/=.*/, "", k); k = trim(k); gsub(/"/, "", k); print k }
-  ' "$MEDIUM/oemsetup.inf" | while IFS= read -r name; do
-    printf '\n[System\\\\CurrentControlSet\\\\Control\\\\Print\\\\Printers\\\\%s] 1700000000\n"Datatype"="RAW"\n' "$name"
-  done
-} >>"$WINEPREFIX/system.reg"
+prefix_spooler_quirk "$WINEPREFIX" "$MEDIUM/oemsetup.inf"
 
 # Xvfb has no window manager: Wine then draws the title bars and frames itself.
 if [ $robot_mode = 1 ]; then
-  printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Managed"="N"\n' >>"$WINEPREFIX/user.reg"
+  prefix_key "$WINEPREFIX/user.reg" 'Software\Wine\X11 Driver' '"Managed"="N"'
 fi
 
 "$WINESERVER" -p >/dev/null 2>&1 </dev/null

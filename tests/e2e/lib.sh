@@ -13,6 +13,7 @@
 #   KX_E2E_ROBOT    kxrobot.exe      KX_E2E_RUNONCE   the stand-in runonce.exe
 #   KX_E2E_PROGMAN  progman-recorder.exe
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../../tools/prefix_keys.sh"
 
 : "${KX_E2E_BUILD:?}" "${KX_E2E_MEDIUM:?}" "${KX_E2E_ROBOT:?}" "${KX_E2E_RUNONCE:?}" "${KX_E2E_PROGMAN:?}"
 
@@ -61,36 +62,14 @@ ensure_template() {
   exec 9>&-
 }
 
-# The model names of a medium's oemsetup.inf: the keys of the section that the
-# first line of [Manufacturer] names.
-model_names() {
-  awk '
-    function trim(s) { sub(/^[ \t]+/, "", s); sub(/[ \t\r]+$/, "", s); return s }
-    /^[ \t]*;/ || /^[ \t\r]*$/ { next }
-    /^[ \t]*\[/ { sec = tolower(trim($0)); gsub(/[\[\]]/, "", sec); next }
-    sec == "manufacturer" && mfr == "" { mfr = tolower(trim($0)); next }
-    mfr != "" && sec == mfr { k = $0; sub(/=.*/, "", k); k = trim(k); gsub(/"/, "", k); print k }
-  ' "$1"
-}
-
-# Registry keys added to the prefix before its server starts (Wine's text
-# format: names relative to HKLM, backslashes doubled).
+# Registry keys added to the prefix before its server starts (names relative
+# to HKLM).
 seed_key() {  # <path below HKLM> [<"name"="value" line>...]
-  local key=${1//\\/\\\\}
-  shift
-  {
-    printf '\n[%s] 1700000000\n' "$key"
-    for line in "$@"; do printf '%s\n' "$line"; done
-  } >>"$PFX/system.reg"
+  prefix_key "$PFX/system.reg" "$@"
 }
 
-# Wine's 64-bit spooler needs a data type on a printer's key before AddPrinter
-# succeeds; the program passes none (as on NT), so the test prefix carries one.
 seed_spooler_quirk() {
-  local name
-  while IFS= read -r name; do
-    seed_key "System\\CurrentControlSet\\Control\\Print\\Printers\\$name" '"Datatype"="RAW"'
-  done < <(model_names "$KX_E2E_MEDIUM/oemsetup.inf")
+  prefix_spooler_quirk "$PFX" "$KX_E2E_MEDIUM/oemsetup.inf"
 }
 
 # e2e_begin <name>: a fresh prefix for this scenario with the
