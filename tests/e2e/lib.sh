@@ -131,6 +131,41 @@ dump-monitors
 dump-profile windows device
 dump-progman C:\\e2e\\progman.log"
 
+# Robot lines that drive the wizard, put into a scenario's script with $(...).
+#
+# next_to <page>: Next, then the page with that title.
+next_to() {
+  echo "click 12324"
+  echo "wait-page $1"
+}
+
+# pages_to <page>: from the welcome page, Next up to the page with that title;
+# the components page is reached through Custom.
+pages_to() {
+  local page
+  [ "$1" = Willkommen ] && return 0
+  for page in "Port auswählen" "Drucker anwählen" "Installations Type" "Compnenten wählen"; do
+    [ "$page" = "Compnenten wählen" ] && echo "radio 1026"
+    next_to "$page"
+    [ "$page" = "$1" ] && return 0
+  done
+  echo "no-such-page $1"  # the robot refuses the script
+}
+
+# walk_to <page>: kxsetup.exe started from the medium, then pages_to <page>.
+walk_to() {
+  echo "start C:\\medium\\kxsetup.exe"
+  echo "wait-page Willkommen 30000"
+  pages_to "$1"
+}
+
+# finish <yes|no>: Finish, that answer to the default-printer offer, the end.
+finish() {
+  echo "click 12325"
+  echo "default-printer $1"
+  echo "wait-exit 60000"
+}
+
 # robot: runs kxrobot.exe with the script on standard input; the transcript is
 # $RUN/transcript.txt. A failed step fails the scenario at once.
 robot() {
@@ -185,6 +220,17 @@ no_printer() {
   fi
 }
 
+# The medium's models; has_printer <model> <port>: the model's printer on that
+# port with the model's driver; no_printers: none of the models' printers.
+MODELS=('PCL 6' 'PCL 5e' PS)
+has_printer() {
+  has PRINTER "Kalyx Q70/Q90 $1" "$2" "Kalyx Q70/Q90 $1" "Kalyx Q70/Q90 $1" WinPrint 4 1
+}
+no_printers() {
+  local model
+  for model in "${MODELS[@]}"; do no_printer "Kalyx Q70/Q90 $model"; done
+}
+
 # reg <key> <name> <text>: a REG_SZ value with this text. The stored byte count
 # may include one terminating zero (the registry keeps the zero that follows
 # data passed without it), so one trailing \0 is not part of the text.
@@ -216,6 +262,20 @@ runonce_starts() {  # <n>
   if [ "$1" != 0 ] && grep -v -q -- ' -r\r\?$' "$C/windows/system32/runonce.log"; then
     fail "runonce.exe started without -r: $(cat "$C/windows/system32/runonce.log")"
   fi
+}
+
+# nothing_registered: none of an installation's effects on the machine: no
+# monitor or model files, nothing registered with the spooler, no group
+# commands, no start-up conversion.
+nothing_registered() {
+  no_file windows/system32/tremon.dll
+  no_file "$DRIVERS/kxpcl6.dll"
+  count 0 MONITOR "$MONITOR"
+  count 0 DRIVER
+  no_printers
+  has DDECOUNT 0
+  no_value "$RUNONCE_KEY" GrpConv
+  runonce_starts 0
 }
 
 e2e_end() {

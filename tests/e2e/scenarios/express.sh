@@ -7,19 +7,12 @@ e2e_begin express
 e2e_start
 robot <<EOF2
 timeout 20000
-start C:\\medium\\kxsetup.exe
-wait-page Willkommen 30000
-click 12324
-wait-page Port auswählen
+$(walk_to "Port auswählen")
 expect-selected 1007 LPT1:
-click 12324
-wait-page Drucker anwählen
-click 12324
-wait-page Installations Type
+$(next_to "Drucker anwählen")
+$(next_to "Installations Type")
 expect-checked 1027 1
-click 12325
-default-printer yes
-wait-exit 60000
+$(finish yes)
 $DUMP_STATE
 EOF2
 
@@ -60,7 +53,7 @@ has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
 for m in 'PCL 6:kxpcl6:q70pcl6.gpd:kxpcl6ui:kxpcl6.hlp' 'PCL 5e:kxpcl5e:q70pcl5e.gpd:kxpcl5ui:kxpcl5e.hlp' \
          'PS:kxps:q70ps.ppd:kxpsui:kxps.hlp'; do
   IFS=: read -r model drv data ui help <<<"$m"
-  has PRINTER "Kalyx Q70/Q90 $model" LPT1: "Kalyx Q70/Q90 $model" "Kalyx Q70/Q90 $model" WinPrint 4 1
+  has_printer "$model" LPT1:
   d='C:\windows\system32\spool\drivers\x64\3\'
   has DRIVER "Kalyx Q70/Q90 $model" 'Windows x64' 3 "$d$drv.dll" "$d$data" "$d$ui.dll" "$d$help" \
       "$d$drv.dll;$d$data;$d$ui.dll;$d$help;" "$MONITOR"

@@ -10,22 +10,15 @@ e2e_start
 robot <<EOF2
 timeout 20000
 dump-profile windows device
-start C:\\medium\\kxsetup.exe
-wait-page Willkommen 30000
-click 12324
-wait-page Port auswählen
+$(walk_to "Port auswählen")
 combo 1007 LPT2:
 expect-selected 1007 LPT2:
-click 12324
-wait-page Drucker anwählen
-click 12324
-wait-page Installations Type
+$(next_to "Drucker anwählen")
+$(next_to "Installations Type")
 radio 1025
 expect-checked 1025 1
 expect-checked 1027 0
-click 12325
-default-printer no
-wait-exit 60000
+$(finish no)
 note after
 $DUMP_STATE
 EOF2
@@ -39,9 +32,7 @@ file_from_medium STATUS/kxsetup.exe kxsetup.exe
 file_from_medium STATUS/oemsetup.inf oemsetup.inf
 no_file STATUS/kxcons.exe
 no_file STATUS/kxcons.ini
-for model in 'PCL 6' 'PCL 5e' PS; do
-  has PRINTER "Kalyx Q70/Q90 $model" LPT2: "Kalyx Q70/Q90 $model" "Kalyx Q70/Q90 $model" WinPrint 4 1
-done
+for model in "${MODELS[@]}"; do has_printer "$model" LPT2:; done
 
 # "&Nein": the default printer is the one the prefix had before.
 before=$(grep -a -m1 "^PROFILE$TAB" "$RUN/transcript.txt")

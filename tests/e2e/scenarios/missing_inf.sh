@@ -15,9 +15,6 @@ count 0 BOX
 count 0 PAGE
 has NOKEY "$PRODUCT_KEY"
 has NOKEY "$UNINSTALL_KEY"
-no_value "$RUNONCE_KEY" GrpConv
-runonce_starts 0
-has DDECOUNT 0
-count 0 DRIVER
+nothing_registered
 no_file STATUS
 e2e_end

@@ -8,17 +8,7 @@ e2e_begin short_drive
 e2e_start
 robot <<EOF2
 timeout 20000
-start C:\\medium\\kxsetup.exe
-wait-page Willkommen 30000
-click 12324
-wait-page Port auswählen
-click 12324
-wait-page Drucker anwählen
-click 12324
-wait-page Installations Type
-radio 1026
-click 12324
-wait-page Compnenten wählen
+$(walk_to "Compnenten wählen")
 click 1052
 wait-window Pfad eingeben
 type 1024 Q:\\TOOLS
@@ -39,11 +29,5 @@ has BOX 'Install Error' 'Dirve Q: has no enough space!'
 has EXIT 1603
 reg "$PRODUCT_KEY" InstallSections 55
 reg "$PRODUCT_KEY" StatusDisplayDir 'Q:\TOOLS=66010'
-no_file windows/system32/tremon.dll
-no_file "$DRIVERS/kxpcl6.dll"
-for model in 'PCL 6' 'PCL 5e' PS; do no_printer "Kalyx Q70/Q90 $model"; done
-count 0 MONITOR "$MONITOR"
-has DDECOUNT 0
-runonce_starts 0
-no_value "$RUNONCE_KEY" GrpConv
+nothing_registered
 e2e_end

@@ -10,17 +10,8 @@ e2e_begin uninstall
 e2e_start
 robot <<EOF2
 timeout 20000
-start C:\\medium\\kxsetup.exe
-wait-page Willkommen 30000
-click 12324
-wait-page Port auswählen
-click 12324
-wait-page Drucker anwählen
-click 12324
-wait-page Installations Type
-click 12325
-default-printer yes
-wait-exit 60000
+$(walk_to "Installations Type")
+$(finish yes)
 note installed
 $DUMP_STATE
 note declined-run
@@ -42,9 +33,7 @@ EOF2
 
 section installed
 has DDECOUNT 5
-for model in 'PCL 6' 'PCL 5e' PS; do
-  has PRINTER "Kalyx Q70/Q90 $model" LPT1: "Kalyx Q70/Q90 $model" "Kalyx Q70/Q90 $model" WinPrint 4 1
-done
+for model in "${MODELS[@]}"; do has_printer "$model" LPT1:; done
 
 # No: the question, then the end; printers, group and record untouched.
 section declined-run
@@ -54,9 +43,7 @@ has PRESS Installation 7
 has EXIT 1602
 section declined
 has DDECOUNT 5
-for model in 'PCL 6' 'PCL 5e' PS; do
-  has PRINTER "Kalyx Q70/Q90 $model" LPT1: "Kalyx Q70/Q90 $model" "Kalyx Q70/Q90 $model" WinPrint 4 1
-done
+for model in "${MODELS[@]}"; do has_printer "$model" LPT1:; done
 
 # Yes: one question, no other box, a completed run.
 section uninstall-run
@@ -65,7 +52,7 @@ has BOX Installation 'Do you really want to uninstall?'
 has EXIT 3010
 
 section uninstalled
-for model in 'PCL 6' 'PCL 5e' PS; do no_printer "Kalyx Q70/Q90 $model"; done
+no_printers
 # Each recorded model's driver was removed (Wine removes a driver even while a
 # printer still uses it, so the removal that precedes the printer's goes through).
 count 0 DRIVER 'Kalyx'
