@@ -1,4 +1,5 @@
 #include "tests/unit/shell_support.h"
+#include "tests/unit/spooler_support.h"
 #include "shell/shell.h"
 #include "spooler/spooler.h"
 #include "resources/resource.h"
@@ -66,7 +67,6 @@ static DWORD WINAPI MediumModuleFileName(HMODULE module, LPSTR buffer, DWORD siz
     return (DWORD)std::min<size_t>(moduleFile.size(), size);
 }
 
-static const char printKey[] = "System\\CurrentControlSet\\Control\\Print";
 
 InstallPrefix::InstallPrefix()
 {
@@ -106,17 +106,8 @@ InstallPrefix::InstallPrefix()
     for (size_t i = 0; i < ARRAYSIZE(saved); i++)
         keys.emplace_back(new RegistrySnapshot(saved[i].root, saved[i].path));
 
-    /* Wine's 64-bit spooler needs a data type in a printer's key before the
-     * printer is added; the program rightly passes none. */
-    for (int i = 0; i < MODEL_SLOTS; i++) {
-        HKEY key;
-        std::string path = std::string(printKey) + "\\Printers\\" + mediumModel[i];
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                            &key, NULL) == ERROR_SUCCESS) {
-            RegSetValueExA(key, "Datatype", 0, REG_SZ, (const BYTE *)"RAW", 4);
-            RegCloseKey(key);
-        }
-    }
+    for (int i = 0; i < MODEL_SLOTS; i++)
+        SeedDatatype(mediumModel[i]);
 
     moduleFile = MediumFile("kxsetup.exe");
     realGetModuleFileNameA = reinterpret_cast<DWORD(WINAPI *)(HMODULE, LPSTR, DWORD)>(
@@ -128,17 +119,7 @@ InstallPrefix::InstallPrefix()
 InstallPrefix::~InstallPrefix()
 {
     modulePatch.reset();
-    PRINTER_DEFAULTSA access = { NULL, NULL, PRINTER_ALL_ACCESS };
-    for (int i = 0; i < MODEL_SLOTS; i++) {
-        HANDLE printer;
-        if (OpenPrinterA((char *)mediumModel[i], &printer, &access)) {
-            DeletePrinter(printer);
-            ClosePrinter(printer);
-        }
-        DeletePrinterDriverA(NULL, (char *)KX_SPOOLER_ENVIRONMENT, (char *)mediumModel[i]);
-    }
-    /* Unloads the language monitor so that its copy in the system folder can go. */
-    DeleteMonitorA(NULL, (char *)KX_SPOOLER_ENVIRONMENT, (char *)KX_MONITOR_NAME);
+    RemoveFromSpooler(mediumModel);
     while (!folders.empty()) /* subfolders before their parents */
         folders.pop_back();
     keys.clear();

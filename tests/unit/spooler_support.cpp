@@ -45,7 +45,7 @@ std::string BuildFile(const char *relative)
 
 /* ---- the real spooler ---- */
 
-static const char printKey[] = "System\\CurrentControlSet\\Control\\Print";
+const char printKey[] = "System\\CurrentControlSet\\Control\\Print";
 
 std::string DriverKey(const char *model)
 {
@@ -89,10 +89,8 @@ bool ReadPrinter(const char *name, PrinterFacts *facts)
     return true;
 }
 
-static void SeedDatatype(const char *model)
+void SeedDatatype(const char *model)
 {
-    /* Wine's 64-bit spooler leaves a half-made printer unless its key already
-     * holds a data type; the program passes none, as it should. */
     HKEY key;
     std::string path = std::string(printKey) + "\\Printers\\" + model;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key,
@@ -122,19 +120,23 @@ SpoolerPrefix::SpoolerPrefix() : copiedMonitor(false)
     }
 }
 
-SpoolerPrefix::~SpoolerPrefix()
+void RemoveFromSpooler(const char *const models[MODEL_SLOTS])
 {
     PRINTER_DEFAULTSA access = { NULL, NULL, PRINTER_ALL_ACCESS };
     for (int i = 0; i < MODEL_SLOTS; i++) {
         HANDLE printer;
-        if (OpenPrinterA((char *)testModel[i], &printer, &access)) {
+        if (OpenPrinterA((char *)models[i], &printer, &access)) {
             DeletePrinter(printer);
             ClosePrinter(printer);
         }
-        DeletePrinterDriverA(NULL, (char *)KX_SPOOLER_ENVIRONMENT, (char *)testModel[i]);
+        DeletePrinterDriverA(NULL, (char *)KX_SPOOLER_ENVIRONMENT, (char *)models[i]);
     }
-    /* Unloads the monitor DLL so that its copy can go. */
     DeleteMonitorA(NULL, (char *)KX_SPOOLER_ENVIRONMENT, (char *)KX_MONITOR_NAME);
+}
+
+SpoolerPrefix::~SpoolerPrefix()
+{
+    RemoveFromSpooler(testModel);
     if (copiedMonitor && !DeleteFileA(monitorDll.c_str()))
         ADD_FAILURE() << "could not remove " << monitorDll << ": " << GetLastError();
 

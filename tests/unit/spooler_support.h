@@ -26,6 +26,15 @@ std::string DependentListOf(const SetupStateRecord &state, int slot);
 /* "Z:\..." path of a file in the build directory. */
 std::string BuildFile(const char *relative);
 
+/* The spooler's key below HKLM. */
+extern const char printKey[];
+/* Wine's 64-bit spooler leaves a half-made printer unless its key already
+ * holds a data type; the program passes none, as it should. */
+void SeedDatatype(const char *model);
+/* Deletes the models' printers and drivers, and the language monitor (which
+ * unloads its DLL, so that the file can go). */
+void RemoveFromSpooler(const char *const models[MODEL_SLOTS]);
+
 struct SpoolerPrefix {
     std::unique_ptr<RegistrySnapshot> print, devices, ports;
     std::string monitorDll;
