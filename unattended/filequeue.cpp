@@ -1,0 +1,112 @@
+#include "unattended/filequeue.h"
+#include "unattended/log.h"
+#include <strsafe.h>
+
+/* The version checks of a copy come as bits beside the notification. */
+#define VERSION_NOTIFICATIONS (SPFILENOTIFY_LANGMISMATCH | SPFILENOTIFY_TARGETEXISTS | \
+                               SPFILENOTIFY_TARGETNEWER)
+
+void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
+{
+    const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
+    const SOURCE_MEDIA_A *media = (const SOURCE_MEDIA_A *)param1;
+
+    if (notification & VERSION_NOTIFICATIONS) {
+        LogLine("copy kept newer target %s", paths->Target);
+        return;
+    }
+    switch (notification) {
+    case SPFILENOTIFY_ENDCOPY:
+        if (paths->Win32Error == NO_ERROR)
+            LogLine("copied %s -> %s", paths->Source, paths->Target);
+        break;
+    case SPFILENOTIFY_COPYERROR:
+        LogLine("copy failed %s -> %s: %s", paths->Source, paths->Target,
+                LogStatus(paths->Win32Error));
+        break;
+    case SPFILENOTIFY_ENDDELETE:
+        if (paths->Win32Error == NO_ERROR)
+            LogLine("deleted %s", paths->Target);
+        break;
+    case SPFILENOTIFY_DELETEERROR:
+        LogLine("delete skipped %s: %s", paths->Target, LogStatus(paths->Win32Error));
+        break;
+    case SPFILENOTIFY_RENAMEERROR:
+        LogLine("rename failed %s -> %s: %s", paths->Source, paths->Target,
+                LogStatus(paths->Win32Error));
+        break;
+    case SPFILENOTIFY_NEEDMEDIA:
+        LogLine("source needed %s\\%s", media->SourcePath, media->SourceFile);
+        break;
+    }
+}
+
+static int SourceExists(const SOURCE_MEDIA_A *media)
+{
+    char path[MAX_PATH * 2];
+    DWORD attributes;
+
+    if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", media->SourcePath,
+                                media->SourceFile)))
+        return 0;
+    attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
+{
+    if (notification & VERSION_NOTIFICATIONS)
+        return FALSE;
+    switch (notification) {
+    case SPFILENOTIFY_STARTQUEUE:
+    case SPFILENOTIFY_STARTSUBQUEUE:
+        return TRUE;
+    case SPFILENOTIFY_STARTCOPY:
+    case SPFILENOTIFY_STARTDELETE:
+    case SPFILENOTIFY_STARTRENAME:
+        return FILEOP_DOIT;
+    case SPFILENOTIFY_NEEDMEDIA:
+        /* The medium is the folder the setup runs from: nobody can insert
+         * another disk, so a file that is not there ends the run. */
+        if (SourceExists((const SOURCE_MEDIA_A *)param1))
+            return FILEOP_DOIT;
+        LogLine("source missing %s\\%s", ((const SOURCE_MEDIA_A *)param1)->SourcePath,
+                ((const SOURCE_MEDIA_A *)param1)->SourceFile);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FILEOP_ABORT;
+    case SPFILENOTIFY_DELETEERROR:
+        return FILEOP_SKIP;
+    case SPFILENOTIFY_COPYERROR:
+    case SPFILENOTIFY_RENAMEERROR:
+        SetLastError(((const FILEPATHS_A *)param1)->Win32Error);
+        return FILEOP_ABORT;
+    }
+    return 0;
+}
+
+static UINT CALLBACK LogQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,
+                                   UINT_PTR param2)
+{
+    ++*(int *)context;
+    if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
+        const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
+        LogLine("queued %s -> %s", paths->Source, paths->Target);
+    } else if (notification == SPFILENOTIFY_QUEUESCAN) {
+        LogLine("queued -> %s", (const char *)param1);
+    }
+    return NO_ERROR;
+}
+
+void LogQueuedCopies(HSPFILEQ queue)
+{
+    DWORD result = 0;
+    int seen = 0;
+
+    if (!LogIsOpen())
+        return;
+    /* NT 4 knows only the scan that names the target. The scan's own result is
+     * not trusted (Wine reports a complete scan as failed); what it delivered is. */
+    SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, LogQueuedCopy, &seen, &result);
+    if (!seen)
+        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, LogQueuedCopy, &seen, &result);
+}

@@ -1,0 +1,20 @@
+/* The file queue as the log sees it, and the answers of a quiet run: every
+ * queued, copied and deleted file becomes a log line, and a quiet run answers
+ * every question of SetupAPI itself instead of showing a dialog. */
+#ifndef KX_FILEQUEUE_H
+#define KX_FILEQUEUE_H
+
+#include <windows.h>
+#include <setupapi.h>
+
+/* Logs what a notification reports (a finished copy or deletion, an error). */
+void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
+/* The answer of a quiet run: what can be done is done, a missing source or a
+ * failed copy aborts the commit (it never waits for a disk), a file that
+ * cannot be deleted is skipped, a newer file on the target is kept. */
+UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
+/* One log line per queued copy, source and target, in queue order, as
+ * SetupAPI itself will perform them. */
+void LogQueuedCopies(HSPFILEQ queue);
+
+#endif

@@ -1,0 +1,204 @@
+#include "unattended/options.h"
+#include <string.h>
+#include <strsafe.h>
+
+#define TOKEN_CHARS (OPTION_VALUE_CHARS + 32)
+
+SetupOptions Options;
+
+const char UsageText[] =
+    "kxsetup.exe [Uninstall] [options]\n"
+    "\n"
+    "/quiet\t\tno window, no message, no restart prompt\n"
+    "/norestart\tno restart prompt; a completed run ends with 3010\n"
+    "/log=FILE\tappend a log of the run to FILE\n"
+    "\n"
+    "With /quiet, instead of the wizard:\n"
+    "/type=express|minimum|custom\t(default express)\n"
+    "/models=LIST\tmodel numbers or names, comma-separated\n"
+    "/statusdisplay=yes|no\tthe status display tool\n"
+    "/statusdir=FOLDER\t(default C:\\STATUS)\n"
+    "/port=PORT\t(default LPT1:)\n"
+    "/defaultprinter\tthe first printer becomes the default printer\n"
+    "\n"
+    "Exit codes: 0 done, 3010 done (restart needed), 1602 cancelled,\n"
+    "1603 failed, 1622 log not opened, 1639 invalid command line.";
+
+enum OptionValue { NoValue, TakesValue, MayTakeValue };
+
+struct OptionName {
+    const char *name;
+    OptionValue value;
+};
+
+enum {
+    OptQuiet, OptNoRestart, OptLog, OptType, OptModels, OptStatusDisplay, OptStatusDir,
+    OptPort, OptDefaultPrinter, OptUsage, OPTION_COUNT
+};
+
+static const OptionName optionNames[OPTION_COUNT] = {
+    { "quiet", NoValue },       { "norestart", NoValue },     { "log", TakesValue },
+    { "type", TakesValue },     { "models", TakesValue },     { "statusdisplay", TakesValue },
+    { "statusdir", TakesValue }, { "port", TakesValue },      { "defaultprinter", MayTakeValue },
+    { "?", NoValue },
+};
+
+static int Refuse(SetupOptions *options, const char *format, const char *detail)
+{
+    StringCchPrintfA(options->why, ARRAYSIZE(options->why), format, detail);
+    return 0;
+}
+
+/* Windows' own reading of the program name: a quoted first token runs to the
+ * closing quote, an unquoted one to the first blank. */
+static const char *SkipProgramName(const char *line)
+{
+    if (*line == '"') {
+        line++;
+        while (*line && *line != '"')
+            line++;
+        if (*line == '"')
+            line++;
+    } else {
+        while (*line && *line != ' ' && *line != '\t')
+            line++;
+    }
+    return line;
+}
+
+/* One argument: blank-separated; double quotes group blanks and are dropped.
+ * Returns the position after it, or NULL when it does not fit. */
+static const char *NextToken(const char *line, char *token, size_t chars)
+{
+    size_t used = 0;
+    int quoted = 0;
+
+    for (; *line && (quoted || (*line != ' ' && *line != '\t')); line++) {
+        if (*line == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (used + 1 >= chars)
+            return NULL;
+        token[used++] = *line;
+    }
+    token[used] = '\0';
+    return line;
+}
+
+static int YesNo(const char *value, int *result)
+{
+    if (lstrcmpiA(value, "yes") == 0)
+        *result = 1;
+    else if (lstrcmpiA(value, "no") == 0)
+        *result = 0;
+    else
+        return 0;
+    return 1;
+}
+
+static int TakeOption(SetupOptions *options, int which, const char *value)
+{
+    switch (which) {
+    case OptQuiet: options->quiet = 1; break;
+    case OptNoRestart: options->noRestart = 1; break;
+    case OptUsage: options->usage = 1; break;
+    case OptLog: return SUCCEEDED(StringCchCopyA(options->logFile, OPTION_VALUE_CHARS, value));
+    case OptModels: return SUCCEEDED(StringCchCopyA(options->models, OPTION_VALUE_CHARS, value));
+    case OptPort: return SUCCEEDED(StringCchCopyA(options->port, OPTION_VALUE_CHARS, value));
+    case OptStatusDir:
+        return SUCCEEDED(StringCchCopyA(options->statusFolder, OPTION_VALUE_CHARS, value));
+    case OptStatusDisplay: return YesNo(value, &options->statusDisplay);
+    case OptDefaultPrinter: return !value[0] || YesNo(value, &options->defaultPrinter);
+    case OptType:
+        if (lstrcmpiA(value, "express") == 0)
+            options->installType = Express;
+        else if (lstrcmpiA(value, "minimum") == 0)
+            options->installType = Minimum;
+        else if (lstrcmpiA(value, "custom") == 0)
+            options->installType = Custom;
+        else
+            return 0;
+        break;
+    }
+    return 1;
+}
+
+/* `token` without its leading / or -: a name, then "=value" where one is taken. */
+static int ParseOption(SetupOptions *options, char *token)
+{
+    char *equals = strchr(token, '=');
+    const char *value = "";
+
+    if (equals) {
+        *equals = '\0';
+        value = equals + 1;
+    }
+    /* The uninstall word keeps its old rule inside an option name (/Uninstall);
+     * an option's value is never searched for it. */
+    if (strstr(token, "Uninstall")) {
+        options->uninstall = 1;
+        return 1;
+    }
+    for (int which = 0; which < OPTION_COUNT; which++) {
+        if (lstrcmpiA(token, optionNames[which].name) != 0)
+            continue;
+        if (optionNames[which].value == NoValue && equals)
+            return Refuse(options, "The option /%s takes no value.", token);
+        if (optionNames[which].value == TakesValue && !value[0])
+            return Refuse(options, "The option /%s needs a value (/name=value).", token);
+        if (which == OptDefaultPrinter && !equals)
+            options->defaultPrinter = 1;
+        if (!TakeOption(options, which, value))
+            return Refuse(options, "The value of /%s is not valid.", token);
+        return 1;
+    }
+    return Refuse(options, "Unknown option /%s.", token);
+}
+
+/* Choices replace the wizard, so they belong to quiet installs only. */
+static int CheckCombination(SetupOptions *options)
+{
+    int choices = options->installType || options->models[0] || options->statusDisplay >= 0 ||
+                  options->statusFolder[0] || options->port[0] || options->defaultPrinter;
+
+    if (options->models[0] || options->statusDisplay >= 0) {
+        if (!options->installType)
+            options->installType = Custom;
+        else if (options->installType != Custom)
+            return Refuse(options, "%s/models and /statusdisplay need /type=custom.", "");
+    }
+    if (choices && options->uninstall)
+        return Refuse(options, "%sAn uninstall takes no installation choices.", "");
+    if (choices && !options->quiet)
+        return Refuse(options, "%sThe installation choices apply with /quiet only.", "");
+    if (options->quiet)
+        options->noRestart = 1;
+    return 1;
+}
+
+int ParseCommandLine(const char *commandLine, SetupOptions *options)
+{
+    char token[TOKEN_CHARS];
+    const char *rest = commandLine ? SkipProgramName(commandLine) : "";
+
+    ZeroMemory(options, sizeof(*options));
+    options->statusDisplay = -1;
+    for (;;) {
+        while (*rest == ' ' || *rest == '\t')
+            rest++;
+        if (!*rest)
+            break;
+        rest = NextToken(rest, token, ARRAYSIZE(token));
+        if (!rest)
+            return Refuse(options, "%sAn argument is too long.", "");
+        if (token[0] == '/' || token[0] == '-') {
+            if (!ParseOption(options, token + 1))
+                return 0;
+        } else if (strstr(token, "Uninstall")) {
+            options->uninstall = 1;
+        }
+        /* Other words are ignored, as they always were. */
+    }
+    return CheckCombination(options);
+}
