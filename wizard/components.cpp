@@ -309,3 +309,23 @@ INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPAR
     }
     return FALSE;
 }
+
+/* The page's verdict for a run without the page: the same component sizes,
+ * drive columns and margin, the control panel tool on the drivers' drive. */
+void JudgeSpace(DWORD selected, char statusDrive)
+{
+    char drive = (char)toupper((unsigned char)driverDirectory[0]);
+    DWORD need[2] = { 0, 0 };
+
+    for (int row = RowModel1; row <= RowModel3; row++)
+        if (selected & rowBit[row])
+            need[0] += rowSize[row];
+    if (selected & CompControlPanel)
+        need[0] += rowSize[RowPanel];
+    if (selected & CompStatusDisplay)
+        need[statusDrive == drive ? 0 : 1] += rowSize[RowStatus];
+    spaceShortfall[0] = need[0] + SPACE_MARGIN < FreeSpaceOnDrive(drive) ? 0 : (DWORD)(unsigned char)drive;
+    spaceShortfall[1] = !need[1] || need[1] + SPACE_MARGIN < FreeSpaceOnDrive(statusDrive)
+                            ? 0 : (DWORD)(unsigned char)statusDrive;
+    spaceShortfall[2] = 0;
+}

@@ -156,3 +156,19 @@ INT_PTR CALLBACK PortPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
     }
     return FALSE;
 }
+
+/* A port as the spooler lists it, found without regard to case; the listed
+ * spelling goes to `port`. */
+int FindListedPort(const char *wanted, char *port, size_t portChars)
+{
+    int count = EnumeratePorts();
+    int found = 0;
+
+    for (int i = 0; i < count && !found; i++) {
+        const char *name = portEntries[i].pPortName;
+        if (name && lstrcmpiA(name, wanted) == 0)
+            found = SUCCEEDED(StringCchCopyA(port, portChars, name));
+    }
+    ReleasePortBlock();
+    return found;
+}

@@ -37,6 +37,7 @@ ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UIN
 
 /* Port page helpers */
 int EnumeratePorts(void);
+int FindListedPort(const char *wanted, char *port, size_t portChars);
 void BrowseNetworkPrinter(HWND page);
 
 /* Components page and path dialog: folder choices of the two tools and the
@@ -48,6 +49,8 @@ void RecomputeSpace(HWND page);
 /* Free bytes of a drive, capped at 4294967295; 0 when the query fails. */
 DWORD FreeSpaceOnDrive(char drive);
 int SpaceVerdict(void);
+/* Fills spaceShortfall as Finish on the components page would, without it. */
+void JudgeSpace(DWORD selected, char statusDrive);
 void BrowseForFolder(HWND owner, int rootFolder, const char *title, UINT flags);
 
 #endif
