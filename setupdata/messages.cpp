@@ -1,9 +1,37 @@
 #include "setupdata/setupdata.h"
+#include "unattended/options.h"
+#include "unattended/log.h"
 #include <strsafe.h>
+
+/* A quiet run takes the answer that lets it go on: yes to a question (the
+ * uninstall confirmation is the only one), OK to everything else. */
+static int QuietAnswer(UINT style)
+{
+    switch (style & MB_TYPEMASK) {
+    case MB_YESNO:
+    case MB_YESNOCANCEL:
+        return IDYES;
+    case MB_RETRYCANCEL:
+        return IDCANCEL;
+    default:
+        return IDOK;
+    }
+}
+
+static const char *ButtonName(int answer)
+{
+    static const char *const names[] = { "none", "OK", "Cancel", "Abort", "Retry", "Ignore",
+                                         "Yes", "No" };
+    return answer >= 0 && answer < (int)ARRAYSIZE(names) ? names[answer] : "?";
+}
 
 int KxMessageBox(HWND owner, const char *text, const char *caption, UINT style)
 {
-    return MessageBoxA(owner, text, caption, style);
+    int answer = Options.quiet ? QuietAnswer(style) : MessageBoxA(owner, text, caption, style);
+
+    LogLine("box \"%s\" \"%s\": %s%s", caption, text, ButtonName(answer),
+            Options.quiet ? " (quiet)" : "");
+    return answer;
 }
 
 void ShowSystemError(DWORD code, const char *caption)

@@ -48,6 +48,10 @@ void LogLine(const char *format, ...)
     /* A line too long for the buffer is written cut rather than lost. */
     StringCchVPrintfExA(end, ARRAYSIZE(line) - 2 - (end - line), &end, NULL, 0, format, args);
     va_end(args);
+    /* One entry, one line: a box text's line breaks become blanks. */
+    for (char *c = line; c < end; c++)
+        if ((unsigned char)*c < 0x20)
+            *c = ' ';
     end[0] = '\r';
     end[1] = '\n';
     used = (size_t)(end + 2 - line);
