@@ -43,9 +43,12 @@ static const OptionName optionNames[OPTION_COUNT] = {
     { "?", NoValue },
 };
 
+/* The first fault is the one reported; the rest of the line is still read, so
+ * that /quiet and /log count wherever they stand. */
 static int Refuse(SetupOptions *options, const char *format, const char *detail)
 {
-    StringCchPrintfA(options->why, ARRAYSIZE(options->why), format, detail);
+    if (!options->why[0])
+        StringCchPrintfA(options->why, ARRAYSIZE(options->why), format, detail);
     return 0;
 }
 
@@ -192,13 +195,11 @@ int ParseCommandLine(const char *commandLine, SetupOptions *options)
         rest = NextToken(rest, token, ARRAYSIZE(token));
         if (!rest)
             return Refuse(options, "%sAn argument is too long.", "");
-        if (token[0] == '/' || token[0] == '-') {
-            if (!ParseOption(options, token + 1))
-                return 0;
-        } else if (strstr(token, "Uninstall")) {
+        if (token[0] == '/' || token[0] == '-')
+            ParseOption(options, token + 1);
+        else if (strstr(token, "Uninstall"))
             options->uninstall = 1;
-        }
         /* Other words are ignored, as they always were. */
     }
-    return CheckCombination(options);
+    return CheckCombination(options) && !options->why[0];
 }
