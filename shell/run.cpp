@@ -12,6 +12,7 @@
 #define DRIVER_VERSION_DIRID 66000
 #define DEFAULT_STATUS_DIR "C:\\STATUS"
 #define STATUS_POLL_MS 100
+#define STATUS_SEND_MS 5000
 
 /* RunFileSteps' result when the run goes on to the spooler and the tail. */
 #define RUN_GOES_ON (-1)
@@ -118,17 +119,21 @@ static int OpenQueue(RunContext *run)
 
 /* Asks the status display tool to close and waits, idle between looks, until
  * its window is gone or the wait has lasted KX_STATUS_WAIT_MS; the uninstall
- * goes on either way. */
+ * goes on either way. A window of that title that never answers (hung, or not
+ * the tool at all) holds the request for STATUS_SEND_MS at most, and that
+ * counts towards the wait. */
 static void CloseStatusDisplay(void)
 {
     HWND window;
     DWORD started;
+    DWORD_PTR answer;
 
     window = FindWindowA(NULL, KX_STATUS_WINDOW_TITLE);
     if (!window)
         return;
-    SendMessageA(window, KX_STATUS_CLOSE_MESSAGE, KX_STATUS_CLOSE_WPARAM, 0);
     started = GetTickCount();
+    SendMessageTimeoutA(window, KX_STATUS_CLOSE_MESSAGE, KX_STATUS_CLOSE_WPARAM, 0,
+                        SMTO_ABORTIFHUNG, STATUS_SEND_MS, &answer);
     for (;;) {
         PumpMessages();
         if (!FindWindowA(NULL, KX_STATUS_WINDOW_TITLE))

@@ -99,23 +99,26 @@ int RegisterPrinters(SetupStateRecord *state, int mode)
         printer.pDriverName = model;
         printer.pComment = model;
 
-        DeletePrinterDriverA(NULL, NULL, model);
+        /* The spooler keeps a driver while a printer uses it, so removal takes
+         * the printer first. */
+        if (!mode) {
+            DeleteExistingPrinter(model);
+            DeletePrinterDriverA(NULL, NULL, model);
+            continue;
+        }
 
-        if (mode && !AddPrinterDriverA(NULL, 3, (LPBYTE)&driver)) {
+        DeletePrinterDriverA(NULL, NULL, model);
+        if (!AddPrinterDriverA(NULL, 3, (LPBYTE)&driver)) {
             ShowSystemError(GetLastError(), "Add Driver error");
             return 0;
         }
-
         DeleteExistingPrinter(model);
-
-        if (mode) {
-            HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)&printer);
-            if (!added) {
-                ShowSystemError(GetLastError(), "Add Printer error");
-                return 0;
-            }
-            ClosePrinter(added);
+        HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)&printer);
+        if (!added) {
+            ShowSystemError(GetLastError(), "Add Printer error");
+            return 0;
         }
+        ClosePrinter(added);
     }
     return 1;
 }

@@ -3,15 +3,16 @@
 #include "spooler/spooler.h"
 #include "resources/resource.h"
 
-DECLARE_IMPORT_SLOT(SendMessageA);
+DECLARE_IMPORT_SLOT(SendMessageTimeoutA);
 
-struct Broadcast { HWND to; UINT message; WPARAM wParam; LPARAM lParam; };
+struct Broadcast { HWND to; UINT message; WPARAM wParam; LPARAM lParam; UINT flags, timeout; };
 static std::vector<Broadcast> broadcasts;
 
-static LRESULT WINAPI RecordingSendMessage(HWND to, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT WINAPI RecordingSendMessage(HWND to, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT flags, UINT timeout, PDWORD_PTR)
 {
-    broadcasts.push_back({ to, message, wParam, lParam });
-    return 0;
+    broadcasts.push_back({ to, message, wParam, lParam, flags, timeout });
+    return 1;
 }
 
 static std::string DeviceLine()
@@ -37,7 +38,7 @@ TEST_F(DefaultPrinter, FirstSelectedModelBecomesTheDefaultAndTheChangeIsBroadcas
 {
     UseTestModels(&SetupState, CompModel2 | CompModel3, "LPT1:");
     {
-        FAKE_IMPORT(SendMessageA, RecordingSendMessage);
+        FAKE_IMPORT(SendMessageTimeoutA, RecordingSendMessage);
         SetDefaultPrinter(&SetupState);
     }
     EXPECT_EQ("Kalyx Q90 PostScript,Kalyx Q90 PostScript,LPT1:", DeviceLine());
@@ -46,6 +47,22 @@ TEST_F(DefaultPrinter, FirstSelectedModelBecomesTheDefaultAndTheChangeIsBroadcas
     EXPECT_EQ((UINT)WM_WININICHANGE, broadcasts[0].message);
     EXPECT_EQ(0u, broadcasts[0].wParam);
     EXPECT_EQ(0, broadcasts[0].lParam);
+    /* a window that never answers holds the run for a few seconds at most */
+    EXPECT_EQ((UINT)SMTO_ABORTIFHUNG, broadcasts[0].flags);
+    EXPECT_GT(broadcasts[0].timeout, 0u);
+    EXPECT_LE(broadcasts[0].timeout, 10000u);
+}
+
+TEST_F(DefaultPrinter, AWindowThatNeverAnswers_DoesNotHoldTheChange)
+{
+    HungWindow hung("Never answers");
+    UseTestModels(&SetupState, CompModel1, "LPT1:");
+
+    DWORD started = GetTickCount();
+    SetDefaultPrinter(&SetupState);
+
+    EXPECT_LT(GetTickCount() - started, 15000u);
+    EXPECT_EQ("Kalyx Q70 PCL 6,Kalyx Q70 PCL 6,LPT1:", DeviceLine());
 }
 
 TEST_F(DefaultPrinter, ModelNameWithSlashAndLpt1_GivesTheDocumentedLine)
@@ -60,7 +77,7 @@ TEST_F(DefaultPrinter, NoModelSelected_WritesAndBroadcastsNothing)
 {
     UseTestModels(&SetupState, CompStatusDisplay, "LPT1:");
     {
-        FAKE_IMPORT(SendMessageA, RecordingSendMessage);
+        FAKE_IMPORT(SendMessageTimeoutA, RecordingSendMessage);
         SetDefaultPrinter(&SetupState);
     }
     EXPECT_EQ("Before,winspool,LPT9:", DeviceLine());

@@ -189,6 +189,35 @@ std::string WindowText(HWND window)
     return text;
 }
 
+static DWORD WINAPI HungWindowThread(void *parameter)
+{
+    HungWindow *hung = (HungWindow *)parameter;
+    hung->window = CreateWindowExA(0, "STATIC", hung->title.c_str(), WS_POPUP, 0, 0, 10, 10, NULL,
+                                   NULL, NULL, NULL);
+    SetEvent(hung->created);
+    WaitForSingleObject(hung->release, 20000);
+    DestroyWindow(hung->window);
+    return 0;
+}
+
+HungWindow::HungWindow(const char *title) : title(title), window(NULL)
+{
+    created = CreateEventA(NULL, TRUE, FALSE, NULL);
+    release = CreateEventA(NULL, TRUE, FALSE, NULL);
+    thread = CreateThread(NULL, 0, HungWindowThread, this, 0, NULL);
+    WaitForSingleObject(created, 10000);
+    EXPECT_TRUE(window != NULL) << "no window " << title;
+}
+
+HungWindow::~HungWindow()
+{
+    SetEvent(release);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    CloseHandle(release);
+    CloseHandle(created);
+}
+
 /* ---- registry ---- */
 
 void DeleteKeyTree(HKEY root, const char *path) { SHDeleteKeyA(root, path); }

@@ -5,6 +5,7 @@
  *    recorded (owner, caption, text, style); KxTest fails on unclaimed boxes;
  *  - DriveUi: runs modal UI (wizard, dialogs) on the test thread and steps a
  *    script from a thread timer, with a watchdog;
+ *  - HungWindow: a top-level window whose thread answers no message;
  *  - registry and file helpers that leave the prefix as it was found. */
 #ifndef KX_TEST_HARNESS_H
 #define KX_TEST_HARNESS_H
@@ -66,6 +67,16 @@ const std::vector<HWND> &ActivatedDialogs();
 /* Clicks a button of a dialog (BM_CLICK). */
 void ClickButton(HWND dialog, int id);
 std::string WindowText(HWND window);
+
+/* A top-level window whose thread takes no message until the object ends, or
+ * until 20 s have passed, so that a caller that waits for it ends too. */
+struct HungWindow {
+    std::string title;
+    HWND window;
+    HANDLE created, release, thread;
+    explicit HungWindow(const char *title);
+    ~HungWindow();
+};
 
 /* Registry: delete a key with all its subkeys and values (no error when absent). */
 void DeleteKeyTree(HKEY root, const char *path);

@@ -463,3 +463,18 @@ TEST_F(UninstallRun, GivesUpOnAToolThatNeverClosesWhileStayingIdle)
     EXPECT_GT(wall, 2.0) << "the polls did not wait";
     EXPECT_LT(cpu, wall / 3) << "cpu " << cpu << " s in " << wall << " s";
 }
+
+TEST_F(UninstallRun, GoesOnPastAWindowOfTheToolsTitleThatNeverAnswers)
+{
+    HungWindow hung(KX_STATUS_WINDOW_TITLE);
+    fakeNow = 0;
+    FAKE_IMPORT(GetTickCount, FastClock);
+
+    double wallBefore = WallSeconds();
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    double wall = WallSeconds() - wallBefore;
+
+    TakeBoxes(); /* the confirmation */
+    EXPECT_EQ(1, uninstallSections);
+    EXPECT_LT(wall, 15.0) << "the close request waited for the window";
+}

@@ -222,7 +222,14 @@ static BOOL WINAPI FakeAddMonitor(LPSTR, DWORD level, LPBYTE record)
 static BOOL WINAPI FakeDeletePrinterDriver(LPSTR server, LPSTR environment, LPSTR name)
 {
     fake->calls.push_back("DeleteDriver " + Text(name) + (server || environment ? " (not local)" : ""));
-    return Refuse(fake->refuseDriverRemoval, Text(name));
+    if (fake->drivers.count(Text(name)) && fake->existing.count(Text(name))) {
+        SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
+        return FALSE;
+    }
+    if (!Refuse(fake->refuseDriverRemoval, Text(name)))
+        return FALSE;
+    fake->drivers.erase(Text(name));
+    return TRUE;
 }
 
 static BOOL WINAPI FakeAddPrinterDriver(LPSTR server, DWORD level, LPBYTE record)

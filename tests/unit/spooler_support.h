@@ -4,7 +4,7 @@
  *    spooler's Datatype quirk, puts tremon.dll into system32) and removes every
  *    trace afterwards (printers, drivers, monitor, registry, files);
  *  - FakeSpooler: replaces the spooler imports with a recording fake whose
- *    monitor list, existing printers and refusals a test shapes. */
+ *    monitor list, existing printers and drivers, and refusals a test shapes. */
 #ifndef KX_SPOOLER_SUPPORT_H
 #define KX_SPOOLER_SUPPORT_H
 
@@ -57,6 +57,8 @@ struct FakeSpooler {
     std::vector<std::string> monitors;     /* what EnumMonitorsA lists */
     std::set<std::string> existing;        /* printers OpenPrinterA finds */
     std::set<std::string> refuseDriver, refuseDelete, refuseDriverRemoval;
+    /* installed drivers; as on Windows, one stays (3001) while a printer of its name exists */
+    std::set<std::string> drivers;
     DWORD refusal = ERROR_ACCESS_DENIED;
     /* observations */
     std::vector<std::string> calls;        /* "AddDriver <model>", "Close <model>", ... */

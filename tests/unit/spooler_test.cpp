@@ -216,11 +216,24 @@ TEST_F(SpoolerRegistration, RemoveMode_OnlyDeletesAndSucceedsWhateverFails)
                  MB_ICONINFORMATION);
     std::string m0 = testModel[0], m1 = testModel[1], m2 = testModel[2];
     std::vector<std::string> expected = {
-        "DeleteDriver " + m0, "Open " + m0, "DeletePrinter " + m0, "Close " + m0,
-        "DeleteDriver " + m1, "Open " + m1, "DeletePrinter " + m1, "Close " + m1,
-        "DeleteDriver " + m2, "Open " + m2,
+        "Open " + m0, "DeletePrinter " + m0, "Close " + m0, "DeleteDriver " + m0,
+        "Open " + m1, "DeletePrinter " + m1, "Close " + m1, "DeleteDriver " + m1,
+        "Open " + m2, "DeleteDriver " + m2,
     };
     EXPECT_EQ(expected, spooler.calls);
+}
+
+TEST_F(SpoolerRegistration, RemoveMode_LeavesNoDriverWhereTheSpoolerKeepsDriversInUse)
+{
+    FakeSpooler spooler;
+    spooler.existing = { testModel[0], testModel[1], testModel[2] };
+    spooler.drivers = spooler.existing;
+    UseTestModels(&SetupState, CompModel1 | CompModel2 | CompModel3, "LPT1:");
+
+    EXPECT_EQ(1, RegisterPrinters(&SetupState, 0));
+
+    EXPECT_TRUE(spooler.existing.empty());
+    EXPECT_EQ(std::set<std::string>(), spooler.drivers);
 }
 
 TEST_F(SpoolerRegistration, NoModelSelected_OnlyTheMonitorStepRuns)

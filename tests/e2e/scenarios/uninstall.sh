@@ -53,8 +53,9 @@ has EXIT 3010
 
 section uninstalled
 no_printers
-# Each recorded model's driver was removed (Wine removes a driver even while a
-# printer still uses it, so the removal that precedes the printer's goes through).
+# Each recorded model's driver was removed. The printer goes first, as Windows
+# keeps a driver that a printer still uses; Wine does not check, so the order
+# is not seen here.
 count 0 DRIVER 'Kalyx'
 # The record is never removed.
 reg "$PRODUCT_KEY" InstallSections 55
