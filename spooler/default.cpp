@@ -1,5 +1,6 @@
 #include "spooler/spooler.h"
 #include "resources/resource.h"
+#include "unattended/log.h"
 #include <strsafe.h>
 
 /* Room for the longest line the record can produce: two model names and the
@@ -43,7 +44,8 @@ void SetDefaultPrinter(SetupStateRecord *state)
     if (FAILED(StringCchPrintfA(line, ARRAYSIZE(line), "%s,%s,%s", state->modelName[slot],
                                 state->modelName[slot], state->portName)))
         return;
-    WriteProfileStringA("windows", "device", line);
+    BOOL written = WriteProfileStringA("windows", "device", line);
+    LogLine("profile [windows] device=%s: %s", line, LogResult(written, GetLastError()));
     /* A window that never answers must not hold the run: each gets
      * BROADCAST_WAIT_MS at most. */
     SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, BROADCAST_WAIT_MS,

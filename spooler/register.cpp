@@ -1,4 +1,5 @@
 #include "spooler/spooler.h"
+#include "unattended/log.h"
 #include <winspool.h>
 #include <string.h>
 
@@ -29,7 +30,9 @@ static void EnsureMonitor(void)
     monitor.pName = monitorName;
     monitor.pEnvironment = spoolerEnvironment;
     monitor.pDLLName = monitorDll;
-    AddMonitorA(NULL, 2, (LPBYTE)&monitor);
+    BOOL added = AddMonitorA(NULL, 2, (LPBYTE)&monitor);
+    LogLine("spooler AddMonitor \"%s\" environment \"%s\" dll \"%s\": %s", monitorName,
+            spoolerEnvironment, monitorDll, LogResult(added, GetLastError()));
 }
 
 /* Each name followed by its zero, then an empty entry; names are bounded by
@@ -54,9 +57,19 @@ static void DeleteExistingPrinter(char *name)
 
     if (!OpenPrinterA(name, &printer, &access))
         return;
-    if (!DeletePrinter(printer))
-        ShowSystemError(GetLastError(), "GetLastError--Delete Printer");
+    BOOL deleted = DeletePrinter(printer);
+    DWORD code = deleted ? 0 : GetLastError();
+    LogLine("spooler DeletePrinter \"%s\": %s", name, LogResult(deleted, code));
+    if (!deleted)
+        ShowSystemError(code, "GetLastError--Delete Printer");
     ClosePrinter(printer);
+}
+
+/* Its result is not needed: a driver that is not there is no fault. */
+static void DeleteDriver(char *model)
+{
+    BOOL deleted = DeletePrinterDriverA(NULL, NULL, model);
+    LogLine("spooler DeletePrinterDriver \"%s\": %s", model, LogResult(deleted, GetLastError()));
 }
 
 int RegisterPrinters(SetupStateRecord *state, int mode)
@@ -103,19 +116,28 @@ int RegisterPrinters(SetupStateRecord *state, int mode)
          * the printer first. */
         if (!mode) {
             DeleteExistingPrinter(model);
-            DeletePrinterDriverA(NULL, NULL, model);
+            DeleteDriver(model);
             continue;
         }
 
-        DeletePrinterDriverA(NULL, NULL, model);
-        if (!AddPrinterDriverA(NULL, 3, (LPBYTE)&driver)) {
-            ShowSystemError(GetLastError(), "Add Driver error");
+        DeleteDriver(model);
+        BOOL ok = AddPrinterDriverA(NULL, 3, (LPBYTE)&driver);
+        DWORD code = ok ? 0 : GetLastError();
+        LogLine("spooler AddPrinterDriver \"%s\" environment \"%s\" version 2 driver \"%s\" "
+                "data \"%s\" config \"%s\" help \"%s\" monitor \"%s\": %s", model,
+                spoolerEnvironment, driver.pDriverPath, driver.pDataFile, driver.pConfigFile,
+                driver.pHelpFile, monitorName, LogResult(ok, code));
+        if (!ok) {
+            ShowSystemError(code, "Add Driver error");
             return 0;
         }
         DeleteExistingPrinter(model);
         HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)&printer);
+        code = added ? 0 : GetLastError();
+        LogLine("spooler AddPrinter \"%s\" driver \"%s\" port \"%s\" processor \"%s\": %s",
+                model, model, printer.pPortName, printProcessor, LogResult(added != NULL, code));
         if (!added) {
-            ShowSystemError(GetLastError(), "Add Printer error");
+            ShowSystemError(code, "Add Printer error");
             return 0;
         }
         ClosePrinter(added);

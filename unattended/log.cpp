@@ -67,3 +67,13 @@ const char *LogStatus(DWORD code)
     StringCchPrintfA(text, ARRAYSIZE(text), "error %lu", (unsigned long)code);
     return text;
 }
+
+const char *LogResult(BOOL succeeded, DWORD code)
+{
+    static char text[40];
+
+    if (succeeded)
+        return "ok";
+    StringCchPrintfA(text, ARRAYSIZE(text), "failed, error %lu", (unsigned long)code);
+    return text;
+}

@@ -14,5 +14,7 @@ int LogIsOpen(void);
 void LogLine(const char *format, ...);
 /* A Win32 status as the log shows it: "ok" or "error <n>". */
 const char *LogStatus(DWORD code);
+/* A call's outcome: "ok", or "failed, error <n>" (n may be 0). */
+const char *LogResult(BOOL succeeded, DWORD code);
 
 #endif
