@@ -1,8 +1,27 @@
 #include "integration/integration.h"
+#include <strsafe.h>
 
 /* Both command lines are stored with their terminating zero. */
 static const char wrapperCommand[] = "runonce";
 static const char groupConverterCommand[] = "grpconv -o";
+
+/* The system folder's copy, by its full path: by bare name, a runonce.exe in
+ * the current folder (the status folder, for a run started from there) would
+ * be started instead. */
+static void StartRunOnceProcessor(void)
+{
+    char systemDirectory[TEXT_CHARS];
+    char commandLine[TEXT_CHARS + 32];
+    UINT length;
+
+    length = GetSystemDirectoryA(systemDirectory, ARRAYSIZE(systemDirectory));
+    if (length == 0 || length >= ARRAYSIZE(systemDirectory))
+        return;
+    if (FAILED(StringCchPrintfA(commandLine, ARRAYSIZE(commandLine), "\"%s\\runonce.exe\" -r",
+                                systemDirectory)))
+        return;
+    WinExec(commandLine, SW_SHOWNORMAL);
+}
 
 LONG WriteRunOnceEntries(int startNow)
 {
@@ -27,6 +46,6 @@ LONG WriteRunOnceEntries(int startNow)
     RegCloseKey(runOnce);
 
     if (startNow)
-        WinExec("runonce -r", SW_SHOWNORMAL);
+        StartRunOnceProcessor();
     return status;
 }

@@ -244,6 +244,8 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
 
     if (!QueueFixedCopies(run, state) || !QueueSections(run, state))
         return KX_EXIT_FAILED;
+    if (!CreateStatusFolder(state->statusDir))
+        return KX_EXIT_FAILED;
     /* SetupAPI's default callback has shown the user what went wrong. */
     if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext))
         return KX_EXIT_FAILED;

@@ -27,6 +27,13 @@ enum EnvironmentResult {
 #define KX_STATUS_CLOSE_WPARAM  7711
 #define KX_STATUS_WAIT_MS       30000
 
+/* The start of WinMain, before anything loads a DLL: the DLL search leaves out
+ * the program's and the current folder where the system allows it, and the
+ * functions the program calls from comctl32 and winspool are taken from the
+ * system folder's copies (0 when one cannot be loaded: the program ends). */
+void RestrictDllSearch(void);
+int LoadSystemDlls(void);
+
 /* The whole program behind WinMain: registers the class, creates the host window,
  * settles the mode from GetCommandLineA and runs the message loop; returns the
  * process exit code. */
@@ -44,6 +51,11 @@ int CheckEnvironment(void);
 void PumpMessages(void);
 
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2);
+/* The status display folder before anything is copied into it: a missing one
+ * (and every missing folder above it) is made so that only administrators and
+ * the system may change it; one that exists is used as it is. 0 after the
+ * system error box when it cannot be made. */
+int CreateStatusFolder(const char *folder);
 /* One installation or uninstall from the folders to the restart prompt; returns
  * the exit code of the run (KX_EXIT_*). */
 int RunInstallation(HWND hostWindow, SetupStateRecord *state);

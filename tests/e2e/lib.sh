@@ -12,6 +12,7 @@
 #   KX_E2E_MEDIUM   the sample medium (kxsetup.exe, oemsetup.inf, ...)
 #   KX_E2E_ROBOT    kxrobot.exe      KX_E2E_RUNONCE   the stand-in runonce.exe
 #   KX_E2E_PROGMAN  progman-recorder.exe
+#   KX_E2E_PLANTED  the folder of the planted comctl32.dll and winspool.drv
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../../tools/prefix_keys.sh"
 

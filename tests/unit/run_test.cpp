@@ -13,6 +13,7 @@ DECLARE_IMPORT_SLOT(PropertySheetA);
 DECLARE_IMPORT_SLOT(GetTickCount);
 DECLARE_IMPORT_SLOT(AddPrinterDriverA);
 DECLARE_IMPORT_SLOT(SetupDefaultQueueCallbackA);
+DECLARE_IMPORT_SLOT(CreateDirectoryA);
 
 static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
@@ -211,6 +212,33 @@ TEST_F(InstallationRun, FailedCommitStopsBeforeRegistration)
         EXPECT_FALSE(PrinterExists(mediumModel[i]));
     EXPECT_EQ("(missing)", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
     EXPECT_FALSE(RunObserver::Called("reboot"));
+    EXPECT_EQ(allReleased, RunObserver::Released());
+}
+
+static BOOL WINAPI FolderRefused(LPCSTR, LPSECURITY_ATTRIBUTES)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+/* The run makes the status folder itself (SetupAPI would make it open to
+ * everybody): when it cannot, nothing is copied or registered. */
+TEST_F(InstallationRun, StatusFolderThatCannotBeMadeStopsBeforeCopying)
+{
+    FAKE_IMPORT(CreateDirectoryA, FolderRefused);
+    prefix->ChooseStatusFolder();
+
+    EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+    std::vector<RecordedBox> boxes = TakeBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("GetLastError", boxes[0].caption);
+    EXPECT_NE(std::string::npos, boxes[0].text.find("ccess")) << boxes[0].text;
+    EXPECT_FALSE(RunObserver::Called("commit"));
+    EXPECT_FALSE(FileExists(prefix->status));
+    EXPECT_FALSE(FileExists(prefix->systemDir + "\\tremon.dll"));
+    for (int i = 0; i < MODEL_SLOTS; i++)
+        EXPECT_FALSE(PrinterExists(mediumModel[i]));
     EXPECT_EQ(allReleased, RunObserver::Released());
 }
 

@@ -78,7 +78,9 @@ TEST_F(RunOnceEntries, WithoutSetupSubkey_WritesGrpConvThenStartsProcessor)
     EXPECT_EQ("<missing>", Stored("Wrapper"));
     EXPECT_EQ(std::string("grpconv -o", 11), Stored("GrpConv"));
     ASSERT_EQ(1u, started.size());
-    EXPECT_EQ("runonce -r", started[0].first);
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof(system));
+    EXPECT_EQ("\"" + std::string(system) + "\\runonce.exe\" -r", started[0].first);
     EXPECT_EQ((UINT)SW_SHOWNORMAL, started[0].second);
     EXPECT_TRUE(grpConvPresentAtStart);
 }

@@ -4,6 +4,9 @@
 DECLARE_IMPORT_SLOT(GetCommandLineA);
 DECLARE_IMPORT_SLOT(GetVersionExA);
 DECLARE_IMPORT_SLOT(OpenSCManagerA);
+DECLARE_IMPORT_SLOT(LoadLibraryA);
+DECLARE_IMPORT_SLOT(GetProcAddress);
+DECLARE_IMPORT_SLOT(CreateDirectoryA);
 
 TEST(ShellCommandLine, UninstallWordAnywhereCaseSensitive)
 {
@@ -137,4 +140,126 @@ TEST_F(ShellEntry, HostWindowStaysMinimisedAndPostsTheStartCommand)
     EXPECT_EQ(before.bottom, after.bottom);
     EXPECT_TRUE(IsWindowVisible(host));
     EXPECT_TRUE(IsIconic(host));
+}
+
+static std::vector<std::string> loaded;
+static HMODULE WINAPI RecordLoadWithoutWinspool(LPCSTR path)
+{
+    loaded.push_back(path);
+    if (loaded.size() > 1)
+        return NULL;
+    return GetModuleHandleA("comctl32.dll");
+}
+
+static std::vector<std::string> searchCalls;
+static BOOL WINAPI RecordDefaultDirectories(DWORD flags)
+{
+    searchCalls.push_back("SetDefaultDllDirectories " + std::to_string(flags));
+    return TRUE;
+}
+static BOOL WINAPI RecordDllDirectory(LPCSTR folder)
+{
+    searchCalls.push_back(std::string("SetDllDirectoryA '") + folder + "'");
+    return TRUE;
+}
+static bool systemOffersSearchCalls;
+static FARPROC WINAPI SearchCallsOnly(HMODULE module, LPCSTR name)
+{
+    if (!systemOffersSearchCalls)
+        return NULL;
+    if (lstrcmpA(name, "SetDefaultDllDirectories") == 0)
+        return (FARPROC)RecordDefaultDirectories;
+    if (lstrcmpA(name, "SetDllDirectoryA") == 0)
+        return (FARPROC)RecordDllDirectory;
+    return NULL;
+}
+
+/* comctl32 and winspool only from the system folder, by full path, and no
+ * program without both; DLLs loaded by name later come from the system folder
+ * where the system can be told so (NT 4 cannot). */
+TEST(SystemDlls, LoadedByFullPathAndSearchRestricted)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof(system));
+    loaded.clear();
+    {
+        FAKE_IMPORT(LoadLibraryA, RecordLoadWithoutWinspool);
+        EXPECT_EQ(0, LoadSystemDlls());
+    }
+    const std::vector<std::string> paths = { std::string(system) + "\\comctl32.dll",
+                                             std::string(system) + "\\winspool.drv" };
+    EXPECT_EQ(paths, loaded);
+
+    FAKE_IMPORT(GetProcAddress, SearchCallsOnly);
+    searchCalls.clear();
+    systemOffersSearchCalls = true;
+    RestrictDllSearch();
+    const std::vector<std::string> calls = { "SetDefaultDllDirectories 2048", "SetDllDirectoryA ''" };
+    EXPECT_EQ(calls, searchCalls);
+    searchCalls.clear();
+    systemOffersSearchCalls = false;
+    RestrictDllSearch();
+    EXPECT_TRUE(searchCalls.empty());
+}
+
+static std::string SidText(PSID sid)
+{
+    std::string text = "S-1-" + std::to_string(GetSidIdentifierAuthority(sid)->Value[5]);
+    for (UCHAR i = 0; i < *GetSidSubAuthorityCount(sid); i++)
+        text += "-" + std::to_string(*GetSidSubAuthority(sid, i));
+    return text;
+}
+
+/* Per call: the folder, then the descriptor's protection and each entry as
+ * type, inherit flags, access mask and SID. */
+static std::vector<std::string> madeFolders;
+static BOOL(WINAPI *realCreateDirectory)(LPCSTR, LPSECURITY_ATTRIBUTES);
+static BOOL WINAPI RecordMakeFolder(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
+{
+    std::string made = path;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision;
+    BOOL present = FALSE, defaulted;
+    PACL acl = NULL;
+    if (!attributes || !attributes->lpSecurityDescriptor ||
+        !GetSecurityDescriptorControl(attributes->lpSecurityDescriptor, &control, &revision) ||
+        !GetSecurityDescriptorDacl(attributes->lpSecurityDescriptor, &present, &acl, &defaulted) ||
+        !present || !acl) {
+        madeFolders.push_back(made + " without a DACL");
+    } else {
+        made += (control & SE_DACL_PROTECTED) ? " protected" : " inheriting";
+        for (WORD i = 0; i < acl->AceCount; i++) {
+            ACCESS_ALLOWED_ACE *ace;
+            GetAce(acl, i, (void **)&ace);
+            char entry[64];
+            wsprintfA(entry, " %u/%u/%lx/", ace->Header.AceType, ace->Header.AceFlags, ace->Mask);
+            made += entry + SidText(&ace->SidStart);
+        }
+        madeFolders.push_back(made);
+    }
+    return realCreateDirectory(path, NULL);
+}
+
+/* A missing status folder and the missing folder above it are made so that
+ * only administrators and the system may change them and users may read and
+ * run (0x1200a9), for everything below them too (flags 3), and nothing is
+ * taken over from the folder above. A folder that exists is used as it is. */
+class StatusFolder : public KxTest {};
+
+TEST_F(StatusFolder, MissingFoldersAreMadeForAdministratorsOnly)
+{
+    TempDir temp;
+    std::string outer = temp.File("outer"), status = temp.File("outer\\status");
+    madeFolders.clear();
+    realCreateDirectory = reinterpret_cast<decltype(realCreateDirectory)>(*IMPORT_SLOT(CreateDirectoryA));
+    {
+        FAKE_IMPORT(CreateDirectoryA, RecordMakeFolder);
+        EXPECT_EQ(1, CreateStatusFolder(status.c_str()));
+        EXPECT_EQ(1, CreateStatusFolder(status.c_str()));
+    }
+    const std::string entries =
+        " protected 0/3/1f01ff/S-1-5-32-544 0/3/1f01ff/S-1-5-18 0/3/1200a9/S-1-5-32-545";
+    const std::vector<std::string> made = { outer + entries, status + entries };
+    EXPECT_EQ(made, madeFolders);
+    EXPECT_TRUE(GetFileAttributesA(status.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
 }
