@@ -1,4 +1,5 @@
 #include "integration/integration.h"
+#include "unattended/log.h"
 #include <strsafe.h>
 
 /* Both command lines are stored with their terminating zero. */
@@ -20,7 +21,17 @@ static void StartRunOnceProcessor(void)
     if (FAILED(StringCchPrintfA(commandLine, ARRAYSIZE(commandLine), "\"%s\\runonce.exe\" -r",
                                 systemDirectory)))
         return;
-    WinExec(commandLine, SW_SHOWNORMAL);
+    UINT started = WinExec(commandLine, SW_SHOWNORMAL);
+    /* WinExec answers above 31 when the program started. */
+    LogLine("start %s: %s", commandLine, LogResult(started > 31, started));
+}
+
+static LONG SetCommand(HKEY runOnce, const char *name, const char *command, DWORD bytes)
+{
+    LONG status = RegSetValueExA(runOnce, name, 0, REG_SZ, (const BYTE *)command, bytes);
+    LogLine("registry set HKLM\\%s %s = REG_SZ \"%s\": %s", KX_RUNONCE_KEY, name, command,
+            LogStatus((DWORD)status));
+    return status;
 }
 
 LONG WriteRunOnceEntries(int startNow)
@@ -31,16 +42,16 @@ LONG WriteRunOnceEntries(int startNow)
     /* The list is opened, never created: a machine without it gets no entries
      * and no start of the processor. */
     status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, 0, KEY_ALL_ACCESS, &runOnce);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS) {
+        LogLine("registry open HKLM\\%s: %s", KX_RUNONCE_KEY, LogStatus((DWORD)status));
         return status;
+    }
 
     if (RegOpenKeyExA(runOnce, "Setup", 0, KEY_READ, &setup) == ERROR_SUCCESS) {
         RegCloseKey(setup);
-        status = RegSetValueExA(runOnce, "Wrapper", 0, REG_SZ, (const BYTE *)wrapperCommand,
-                                sizeof(wrapperCommand));
+        status = SetCommand(runOnce, "Wrapper", wrapperCommand, sizeof(wrapperCommand));
     }
-    written = RegSetValueExA(runOnce, "GrpConv", 0, REG_SZ, (const BYTE *)groupConverterCommand,
-                             sizeof(groupConverterCommand));
+    written = SetCommand(runOnce, "GrpConv", groupConverterCommand, sizeof(groupConverterCommand));
     if (status == ERROR_SUCCESS)
         status = written;
     RegCloseKey(runOnce);
