@@ -38,7 +38,13 @@
 /* Installation record */
 int WriteMachineString(const char *subKey, const char *valueName, const char *text);
 int ReadMachineString(const char *subKey, const char *valueName, char *buffer /* 260 bytes */);
+/* The record under KX_PRODUCT_KEY (components, status folder); 1 when every
+ * value was written. */
 int WriteInstallRecord(SetupStateRecord *state);
+/* The entry in the list of removable software, which starts the copied
+ * program; 1 when both values were written. */
+int WriteUninstallEntry(SetupStateRecord *state);
+void DeleteUninstallEntry(void);
 int ReadInstallRecord(SetupStateRecord *state);
 
 /* Program group */

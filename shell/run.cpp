@@ -223,7 +223,11 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
     }
     /* Written before any file is copied: an uninstall can clean up after a run
      * that stops later on. */
-    WriteInstallRecord(state);
+    if (!WriteInstallRecord(state)) {
+        KxMessageBox(NULL, "The installation record could not be written to the registry.",
+                     "Install Error", MB_OK);
+        return KX_EXIT_FAILED;
+    }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return KX_EXIT_FAILED;
 
@@ -242,6 +246,13 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
     /* SetupAPI's default callback has shown the user what went wrong. */
     if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext))
         return KX_EXIT_FAILED;
+    /* Listed among the removable software only now that the program it starts
+     * has been copied. */
+    if (!WriteUninstallEntry(state)) {
+        KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
+                     "Install Error", MB_OK);
+        return KX_EXIT_FAILED;
+    }
 
     if (!SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall",
                                      SPINST_INIFILES | SPINST_REGISTRY, NULL, NULL, 0,
@@ -330,9 +341,11 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
     }
 
     WriteRunOnceEntries(1);
-    if (uninstalling)
+    if (uninstalling) {
         DeleteProgramGroup();
-    else
+        DeleteUninstallEntry();
+    } else {
         CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
+    }
     return RestartOutcome(SetupPromptReboot(NULL, hostWindow, FALSE));
 }

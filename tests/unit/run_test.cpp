@@ -13,6 +13,8 @@ DECLARE_IMPORT_SLOT(PropertySheetA);
 DECLARE_IMPORT_SLOT(GetTickCount);
 DECLARE_IMPORT_SLOT(AddPrinterDriverA);
 DECLARE_IMPORT_SLOT(SetupDefaultQueueCallbackA);
+DECLARE_IMPORT_SLOT(RegSetValueExA);
+DECLARE_IMPORT_SLOT(DeletePrinterDriverA);
 
 static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
@@ -236,6 +238,46 @@ TEST_F(InstallationRun, RefusedRegistrationShowsTheHostOwnedErrorAndSkipsTheTail
     EXPECT_EQ(host, boxes.back().owner);
     EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
     EXPECT_FALSE(RunObserver::Called("reboot"));
+}
+
+static const char *refusedValue;
+static LONG(WINAPI *realSetValue)(HKEY, LPCSTR, DWORD, DWORD, const BYTE *, DWORD);
+static LONG WINAPI RefuseOneValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                  const BYTE *data, DWORD size)
+{
+    if (name && lstrcmpA(name, refusedValue) == 0)
+        return ERROR_ACCESS_DENIED;
+    return realSetValue(key, name, reserved, type, data, size);
+}
+
+/* The record is written before the copies, the entry of the removable software
+ * after them: either one refused fails the run with the box that says so. */
+TEST_F(InstallationRun, UnwrittenRecordOrUninstallEntryFailsTheRun)
+{
+    const struct { const char *value, *text; bool copied; } cases[] = {
+        { "StatusDisplayDir", "The installation record could not be written to the registry.", false },
+        { "UninstallString", "The uninstall entry could not be written to the registry.", true },
+    };
+    realSetValue = reinterpret_cast<decltype(realSetValue)>(*IMPORT_SLOT(RegSetValueExA));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        ZeroMemory(&SetupState, sizeof(SetupState));
+        SetupState.instance = GetModuleHandleA(NULL);
+        RunObserver::calls.clear();
+        prefix->ChooseStatusFolder();
+        refusedValue = c.value;
+        {
+            FAKE_IMPORT(RegSetValueExA, RefuseOneValue);
+            EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+        }
+        ExpectOneBox("Install Error", c.text, MB_OK, NULL);
+        EXPECT_EQ(c.copied, RunObserver::Called("commit"));
+        for (int i = 0; i < MODEL_SLOTS; i++)
+            EXPECT_FALSE(PrinterExists(mediumModel[i]));
+        EXPECT_FALSE(RunObserver::Called("reboot"));
+        EXPECT_EQ(c.copied ? allReleased : std::vector<std::string>(1, "inf"),
+                  RunObserver::Released());
+    }
 }
 
 /* No model and no tool offered, and a driver destination other than 66000:
