@@ -268,6 +268,13 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     if (KxMessageBox(NULL, "Do you really want to uninstall?", "Installation", MB_YESNO) != IDYES)
         return KX_EXIT_CANCELLED;
     ReadInstallRecord(state);
+    /* Without a recorded full folder and components the uninstall section would
+     * delete relative to wherever the process stands, for an installation that
+     * is not there: the run stops before anything is deleted. */
+    if (!IsFullFolder(state->statusDir) || !state->selectedComponents) {
+        KxMessageBox(NULL, "No installation was found to uninstall.", "Installation", MB_OK);
+        return KX_EXIT_FAILED;
+    }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return KX_EXIT_FAILED;
 

@@ -460,6 +460,50 @@ TEST_F(UninstallRun, ClosesTheStatusToolOnceAndGoesOnWhenItIsGone)
     EXPECT_EQ(allReleased, RunObserver::Released());
 }
 
+static int driverRemovals;
+static BOOL WINAPI CountDriverRemoval(LPSTR, LPSTR, LPSTR)
+{
+    driverRemovals++;
+    return FALSE;
+}
+
+/* No record, a relative folder, no components: after the question the run
+ * stops with nothing deleted, no start-up entries, no group, no restart. */
+TEST_F(UninstallRun, WithoutAUsableRecordFailsBeforeDeletingAnything)
+{
+    const std::string folder = prefix->status + "=66010";
+    const struct { const char *folder, *sections; } cases[] = {
+        { NULL, NULL }, { "STATUS=66010", "23" }, { folder.c_str(), "0" },
+    };
+    std::string runOnceBefore = Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
+    driverRemovals = 0;
+    FAKE_IMPORT(DeletePrinterDriverA, CountDriverRemoval);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.folder ? c.folder : "no record");
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, productKey);
+        if (c.folder) {
+            WriteMachineString(KX_PRODUCT_KEY, "StatusDisplayDir", c.folder);
+            WriteMachineString(KX_PRODUCT_KEY, "InstallSections", c.sections);
+        }
+        SetupState.installMode = Uninstall;
+
+        EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+
+        std::vector<RecordedBox> boxes = TakeBoxes();
+        ASSERT_EQ(2u, boxes.size());
+        EXPECT_EQ("Do you really want to uninstall?", boxes[0].text);
+        EXPECT_EQ("No installation was found to uninstall.", boxes[1].text);
+        EXPECT_EQ("Installation", boxes[1].caption);
+        EXPECT_EQ((UINT)MB_OK, boxes[1].style);
+        EXPECT_EQ(NULL, boxes[1].owner);
+    }
+    EXPECT_EQ(0, uninstallSections);
+    EXPECT_EQ(0, driverRemovals);
+    EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
+    EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+}
+
 /* Every look at the clock moves it on a second, so the 30-second limit comes
  * after about thirty polls. */
 static DWORD fakeNow;
