@@ -14,6 +14,12 @@ static int IsDriveLetter(char c)
     return c >= 'a' && c <= 'z';
 }
 
+/* GetFullPathNameA takes either slash; the full path has only backslashes. */
+static int IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
 /* A drive letter's colon is the only one a folder may hold: any other would
  * name a stream of a file. A server name never starts with a dot (\\.\ is the
  * device space). */
@@ -59,9 +65,9 @@ static const char *JudgeFolder(const char *entered, const char *baseDirectory, c
     /* A drive without its root ("C:TOOLS") would depend on that drive's current
      * folder, which the run does not keep. */
     if (IsDriveLetter(entered[0]) && entered[1] == ':') {
-        if (entered[2] != '\\')
+        if (!IsSeparator(entered[2]))
             return notFull;
-    } else if (entered[0] != '\\' || entered[1] != '\\') {
+    } else if (!IsSeparator(entered[0]) || !IsSeparator(entered[1])) {
         if (!entered[0] || !baseLength)
             return notFull;
         if (FAILED(StringCchPrintfA(joined, ARRAYSIZE(joined), "%s%s%s", baseDirectory,
