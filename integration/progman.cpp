@@ -1,7 +1,6 @@
 #include "integration/integration.h"
 #include <strsafe.h>
 
-#define INSTALL_COMMAND_CHARS 256
 #define UNINSTALL_COMMAND_CHARS 128
 #define COMMAND_LINE_CHARS 260
 #define SHELL_TIMEOUT_MS 10000
@@ -68,7 +67,7 @@ void CreateProgramGroup(const char *folder, int consoleFlag)
 
     HCONV conversation = ConnectShell(instance);
     if (conversation) {
-        char command[INSTALL_COMMAND_CHARS];
+        char command[KX_GROUP_COMMAND_CHARS];
         char commandLine[COMMAND_LINE_CHARS];
         size_t length = lstrlenA(folder);
         const char *separator = (length && folder[length - 1] == '\\') ? "" : "\\";

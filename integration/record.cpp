@@ -66,8 +66,15 @@ int WriteInstallRecord(SetupStateRecord *state)
     } else {
         written = 0;
     }
+    return written;
+}
 
-    written &= WriteMachineString(KX_UNINSTALL_KEY, "DisplayName", "Velba Printer Version 1.0");
+int WriteUninstallEntry(SetupStateRecord *state)
+{
+    char text[TEXT_CHARS];
+    int written;
+
+    written = WriteMachineString(KX_UNINSTALL_KEY, "DisplayName", "Velba Printer Version 1.0");
 
     /* The backslash is always put in, also after a drive root such as C:\. */
     if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "\"%s\\kxsetup.exe\" Uninstall",
@@ -77,6 +84,13 @@ int WriteInstallRecord(SetupStateRecord *state)
         written = 0;
 
     return written;
+}
+
+/* The whole entry goes; the record under KX_PRODUCT_KEY stays. An entry that is
+ * already gone, or cannot be deleted, still leaves an uninstall that is done. */
+void DeleteUninstallEntry(void)
+{
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
 }
 
 /* A missing record, or a folder entry without "=", gives an empty folder and

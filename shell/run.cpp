@@ -228,7 +228,11 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
     }
     /* Written before any file is copied: an uninstall can clean up after a run
      * that stops later on. */
-    WriteInstallRecord(state);
+    if (!WriteInstallRecord(state)) {
+        KxMessageBox(NULL, "The installation record could not be written to the registry.",
+                     "Install Error", MB_OK);
+        return KX_EXIT_FAILED;
+    }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return KX_EXIT_FAILED;
 
@@ -249,6 +253,13 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
     /* SetupAPI's default callback has shown the user what went wrong. */
     if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext))
         return KX_EXIT_FAILED;
+    /* Listed among the removable software only now that the program it starts
+     * has been copied. */
+    if (!WriteUninstallEntry(state)) {
+        KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
+                     "Install Error", MB_OK);
+        return KX_EXIT_FAILED;
+    }
 
     if (!SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall",
                                      SPINST_INIFILES | SPINST_REGISTRY, NULL, NULL, 0,
@@ -264,6 +275,13 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     if (KxMessageBox(NULL, "Do you really want to uninstall?", "Installation", MB_YESNO) != IDYES)
         return KX_EXIT_CANCELLED;
     ReadInstallRecord(state);
+    /* Without a recorded full folder and components the uninstall section would
+     * delete relative to wherever the process stands, for an installation that
+     * is not there: the run stops before anything is deleted. */
+    if (!IsFullFolder(state->statusDir) || !state->selectedComponents) {
+        KxMessageBox(NULL, "No installation was found to uninstall.", "Installation", MB_OK);
+        return KX_EXIT_FAILED;
+    }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return KX_EXIT_FAILED;
 
@@ -337,9 +355,11 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
     }
 
     WriteRunOnceEntries(1);
-    if (uninstalling)
+    if (uninstalling) {
         DeleteProgramGroup();
-    else
+        DeleteUninstallEntry();
+    } else {
         CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
+    }
     return RestartOutcome(SetupPromptReboot(NULL, hostWindow, FALSE));
 }

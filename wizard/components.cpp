@@ -185,23 +185,21 @@ static void ApplyTicks(void)
     }
 }
 
-/* A joined folder that does not fit the choice is refused: the choice stays as
- * it was rather than naming a shortened, different folder. An empty entry leaves
- * the choice too; its second byte may still hold the ':' of an earlier, longer
- * entry, so the first byte is tested before it. */
+/* A refused folder keeps the choice as it was, and the page says why. An empty
+ * entry leaves the choice too. */
 static void ChangeFolder(HWND page, int row, char *choice)
 {
+    char full[FOLDER_CHARS];
+    const char *why;
+
     if (DialogBoxParamA(SetupState.instance, MAKEINTRESOURCEA(IDD_INPUTPATH), page,
-                        InputPathDialogProc, 0) != IDOK)
+                        InputPathDialogProc, 0) != IDOK || !inputPath[0])
         return;
-    if (inputPath[0] && inputPath[1] == ':') {
-        StringCchCopyA(choice, FOLDER_CHARS, inputPath);
-    } else if (inputPath[0]) {
-        char joined[FOLDER_CHARS];
-        if (SUCCEEDED(StringCchPrintfA(joined, ARRAYSIZE(joined), "%s\\%s", startDirectory,
-                                       inputPath)))
-            StringCchCopyA(choice, FOLDER_CHARS, joined);
+    if (!CheckFolderChoice(inputPath, startDirectory, full, ARRAYSIZE(full), &why)) {
+        KxMessageBox(page, why, "Input Path", MB_OK);
+        return;
     }
+    StringCchCopyA(choice, FOLDER_CHARS, full);
     componentSpace[row].drive = choice[0];
 }
 

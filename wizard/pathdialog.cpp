@@ -1,9 +1,12 @@
 #include "wizard/wizard.h"
+#include "integration/integration.h"
 #include "resources/resource.h"
 #include <shlobj.h>
 #include <strsafe.h>
 
-/* The field is read as a path: 259 characters and the terminator. */
+/* The field is read as a path: 259 characters and the terminator. Typing stops
+ * at the folder limit, but the browser may put in more, and a longer text is
+ * read whole so that it is refused rather than taken cut short. */
 #define INPUT_PATH_READ 260
 
 void BrowseForFolder(HWND owner, int rootFolder, const char *title, UINT flags)
@@ -19,6 +22,7 @@ INT_PTR CALLBACK InputPathDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 {
     switch (message) {
     case WM_INITDIALOG:
+        SendDlgItemMessageA(dialog, IDC_INPUT_PATH, EM_LIMITTEXT, KX_FOLDER_LIMIT, 0);
         return TRUE;
     case WM_COMMAND:
         switch (wParam) {

@@ -45,6 +45,16 @@ void BrowseNetworkPrinter(HWND page);
 extern char panelDirChoice[FOLDER_CHARS];
 extern char inputPath[FOLDER_CHARS];
 
+/* Takes a folder choice as a full path in `full`: a name that is not `X:\...`
+ * or `\\server\share...` is taken below baseDirectory. 1 when every later step
+ * can hold it (full, no " < > | * ? or control characters, at most
+ * KX_FOLDER_LIMIT characters, see integration.h); else 0 and `why` is the
+ * English reason. */
+int CheckFolderChoice(const char *entered, const char *baseDirectory, char *full,
+                      size_t fullChars, const char **why);
+/* 1 for `X:\...` and `\\server\share...`. */
+int IsFullFolder(const char *folder);
+
 void RecomputeSpace(HWND page);
 /* Free bytes of a drive, capped at 4294967295; 0 when the query fails. */
 DWORD FreeSpaceOnDrive(char drive);

@@ -30,6 +30,7 @@ protected:
         lstrcpynA(SetupState.statusDir, statusDir.c_str(), sizeof(SetupState.statusDir));
         SetupState.statusDirId = statusDirId;
         WriteInstallRecord(&SetupState);
+        WriteUninstallEntry(&SetupState);
     }
 
     /* The registry adds the zero the program leaves out when the byte after
@@ -53,10 +54,17 @@ protected:
     }
 };
 
+/* The record first, the entry of the removable software on its own. */
 TEST_F(InstallRecord, WritesFiveTextsWithoutTerminator)
 {
     RegWriteRecorder recorder;
-    Install(CompModel1 | CompModel2 | CompStatusDisplay, "C:\\STATUS", 66010);
+    SetupState.selectedComponents = CompModel1 | CompModel2 | CompStatusDisplay;
+    lstrcpyA(SetupState.statusDir, "C:\\STATUS");
+    SetupState.statusDirId = 66010;
+    EXPECT_EQ(1, WriteInstallRecord(&SetupState));
+    EXPECT_EQ(3u, recorder.writes.size());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY));
+    EXPECT_EQ(1, WriteUninstallEntry(&SetupState));
 
     const char *names[] = {"InstallSections", "StatusDisplayDir", "ControlPanelDir", "DisplayName",
                            "UninstallString"};

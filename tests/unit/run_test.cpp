@@ -14,6 +14,8 @@ DECLARE_IMPORT_SLOT(GetTickCount);
 DECLARE_IMPORT_SLOT(AddPrinterDriverA);
 DECLARE_IMPORT_SLOT(SetupDefaultQueueCallbackA);
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
+DECLARE_IMPORT_SLOT(RegSetValueExA);
+DECLARE_IMPORT_SLOT(DeletePrinterDriverA);
 
 static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
@@ -266,6 +268,46 @@ TEST_F(InstallationRun, RefusedRegistrationShowsTheHostOwnedErrorAndSkipsTheTail
     EXPECT_FALSE(RunObserver::Called("reboot"));
 }
 
+static const char *refusedValue;
+static LONG(WINAPI *realSetValue)(HKEY, LPCSTR, DWORD, DWORD, const BYTE *, DWORD);
+static LONG WINAPI RefuseOneValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                  const BYTE *data, DWORD size)
+{
+    if (name && lstrcmpA(name, refusedValue) == 0)
+        return ERROR_ACCESS_DENIED;
+    return realSetValue(key, name, reserved, type, data, size);
+}
+
+/* The record is written before the copies, the entry of the removable software
+ * after them: either one refused fails the run with the box that says so. */
+TEST_F(InstallationRun, UnwrittenRecordOrUninstallEntryFailsTheRun)
+{
+    const struct { const char *value, *text; bool copied; } cases[] = {
+        { "StatusDisplayDir", "The installation record could not be written to the registry.", false },
+        { "UninstallString", "The uninstall entry could not be written to the registry.", true },
+    };
+    realSetValue = reinterpret_cast<decltype(realSetValue)>(*IMPORT_SLOT(RegSetValueExA));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        ZeroMemory(&SetupState, sizeof(SetupState));
+        SetupState.instance = GetModuleHandleA(NULL);
+        RunObserver::calls.clear();
+        prefix->ChooseStatusFolder();
+        refusedValue = c.value;
+        {
+            FAKE_IMPORT(RegSetValueExA, RefuseOneValue);
+            EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+        }
+        ExpectOneBox("Install Error", c.text, MB_OK, NULL);
+        EXPECT_EQ(c.copied, RunObserver::Called("commit"));
+        for (int i = 0; i < MODEL_SLOTS; i++)
+            EXPECT_FALSE(PrinterExists(mediumModel[i]));
+        EXPECT_FALSE(RunObserver::Called("reboot"));
+        EXPECT_EQ(c.copied ? allReleased : std::vector<std::string>(1, "inf"),
+                  RunObserver::Released());
+    }
+}
+
 /* No model and no tool offered, and a driver destination other than 66000:
  * the program, its setup information and the monitor are copied all the same. */
 TEST_F(InstallationRun, NothingSelectedStillCopiesTheFixedFiles)
@@ -444,6 +486,50 @@ TEST_F(UninstallRun, ClosesTheStatusToolOnceAndGoesOnWhenItIsGone)
     EXPECT_EQ(std::string("[DeleteGroup(") + groupName + ")]" + '\0', commands[0]);
     EXPECT_TRUE(RunObserver::Called("reboot"));
     EXPECT_EQ(allReleased, RunObserver::Released());
+}
+
+static int driverRemovals;
+static BOOL WINAPI CountDriverRemoval(LPSTR, LPSTR, LPSTR)
+{
+    driverRemovals++;
+    return FALSE;
+}
+
+/* No record, a relative folder, no components: after the question the run
+ * stops with nothing deleted, no start-up entries, no group, no restart. */
+TEST_F(UninstallRun, WithoutAUsableRecordFailsBeforeDeletingAnything)
+{
+    const std::string folder = prefix->status + "=66010";
+    const struct { const char *folder, *sections; } cases[] = {
+        { NULL, NULL }, { "STATUS=66010", "23" }, { folder.c_str(), "0" },
+    };
+    std::string runOnceBefore = Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
+    driverRemovals = 0;
+    FAKE_IMPORT(DeletePrinterDriverA, CountDriverRemoval);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.folder ? c.folder : "no record");
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, productKey);
+        if (c.folder) {
+            WriteMachineString(KX_PRODUCT_KEY, "StatusDisplayDir", c.folder);
+            WriteMachineString(KX_PRODUCT_KEY, "InstallSections", c.sections);
+        }
+        SetupState.installMode = Uninstall;
+
+        EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+
+        std::vector<RecordedBox> boxes = TakeBoxes();
+        ASSERT_EQ(2u, boxes.size());
+        EXPECT_EQ("Do you really want to uninstall?", boxes[0].text);
+        EXPECT_EQ("No installation was found to uninstall.", boxes[1].text);
+        EXPECT_EQ("Installation", boxes[1].caption);
+        EXPECT_EQ((UINT)MB_OK, boxes[1].style);
+        EXPECT_EQ(NULL, boxes[1].owner);
+    }
+    EXPECT_EQ(0, uninstallSections);
+    EXPECT_EQ(0, driverRemovals);
+    EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
+    EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
 }
 
 /* Every look at the clock moves it on a second, so the 30-second limit comes

@@ -332,7 +332,6 @@ TEST_F(WizardTest, ComponentsPage_ClicksChangeTheSelectionTheColumnsAndTheChange
 
 TEST_F(WizardTest, ComponentsPage_FolderChoicesMoveToolsBetweenColumns)
 {
-    const std::string longStart = "D:\\" + std::string(200, 'S');
     WizardScript script;
     WalkTo(script, PageComponents);
     EnterPath(script, IDC_STATUS_CHANGE, "E:\\TOOLS");
@@ -371,24 +370,56 @@ TEST_F(WizardTest, ComponentsPage_FolderChoicesMoveToolsBetweenColumns)
         EXPECT_EQ("Drive D:|3412000 bytes|0 bytes|Drive F:|1871000 bytes|0 bytes",
                   Columns23(page));
     }));
-    script.push_back(OnPage(PageComponents, [=](HWND) {
-        lstrcpyA(startDirectory, longStart.c_str());
-    }));
-    /* 203 + 1 + 84 characters do not fit the 287 of a folder choice: refused. */
-    EnterPath(script, IDC_STATUS_CHANGE, std::string(84, 'T'));
-    script.push_back(OnPage(PageComponents, [](HWND page) {
-        EXPECT_EQ("D:\\SETUP\\TOOLS", ItemText(page, IDC_STATUS_DIR));
-    }));
-    EnterPath(script, IDC_STATUS_CHANGE, std::string(83, 'T'));
-    script.push_back(OnPage(PageComponents, [=](HWND page) {
-        EXPECT_EQ(longStart + "\\" + std::string(83, 'T'), ItemText(page, IDC_STATUS_DIR));
-    }));
     script.push_back(Press(SheetFinish));
     EXPECT_GT(RunWizard(script), 0);
     /* Drive D cannot be queried: 0 bytes free, so it is short. */
     EXPECT_EQ((DWORD)'D', spaceShortfall[1]);
     EXPECT_EQ((DWORD)'F', spaceShortfall[2]);
     EXPECT_EQ('D', SpaceVerdict());
+}
+
+/* One step after an entry: the page's box (or none) and the folder shown. */
+static WizardStep ExpectChoice(const std::string &refusal, const std::string &folder)
+{
+    return OnPage(PageComponents, [=](HWND page) {
+        if (refusal.empty())
+            EXPECT_TRUE(TakeBoxes().empty()) << folder;
+        else
+            ExpectOneBox("Input Path", refusal.c_str(), MB_OK, page);
+        EXPECT_EQ(folder, ItemText(page, IDC_STATUS_DIR));
+    });
+}
+
+/* Every later step builds texts from the folder (the record, the uninstall
+ * command, the group's item in its 256-byte command): the longest folder they
+ * all hold is 207 characters. */
+TEST_F(WizardTest, ComponentsPage_TakesOnlyFullFoldersThatEveryLaterStepHolds)
+{
+    const std::string longest = "C:\\" + std::string(204, 'L');
+    const std::string tooLong = "The folder name is too long: at most 207 characters.";
+    const std::string notFull = "The folder must be a full path such as C:\\STATUS.";
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    EnterPath(script, IDC_STATUS_CHANGE, longest + "L");
+    script.push_back(ExpectChoice(tooLong, "C:\\STATUS"));
+    EnterPath(script, IDC_STATUS_CHANGE, longest);
+    script.push_back(ExpectChoice("", longest));
+    EnterPath(script, IDC_STATUS_CHANGE, "..\\TOOLS\\.\\NEW\\..\\KX");
+    script.push_back(ExpectChoice("", "D:\\TOOLS\\KX"));
+    EnterPath(script, IDC_STATUS_CHANGE, "E:\\TO*LS");
+    script.push_back(ExpectChoice(
+        "The folder name may not contain \" < > | * ? or control characters.", "D:\\TOOLS\\KX"));
+    EnterPath(script, IDC_STATUS_CHANGE, "E:TOOLS");
+    script.push_back(ExpectChoice(notFull, "D:\\TOOLS\\KX"));
+    EnterPath(script, IDC_STATUS_CHANGE, "\\\\SERVER");
+    script.push_back(ExpectChoice(notFull, "D:\\TOOLS\\KX"));
+    EnterPath(script, IDC_STATUS_CHANGE, "\\\\SERVER\\TOOLS\\KX");
+    script.push_back(ExpectChoice("", "\\\\SERVER\\TOOLS\\KX"));
+    /* A relative name that is long only once it is below the start folder. */
+    EnterPath(script, IDC_STATUS_CHANGE, std::string(200, 'R'));
+    script.push_back(ExpectChoice(tooLong, "\\\\SERVER\\TOOLS\\KX"));
+    script.push_back(Press(SheetCancel));
+    EXPECT_EQ(0, RunWizard(script));
 }
 
 TEST_F(WizardTest, ComponentsPage_FinishWantsMoreThan1024BytesBeyondTheNeedOnEachDrive)
@@ -486,7 +517,7 @@ TEST_F(WizardTest, ComponentsPage_VisitedThenFinishedWithExpressLeavesNoShortfal
     EXPECT_EQ(AllComponents, SetupState.selectedComponents);
 }
 
-TEST_F(WizardTest, InputPathDialog_SearchFillsTheFieldAndOkReadsAtMost259Characters)
+TEST_F(WizardTest, InputPathDialog_SearchFillsTheFieldTypingStopsAt207AndOkReadsAtMost259)
 {
     FakeShell shell("F:\\PICKED");
     WizardScript script;
@@ -494,6 +525,7 @@ TEST_F(WizardTest, InputPathDialog_SearchFillsTheFieldAndOkReadsAtMost259Charact
     script.push_back(OnPage(PageComponents, [](HWND page) { PostClick(page, IDC_STATUS_CHANGE); }));
     script.push_back(InDialog([](HWND dialog) {
         EXPECT_EQ("", ItemText(dialog, IDC_INPUT_PATH));
+        EXPECT_EQ(207, SendDlgItemMessageA(dialog, IDC_INPUT_PATH, EM_GETLIMITTEXT, 0, 0));
         ClickButton(dialog, IDC_INPUT_BROWSE);
         EXPECT_EQ(CSIDL_DESKTOP, FakeShell::rootFolder);
         EXPECT_EQ("Input Path", FakeShell::title);
@@ -509,10 +541,14 @@ TEST_F(WizardTest, InputPathDialog_SearchFillsTheFieldAndOkReadsAtMost259Charact
     script.push_back(OnPage(PageComponents, [](HWND page) {
         EXPECT_EQ("F:\\PICKED", ItemText(page, IDC_STATUS_DIR));
     }));
+    /* Read whole, so that it is refused rather than taken cut short. */
     EnterPath(script, IDC_STATUS_CHANGE, std::string(300, 'A'));
-    script.push_back(OnPage(PageComponents, [](HWND) {}));
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        ExpectOneBox("Input Path", "The folder name is too long: at most 207 characters.", MB_OK,
+                     page);
+    }));
     script.push_back(Press(SheetCancel));
     EXPECT_EQ(0, RunWizard(script));
     EXPECT_EQ(259, lstrlenA(inputPath));
-    EXPECT_EQ("D:\\SETUP\\" + std::string(259, 'A'), std::string(statusDirChoice));
+    EXPECT_STREQ("F:\\PICKED", statusDirChoice);
 }

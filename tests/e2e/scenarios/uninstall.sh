@@ -4,7 +4,8 @@
 # Express install, the question is first answered No (nothing changes), then
 # Yes while the status display tool runs: the tool is asked to close, the
 # uninstall section deletes the tool's and the models' files, the printers go,
-# the group is deleted, and the record stays.
+# the group and the entry in the list of removable software are deleted, and
+# the record stays.
 . "$(dirname "$0")/../lib.sh"
 e2e_begin uninstall
 e2e_start
@@ -57,10 +58,10 @@ no_printers
 # keeps a driver that a printer still uses; Wine does not check, so the order
 # is not seen here.
 count 0 DRIVER 'Kalyx'
-# The record is never removed.
+# The record is never removed; the removable-software entry is.
 reg "$PRODUCT_KEY" InstallSections 55
 reg "$PRODUCT_KEY" StatusDisplayDir 'C:\STATUS=66010'
-reg "$UNINSTALL_KEY" DisplayName 'Velba Printer Version 1.0'
+has NOKEY "$UNINSTALL_KEY"
 # The language monitor stays registered.
 has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
 # The group: exactly one more command.
