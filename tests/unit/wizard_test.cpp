@@ -391,6 +391,30 @@ TEST_F(WizardTest, ComponentsPage_FolderChoicesMoveToolsBetweenColumns)
     EXPECT_EQ('D', SpaceVerdict());
 }
 
+/* The system may give the driver and start folders in lower case, while the
+ * Input Path field upper-cases what is typed: a drive is one column either way. */
+TEST_F(WizardTest, ComponentsPage_DriveLettersShareAColumnInEitherCase)
+{
+    lstrcpyA(driverDirectory, "c:\\windows\\system32\\spool\\drivers\\x64");
+    lstrcpyA(startDirectory, "d:\\setup");
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    EnterPath(script, IDC_STATUS_CHANGE, "C:\\TOOLS");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("11824000 bytes", ItemText(page, IDC_COL1_NEED));
+        EXPECT_EQ("|||||", Columns23(page));
+    }));
+    EnterPath(script, IDC_STATUS_CHANGE, "TOOLS");
+    EnterPath(script, IDC_PANEL_CHANGE, "D:\\CTRL");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("d:\\setup\\TOOLS", ItemText(page, IDC_STATUS_DIR));
+        EXPECT_EQ("6541000 bytes", ItemText(page, IDC_COL1_NEED));
+        EXPECT_EQ("Drive d:|5283000 bytes|0 bytes|||", Columns23(page));
+    }));
+    script.push_back(Press(SheetCancel));
+    EXPECT_EQ(0, RunWizard(script));
+}
+
 TEST_F(WizardTest, ComponentsPage_FinishWantsMoreThan1024BytesBeyondTheNeedOnEachDrive)
 {
     struct Case { ULONGLONG cExtra, eExtra; DWORD c, e; int verdict; };
