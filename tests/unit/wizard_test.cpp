@@ -238,6 +238,16 @@ TEST_F(WizardTest, PortPage_BrowseAddsANetworkPrinterOnceAndSelectsMatchingEntri
             ClickButton(page, IDC_PORT_BROWSE);
             EXPECT_EQ(0, SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETCURSEL, 0, 0));
             EXPECT_EQ(0, FakeShell::outstanding);
+
+            /* A shared printer has no file-system path: its parsing name is added. */
+            FakeShell::cancel = false;
+            FakeShell::path.clear();
+            FakeShell::parsingName = L"\\\\server\\printer";
+            ClickButton(page, IDC_PORT_BROWSE);
+            expected.push_back("\\\\server\\printer");
+            EXPECT_EQ(expected, ComboEntries(page, IDC_PORT_COMBO));
+            EXPECT_EQ(4, SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETCURSEL, 0, 0));
+            EXPECT_EQ(0, FakeShell::outstanding);
             SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_SETCURSEL, 3, 0);
         }),
         Press(SheetNext),
