@@ -78,6 +78,12 @@ void CreateProgramGroup(const char *folder, int consoleFlag)
                       "[DeleteItem(%s)]", "Uninstall Tool");
         SendFormatted(instance, conversation, command, ARRAYSIZE(command),
                       "[DeleteItem(%s)]", "Status Display");
+        /* An earlier install's items of the names added below go as well, so
+         * that a second install does not list them twice. */
+        SendFormatted(instance, conversation, command, ARRAYSIZE(command),
+                      "[DeleteItem(%s)]", "Uninstall");
+        SendFormatted(instance, conversation, command, ARRAYSIZE(command),
+                      "[DeleteItem(%s)]", "KxConsole");
         /* The closing quote belongs to the command line, so that the word
          * Uninstall follows the quoted program path. */
         if (SUCCEEDED(StringCchPrintfA(commandLine, ARRAYSIZE(commandLine), "%s%s%s\" Uninstall",

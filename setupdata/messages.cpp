@@ -39,7 +39,10 @@ void ShowSystemError(DWORD code, const char *caption)
     char *text = NULL;
     char fallback[64];
 
-    if (FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+    /* A system text with %1 inserts would otherwise be expanded from arguments
+     * that are not there. */
+    if (FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS,
                        NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                        (char *)&text, 0, NULL) && text) {
         KxMessageBox(NULL, text, caption, MB_ICONINFORMATION);

@@ -1,4 +1,6 @@
 #include "setupdata/setupdata.h"
+#include <stdarg.h>
+#include <string.h>
 #include <strsafe.h>
 
 /* The data section of a model names its driver, configuration and help files;
@@ -13,6 +15,52 @@ static const DataSectionKey dataSectionKeys[] = {
     { "ConfigFile", &SetupStateRecord::configFile },
     { "HelpFile", &SetupStateRecord::helpFile },
 };
+
+/* The box of a file that is refused: it names the file and the line, so that
+ * whoever made the medium can mend it. Always 0, the refusal. */
+static int RefuseLine(const char *where, const char *format, ...)
+{
+    char fault[160];
+    char text[384];
+    va_list args;
+
+    va_start(args, format);
+    StringCchVPrintfA(fault, ARRAYSIZE(fault), format, args);
+    va_end(args);
+    StringCchPrintfA(text, ARRAYSIZE(text), "oemsetup.inf, %s: %s", where, fault);
+    KxMessageBox(NULL, text, "Install Error", MB_OK);
+    return 0;
+}
+
+/* The names are joined to the medium's and the target folders; anything but a
+ * plain name could reach a file outside them. */
+static int IsPlainFileName(const char *name)
+{
+    return strcmp(name, ".") != 0 && strcmp(name, "..") != 0 && !strpbrk(name, "\\/:");
+}
+
+static int CheckFileName(const char *where, const char *name)
+{
+    if (IsPlainFileName(name))
+        return 1;
+    return RefuseLine(where, "the file name \"%s\" is not a plain file name.", name);
+}
+
+/* A read that failed only because the value is absent is no fault; a value that
+ * is there but does not fit would be used cut short, naming something else. */
+static int ReadWhole(BOOL read)
+{
+    return read || GetLastError() != ERROR_INSUFFICIENT_BUFFER;
+}
+
+/* One of a model's file names: an absent one stays empty. */
+static int ReadModelFile(HINF inf, const char *section, const char *key, char *file,
+                         const char *where)
+{
+    if (!ReadWhole(SetupGetLineTextA(NULL, inf, section, key, file, FILE_CHARS, NULL)))
+        return RefuseLine(where, "the %s value does not fit %d characters.", key, FILE_CHARS - 1);
+    return CheckFileName(where, file);
+}
 
 /* A folder and layout name that do not fit together are refused whole: a cut
  * path would name some other file, so layoutPath keeps the bare folder and
@@ -29,30 +77,48 @@ static void AppendLayoutFile(HINF inf, const char *layoutName)
     SetupOpenAppendInfFileA(layoutPath, inf, &errorLine);
 }
 
-static void ReadModels(HINF inf, SetupStateRecord *state, LONG count)
+/* The lines of the model section as SetupAPI walks them: on into the appended
+ * layout file when the section continues there. */
+static LONG CountModelLines(HINF inf, const char *section)
 {
-    char scratch[NAME_CHARS];
     INFCONTEXT line;
+    LONG count = 0;
 
-    if (!SetupFindFirstLineA(inf, state->manufacturer, NULL, &line))
-        return;
-    /* Lines are taken strictly in file order by their number, so model slot i
-     * is always line i of the section. */
-    for (LONG i = 0; i < count; i++, line.Line++) {
-        SetupGetStringFieldA(&line, 0, state->modelName[i], NAME_CHARS, NULL);
-        SetupGetLineTextA(&line, NULL, NULL, NULL, installSection[i], NAME_CHARS, NULL);
-        SetupGetLineTextA(NULL, inf, installSection[i], "DataFile", state->dataFile[i],
-                          FILE_CHARS, NULL);
-    }
-    for (LONG i = 0; i < count; i++) {
-        scratch[0] = '\0';
-        if (!SetupGetLineTextA(NULL, inf, installSection[i], "DataSection", scratch,
-                               sizeof(scratch), NULL))
+    for (BOOL found = SetupFindFirstLineA(inf, section, NULL, &line); found;
+         found = SetupFindNextLine(&line, &line))
+        count++;
+    return count;
+}
+
+/* Model slot i is the i-th line of the section. 0 when a line is refused (its
+ * box has been shown). */
+static int ReadModels(HINF inf, SetupStateRecord *state)
+{
+    char dataSection[NAME_CHARS];
+    char where[NAME_CHARS + 32];
+    INFCONTEXT line;
+    BOOL found = SetupFindFirstLineA(inf, state->manufacturer, NULL, &line);
+
+    for (LONG i = 0; found && i < MODEL_SLOTS; i++, found = SetupFindNextLine(&line, &line)) {
+        StringCchPrintfA(where, ARRAYSIZE(where), "section [%s], line %ld", state->manufacturer,
+                         (long)(i + 1));
+        if (!ReadWhole(SetupGetStringFieldA(&line, 0, state->modelName[i], NAME_CHARS, NULL)))
+            return RefuseLine(where, "the model name does not fit %d characters.", NAME_CHARS - 1);
+        if (!ReadWhole(SetupGetLineTextA(&line, NULL, NULL, NULL, installSection[i], NAME_CHARS,
+                                         NULL)))
+            return RefuseLine(where, "the install section name does not fit %d characters.",
+                              NAME_CHARS - 1);
+        if (!ReadModelFile(inf, installSection[i], "DataFile", state->dataFile[i], where))
+            return 0;
+        if (!SetupGetLineTextA(NULL, inf, installSection[i], "DataSection", dataSection,
+                               sizeof(dataSection), NULL))
             continue;
         for (size_t j = 0; j < ARRAYSIZE(dataSectionKeys); j++)
-            SetupGetLineTextA(NULL, inf, scratch, dataSectionKeys[j].key,
-                              (state->*dataSectionKeys[j].files)[i], FILE_CHARS, NULL);
+            if (!ReadModelFile(inf, dataSection, dataSectionKeys[j].key,
+                               (state->*dataSectionKeys[j].files)[i], where))
+                return 0;
     }
+    return 1;
 }
 
 int ReadSetupInformation(HINF inf, SetupStateRecord *state)
@@ -61,21 +127,25 @@ int ReadSetupInformation(HINF inf, SetupStateRecord *state)
     char directory[NAME_CHARS];
     INFCONTEXT line;
 
-    if (SetupGetLineTextA(NULL, inf, "version", "LayoutFile", scratch, sizeof(scratch), NULL))
+    if (SetupGetLineTextA(NULL, inf, "version", "LayoutFile", scratch, sizeof(scratch), NULL)) {
+        if (!CheckFileName("section [Version], line LayoutFile", scratch))
+            return 0;
         AppendLayoutFile(inf, scratch);
-    else
+    } else {
         ShowSystemError(GetLastError(), "GetLastError--Layout.inf");
+    }
 
     /* Without a manufacturer line there is no model section to read. */
     if (SetupFindFirstLineA(inf, "Manufacturer", NULL, &line) &&
         SetupGetLineTextA(&line, NULL, NULL, NULL, scratch, sizeof(scratch), NULL)) {
         StringCchCopyA(state->manufacturer, ARRAYSIZE(state->manufacturer), scratch);
-        LONG count = SetupGetLineCountA(inf, state->manufacturer);
+        LONG count = CountModelLines(inf, state->manufacturer);
         /* A section of more than three models cannot be represented: no model
          * bit is set and no slot is filled, rather than offering a partial set. */
         if (count >= 1 && count <= MODEL_SLOTS) {
             state->availableComponents = (1u << count) - 1;
-            ReadModels(inf, state, count);
+            if (!ReadModels(inf, state))
+                return 0;
         }
     }
 

@@ -59,11 +59,14 @@ extern IMalloc *shellAllocator;
 extern DWORD spaceShortfall[3];
 
 /* Fills the model data, install sections, offered components and directory ids
- * from the open oemsetup.inf and appends its layout file. Always returns 1. */
+ * from the open oemsetup.inf and appends its layout file. Returns 0 when the
+ * file is refused (a model line that cannot be read whole, or a file name that
+ * is not a plain name; its box has been shown), else 1. */
 int ReadSetupInformation(HINF inf, SetupStateRecord *state);
 
 /* Decimal value of the leading number of a text: blanks skipped, one optional
- * sign, digits up to the first non-digit; no digits gives 0. */
+ * sign, digits up to the first non-digit; no digits gives 0; a value beyond a
+ * long's range gives LONG_MAX or LONG_MIN. */
 long LeadingNumber(const char *text);
 
 /* Every message box of the program goes through here (owner, text, caption and

@@ -1,9 +1,22 @@
 #include "shell/shell.h"
 #include <string.h>
 
+/* The program's own name is skipped as Windows parses it, so that a medium in
+ * a folder such as D:\Uninstall files still installs. */
 int CommandLineSelectsUninstall(const char *commandLine)
 {
-    return commandLine && strstr(commandLine, "Uninstall") != NULL;
+    const char *arguments = commandLine;
+
+    if (!arguments)
+        return 0;
+    if (*arguments == '"') {
+        arguments = strchr(arguments + 1, '"');
+        if (!arguments)
+            return 0;
+    } else {
+        arguments += strcspn(arguments, " \t");
+    }
+    return strstr(arguments, "Uninstall") != NULL;
 }
 
 int RunSetupProgram(HINSTANCE instance, int showCommand)

@@ -307,7 +307,8 @@ static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalli
     run->inf = SetupOpenInfFileA(run->infPath, NULL, INF_STYLE_WIN4, NULL);
     if (run->inf == INVALID_HANDLE_VALUE)
         return KX_EXIT_FAILED;
-    ReadSetupInformation(run->inf, state);
+    if (!ReadSetupInformation(run->inf, state))
+        return KX_EXIT_FAILED;
     if (state->driverDirId == DRIVER_VERSION_DIRID &&
         !BindDirectory(run, DRIVER_VERSION_DIRID, run->driverVersionDirectory))
         return KX_EXIT_FAILED;

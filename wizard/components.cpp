@@ -99,6 +99,12 @@ static void ClearColumn(HWND page, int index)
     SetDlgItemTextA(page, column[index].free, "");
 }
 
+/* A folder typed as c:\status is on drive C: all the same. */
+static int SameDrive(char a, char b)
+{
+    return toupper((unsigned char)a) == toupper((unsigned char)b);
+}
+
 void RecomputeSpace(HWND page)
 {
     const ComponentSpace &status = componentSpace[RowStatus];
@@ -111,16 +117,16 @@ void RecomputeSpace(HWND page)
 
     EnableWindow(GetDlgItem(page, IDC_STATUS_CHANGE), status.ticked);
     if (status.ticked) {
-        if (status.drive == driverDrive)
+        if (SameDrive(status.drive, driverDrive))
             driveNeed[0] += status.size;
         else
             driveNeed[1] = status.size;
     }
     EnableWindow(GetDlgItem(page, IDC_PANEL_CHANGE), panel.ticked);
     if (panel.ticked) {
-        if (panel.drive == driverDrive)
+        if (SameDrive(panel.drive, driverDrive))
             driveNeed[0] += panel.size;
-        else if (panel.drive == status.drive)
+        else if (SameDrive(panel.drive, status.drive))
             driveNeed[1] += panel.size;
         else
             driveNeed[2] = panel.size;

@@ -4,6 +4,35 @@
 
 #define SHELL_NAME_BYTES 260
 
+/* A network printer is no file-system object: its \\server\printer name is the
+ * item's parsing name, which the desktop folder gives for any item. */
+static int ParsingName(LPCITEMIDLIST item, char *name, size_t nameChars)
+{
+    IShellFolder *desktop = NULL;
+    STRRET text;
+    int found = 0;
+
+    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop)
+        return 0;
+    if (SUCCEEDED(desktop->GetDisplayNameOf(item, SHGDN_FORPARSING, &text))) {
+        switch (text.uType) {
+        case STRRET_WSTR:
+            found = text.pOleStr && WideCharToMultiByte(CP_ACP, 0, text.pOleStr, -1, name,
+                                                        (int)nameChars, NULL, NULL) > 0;
+            shellAllocator->Free(text.pOleStr);
+            break;
+        case STRRET_OFFSET:
+            found = SUCCEEDED(StringCchCopyA(name, nameChars, (const char *)item + text.uOffset));
+            break;
+        case STRRET_CSTR:
+            found = SUCCEEDED(StringCchCopyA(name, nameChars, text.cStr));
+            break;
+        }
+    }
+    desktop->Release();
+    return found && name[0];
+}
+
 ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UINT flags,
                               char *path, size_t pathChars)
 {
@@ -12,36 +41,37 @@ ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UIN
     LPITEMIDLIST root = NULL, chosen;
     BROWSEINFOA info;
 
-    /* The shell's task allocator is a process-wide object; the global keeps the
-     * reference for the rest of the run. */
-    if (FAILED(SHGetMalloc(&shellAllocator)) || !shellAllocator)
+    if (FAILED(SHGetMalloc(&shellAllocator)) || !shellAllocator) {
+        shellAllocator = NULL;
         return SHELL_BROWSE_FAILED;
+    }
     name = (char *)shellAllocator->Alloc(SHELL_NAME_BYTES);
-    if (!name)
-        return SHELL_BROWSE_FAILED;
-    if (FAILED(SHGetSpecialFolderLocation(owner, rootFolder, &root)) || !root) {
-        shellAllocator->Free(name);
-        return SHELL_BROWSE_FAILED;
-    }
-    ZeroMemory(&info, sizeof(info));
-    info.hwndOwner = owner;
-    info.pidlRoot = root;
-    info.pszDisplayName = name;
-    info.lpszTitle = title;
-    info.ulFlags = flags;
-    info.lpfn = NULL;
-    info.lParam = 0;
-    chosen = SHBrowseForFolderA(&info);
-    if (chosen) {
-        if (SHGetPathFromIDListA(chosen, name)) {
-            StringCchCopyA(path, pathChars, name);
-            result = SHELL_BROWSE_CHOSEN;
+    if (name && SUCCEEDED(SHGetSpecialFolderLocation(owner, rootFolder, &root)) && root) {
+        ZeroMemory(&info, sizeof(info));
+        info.hwndOwner = owner;
+        info.pidlRoot = root;
+        info.pszDisplayName = name;
+        info.lpszTitle = title;
+        info.ulFlags = flags;
+        info.lpfn = NULL;
+        info.lParam = 0;
+        chosen = SHBrowseForFolderA(&info);
+        if (chosen) {
+            /* Only the printer browser takes an item without a file-system path. */
+            if (SHGetPathFromIDListA(chosen, name) ||
+                ((flags & BIF_BROWSEFORPRINTER) && ParsingName(chosen, name, SHELL_NAME_BYTES))) {
+                StringCchCopyA(path, pathChars, name);
+                result = SHELL_BROWSE_CHOSEN;
+            }
+            shellAllocator->Free(chosen);
+        } else {
+            result = SHELL_BROWSE_CANCELLED;
         }
-        shellAllocator->Free(chosen);
-    } else {
-        result = SHELL_BROWSE_CANCELLED;
     }
+    /* The one release point: what the allocator handed out, then the allocator. */
     shellAllocator->Free(root);
     shellAllocator->Free(name);
+    shellAllocator->Release();
+    shellAllocator = NULL;
     return result;
 }

@@ -29,8 +29,10 @@ INT_PTR AnswerZero(HWND page);
 UINT NotifyCode(LPARAM lParam);
 
 /* The shell's folder browser rooted at a special folder; the chosen item's path
- * goes to path (nothing is written unless the item has one). Everything it gets
- * from the shell's allocator is freed again. */
+ * goes to path (nothing is written unless the item has one; with
+ * BIF_BROWSEFORPRINTER an item without a file-system path gives its parsing
+ * name, a network printer's \\server\printer). Everything it gets from the
+ * shell, the allocator included, is released again. */
 typedef enum { SHELL_BROWSE_CHOSEN, SHELL_BROWSE_CANCELLED, SHELL_BROWSE_FAILED } ShellBrowseResult;
 ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UINT flags,
                               char *path, size_t pathChars);

@@ -48,6 +48,12 @@ TEST_F(HarnessBoxes, SystemErrorBoxShowsTheSystemText)
     EXPECT_EQ((UINT)MB_ICONINFORMATION, boxes[0].style);
     EXPECT_TRUE(boxes[0].owner == NULL);
     EXPECT_NE(std::string::npos, boxes[0].text.find("not"));
+
+    /* A text with an insert is shown as the system has it. */
+    ShowSystemError(ERROR_BAD_EXE_FORMAT, "GetLastError");
+    boxes = TakeBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_NE(std::string::npos, boxes[0].text.find("%1"));
 }
 
 TEST_F(HarnessBoxes, SystemErrorBoxWithoutSystemTextNamesTheCode)
@@ -66,6 +72,10 @@ TEST(LeadingNumber, ReadsTheLeadingDecimal)
     EXPECT_EQ(-5, LeadingNumber("-5"));
     EXPECT_EQ(0, LeadingNumber("Status"));
     EXPECT_EQ(0, LeadingNumber(""));
+    EXPECT_EQ(LONG_MAX, LeadingNumber("2147483647"));
+    EXPECT_EQ(LONG_MAX, LeadingNumber("99999999999999999999"));
+    EXPECT_EQ(LONG_MIN, LeadingNumber("-2147483648"));
+    EXPECT_EQ(LONG_MIN, LeadingNumber("-99999999999999999999,x"));
 }
 
 TEST(RegistrySnapshotHelper, RestoresWhatATestChanged)

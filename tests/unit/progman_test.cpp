@@ -61,7 +61,7 @@ static std::string Sent(const std::string &text) { return text + '\0'; }
 
 class ProgramGroup : public KxTest {};
 
-TEST_F(ProgramGroup, Install_SendsTheGroupAndBothItemsInOrder)
+TEST_F(ProgramGroup, Install_SendsTheGroupRemovesEarlierItemsAndAddsBothInOrder)
 {
     RecordingShell shell;
     CreateProgramGroup("C:\\STATUS", CompStatusDisplay);
@@ -70,13 +70,15 @@ TEST_F(ProgramGroup, Install_SendsTheGroupAndBothItemsInOrder)
         Sent("[CreateGroup(Kalyx Q70/Q90 Tools)]"),
         Sent("[DeleteItem(Uninstall Tool)]"),
         Sent("[DeleteItem(Status Display)]"),
+        Sent("[DeleteItem(Uninstall)]"),
+        Sent("[DeleteItem(KxConsole)]"),
         Sent("[AddItem(\"C:\\STATUS\\kxsetup.exe\" Uninstall,Uninstall,,0)]"),
         Sent("[AddItem(\"C:\\STATUS\\kxcons.exe\",KxConsole,,0)]"),
     };
     EXPECT_EQ(expected, shell.Commands());
 }
 
-TEST_F(ProgramGroup, Install_WithoutConsoleAtADriveRoot_SendsFourCommandsAndOneBackslash)
+TEST_F(ProgramGroup, Install_WithoutConsoleAtADriveRoot_SendsSixCommandsAndOneBackslash)
 {
     RecordingShell shell;
     CreateProgramGroup("C:\\", 0);
@@ -85,6 +87,8 @@ TEST_F(ProgramGroup, Install_WithoutConsoleAtADriveRoot_SendsFourCommandsAndOneB
         Sent("[CreateGroup(Kalyx Q70/Q90 Tools)]"),
         Sent("[DeleteItem(Uninstall Tool)]"),
         Sent("[DeleteItem(Status Display)]"),
+        Sent("[DeleteItem(Uninstall)]"),
+        Sent("[DeleteItem(KxConsole)]"),
         Sent("[AddItem(\"C:\\kxsetup.exe\" Uninstall,Uninstall,,0)]"),
     };
     EXPECT_EQ(expected, shell.Commands());
@@ -99,9 +103,9 @@ TEST_F(ProgramGroup, Install_LeavesOutACommandThatDoesNotFitAndSendsTheRest)
     CreateProgramGroup(folder.c_str(), CompStatusDisplay);
 
     std::vector<std::string> commands = shell.Commands();
-    ASSERT_EQ(4u, commands.size());
-    EXPECT_EQ(Sent("[DeleteItem(Status Display)]"), commands[2]);
-    EXPECT_EQ(Sent("[AddItem(\"" + folder + "\\kxcons.exe\",KxConsole,,0)]"), commands[3]);
+    ASSERT_EQ(6u, commands.size());
+    EXPECT_EQ(Sent("[DeleteItem(KxConsole)]"), commands[4]);
+    EXPECT_EQ(Sent("[AddItem(\"" + folder + "\\kxcons.exe\",KxConsole,,0)]"), commands[5]);
 }
 
 TEST_F(ProgramGroup, Uninstall_SendsOnlyDeleteGroup)

@@ -123,23 +123,63 @@ TEST_F(SetupInformation, DirectoryIdsComeFromTheLeadingNumber)
     }
 }
 
-TEST_F(SetupInformation, FieldsThatCannotBeReadStayEmptyWhileTheRestOfTheSlotIsRead)
+TEST_F(SetupInformation, LongestFieldsAreReadAndAbsentOnesStayEmpty)
 {
     std::string text = Medium(2);
-    const std::string tooLong = std::string(28, 'd') + ".dll", longest = std::string(27, 'c') + ".dll";
-    text.replace(text.find("m1data.dll"), 10, tooLong);   /* 32 characters */
-    text.replace(text.find("m1drv.dll"), 9, longest);     /* 31 characters */
+    const std::string longestName = std::string(95, 'N'), longestFile = std::string(27, 'c') + ".dll";
+    text.replace(text.find("Kalyx Model 1"), 13, longestName);
+    text.replace(text.find("m1drv.dll"), 9, longestFile);
     text.erase(text.find("DataSection = M2.Data\r\n"), strlen("DataSection = M2.Data\r\n"));
     Read(text);
 
-    EXPECT_STREQ("", SetupState.dataFile[0]);
-    EXPECT_EQ(longest, SetupState.driverFile[0]);
-    EXPECT_STREQ("Kalyx Model 1", SetupState.modelName[0]);
+    EXPECT_EQ(longestName, SetupState.modelName[0]);
+    EXPECT_EQ(longestFile, SetupState.driverFile[0]);
     EXPECT_STREQ("m1ui.hlp", SetupState.helpFile[0]);
     EXPECT_STREQ("m2data.dll", SetupState.dataFile[1]);
     EXPECT_STREQ("", SetupState.driverFile[1]);
     EXPECT_STREQ("", SetupState.configFile[1]);
     EXPECT_STREQ("", SetupState.helpFile[1]);
+}
+
+/* A field that cannot be read whole, or a file name that could lead a copy out
+ * of its folder, refuses the whole file with one box naming the line. */
+TEST_F(SetupInformation, FieldsThatDoNotFitAndNamesThatAreNotPlainRefuseTheFile)
+{
+    struct Case { const char *from, *to, *box; } cases[] = {
+        {"Kalyx Model 1", "Kalyx Model 1 with a name that is far too long for the ninety-five characters that it may have, and more",
+         "section [Kalyx], line 1: the model name does not fit 95 characters."},
+        {"= M2", "= M2,with an install section text that is far too long for the ninety-five characters it may have, and more",
+         "section [Kalyx], line 2: the install section name does not fit 95 characters."},
+        {"m1data.dll", "a-data-file-of-32-characters.dll",
+         "section [Kalyx], line 1: the DataFile value does not fit 31 characters."},
+        {"m2drv.dll", "..\\evil.dll",
+         "section [Kalyx], line 2: the file name \"..\\evil.dll\" is not a plain file name."},
+        {"m1ui.dll", "C:ui.dll", "section [Kalyx], line 1: the file name \"C:ui.dll\" is not a plain file name."},
+        {"m2ui.hlp", "..", "section [Kalyx], line 2: the file name \"..\" is not a plain file name."},
+        {"layout.inf", "../layout.inf",
+         "section [Version], line LayoutFile: the file name \"../layout.inf\" is not a plain file name."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.to);
+        std::string text = Medium(2);
+        text.replace(text.find(c.from), strlen(c.from), c.to);
+        Open(text);
+        EXPECT_EQ(0, ReadSetupInformation(inf, &SetupState));
+        ExpectOneBox("Install Error", (std::string("oemsetup.inf, ") + c.box).c_str(), MB_OK);
+    }
+}
+
+TEST_F(SetupInformation, ModelSectionThatContinuesInTheLayoutFileFillsEverySlot)
+{
+    std::string text = Medium(3);
+    const size_t from = text.find("\"Kalyx Model 2\""), to = text.find("[M1]");
+    dir.Write("layout.inf", "[Version]\r\nSignature=\"$Chicago$\"\r\n[Kalyx]\r\n" + text.substr(from, to - from));
+    text.erase(from, to - from);
+    Read(text);
+
+    EXPECT_EQ(0x07u, SetupState.availableComponents);
+    for (int i = 0; i < MODEL_SLOTS; i++)
+        ExpectSlot(i, true);
 }
 
 TEST_F(SetupInformation, LayoutFileIsAppendedAndItsSectionsBecomeVisible)

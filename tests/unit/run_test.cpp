@@ -114,7 +114,7 @@ TEST_F(InstallationRun, ExpressCopiesRegistersRecordsAndOffersRestart)
     EXPECT_EQ("grpconv -o", Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
 
     std::vector<std::string> commands = group.Commands();
-    ASSERT_EQ(5u, commands.size());
+    ASSERT_EQ(7u, commands.size());
     EXPECT_EQ(std::string("[CreateGroup(") + groupName + ")]" + '\0', commands[0]);
 
     EXPECT_TRUE(RunObserver::Called("reboot"));

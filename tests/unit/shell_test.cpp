@@ -8,17 +8,23 @@ DECLARE_IMPORT_SLOT(LoadLibraryA);
 DECLARE_IMPORT_SLOT(GetProcAddress);
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
 
-TEST(ShellCommandLine, UninstallWordAnywhereCaseSensitive)
+TEST(ShellCommandLine, UninstallWordAnywhereInTheArgumentsCaseSensitive)
 {
     EXPECT_TRUE(CommandLineSelectsUninstall("kxsetup.exe Uninstall"));
     EXPECT_TRUE(CommandLineSelectsUninstall("kxsetup.exe /Uninstall"));
     EXPECT_TRUE(CommandLineSelectsUninstall("kxsetup.exe Uninstaller"));
     EXPECT_TRUE(CommandLineSelectsUninstall("\"C:\\STATUS\\kxsetup.exe\" Uninstall"));
-    EXPECT_TRUE(CommandLineSelectsUninstall("C:\\Uninstall\\kxsetup.exe"));
+    EXPECT_TRUE(CommandLineSelectsUninstall("\"D:\\Uninstall files\\kxsetup.exe\"\tUninstall"));
     EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe uninstall"));
     EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe UNINSTALL"));
     EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe Uninstal"));
     EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe"));
+    /* The program's own name, as Windows parses it, does not count. */
+    EXPECT_FALSE(CommandLineSelectsUninstall("C:\\Uninstall\\kxsetup.exe"));
+    EXPECT_FALSE(CommandLineSelectsUninstall("C:\\Uninstall\\kxsetup.exe /s"));
+    EXPECT_FALSE(CommandLineSelectsUninstall("\"D:\\Uninstall files\\kxsetup.exe\""));
+    EXPECT_FALSE(CommandLineSelectsUninstall("\"D:\\Uninstall files\\kxsetup.exe\" /s"));
+    EXPECT_FALSE(CommandLineSelectsUninstall("\"D:\\Uninstall"));
 }
 
 static const char *fakeCommandLine;
@@ -64,12 +70,12 @@ protected:
     }
 };
 
-/* The whole entry with a command line that names the uninstall word only in
- * the program's folder, on a system that is not NT: one box owned by the host
- * window, no run, and a failure exit code carried out through the message loop. */
+/* The whole entry with the uninstall word after a quoted program path, on a
+ * system that is not NT: one box owned by the host window, no run, and a
+ * failure exit code carried out through the message loop. */
 TEST_F(ShellEntry, NotNtShowsOnlyItsBoxAndFails)
 {
-    fakeCommandLine = "C:\\Uninstall\\kxsetup.exe";
+    fakeCommandLine = "\"C:\\STATUS\\kxsetup.exe\" Uninstall";
     FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
     FAKE_IMPORT(GetVersionExA, FakeWindows95);
 
@@ -84,7 +90,7 @@ TEST_F(ShellEntry, NotNtShowsOnlyItsBoxAndFails)
 
 TEST_F(ShellEntry, NoServiceManagerAccessShowsOnlyItsBoxAndFails)
 {
-    fakeCommandLine = "\"C:\\Setup\\kxsetup.exe\" uninstall";
+    fakeCommandLine = "\"D:\\Uninstall files\\kxsetup.exe\" uninstall";
     FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
     FAKE_IMPORT(GetVersionExA, FailingVersion); /* taken as NT: the rights test decides */
     FAKE_IMPORT(OpenSCManagerA, DeniedManager);

@@ -11,6 +11,7 @@ DECLARE_IMPORT_SLOT(SHGetMalloc);
 DECLARE_IMPORT_SLOT(SHGetSpecialFolderLocation);
 DECLARE_IMPORT_SLOT(SHBrowseForFolderA);
 DECLARE_IMPORT_SLOT(SHGetPathFromIDListA);
+DECLARE_IMPORT_SLOT(SHGetDesktopFolder);
 DECLARE_IMPORT_SLOT(GetProcAddress);
 DECLARE_IMPORT_SLOT(GetDiskFreeSpaceA);
 
@@ -176,6 +177,7 @@ FakePorts::FakePorts(const std::vector<std::string> &names, DWORD failWith)
 /* ---- the shell's browser ---- */
 
 std::string FakeShell::path;
+std::wstring FakeShell::parsingName;
 bool FakeShell::cancel;
 int FakeShell::rootFolder = -1, FakeShell::outstanding;
 std::string FakeShell::title;
@@ -187,8 +189,8 @@ struct CountingMalloc : IMalloc {
         *out = this;
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++FakeShell::outstanding; }
+    ULONG STDMETHODCALLTYPE Release() override { return --FakeShell::outstanding; }
     void *STDMETHODCALLTYPE Alloc(SIZE_T bytes) override
     {
         FakeShell::outstanding++;
@@ -219,7 +221,63 @@ static LPITEMIDLIST NewItemList()
 
 static HRESULT WINAPI FakeSHGetMalloc(IMalloc **out)
 {
+    countingMalloc.AddRef();
     *out = &countingMalloc;
+    return S_OK;
+}
+
+/* The desktop folder: only the parsing name is answered, as a STRRET_WSTR from
+ * the shell's allocator. */
+struct ParsingNameFolder : IShellFolder {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **out) override
+    {
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++FakeShell::outstanding; }
+    ULONG STDMETHODCALLTYPE Release() override { return --FakeShell::outstanding; }
+    HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF flags, STRRET *name) override
+    {
+        if (flags != SHGDN_FORPARSING || FakeShell::parsingName.empty())
+            return E_FAIL;
+        size_t bytes = (FakeShell::parsingName.size() + 1) * sizeof(WCHAR);
+        name->uType = STRRET_WSTR;
+        name->pOleStr = (LPWSTR)countingMalloc.Alloc(bytes);
+        memcpy(name->pOleStr, FakeShell::parsingName.c_str(), bytes);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx *, LPWSTR, ULONG *, PIDLIST_RELATIVE *,
+                                               ULONG *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx *, REFIID, void **) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx *, REFIID, void **) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF *) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT *,
+                                            void **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF,
+                                        PITEMID_CHILD *) override { return E_NOTIMPL; }
+};
+static ParsingNameFolder parsingNameFolder;
+
+static HRESULT WINAPI FakeSHGetDesktopFolder(IShellFolder **out)
+{
+    parsingNameFolder.AddRef();
+    *out = &parsingNameFolder;
     return S_OK;
 }
 
@@ -249,6 +307,7 @@ FakeShell::FakeShell(const char *chosen)
 {
     cancel = chosen == NULL;
     path = chosen ? chosen : "";
+    parsingName.clear();
     rootFolder = -1;
     outstanding = 0;
     title.clear();
@@ -260,6 +319,8 @@ FakeShell::FakeShell(const char *chosen)
         new ScopedImport(IMPORT_SLOT(SHBrowseForFolderA), (void *)FakeSHBrowseForFolderA));
     patches.emplace_back(
         new ScopedImport(IMPORT_SLOT(SHGetPathFromIDListA), (void *)FakeSHGetPathFromIDListA));
+    patches.emplace_back(
+        new ScopedImport(IMPORT_SLOT(SHGetDesktopFolder), (void *)FakeSHGetDesktopFolder));
 }
 
 /* ---- disk free space ---- */

@@ -58,11 +58,14 @@ struct FakePorts {
 };
 
 /* The shell's browser: SHBrowseForFolderA "chooses" `path` (NULL: the user
- * cancels); the allocator counts what it hands out and gets back. */
+ * cancels; empty: an item without a file-system path, whose parsing name the
+ * desktop folder gives as parsingName). `outstanding` counts what the shell
+ * hands out (allocator and folder references, blocks) and gets back. */
 struct FakeShell {
     std::vector<std::unique_ptr<ScopedImport>> patches;
     explicit FakeShell(const char *path);
     static std::string path;
+    static std::wstring parsingName;
     static bool cancel;
     static int rootFolder, outstanding;
     static std::string title;

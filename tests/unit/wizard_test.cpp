@@ -238,6 +238,16 @@ TEST_F(WizardTest, PortPage_BrowseAddsANetworkPrinterOnceAndSelectsMatchingEntri
             ClickButton(page, IDC_PORT_BROWSE);
             EXPECT_EQ(0, SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETCURSEL, 0, 0));
             EXPECT_EQ(0, FakeShell::outstanding);
+
+            /* A shared printer has no file-system path: its parsing name is added. */
+            FakeShell::cancel = false;
+            FakeShell::path.clear();
+            FakeShell::parsingName = L"\\\\server\\printer";
+            ClickButton(page, IDC_PORT_BROWSE);
+            expected.push_back("\\\\server\\printer");
+            EXPECT_EQ(expected, ComboEntries(page, IDC_PORT_COMBO));
+            EXPECT_EQ(4, SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETCURSEL, 0, 0));
+            EXPECT_EQ(0, FakeShell::outstanding);
             SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_SETCURSEL, 3, 0);
         }),
         Press(SheetNext),
@@ -418,6 +428,30 @@ TEST_F(WizardTest, ComponentsPage_TakesOnlyFullFoldersThatEveryLaterStepHolds)
     /* A relative name that is long only once it is below the start folder. */
     EnterPath(script, IDC_STATUS_CHANGE, std::string(200, 'R'));
     script.push_back(ExpectChoice(tooLong, "\\\\SERVER\\TOOLS\\KX"));
+    script.push_back(Press(SheetCancel));
+    EXPECT_EQ(0, RunWizard(script));
+}
+
+/* The system may give the driver and start folders in lower case, while the
+ * Input Path field upper-cases what is typed: a drive is one column either way. */
+TEST_F(WizardTest, ComponentsPage_DriveLettersShareAColumnInEitherCase)
+{
+    lstrcpyA(driverDirectory, "c:\\windows\\system32\\spool\\drivers\\x64");
+    lstrcpyA(startDirectory, "d:\\setup");
+    WizardScript script;
+    WalkTo(script, PageComponents);
+    EnterPath(script, IDC_STATUS_CHANGE, "C:\\TOOLS");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("11824000 bytes", ItemText(page, IDC_COL1_NEED));
+        EXPECT_EQ("|||||", Columns23(page));
+    }));
+    EnterPath(script, IDC_STATUS_CHANGE, "TOOLS");
+    EnterPath(script, IDC_PANEL_CHANGE, "D:\\CTRL");
+    script.push_back(OnPage(PageComponents, [](HWND page) {
+        EXPECT_EQ("d:\\setup\\TOOLS", ItemText(page, IDC_STATUS_DIR));
+        EXPECT_EQ("6541000 bytes", ItemText(page, IDC_COL1_NEED));
+        EXPECT_EQ("Drive d:|5283000 bytes|0 bytes|||", Columns23(page));
+    }));
     script.push_back(Press(SheetCancel));
     EXPECT_EQ(0, RunWizard(script));
 }

@@ -24,5 +24,5 @@ reg "$PRODUCT_KEY" InstallSections 55
 file_from_medium STATUS/kxsetup.exe kxsetup.exe
 file_from_medium "$DRIVERS/kxps.dll" kxps.dll
 has_printer PS LPT1:
-has DDECOUNT 5
+has DDECOUNT 7
 e2e_end

@@ -32,16 +32,16 @@ section first
 reg "$PRODUCT_KEY" InstallSections 33
 has_printer 'PCL 6' LPT1:
 no_printer 'Kalyx Q70/Q90 PS'
-count 4 DDE ''
-has DDECOUNT 4
+count 6 DDE ''
+has DDECOUNT 6
 
 section second
 reg "$PRODUCT_KEY" InstallSections 53
 has_printer 'PCL 6' LPT1:
 has_printer PS LPT1:
 no_printer 'Kalyx Q70/Q90 PCL 5e'
-# The second run sends the group's five commands again, the tool item now included.
-has DDECOUNT 9
+# The second run sends the group's seven commands again, the tool item now included.
+has DDECOUNT 13
 has DDE '[AddItem("C:\STATUS\kxcons.exe",KxConsole,,0)]\0'
 runonce_starts 2
 file_from_medium STATUS/kxcons.exe kxcons.exe

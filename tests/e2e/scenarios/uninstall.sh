@@ -33,7 +33,7 @@ $DUMP_STATE
 EOF2
 
 section installed
-has DDECOUNT 5
+has DDECOUNT 7
 for model in "${MODELS[@]}"; do has_printer "$model" LPT1:; done
 
 # No: the question, then the end; printers, group and record untouched.
@@ -43,7 +43,7 @@ has BOX Installation 'Do you really want to uninstall?'
 has PRESS Installation 7
 has EXIT 1602
 section declined
-has DDECOUNT 5
+has DDECOUNT 7
 for model in "${MODELS[@]}"; do has_printer "$model" LPT1:; done
 
 # Yes: one question, no other box, a completed run.
@@ -65,7 +65,7 @@ has NOKEY "$UNINSTALL_KEY"
 # The language monitor stays registered.
 has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
 # The group: exactly one more command.
-has DDECOUNT 6
+has DDECOUNT 8
 [ "$(grep -a "^DDE$TAB" "$VIEW" | tail -1)" = "DDE$TAB[DeleteGroup($GROUP)]\\0" ] \
   || fail "the last group command is not the DeleteGroup: $(grep -a "^DDE$TAB" "$VIEW" | tail -1)"
 runonce_starts 2
