@@ -1,4 +1,5 @@
 #include "integration/integration.h"
+#include "unattended/log.h"
 #include <strsafe.h>
 
 #define UNINSTALL_COMMAND_CHARS 128
@@ -18,10 +19,11 @@ void SendShellCommand(DWORD instance, HCONV conversation, const char *command)
     DWORD result = 0;
     HDDEDATA data = DdeCreateDataHandle(instance, (LPBYTE)command, lstrlenA(command) + 1, 0,
                                         0, CF_TEXT, 0);
-    if (!data)
-        return;
-    DdeClientTransaction((LPBYTE)data, 0xFFFFFFFF, conversation, 0, 0, XTYP_EXECUTE,
-                         SHELL_TIMEOUT_MS, &result);
+    HDDEDATA answer = NULL;
+    if (data)
+        answer = DdeClientTransaction((LPBYTE)data, 0xFFFFFFFF, conversation, 0, 0, XTYP_EXECUTE,
+                                      SHELL_TIMEOUT_MS, &result);
+    LogLine("group %s: %s", command, answer ? "ok" : "not processed");
 }
 
 /* 0 when the instance could not be set up; the failure box has been shown then. */
@@ -44,6 +46,8 @@ static HCONV ConnectShell(DWORD instance)
         return NULL; /* a null service would connect to any server */
     HCONV conversation = DdeConnect(instance, progman, progman, NULL);
     DdeFreeStringHandle(instance, progman);
+    if (!conversation)
+        LogLine("group: no Program Manager service answered; nothing sent");
     return conversation;
 }
 

@@ -1,4 +1,5 @@
 #include "integration/integration.h"
+#include "unattended/log.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -6,18 +7,37 @@
  * that fills it still leaves room for the terminator put after it. */
 #define QUERY_ROOM (TEXT_CHARS - 1)
 
-int WriteMachineString(const char *subKey, const char *valueName, const char *text)
+/* One value under HKEY_LOCAL_MACHINE, with its own create, set and close. */
+static int WriteMachineValue(const char *subKey, const char *valueName, DWORD type,
+                             const BYTE *data, DWORD bytes)
 {
     HKEY key;
     LONG status;
 
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
-        return 0;
-    /* Stored without the terminating zero; readers terminate at the length. */
-    status = RegSetValueExA(key, valueName, 0, REG_SZ, (const BYTE *)text, lstrlenA(text));
-    RegCloseKey(key);
+    status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                             KEY_ALL_ACCESS, NULL, &key, NULL);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExA(key, valueName, 0, type, data, bytes);
+        RegCloseKey(key);
+    }
+    if (type == REG_DWORD)
+        LogLine("registry set HKLM\\%s %s = REG_DWORD %lu: %s", subKey, valueName,
+                (unsigned long)*(const DWORD *)data, LogStatus((DWORD)status));
+    else
+        LogLine("registry set HKLM\\%s %s = REG_SZ \"%s\": %s", subKey, valueName,
+                (const char *)data, LogStatus((DWORD)status));
     return status == ERROR_SUCCESS;
+}
+
+int WriteMachineString(const char *subKey, const char *valueName, const char *text)
+{
+    /* Stored without the terminating zero; readers terminate at the length. */
+    return WriteMachineValue(subKey, valueName, REG_SZ, (const BYTE *)text, lstrlenA(text));
+}
+
+static int WriteMachineDword(const char *subKey, const char *valueName, DWORD value)
+{
+    return WriteMachineValue(subKey, valueName, REG_DWORD, (const BYTE *)&value, sizeof(value));
 }
 
 /* A missing key or value, a value of another type, or one longer than the
@@ -76,13 +96,26 @@ int WriteUninstallEntry(SetupStateRecord *state)
 
     written = WriteMachineString(KX_UNINSTALL_KEY, "DisplayName", "Velba Printer Version 1.0");
 
-    /* The backslash is always put in, also after a drive root such as C:\. */
+    /* The backslash is always put in, also after a drive root such as C:\. The
+     * folder rule keeps every one of these texts within the buffer. */
     if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "\"%s\\kxsetup.exe\" Uninstall",
-                                   state->statusDir)))
+                                   state->statusDir))) {
         written &= WriteMachineString(KX_UNINSTALL_KEY, "UninstallString", text);
+        /* What deployment tools run to remove the package without a person. */
+        if (SUCCEEDED(StringCchCatA(text, ARRAYSIZE(text), " /quiet")))
+            written &= WriteMachineString(KX_UNINSTALL_KEY, "QuietUninstallString", text);
+        else
+            written = 0;
+    } else {
+        written = 0;
+    }
+    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "%s\\kxsetup.exe,0", state->statusDir)))
+        written &= WriteMachineString(KX_UNINSTALL_KEY, "DisplayIcon", text);
     else
         written = 0;
-
+    /* The program only installs and removes: no change or repair to offer. */
+    written &= WriteMachineDword(KX_UNINSTALL_KEY, "NoModify", 1);
+    written &= WriteMachineDword(KX_UNINSTALL_KEY, "NoRepair", 1);
     return written;
 }
 
@@ -90,7 +123,8 @@ int WriteUninstallEntry(SetupStateRecord *state)
  * already gone, or cannot be deleted, still leaves an uninstall that is done. */
 void DeleteUninstallEntry(void)
 {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
+    LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
+    LogLine("registry delete HKLM\\%s: %s", KX_UNINSTALL_KEY, LogStatus((DWORD)status));
 }
 
 /* A missing record, or a folder entry without "=", gives an empty folder and

@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 #include "resources/resource.h"
+#include "unattended/options.h"
 
 #define HOST_CLASS "SampleWClass"
 #define HOST_TITLE "Install"
@@ -41,8 +42,11 @@ int CreateHostWindow(HINSTANCE instance, int showCommand)
                              NULL, NULL, instance, NULL);
     if (!window)
         return 0;
-    ShowWindow(window, SW_MINIMIZE);
-    UpdateWindow(window);
+    /* A quiet run shows no window at all; the host window still owns the run. */
+    if (!Options.quiet) {
+        ShowWindow(window, SW_MINIMIZE);
+        UpdateWindow(window);
+    }
     return 1;
 }
 

@@ -3,6 +3,10 @@
 #include "spooler/spooler.h"
 #include "integration/integration.h"
 #include "resources/resource.h"
+#include "unattended/options.h"
+#include "unattended/log.h"
+#include "unattended/filequeue.h"
+#include "unattended/choices.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -14,9 +18,6 @@
 #define STATUS_POLL_MS 100
 #define STATUS_SEND_MS 5000
 
-/* RunFileSteps' result when the run goes on to the spooler and the tail. */
-#define RUN_GOES_ON (-1)
-
 struct RunContext {
     HWND hostWindow;
     char moduleDirectory[TEXT_CHARS];
@@ -26,15 +27,31 @@ struct RunContext {
     HINF inf;
     HSPFILEQ queue;
     PVOID queueContext;
+    int exitCode;           /* the outcome, once a step has stopped the run */
 };
+
+/* Every step answers 1 to go on, or 0 once it has stopped the run with this. */
+static int StopRun(RunContext *run, int exitCode)
+{
+    run->exitCode = exitCode;
+    return 0;
+}
 
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
+    UINT answer;
+
     /* A file that cannot be deleted (in use, already gone) is left alone without
-     * asking; everything else is SetupAPI's default handling. */
+     * asking; everything else is SetupAPI's default handling, or in a quiet run
+     * an answer that never waits for a person. */
     if (notification == SPFILENOTIFY_DELETEERROR)
-        return FILEOP_SKIP;
-    return SetupDefaultQueueCallbackA(*(PVOID *)context, notification, param1, param2);
+        answer = FILEOP_SKIP;
+    else if (Options.quiet)
+        answer = QuietQueueAnswer(notification, param1, param2);
+    else
+        answer = SetupDefaultQueueCallbackA(*(PVOID *)context, notification, param1, param2);
+    LogQueueNotification(notification, param1, param2);
+    return answer;
 }
 
 /* The one release point of the run: callback context, queue, INF, in this order. */
@@ -132,14 +149,19 @@ static void CloseStatusDisplay(void)
     if (!window)
         return;
     started = GetTickCount();
+    LogLine("status display tool: close requested");
     SendMessageTimeoutA(window, KX_STATUS_CLOSE_MESSAGE, KX_STATUS_CLOSE_WPARAM, 0,
                         SMTO_ABORTIFHUNG, STATUS_SEND_MS, &answer);
     for (;;) {
         PumpMessages();
-        if (!FindWindowA(NULL, KX_STATUS_WINDOW_TITLE))
+        if (!FindWindowA(NULL, KX_STATUS_WINDOW_TITLE)) {
+            LogLine("status display tool: closed");
             return;
-        if (GetTickCount() - started >= KX_STATUS_WAIT_MS)
+        }
+        if (GetTickCount() - started >= KX_STATUS_WAIT_MS) {
+            LogLine("status display tool: still open after %d ms; going on", KX_STATUS_WAIT_MS);
             return;
+        }
         MsgWaitForMultipleObjects(0, NULL, FALSE, STATUS_POLL_MS, QS_ALLINPUT);
     }
 }
@@ -207,111 +229,149 @@ static int QueueSections(RunContext *run, SetupStateRecord *state)
     return 1;
 }
 
-static int InstallFiles(RunContext *run, SetupStateRecord *state)
+/* The wizard, or in a quiet run the command line's choices. */
+static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 {
     INT_PTR sheet;
-    int verdict;
-    char text[64];
-    DWORD code;
 
+    if (Options.quiet)
+        return ApplyQuietChoices(state, &run->exitCode);
     sheet = RunSetupWizard(run->hostWindow);
     if (sheet == 0)
-        return KX_EXIT_CANCELLED;
+        return StopRun(run, KX_EXIT_CANCELLED);
     /* -1: the sheet could not be created, so nothing was chosen. */
     if (sheet < 0)
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
+    return 1;
+}
 
+/* Written before any file is copied: an uninstall can clean up after a run that
+ * stops later on. */
+static int RecordInstallation(RunContext *run, SetupStateRecord *state)
+{
     if (!state->statusDir[0]) {
         const char *folder = statusDirChoice[0] ? statusDirChoice : DEFAULT_STATUS_DIR;
         if (FAILED(StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir), folder)))
-            return KX_EXIT_FAILED;
+            return StopRun(run, KX_EXIT_FAILED);
     }
-    /* Written before any file is copied: an uninstall can clean up after a run
-     * that stops later on. */
     if (!WriteInstallRecord(state)) {
         KxMessageBox(NULL, "The installation record could not be written to the registry.",
                      "Install Error", MB_OK);
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
     }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
+    return 1;
+}
 
-    if (!OpenQueue(run))
-        return KX_EXIT_FAILED;
+static int CheckSpace(RunContext *run)
+{
+    char text[64];
+    int verdict = SpaceVerdict();
 
-    verdict = SpaceVerdict();
-    if (verdict) {
-        StringCchPrintfA(text, ARRAYSIZE(text), "Dirve %c: has no enough space!", (char)(verdict & 0xFF));
-        KxMessageBox(NULL, text, "Install Error", MB_OK);
-        return KX_EXIT_FAILED;
-    }
+    if (!verdict)
+        return 1;
+    StringCchPrintfA(text, ARRAYSIZE(text), "Dirve %c: has no enough space!", (char)(verdict & 0xFF));
+    KxMessageBox(NULL, text, "Install Error", MB_OK);
+    return StopRun(run, KX_EXIT_FAILED);
+}
 
-    if (!QueueFixedCopies(run, state) || !QueueSections(run, state))
-        return KX_EXIT_FAILED;
+/* The queued copies land; only then is the package listed among the removable
+ * software, since the entry starts the program just copied. */
+static int CopyFiles(RunContext *run, SetupStateRecord *state)
+{
     if (!CreateStatusFolder(state->statusDir))
-        return KX_EXIT_FAILED;
-    /* SetupAPI's default callback has shown the user what went wrong. */
-    if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext))
-        return KX_EXIT_FAILED;
-    /* Listed among the removable software only now that the program it starts
-     * has been copied. */
+        return StopRun(run, KX_EXIT_FAILED);
+    LogQueuedCopies(run->queue);
+    /* SetupAPI's default callback has shown the user what went wrong; a quiet
+     * run's callback has logged it. */
+    if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext)) {
+        LogLine("copy stopped: %s", LogStatus(GetLastError()));
+        return StopRun(run, KX_EXIT_FAILED);
+    }
     if (!WriteUninstallEntry(state)) {
         KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
                      "Install Error", MB_OK);
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
     }
+    return 1;
+}
 
-    if (!SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall",
-                                     SPINST_INIFILES | SPINST_REGISTRY, NULL, NULL, 0,
-                                     NULL, NULL, NULL, NULL)) {
-        code = GetLastError();
+static void RunClassInstall(RunContext *run)
+{
+    BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall",
+                                            SPINST_INIFILES | SPINST_REGISTRY, NULL, NULL, 0,
+                                            NULL, NULL, NULL, NULL);
+    DWORD code = done ? 0 : GetLastError();
+
+    LogLine("section ClassInstall: %s", LogResult(done, code));
+    if (!done)
         ShowSystemError(code, "GetLastError");
-    }
-    return RUN_GOES_ON;
+}
+
+static int InstallFiles(RunContext *run, SetupStateRecord *state)
+{
+    if (!ChooseInstallation(run, state) || !RecordInstallation(run, state))
+        return 0;
+    if (!OpenQueue(run))
+        return StopRun(run, KX_EXIT_FAILED);
+    if (!CheckSpace(run))
+        return 0;
+    if (!QueueFixedCopies(run, state) || !QueueSections(run, state))
+        return StopRun(run, KX_EXIT_FAILED);
+    if (!CopyFiles(run, state))
+        return 0;
+    RunClassInstall(run);
+    return 1;
 }
 
 static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 {
     if (KxMessageBox(NULL, "Do you really want to uninstall?", "Installation", MB_YESNO) != IDYES)
-        return KX_EXIT_CANCELLED;
+        return StopRun(run, KX_EXIT_CANCELLED);
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
      * delete relative to wherever the process stands, for an installation that
      * is not there: the run stops before anything is deleted. */
     if (!IsFullFolder(state->statusDir) || !state->selectedComponents) {
         KxMessageBox(NULL, "No installation was found to uninstall.", "Installation", MB_OK);
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
     }
+    LogLine("record: status folder %s, components %lu", state->statusDir,
+            (unsigned long)state->selectedComponents);
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
 
     if (!OpenQueue(run))
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
 
     CloseStatusDisplay();
     /* The section's files are deleted from the status display folder; what is
      * in use or gone is skipped by QueueCallback. */
-    SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall",
-                                SPINST_INIFILES | SPINST_FILES, NULL, state->statusDir,
-                                SP_COPY_DELETESOURCE, QueueCallback, &run->queueContext,
-                                NULL, NULL);
-    return RUN_GOES_ON;
+    BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall",
+                                            SPINST_INIFILES | SPINST_FILES, NULL,
+                                            state->statusDir, SP_COPY_DELETESOURCE,
+                                            QueueCallback, &run->queueContext, NULL, NULL);
+    LogLine("section DefaultUninstall: %s", LogResult(done, GetLastError()));
+    return 1;
 }
 
 /* Everything the run does with the setup information file and the file queue;
- * returns RUN_GOES_ON or the exit code of a run that stops here. */
+ * 1 when the run goes on to the spooler and the tail. */
 static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalling)
 {
     if (!ComposeFolders(run))
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
     run->inf = SetupOpenInfFileA(run->infPath, NULL, INF_STYLE_WIN4, NULL);
-    if (run->inf == INVALID_HANDLE_VALUE)
-        return KX_EXIT_FAILED;
+    if (run->inf == INVALID_HANDLE_VALUE) {
+        LogLine("setup information %s: %s", run->infPath, LogStatus(GetLastError()));
+        return StopRun(run, KX_EXIT_FAILED);
+    }
     if (!ReadSetupInformation(run->inf, state))
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
     if (state->driverDirId == DRIVER_VERSION_DIRID &&
         !BindDirectory(run, DRIVER_VERSION_DIRID, run->driverVersionDirectory))
-        return KX_EXIT_FAILED;
+        return StopRun(run, KX_EXIT_FAILED);
 
     if (uninstalling)
         return UninstallFiles(run, state);
@@ -328,20 +388,43 @@ static int RestartOutcome(int promptResult)
     return KX_EXIT_RESTART_DECLINED;
 }
 
+/* The quiet run takes /defaultprinter for the dialog's answer. */
+static void OfferDefaultPrinter(HWND hostWindow, SetupStateRecord *state)
+{
+    if (Options.quiet ? Options.defaultPrinter
+                      : DialogBoxParamA(state->instance, MAKEINTRESOURCEA(IDD_DEFAULTPRINTER),
+                                        hostWindow, DefaultPrinterDialogProc, 0) == IDC_SET_DEFAULT)
+        SetDefaultPrinter(state);
+}
+
+static int OfferRestart(HWND hostWindow)
+{
+    int answer;
+
+    if (Options.noRestart) {
+        LogLine("restart: not offered (/norestart)");
+        return KX_EXIT_RESTART_DECLINED;
+    }
+    answer = SetupPromptReboot(NULL, hostWindow, FALSE);
+    LogLine("restart: prompt answered %d", answer);
+    return RestartOutcome(answer);
+}
+
 int RunInstallation(HWND hostWindow, SetupStateRecord *state)
 {
     RunContext run;
-    int outcome;
+    int goesOn;
     int uninstalling = state->installMode == Uninstall;
 
     ZeroMemory(&run, sizeof(run));
     run.hostWindow = hostWindow;
     run.inf = INVALID_HANDLE_VALUE;
+    run.exitCode = KX_EXIT_FAILED;
 
-    outcome = RunFileSteps(&run, state, uninstalling);
+    goesOn = RunFileSteps(&run, state, uninstalling);
     ReleaseRun(&run);
-    if (outcome != RUN_GOES_ON)
-        return outcome;
+    if (!goesOn)
+        return run.exitCode;
 
     if (uninstalling) {
         RegisterPrinters(state, 0);
@@ -350,9 +433,7 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
             KxMessageBox(hostWindow, "Add printer or driver error!", "Error", MB_OK);
             return KX_EXIT_FAILED;
         }
-        if (DialogBoxParamA(state->instance, MAKEINTRESOURCEA(IDD_DEFAULTPRINTER), hostWindow,
-                            DefaultPrinterDialogProc, 0) == IDC_SET_DEFAULT)
-            SetDefaultPrinter(state);
+        OfferDefaultPrinter(hostWindow, state);
     }
 
     WriteRunOnceEntries(1);
@@ -362,5 +443,5 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
     } else {
         CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
     }
-    return RestartOutcome(SetupPromptReboot(NULL, hostWindow, FALSE));
+    return OfferRestart(hostWindow);
 }

@@ -38,9 +38,6 @@ int LoadSystemDlls(void);
  * settles the mode from GetCommandLineA and runs the message loop; returns the
  * process exit code. */
 int RunSetupProgram(HINSTANCE instance, int showCommand);
-/* 1 when the arguments after the program's name hold "Uninstall" anywhere
- * (case-sensitive, no word boundaries). */
-int CommandLineSelectsUninstall(const char *commandLine);
 
 ATOM RegisterHostClass(HINSTANCE instance);
 int CreateHostWindow(HINSTANCE instance, int showCommand);

@@ -24,6 +24,8 @@ const char UsageText[] =
     "Exit codes: 0 done, 3010 done (restart needed), 1602 cancelled,\n"
     "1603 failed, 1622 log not opened, 1639 invalid command line.";
 
+static_assert(sizeof(UsageText) <= USAGE_CHARS, "the usage text fits its box buffer");
+
 enum OptionValue { NoValue, TakesValue, MayTakeValue };
 
 struct OptionName {

@@ -34,7 +34,8 @@ extern SetupOptions Options;
  * GetCommandLineA gives it). 1 when the line is valid; 0 with `why` filled. */
 int ParseCommandLine(const char *commandLine, SetupOptions *options);
 
-/* The usage text that /? shows. */
+/* The usage text that /? shows, at most USAGE_CHARS long with its zero. */
+#define USAGE_CHARS 1024
 extern const char UsageText[];
 
 #endif

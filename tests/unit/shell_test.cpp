@@ -1,5 +1,6 @@
 #include "tests/unit/harness.h"
 #include "shell/shell.h"
+#include "unattended/options.h"
 
 DECLARE_IMPORT_SLOT(GetCommandLineA);
 DECLARE_IMPORT_SLOT(GetVersionExA);
@@ -7,6 +8,13 @@ DECLARE_IMPORT_SLOT(OpenSCManagerA);
 DECLARE_IMPORT_SLOT(LoadLibraryA);
 DECLARE_IMPORT_SLOT(GetProcAddress);
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
+
+static bool CommandLineSelectsUninstall(const char *commandLine)
+{
+    SetupOptions options;
+    ParseCommandLine(commandLine, &options);
+    return options.uninstall != 0;
+}
 
 TEST(ShellCommandLine, UninstallWordAnywhereInTheArgumentsCaseSensitive)
 {
@@ -25,6 +33,10 @@ TEST(ShellCommandLine, UninstallWordAnywhereInTheArgumentsCaseSensitive)
     EXPECT_FALSE(CommandLineSelectsUninstall("\"D:\\Uninstall files\\kxsetup.exe\""));
     EXPECT_FALSE(CommandLineSelectsUninstall("\"D:\\Uninstall files\\kxsetup.exe\" /s"));
     EXPECT_FALSE(CommandLineSelectsUninstall("\"D:\\Uninstall"));
+    /* Nor does an option's value. */
+    EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe /log=C:\\Uninstall\\k.log"));
+    EXPECT_FALSE(CommandLineSelectsUninstall("kxsetup.exe \"-log=C:\\Uninstall files\\k.log\""));
+    EXPECT_TRUE(CommandLineSelectsUninstall("kxsetup.exe /quiet /log=C:\\k.log Uninstall"));
 }
 
 static const char *fakeCommandLine;
