@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# kxsetup's two commands:
+# kxsetup's commands:
 #   ./run.sh test   install what is missing, build both targets, run every test under Wine
 #   ./run.sh demo   install what is missing, build, and run kxsetup.exe on the sample medium
+#   ./run.sh bench  install what is missing, build, and print the benchmark figures
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -70,8 +71,17 @@ cmd_demo() {
   exec "$top/tools/demo.sh" "$B64" "$B32"
 }
 
+cmd_bench() {
+  need_packages test
+  wine_find
+  make_prefix
+  build
+  exec "$top/tools/bench/bench.sh" "$B64" "$B32"
+}
+
 case "${1:-test}" in
   test) shift || true; cmd_test "$@" ;;
   demo) shift || true; cmd_demo "$@" ;;
-  *) echo "usage: $0 test|demo" >&2; exit 2 ;;
+  bench) shift || true; cmd_bench "$@" ;;
+  *) echo "usage: $0 test|demo|bench" >&2; exit 2 ;;
 esac
