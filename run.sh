@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# kxsetup's two commands:
+# kxsetup's commands:
 #   ./run.sh test   install what is missing, build both targets, run every test under Wine
 #   ./run.sh demo   install what is missing, build, and run kxsetup.exe on the sample medium
+#   ./run.sh bench  install what is missing, build, and print the benchmark figures
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -33,12 +34,7 @@ need_packages() {
   fi
 }
 
-WINE=""; WINESERVER=""
-find_wine() {
-  WINE=$(command -v wine || command -v wine-stable)
-  WINESERVER=$(command -v wineserver || command -v wineserver-stable || echo /usr/lib/wine/wineserver)
-  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-}
+. "$top/tools/wine-env.sh"
 
 build() {
   local gen=()
@@ -49,24 +45,16 @@ build() {
   cmake --build "$B64"
 }
 
-# A prefix of the test build's own, with the null graphics driver so that windows,
-# dialogs and the wizard work without an X server.
+# The test build's own prefix, with the null graphics driver so that windows,
+# dialogs and the wizard work without an X server; the build runs the unit test
+# program in it to list its tests.
 make_prefix() {
-  if [ ! -f "$PREFIX/.kx-ready" ]; then
-    echo "== creating Wine prefix $PREFIX"
-    rm -rf "$PREFIX"
-    mkdir -p "$(dirname "$PREFIX")"
-    WINEPREFIX=$PREFIX "$WINE" wineboot -i >/dev/null 2>&1 || true
-    WINEPREFIX=$PREFIX "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-    WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null || true
-    WINEPREFIX=$PREFIX "$WINESERVER" -w
-    touch "$PREFIX/.kx-ready"
-  fi
+  wine_prefix "$PREFIX" null 300
 }
 
 cmd_test() {
   need_packages test
-  find_wine
+  wine_find
   make_prefix
   build
   local rc=0
@@ -77,18 +65,23 @@ cmd_test() {
 
 cmd_demo() {
   need_packages demo
-  find_wine
+  wine_find
   make_prefix
   build
-  if [ -x "$top/tools/demo.sh" ]; then
-    exec "$top/tools/demo.sh" "$B64" "$B32"
-  fi
+  exec "$top/tools/demo.sh" "$B64" "$B32"
+}
+
+cmd_bench() {
+  need_packages test
+  wine_find
   make_prefix
-  WINEPREFIX=$PREFIX "$WINE" "$B64/medium/kxsetup.exe"
+  build
+  exec "$top/tools/bench/bench.sh" "$B64" "$B32"
 }
 
 case "${1:-test}" in
   test) shift || true; cmd_test "$@" ;;
   demo) shift || true; cmd_demo "$@" ;;
-  *) echo "usage: $0 test|demo" >&2; exit 2 ;;
+  bench) shift || true; cmd_bench "$@" ;;
+  *) echo "usage: $0 test|demo|bench" >&2; exit 2 ;;
 esac

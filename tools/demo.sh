@@ -14,10 +14,9 @@ set -euo pipefail
 B64=$(cd "${1:?usage: demo.sh <x86_64 build dir> [<i686 build dir>]}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/prefix_keys.sh"
+. "$top/tools/wine-env.sh"
 
-WINE=$(command -v wine || command -v wine-stable)
-WINESERVER=$(command -v wineserver || command -v wineserver-stable || echo /usr/lib/wine/wineserver)
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_find
 export WINEPREFIX=$B64/demoprefix
 MEDIUM=$B64/medium
 ROBOT=$B64/tools/robot/kxrobot.exe
@@ -52,13 +51,9 @@ fi
 
 # A prefix of the demo's own, made once; every demo starts from a clean copy
 # of the medium and without the previous demo's installation.
-if [ ! -f "$WINEPREFIX/.kx-demo-ready" ]; then
-  echo "== creating the demo prefix $WINEPREFIX (once)"
-  rm -rf "$WINEPREFIX"
-  timeout 300 "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
-  "$WINESERVER" -w
+if [ ! -f "$WINEPREFIX/.kx-ready" ]; then
+  wine_prefix "$WINEPREFIX" x11 300
   mkdir -p "$OUT"
-  touch "$WINEPREFIX/.kx-demo-ready"
   tar -C "$WINEPREFIX" -cf "$OUT/pristine.tar" .
 else
   "$WINESERVER" -k >/dev/null 2>&1 || true

@@ -15,12 +15,11 @@
 #   KX_E2E_PLANTED  the folder of the planted comctl32.dll and winspool.drv
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../../tools/prefix_keys.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-env.sh"
 
 : "${KX_E2E_BUILD:?}" "${KX_E2E_MEDIUM:?}" "${KX_E2E_ROBOT:?}" "${KX_E2E_RUNONCE:?}" "${KX_E2E_PROGMAN:?}"
 
-WINE=$(command -v wine || command -v wine-stable)
-WINESERVER=$(command -v wineserver || command -v wineserver-stable || echo /usr/lib/wine/wineserver)
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_find
 
 E2E_ROOT=$KX_E2E_BUILD/e2e
 TEMPLATE=$E2E_ROOT/template
@@ -43,24 +42,10 @@ fail() {
   FAILURES=$((FAILURES + 1))
 }
 
-# The template: a fresh prefix with the null graphics driver, made once (under
-# a lock, so that scenarios run in parallel wait for the first one).
+# The template: a fresh prefix with the null graphics driver, made once (the
+# first of the scenarios run in parallel makes it, the others wait).
 ensure_template() {
-  mkdir -p "$E2E_ROOT"
-  exec 9>"$E2E_ROOT/template.lock"
-  flock 9
-  if [ ! -f "$TEMPLATE/.kx-e2e-ready" ]; then
-    echo "== making the template prefix $TEMPLATE"
-    rm -rf "$TEMPLATE"
-    WINEPREFIX=$TEMPLATE timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
-    WINEPREFIX=$TEMPLATE timeout 60 "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
-    WINEPREFIX=$TEMPLATE "$WINESERVER" -k >/dev/null 2>&1 || true
-    WINEPREFIX=$TEMPLATE timeout 60 "$WINESERVER" -w || true
-    [ -f "$TEMPLATE/system.reg" ] || { echo "could not make the template prefix" >&2; exit 1; }
-    touch "$TEMPLATE/.kx-e2e-ready"
-  fi
-  flock -u 9
-  exec 9>&-
+  wine_prefix "$TEMPLATE" null 180
 }
 
 # Registry keys added to the prefix before its server starts (names relative

@@ -2,8 +2,8 @@
  * the way a user would, following a script of one command per line, and writes
  * a transcript of what it saw: every message box (caption and text as the
  * program's cp1252 bytes), every wizard page reached, the buttons it pressed,
- * the program's exit code and the registry, spooler and profile state it was
- * asked to dump.
+ * the program's exit code and times, the windows a quiet run showed, and the
+ * registry, spooler and profile state it was asked to dump.
  *
  *   kxrobot.exe <script> <transcript>
  *
@@ -12,21 +12,25 @@
  *
  * Script commands (blank lines and lines starting with # are skipped; texts
  * are UTF-8; `ms` is a time-out, default 10000 or the last `timeout`):
- *   timeout <ms>                 sleep <ms>             note <text>
- *   cd <folder>                  folder for the next start (default: the program's)
- *   start <exe> [args]           the program under test; wait-exit [ms] [user]
+ *   timeout <ms>                 note <text>
+ *   cd <folder>                  folder for the next starts (default: the program's)
+ *   start <exe> [args]           the program under test
  *   spawn <exe> [args]           a helper left running
+ *   wait-exit [ms] [user]        the program's end: EXIT <code>, TIMES <wall ms>
+ *                                <cpu ms>; a message box fails it unless "user"
+ *   wait-exit-quiet [ms]         the same, recording every visible top-level
+ *                                window of the program as WINDOW <class> <title>
  *   wait-window <title> [ms]     makes it the current window
+ *   time-window <title> [ms]     the same, recording SHOWN <title> <ms since start>
  *   wait-page <caption> [ms]     the wizard showing that page; makes it current
  *   wait-gone <title> [ms]
  *   click|radio <id>             BM_CLICK on a control of the current window
  *   check <id> [0|1]             clicks a check box unless it shows that state
  *   combo <id> <entry>           selects the entry and tells the parent
  *   type <id> <text>             WM_SETTEXT
- *   expect-text|expect-selected <id> <text>, expect-checked|expect-enabled <id> <0|1>
- *   record-text <id>
+ *   expect-text|expect-selected <id> <text>, expect-checked|expect-enabled <id> [0|1]
  *   ok-box [caption]             answer-box <caption> <button id>
- *   press <dialog title> <button id>, browse-cancel, default-printer yes|no
+ *   browse-cancel                default-printer yes|no
  *   screenshot <name>            (see below)
  *   dump-key|dump-tree <HKLM|HKCU\path>, dump-printers, dump-drivers,
  *   dump-monitors, dump-profile <section> <key>, dump-progman <log file>
@@ -53,8 +57,16 @@ HWND current;                   /* window that click/type/expect address */
 DWORD defaultTimeout = 10000;
 PROCESS_INFORMATION child;
 bool childStarted;
+LARGE_INTEGER childStart;        /* performance counter just before the start */
 std::wstring startDir;
 int lineNo;
+
+/* A command's arguments, taken apart by the shape its table entry names. */
+struct Args {
+    std::string text;
+    DWORD number;                /* time-out, button id or wanted state */
+    int id;                      /* control id */
+};
 
 const int kSheetNext = 12324;
 
@@ -283,19 +295,28 @@ std::string SplitTrailingNumber(const std::string &rest, DWORD *number, DWORD fa
     return rest;
 }
 
-void DoWaitWindow(const std::string &rest) {
-    DWORD timeout;
-    std::wstring title = Widen(SplitTrailingNumber(rest, &timeout, defaultTimeout));
-    HWND w = WaitFor([&] { return FindTop(title); }, timeout);
-    if (!w) Fail("no window '" + Narrow(title, CP_UTF8) + "'");
+void DoWaitWindow(const Args &a) {
+    std::wstring title = Widen(a.text);
+    HWND w = WaitFor([&] { return FindTop(title); }, a.number);
+    if (!w) Fail("no window '" + a.text + "'");
     current = w;
+}
+
+void DoWaitGone(const Args &a) {
+    std::wstring title = Widen(a.text);
+    DWORD start = GetTickCount();
+    while (FindTop(title)) {
+        ScanBoxes();
+        if (GetTickCount() - start > a.number) Fail("window '" + a.text + "' still shown");
+        Sleep(50);
+    }
 }
 
 /* Wine titles the wizard with the current page's caption; the page itself
  * bears the caption as well, so either one counts. */
-void DoWaitPage(const std::string &rest) {
-    DWORD timeout;
-    std::wstring caption = Widen(SplitTrailingNumber(rest, &timeout, defaultTimeout));
+void DoWaitPage(const Args &a) {
+    std::wstring caption = Widen(a.text);
+    DWORD timeout = a.number;
     HWND sheet = WaitFor([&]() -> HWND {
         HWND s = FindSheet();
         if (!s) return NULL;
@@ -584,18 +605,12 @@ void DoDumpProgman(const std::string &path) {
 /* Starts a program with its folder (or the folder `cd` named) as the current
  * directory. `start` starts the program under test, which `wait-exit` waits
  * for; `spawn` starts a helper that is left running. */
-HANDLE Launch(const std::string &rest, PROCESS_INFORMATION *pi) {
+void Launch(const std::string &rest, PROCESS_INFORMATION *pi) {
     std::vector<std::string> w = Words(rest);
     if (w.empty()) Fail("start <program> [arguments]");
     std::wstring exe = Widen(w[0]);
-    std::wstring cmd = L"\"" + exe + L"\"";
-    size_t at = rest.find(w[0]) + w[0].size();
-    if (at < rest.size()) cmd += Widen(rest.substr(at));
-    std::wstring dir = startDir;
-    if (dir.empty()) {
-        size_t bs = exe.find_last_of(L'\\');
-        if (bs != std::wstring::npos) dir = exe.substr(0, bs + 1);
-    }
+    std::wstring cmd = L"\"" + exe + L"\"" + Widen(rest.substr(w[0].size()));
+    std::wstring dir = startDir.empty() ? exe.substr(0, exe.find_last_of(L'\\') + 1) : startDir;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     std::vector<wchar_t> line(cmd.begin(), cmd.end());
@@ -604,32 +619,55 @@ HANDLE Launch(const std::string &rest, PROCESS_INFORMATION *pi) {
                         dir.empty() ? NULL : dir.c_str(), &si, pi))
         Fail("cannot start " + w[0] + " (error " + std::to_string(GetLastError()) + ")");
     CloseHandle(pi->hThread);
-    return pi->hProcess;
 }
 
-void DoStart(const std::string &rest) {
+void DoStart(const Args &a) {
     if (childStarted) Fail("the program started before has not ended yet");
-    Launch(rest, &child);
+    QueryPerformanceCounter(&childStart);
+    Launch(a.text, &child);
     childStarted = true;
-    Record("START\t" + Escape(rest));
+    Record("START\t" + Escape(a.text));
 }
 
-void DoSpawn(const std::string &rest) {
+void DoSpawn(const Args &a) {
     PROCESS_INFORMATION pi;
-    Launch(rest, &pi);
+    Launch(a.text, &pi);
     CloseHandle(pi.hProcess);
-    Record("SPAWN\t" + Escape(rest));
+    Record("SPAWN\t" + Escape(a.text));
+}
+
+std::string MsSinceStart() {
+    LARGE_INTEGER now, rate;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&rate);
+    return std::to_string((now.QuadPart - childStart.QuadPart) * 1000 / rate.QuadPart);
+}
+
+/* The ended program's exit code, then the wall time from its start to its end
+ * and the processor time it used (user and kernel) for the benchmarks. */
+void ChildEnded() {
+    std::string wall = MsSinceStart();
+    DWORD code = 0;
+    FILETIME created, exited, kernel, user;
+    ULONGLONG cpu = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    if (GetProcessTimes(child.hProcess, &created, &exited, &kernel, &user))
+        cpu = ((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+              ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime);
+    CloseHandle(child.hProcess);
+    childStarted = false;
+    Record("EXIT\t" + std::to_string(code));
+    Record("TIMES\t" + wall + "\t" + std::to_string(cpu / 10000));
 }
 
 /* Waits for the started program to end: `wait-exit [ms] [user]`. A message box
  * that appears meanwhile is recorded and fails the step (nobody would answer
  * it), unless "user" says that a person works the program. */
-void DoWaitExit(const std::string &rest) {
+void DoWaitExit(const Args &a) {
     if (!childStarted) Fail("nothing was started");
-    std::vector<std::string> w = Words(rest);
     DWORD timeout = defaultTimeout;
     bool user = false;
-    for (const std::string &word : w) {
+    for (const std::string &word : Words(a.text)) {
         if (AllDigits(word)) timeout = strtoul(word.c_str(), NULL, 10);
         else if (word == "user") user = true;
         else Fail("wait-exit [ms] [user]");
@@ -641,142 +679,210 @@ void DoWaitExit(const std::string &rest) {
         if (!user && boxCount > boxesBefore) Fail("unexpected message box while waiting for the end");
         if (GetTickCount() - start > timeout) Fail("program still running");
     }
-    DWORD code = 0;
-    GetExitCodeProcess(child.hProcess, &code);
-    CloseHandle(child.hProcess);
-    childStarted = false;
-    Record("EXIT\t" + std::to_string(code));
+    ChildEnded();
 }
 
-void Execute(const std::string &cmd, const std::string &rest) {
-    std::vector<std::string> w = Words(rest);
-    auto id = [&](size_t i) -> int {
-        if (i >= w.size() || !AllDigits(w[i])) Fail("'" + cmd + "' needs a control id");
-        return atoi(w[i].c_str());
-    };
-    auto after = [&](size_t words) -> std::string {   /* the text after the first `words` words */
-        size_t pos = 0;
-        for (size_t k = 0; k < words; k++) {
-            pos = rest.find(w[k], pos) + w[k].size();
+/* A run without a user must show nothing: every visible top-level window of
+ * the program (message boxes included) is recorded once, checked every 10 ms
+ * until the program ends. */
+void DoWaitExitQuiet(const Args &a) {
+    if (!childStarted) Fail("nothing was started");
+    std::vector<HWND> seen;
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(child.hProcess, 10) == WAIT_TIMEOUT) {
+        for (HWND w : TopWindows()) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid != child.dwProcessId || !IsWindowVisible(w)) continue;
+            bool known = false;
+            for (HWND s : seen) known = known || s == w;
+            if (known) continue;
+            seen.push_back(w);
+            Record("WINDOW\t" + T(ClassOf(w)) + "\t" + T(TextOf(w)));
         }
-        while (pos < rest.size() && rest[pos] == ' ') pos++;
-        return pos < rest.size() ? rest.substr(pos) : std::string();
-    };
+        if (GetTickCount() - start > a.number) Fail("program still running");
+    }
+    ChildEnded();
+}
 
-    if (cmd == "timeout") { defaultTimeout = strtoul(rest.c_str(), NULL, 10); }
-    else if (cmd == "sleep") { Sleep(strtoul(rest.c_str(), NULL, 10)); ScanBoxes(); }
-    else if (cmd == "cd") { startDir = Widen(rest); }
-    else if (cmd == "start") DoStart(rest);
-    else if (cmd == "spawn") DoSpawn(rest);
-    else if (cmd == "wait-exit") DoWaitExit(rest);
-    else if (cmd == "wait-window") DoWaitWindow(rest);
-    else if (cmd == "wait-gone") {
-        DWORD timeout;
-        std::wstring title = Widen(SplitTrailingNumber(rest, &timeout, defaultTimeout));
-        DWORD start = GetTickCount();
-        while (FindTop(title)) {
-            ScanBoxes();
-            if (GetTickCount() - start > timeout) Fail("window '" + Narrow(title, CP_UTF8) + "' still shown");
-            Sleep(50);
+/* The time from the start until a window of this title is visible. The title
+ * is read without a message, so a program busy building its window is neither
+ * held up nor waited for. */
+void DoTimeWindow(const Args &a) {
+    std::wstring title = Widen(a.text);
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND w : TopWindows()) {
+            wchar_t buf[256];
+            if (!IsWindowVisible(w) || !InternalGetWindowText(w, buf, ARRAYSIZE(buf)) || title != buf) continue;
+            Record("SHOWN\t" + T(title) + "\t" + MsSinceStart());
+            current = w;
+            return;
         }
+        if (GetTickCount() - start > a.number) Fail("no window '" + a.text + "'");
+        Sleep(10);
     }
-    else if (cmd == "wait-page") DoWaitPage(rest);
-    else if (cmd == "click" || cmd == "radio") {
-        HWND c = WaitControl(id(0), true);
-        Record("CLICK\t" + std::to_string(id(0)));
-        Click(c);
+}
+
+/* --- the script ----------------------------------------------------------- */
+
+void DoClick(const Args &a) {
+    HWND c = WaitControl(a.id, true);
+    Record("CLICK\t" + std::to_string(a.id));
+    Click(c);
+}
+
+int CheckState(HWND c) {
+    DWORD_PTR s = 0;
+    SendMessageTimeoutW(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &s);
+    return s == BST_CHECKED;
+}
+
+void DoCheck(const Args &a) {
+    HWND c = WaitControl(a.id, true);
+    if (CheckState(c) == (int)a.number) return;
+    Record("CLICK\t" + std::to_string(a.id));
+    Click(c);
+    Expect(a.id, [&](HWND h, std::string *last) {
+        int v = CheckState(h);
+        *last = std::to_string(v);
+        return v == (int)a.number;
+    }, "check state " + std::to_string(a.number));
+}
+
+void DoType(const Args &a) {
+    HWND c = WaitControl(a.id, true);
+    std::wstring text = Widen(a.text);
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(c, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG, 3000, &r);
+    Record("TYPE\t" + std::to_string(a.id) + "\t" + T(text));
+}
+
+/* expect-text and expect-selected: the control's text or its selected entry. */
+template <std::wstring (*Read)(HWND)>
+void ExpectText(const Args &a) {
+    std::wstring want = Widen(a.text);
+    Expect(a.id, [&](HWND c, std::string *last) {
+        std::wstring t = Read(c);
+        *last = "'" + Narrow(t, CP_UTF8) + "'";
+        return t == want;
+    }, "'" + a.text + "'");
+}
+
+int Enabled(HWND c) { return IsWindowEnabled(c) ? 1 : 0; }
+
+template <int (*Read)(HWND)>
+void ExpectState(const Args &a) {
+    Expect(a.id, [&](HWND c, std::string *last) {
+        int v = Read(c);
+        *last = std::to_string(v);
+        return v == (int)a.number;
+    }, std::to_string(a.number));
+}
+
+/* What a command takes after its name. */
+enum Shape {
+    kNothing,
+    kText,        /* the rest of the line, as it is */
+    kMs,          /* [ms] */
+    kTextMs,      /* <text> [ms] */
+    kTextButton,  /* <text> <button id> */
+    kId,          /* <id> */
+    kIdText,      /* <id> <text> */
+    kIdState,     /* <id> [0|1], 1 when left out */
+};
+
+struct Command {
+    const char *name;
+    Shape shape;
+    void (*run)(const Args &);
+};
+
+const Command kCommands[] = {
+    {"timeout", kMs, [](const Args &a) { defaultTimeout = a.number; }},
+    {"note", kText, [](const Args &a) { Record("NOTE\t" + a.text); }},
+    {"cd", kText, [](const Args &a) { startDir = Widen(a.text); }},
+    {"start", kText, DoStart},
+    {"spawn", kText, DoSpawn},
+    {"wait-exit", kText, DoWaitExit},
+    {"wait-exit-quiet", kMs, DoWaitExitQuiet},
+    {"wait-window", kTextMs, DoWaitWindow},
+    {"time-window", kTextMs, DoTimeWindow},
+    {"wait-page", kTextMs, DoWaitPage},
+    {"wait-gone", kTextMs, DoWaitGone},
+    {"click", kId, DoClick},
+    {"radio", kId, DoClick},
+    {"check", kIdState, DoCheck},
+    {"combo", kIdText, [](const Args &a) { DoCombo(a.id, Widen(a.text)); }},
+    {"type", kIdText, DoType},
+    {"expect-text", kIdText, ExpectText<TextOf>},
+    {"expect-selected", kIdText, ExpectText<ComboSelection>},
+    {"expect-checked", kIdState, ExpectState<CheckState>},
+    {"expect-enabled", kIdState, ExpectState<Enabled>},
+    {"ok-box", kText, [](const Args &a) { DoBox(Widen(a.text), IDOK); }},
+    {"answer-box", kTextButton, [](const Args &a) { DoBox(Widen(a.text), (int)a.number); }},
+    {"browse-cancel", kNothing, [](const Args &) { DoDialogButton(L"Browse for Folder", IDCANCEL); }},
+    /* the offer to make the new printer the default: "&Stand. einst." or Cancel */
+    {"default-printer", kText, [](const Args &a) {
+        DoDialogButton(L"Dr. auf Standard setzen", a.text == "yes" ? 1025 : IDCANCEL);
+    }},
+    {"screenshot", kText, [](const Args &a) { DoScreenshot(a.text); }},
+    {"dump-key", kText, [](const Args &a) { DoDumpKey(a.text, false); }},
+    {"dump-tree", kText, [](const Args &a) { DoDumpKey(a.text, true); }},
+    {"dump-printers", kNothing, [](const Args &) { DoDumpPrinters(); }},
+    {"dump-drivers", kNothing, [](const Args &) { DoDumpDrivers(); }},
+    {"dump-monitors", kNothing, [](const Args &) { DoDumpMonitors(); }},
+    {"dump-profile", kText, [](const Args &a) { DoDumpProfile(a.text); }},
+    {"dump-progman", kText, [](const Args &a) { DoDumpProgman(a.text); }},
+};
+
+const char *const kUsage[] = {"", "<text>", "[ms]", "<text> [ms]", "<text> <button id>",
+                              "<id>", "<id> <text>", "<id> [0|1]"};
+
+/* Takes a line's arguments apart by the command's shape; false when they do
+ * not fit it. */
+bool TakeArgs(Shape shape, const std::string &rest, Args *a) {
+    size_t sp = rest.find(' ');   /* the line has no trailing blanks */
+    std::string first = rest.substr(0, sp);
+    std::string after = sp == std::string::npos ? std::string() : rest.substr(rest.find_first_not_of(' ', sp));
+    a->text = rest;
+    a->number = defaultTimeout;
+    switch (shape) {
+    case kNothing: return rest.empty();
+    case kText: return true;
+    case kMs:
+        if (!rest.empty()) a->number = strtoul(rest.c_str(), NULL, 10);
+        return rest.empty() || AllDigits(rest);
+    case kTextMs:
+        a->text = SplitTrailingNumber(rest, &a->number, defaultTimeout);
+        return !a->text.empty();
+    case kTextButton:
+        a->text = SplitTrailingNumber(rest, &a->number, 0);
+        return a->number != 0;
+    case kId: case kIdText: case kIdState:
+        if (!AllDigits(first)) return false;
+        a->id = atoi(first.c_str());
+        a->text = after;
+        if (shape == kId) return after.empty();
+        if (shape == kIdText) return true;
+        a->number = after.empty() ? 1 : after == "1";
+        return after.empty() || after == "0" || after == "1";
     }
-    else if (cmd == "check") {
-        /* check <id> [0|1]: clicks the box unless it already shows that state */
-        HWND c = WaitControl(id(0), true);
-        int want = w.size() > 1 ? atoi(w[1].c_str()) : 1;
-        DWORD_PTR state = 0;
-        SendMessageTimeoutW(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state);
-        if ((int)(state == BST_CHECKED) != want) {
-            Record("CLICK\t" + std::to_string(id(0)));
-            Click(c);
-            Expect(id(0), [&](HWND h, std::string *last) {
-                DWORD_PTR s = 0;
-                SendMessageTimeoutW(h, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &s);
-                *last = std::to_string(s);
-                return (int)(s == BST_CHECKED) == want;
-            }, "check state " + std::to_string(want));
-        }
+    return false;
+}
+
+void Execute(const std::string &line) {
+    size_t sp = line.find(' ');
+    std::string cmd = line.substr(0, sp);
+    std::string rest = sp == std::string::npos ? std::string() : line.substr(line.find_first_not_of(' ', sp));
+    for (const Command &c : kCommands) {
+        if (cmd != c.name) continue;
+        Args a;
+        if (!TakeArgs(c.shape, rest, &a)) Fail(std::string("usage: ") + c.name + " " + kUsage[c.shape]);
+        c.run(a);
+        return;
     }
-    else if (cmd == "combo") DoCombo(id(0), Widen(after(1)));
-    else if (cmd == "type") {
-        HWND c = WaitControl(id(0), true);
-        std::wstring text = Widen(after(1));
-        DWORD_PTR r = 0;
-        SendMessageTimeoutW(c, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG, 3000, &r);
-        Record("TYPE\t" + std::to_string(id(0)) + "\t" + T(text));
-    }
-    else if (cmd == "expect-text") {
-        std::wstring want = Widen(after(1));
-        Expect(id(0), [&](HWND c, std::string *last) {
-            std::wstring t = TextOf(c);
-            *last = "'" + Narrow(t, CP_UTF8) + "'";
-            return t == want;
-        }, "text '" + after(1) + "'");
-    }
-    else if (cmd == "expect-selected") {
-        std::wstring want = Widen(after(1));
-        Expect(id(0), [&](HWND c, std::string *last) {
-            std::wstring t = ComboSelection(c);
-            *last = "'" + Narrow(t, CP_UTF8) + "'";
-            return t == want;
-        }, "selection '" + after(1) + "'");
-    }
-    else if (cmd == "expect-checked" || cmd == "expect-enabled") {
-        int want = w.size() > 1 ? atoi(w[1].c_str()) : 1;
-        bool checked = cmd == "expect-checked";
-        Expect(id(0), [&](HWND c, std::string *last) {
-            int v;
-            if (checked) {
-                DWORD_PTR s = 0;
-                SendMessageTimeoutW(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &s);
-                v = s == BST_CHECKED;
-            } else {
-                v = IsWindowEnabled(c) ? 1 : 0;
-            }
-            *last = std::to_string(v);
-            return v == want;
-        }, std::to_string(want));
-    }
-    else if (cmd == "record-text") {
-        HWND c = WaitControl(id(0), false);
-        Record("TEXT\t" + std::to_string(id(0)) + "\t" + T(TextOf(c)));
-    }
-    else if (cmd == "ok-box") DoBox(Widen(rest), IDOK);
-    else if (cmd == "answer-box") {
-        DWORD button;
-        std::string caption = SplitTrailingNumber(rest, &button, 0);
-        if (button == 0) Fail("answer-box <caption> <button id>");
-        DoBox(Widen(caption), (int)button);
-    }
-    else if (cmd == "press") {
-        /* press <dialog title> <button id>: a dialog other than a message box */
-        DWORD button;
-        std::string title = SplitTrailingNumber(rest, &button, 0);
-        if (button == 0) Fail("press <dialog title> <button id>");
-        DoDialogButton(Widen(title), (int)button);
-    }
-    else if (cmd == "browse-cancel") DoDialogButton(L"Browse for Folder", IDCANCEL);
-    else if (cmd == "default-printer") {
-        /* default-printer yes|no: answers the offer to make the printer the default */
-        int button = rest == "yes" ? 1025 : IDCANCEL;
-        DoDialogButton(L"Dr. auf Standard setzen", button);
-    }
-    else if (cmd == "screenshot") DoScreenshot(rest);
-    else if (cmd == "dump-key") DoDumpKey(rest, false);
-    else if (cmd == "dump-tree") DoDumpKey(rest, true);
-    else if (cmd == "dump-printers") DoDumpPrinters();
-    else if (cmd == "dump-drivers") DoDumpDrivers();
-    else if (cmd == "dump-monitors") DoDumpMonitors();
-    else if (cmd == "dump-profile") DoDumpProfile(rest);
-    else if (cmd == "dump-progman") DoDumpProgman(rest);
-    else if (cmd == "note") Record("NOTE\t" + rest);
-    else Fail("unknown command '" + cmd + "'");
+    Fail("unknown command '" + cmd + "'");
 }
 
 } // namespace
@@ -801,11 +907,7 @@ int main(int argc, char **argv) {
         while (i < line.size() && line[i] == ' ') i++;
         line = line.substr(i);
         if (line.empty() || line[0] == '#') continue;
-        size_t sp = line.find(' ');
-        std::string cmd = line.substr(0, sp);
-        std::string rest = sp == std::string::npos ? std::string() : line.substr(sp + 1);
-        while (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
-        Execute(cmd, rest);
+        Execute(line);
     }
     fclose(script);
     ScanBoxes();

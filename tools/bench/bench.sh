@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# ./run.sh bench: kxsetup.exe's performance figures against reference programs
+# (docs/performance.md tells what each one means). Every run gets a fresh copy
+# of a template prefix; a timed figure is the median of KX_BENCH_RUNS runs (5).
+# Nothing is asserted: a run that does not end in time is stopped, and a figure
+# without a number is shown as n/a (its remaining runs are skipped).
+#
+# usage: tools/bench/bench.sh <x86_64 build dir> [<i686 build dir>]
+set -euo pipefail
+B64=$(cd "${1:?usage: bench.sh <x86_64 build dir> [<i686 build dir>]}" && pwd)
+B32=${2:-$B64/../i686}
+top=$(cd "$(dirname "$0")/../.." && pwd)
+. "$top/tools/wine-env.sh"
+. "$top/tools/prefix_keys.sh"
+wine_find
+
+RUNS=${KX_BENCH_RUNS:-5}
+OUT=$B64/bench
+MEDIUM=$OUT/medium
+ROBOT=$B64/tools/robot/kxrobot.exe
+TOOLS=$B64/tools/bench
+TEMPLATE=$OUT/template
+PFX=$OUT/prefix
+C=$PFX/drive_c
+export WINEPREFIX=$PFX
+for f in "$B64/medium/kxsetup.exe" "$ROBOT" "$TOOLS/benchcopy.exe" "$TOOLS/benchsheet.exe"; do
+  [ -f "$f" ] || { echo "bench: $f is missing; build first (./run.sh bench does)" >&2; exit 1; }
+done
+
+stop_prefix() { "$WINESERVER" -k >/dev/null 2>&1 || true; timeout 30 "$WINESERVER" -w >/dev/null 2>&1 || true; }
+trap stop_prefix EXIT
+
+# The medium of about 30 MB: the sample medium with its stand-in files grown
+# to the sizes of a real driver package (KiB), and the status display tool
+# grown by data after its image (Windows runs such a program as it is).
+rm -rf "$MEDIUM"; mkdir -p "$OUT"
+cp -a "$B64/medium" "$MEDIUM"
+while read -r name kib; do
+  head -c $((kib * 1024)) /dev/urandom >"$MEDIUM/$name"
+done <<'EOF'
+kxpcl6.dll 4000
+kxpcl5e.dll 3600
+kxps.dll 3200
+kxpcl6ui.dll 2800
+kxpcl5ui.dll 2600
+kxpsui.dll 2400
+kxpcl6.hlp 2000
+kxpcl5e.hlp 1800
+kxps.hlp 1600
+q70pcl6.gpd 1000
+q70pcl5e.gpd 900
+q70ps.ppd 800
+kxpcl6.ini 24
+kxpcl5e.ini 24
+kxps.ini 24
+kxcons.ini 16
+kxpanel.cpl 1200
+EOF
+head -c $((1500 * 1024 - $(stat -c %s "$MEDIUM/kxcons.exe"))) /dev/urandom >>"$MEDIUM/kxcons.exe"
+cp "$TOOLS/benchcopy.exe" "$TOOLS/benchsheet.exe" "$MEDIUM/"
+echo "== the medium: $(du -sb "$MEDIUM" | awk '{ printf "%.1f MB", $1 / 1e6 }')"
+
+# The files of an Express install and where it puts them (the model files in
+# the x86_64 build's driver directory), for the plain copy to copy alike.
+COPY_LIST=$(
+  for f in kxsetup.exe oemsetup.inf kxcons.exe kxcons.ini; do printf 'C:\\medium\\%s\tC:\\STATUS\\%s\n' $f $f; done
+  printf 'C:\\medium\\tremon.dll\tC:\\windows\\system32\\tremon.dll\n'
+  for f in kxpcl6.dll kxpcl6ui.dll q70pcl6.gpd kxpcl6.hlp kxpcl6.ini kxpcl5e.dll kxpcl5ui.dll q70pcl5e.gpd \
+           kxpcl5e.hlp kxpcl5e.ini kxps.dll kxpsui.dll q70ps.ppd kxps.hlp kxps.ini; do
+    printf 'C:\\medium\\%s\tC:\\windows\\system32\\spool\\drivers\\x64\\%s\n' $f $f
+  done
+)
+
+wine_prefix "$TEMPLATE" null 180
+
+# run <robot script>: the script in a fresh prefix with the medium in C:\medium;
+# the transcript is $OUT/transcript.txt (empty when the robot failed).
+run() {
+  stop_prefix
+  rm -rf "$PFX"
+  cp -a "$TEMPLATE" "$PFX"
+  cp -a "$MEDIUM" "$C/medium"
+  printf '%s\n' "$COPY_LIST" >"$C/medium/copy.txt"
+  prefix_spooler_quirk "$PFX" "$MEDIUM/oemsetup.inf"
+  "$WINESERVER" -p >/dev/null 2>&1 </dev/null
+  timeout 60 "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null || true
+  printf '%s\n' "$1" >"$C/script.txt"
+  if timeout 120 "$WINE" "$ROBOT" 'C:\script.txt' 'C:\transcript.txt' >"$OUT/robot.out" 2>&1 </dev/null; then
+    cp "$C/transcript.txt" "$OUT/transcript.txt"
+  else
+    : >"$OUT/transcript.txt"
+  fi
+  stop_prefix
+}
+
+# once <name> <record> <robot script>: one run, adding the last line of that
+# record in its transcript to $OUT/<name>.txt; a name whose run gave no such
+# line is not run again.
+once() {
+  local line
+  [ -f "$OUT/$1.failed" ] && return
+  run "$3"
+  line=$(grep -a "^$2"$'\t' "$OUT/transcript.txt" | tail -1 || true)
+  if [ -z "$line" ]; then
+    echo "   $1: no figure ($(grep -a '^kxrobot:' "$OUT/robot.out" | tail -1 | tr -d '\r'))"
+    touch "$OUT/$1.failed"
+    return
+  fi
+  echo "$line" >>"$OUT/$1.txt"
+  echo "   $1: $(tr '\t' ' ' <<<"$line") $(grep -a '^EXIT' "$OUT/transcript.txt" | tail -1 | tr '\t' ' ')" \
+       "$(grep -ac '^WINDOW' "$OUT/transcript.txt") windows"
+}
+
+# median <name> <field>: the median of that field over the runs, or n/a when a
+# run gave no figure.
+median() {
+  [ -f "$OUT/$1.txt" ] && [ "$(wc -l <"$OUT/$1.txt")" = "$RUNS" ] || { echo n/a; return; }
+  cut -f"$2" "$OUT/$1.txt" | sort -n | sed -n "$(( (RUNS + 1) / 2 ))p"
+}
+
+ratio() { [[ $1 =~ ^[0-9]+$ && $2 =~ ^[1-9][0-9]*$ ]] && awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }' || echo n/a; }
+
+INSTALL='start C:\medium\kxsetup.exe /quiet
+wait-exit-quiet 30000'
+rm -f "$OUT"/*.txt "$OUT"/*.failed
+# The runs of a figure and of its reference take turns, so that a change in
+# the machine's load falls on both.
+for i in $(seq 1 "$RUNS"); do
+  echo "== run $i of $RUNS"
+  once install TIMES "$INSTALL"
+  once copy TIMES 'start C:\medium\benchcopy.exe C:\medium\copy.txt
+wait-exit-quiet 30000'
+  once wizard SHOWN 'start C:\medium\kxsetup.exe
+time-window Willkommen 30000'
+  once sheet SHOWN 'start C:\medium\benchsheet.exe
+time-window Willkommen 30000'
+  once uninstall TIMES "$INSTALL
+spawn C:\\STATUS\\kxcons.exe --linger=3000 --quit-after=60000
+wait-window Printer Status Display 20000
+start C:\\STATUS\\kxsetup.exe Uninstall /quiet
+wait-exit-quiet 30000"
+done
+
+a_kx=$(median install 2) a_ref=$(median copy 2)
+b_kx=$(median wizard 3) b_ref=$(median sheet 3)
+d_wall=$(median uninstall 2) d_cpu=$(median uninstall 3)
+size=n/a
+[ -f "$B32/kxsetup.exe" ] && size=$(stat -c %s "$B32/kxsetup.exe")
+
+{
+  printf '%-48s %10s %12s %7s %7s\n' figure kxsetup reference ratio goal
+  printf '%-48s %10s %12s %7s %7s\n' "(a) quiet install, 30 MB medium (ms)" "$a_kx" "$a_ref" "$(ratio "$a_kx" "$a_ref")" '<= 1.5'
+  printf '%-48s %10s %12s %7s %7s\n' "(b) start to first wizard page (ms)" "$b_kx" "$b_ref" "$(ratio "$b_kx" "$b_ref")" '<= 1.3'
+  printf '%-48s %10s %12s %7s %7s\n' "(c) shipped i686 kxsetup.exe (bytes)" "$size" 65536 "$(ratio "$size" 65536)" '< 1'
+  printf '%-48s %10s %12s %7s %7s\n' "(d) quiet uninstall, 3 s tool close: wall (ms)" "$d_wall" 3000 "$(ratio "$d_wall" 3000)" -
+  printf '%-48s %10s %12s %7s %7s\n' "(d) the same: CPU time, user+kernel (ms)" "$d_cpu" "$d_wall" "$(ratio "$d_cpu" "$d_wall")" -
+} | tee "$OUT/table.txt"
