@@ -35,20 +35,29 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
         LogLine("rename failed %s -> %s: %s", paths->Source, paths->Target,
                 LogStatus(paths->Win32Error));
         break;
-    case SPFILENOTIFY_NEEDMEDIA:
-        LogLine("source needed %s\\%s", media->SourcePath, media->SourceFile);
+    case SPFILENOTIFY_NEEDMEDIA: {
+        char path[MAX_PATH * 2];
+        if (SourceOf(media, path, ARRAYSIZE(path)))
+            LogLine("source needed %s", path);
         break;
+    }
     }
 }
 
-static int SourceExists(const SOURCE_MEDIA_A *media)
+/* The source a disk prompt asks for; 0 when the path does not fit. */
+static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
 {
-    char path[MAX_PATH * 2];
+    size_t length = lstrlenA(media->SourcePath);
+    const char *separator = length && media->SourcePath[length - 1] == '\\' ? "" : "\\";
+
+    return SUCCEEDED(StringCchPrintfA(path, chars, "%s%s%s", media->SourcePath, separator,
+                                      media->SourceFile));
+}
+
+static int SourceExists(const char *path)
+{
     DWORD attributes;
 
-    if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", media->SourcePath,
-                                media->SourceFile)))
-        return 0;
     attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -68,12 +77,15 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
     case SPFILENOTIFY_NEEDMEDIA:
         /* The medium is the folder the setup runs from: nobody can insert
          * another disk, so a file that is not there ends the run. */
-        if (SourceExists((const SOURCE_MEDIA_A *)param1))
+    {
+        char path[MAX_PATH * 2];
+        if (SourceOf((const SOURCE_MEDIA_A *)param1, path, ARRAYSIZE(path)) &&
+            SourceExists(path))
             return FILEOP_DOIT;
-        LogLine("source missing %s\\%s", ((const SOURCE_MEDIA_A *)param1)->SourcePath,
-                ((const SOURCE_MEDIA_A *)param1)->SourceFile);
+        LogLine("source missing %s", path);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FILEOP_ABORT;
+    }
     case SPFILENOTIFY_DELETEERROR:
         return FILEOP_SKIP;
     case SPFILENOTIFY_COPYERROR:
