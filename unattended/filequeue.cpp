@@ -6,6 +6,16 @@
 #define VERSION_NOTIFICATIONS (SPFILENOTIFY_LANGMISMATCH | SPFILENOTIFY_TARGETEXISTS | \
                                SPFILENOTIFY_TARGETNEWER)
 
+/* The source a disk prompt asks for; 0 when the path does not fit. */
+static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
+{
+    size_t length = lstrlenA(media->SourcePath);
+    const char *separator = length && media->SourcePath[length - 1] == '\\' ? "" : "\\";
+
+    return SUCCEEDED(StringCchPrintfA(path, chars, "%s%s%s", media->SourcePath, separator,
+                                      media->SourceFile));
+}
+
 void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
@@ -42,16 +52,6 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
         break;
     }
     }
-}
-
-/* The source a disk prompt asks for; 0 when the path does not fit. */
-static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
-{
-    size_t length = lstrlenA(media->SourcePath);
-    const char *separator = length && media->SourcePath[length - 1] == '\\' ? "" : "\\";
-
-    return SUCCEEDED(StringCchPrintfA(path, chars, "%s%s%s", media->SourcePath, separator,
-                                      media->SourceFile));
 }
 
 static int SourceExists(const char *path)
