@@ -17,13 +17,15 @@ HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT format, HCONV conversation, 
 void SendShellCommand(DWORD instance, HCONV conversation, const char *command)
 {
     DWORD result = 0;
+    if (!Act("group %s", command))
+        return;
     HDDEDATA data = DdeCreateDataHandle(instance, (LPBYTE)command, lstrlenA(command) + 1, 0,
                                         0, CF_TEXT, 0);
     HDDEDATA answer = NULL;
     if (data)
         answer = DdeClientTransaction((LPBYTE)data, 0xFFFFFFFF, conversation, 0, 0, XTYP_EXECUTE,
                                       SHELL_TIMEOUT_MS, &result);
-    LogLine("group %s: %s", command, answer ? "ok" : "not processed");
+    ActDone(answer != NULL, DdeGetLastError(instance));
 }
 
 /* 0 when the instance could not be set up; the failure box has been shown then. */

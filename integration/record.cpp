@@ -13,19 +13,21 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
 {
     HKEY key;
     LONG status;
+    int make = type == REG_DWORD
+                   ? Act("registry set HKLM\\%s %s = REG_DWORD %lu", subKey, valueName,
+                         (unsigned long)*(const DWORD *)data)
+                   : Act("registry set HKLM\\%s %s = REG_SZ \"%s\"", subKey, valueName,
+                         (const char *)data);
 
+    if (!make)
+        return 1;
     status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
                              KEY_ALL_ACCESS, NULL, &key, NULL);
     if (status == ERROR_SUCCESS) {
         status = RegSetValueExA(key, valueName, 0, type, data, bytes);
         RegCloseKey(key);
     }
-    if (type == REG_DWORD)
-        LogLine("registry set HKLM\\%s %s = REG_DWORD %lu: %s", subKey, valueName,
-                (unsigned long)*(const DWORD *)data, LogStatus((DWORD)status));
-    else
-        LogLine("registry set HKLM\\%s %s = REG_SZ \"%s\": %s", subKey, valueName,
-                (const char *)data, LogStatus((DWORD)status));
+    ActDone(status == ERROR_SUCCESS, (DWORD)status);
     return status == ERROR_SUCCESS;
 }
 
@@ -123,8 +125,10 @@ int WriteUninstallEntry(SetupStateRecord *state)
  * already gone, or cannot be deleted, still leaves an uninstall that is done. */
 void DeleteUninstallEntry(void)
 {
+    if (!Act("registry delete HKLM\\%s", KX_UNINSTALL_KEY))
+        return;
     LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
-    LogLine("registry delete HKLM\\%s: %s", KX_UNINSTALL_KEY, LogStatus((DWORD)status));
+    ActDone(status == ERROR_SUCCESS, (DWORD)status);
 }
 
 /* A missing record, or a folder entry without "=", gives an empty folder and

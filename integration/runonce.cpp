@@ -21,16 +21,19 @@ static void StartRunOnceProcessor(void)
     if (FAILED(StringCchPrintfA(commandLine, ARRAYSIZE(commandLine), "\"%s\\runonce.exe\" -r",
                                 systemDirectory)))
         return;
+    if (!Act("start %s", commandLine))
+        return;
     UINT started = WinExec(commandLine, SW_SHOWNORMAL);
     /* WinExec answers above 31 when the program started. */
-    LogLine("start %s: %s", commandLine, LogResult(started > 31, started));
+    ActDone(started > 31, started);
 }
 
 static LONG SetCommand(HKEY runOnce, const char *name, const char *command, DWORD bytes)
 {
+    if (!Act("registry set HKLM\\%s %s = REG_SZ \"%s\"", KX_RUNONCE_KEY, name, command))
+        return ERROR_SUCCESS;
     LONG status = RegSetValueExA(runOnce, name, 0, REG_SZ, (const BYTE *)command, bytes);
-    LogLine("registry set HKLM\\%s %s = REG_SZ \"%s\": %s", KX_RUNONCE_KEY, name, command,
-            LogStatus((DWORD)status));
+    ActDone(status == ERROR_SUCCESS, (DWORD)status);
     return status;
 }
 

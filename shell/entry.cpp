@@ -16,6 +16,19 @@ static int ShowUsage(const char *why)
     return why[0] ? KX_EXIT_BAD_COMMAND_LINE : KX_EXIT_OK;
 }
 
+/* The plan or the log the command line names; 0 when it cannot be opened. */
+static int OpenOutput(void)
+{
+    const char *file = Options.planFile[0] ? Options.planFile : Options.logFile;
+    char text[OPTION_VALUE_CHARS + 64];
+
+    if (!file[0] || (Options.planFile[0] ? OpenPlan(file) : OpenLog(file)))
+        return 1;
+    StringCchPrintfA(text, ARRAYSIZE(text), "The file %s could not be opened.", file);
+    KxMessageBox(NULL, text, PROGRAM_CAPTION, MB_OK | MB_ICONERROR);
+    return 0;
+}
+
 static int StartRun(HINSTANCE instance, int showCommand, int validLine)
 {
     if (!validLine)
@@ -24,8 +37,9 @@ static int StartRun(HINSTANCE instance, int showCommand, int validLine)
         return ShowUsage("");
     if (Options.uninstall)
         SetupState.installMode = Uninstall;
-    LogLine("mode: %s%s%s", Options.uninstall ? "uninstall" : "install",
-            Options.quiet ? ", quiet" : "", Options.noRestart ? ", no restart" : "");
+    LogLine("mode: %s%s%s%s", Options.uninstall ? "uninstall" : "install",
+            Options.quiet ? ", quiet" : "", Options.noRestart ? ", no restart" : "",
+            Planning() ? ", plan only" : "");
     if (!RegisterHostClass(instance))
         return KX_EXIT_FAILED;
     /* The window posts its start command while it is created; the mode above is
@@ -42,16 +56,15 @@ int RunSetupProgram(HINSTANCE instance, int showCommand)
     int exitCode;
 
     SetupState.instance = instance;
-    if (Options.logFile[0] && !OpenLog(Options.logFile)) {
-        char text[OPTION_VALUE_CHARS + 64];
-        StringCchPrintfA(text, ARRAYSIZE(text), "The log file %s could not be opened.",
-                         Options.logFile);
-        KxMessageBox(NULL, text, PROGRAM_CAPTION, MB_OK | MB_ICONERROR);
+    if (!OpenOutput())
         return KX_EXIT_BAD_LOG;
-    }
     LogLine("kxsetup started: %s", commandLine);
     exitCode = StartRun(instance, showCommand, validLine);
     LogLine("exit %d", exitCode);
     CloseLog();
+    /* A plan's own outcome: the run it describes would complete, or not. */
+    if (Planning() && exitCode != KX_EXIT_BAD_COMMAND_LINE)
+        return exitCode == KX_EXIT_OK || exitCode == KX_EXIT_RESTART_DECLINED ? KX_EXIT_OK
+                                                                               : KX_EXIT_FAILED;
     return exitCode;
 }

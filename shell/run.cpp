@@ -44,6 +44,12 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
     /* A file that cannot be deleted (in use, already gone) is left alone without
      * asking; everything else is SetupAPI's default handling, or in a quiet run
      * an answer that never waits for a person. */
+    if (notification == SPFILENOTIFY_STARTDELETE &&
+        !Act("delete %s", ((const FILEPATHS_A *)param1)->Target))
+        return FILEOP_SKIP;
+    if (Planning() && (notification == SPFILENOTIFY_STARTCOPY ||
+                       notification == SPFILENOTIFY_STARTRENAME))
+        return FILEOP_SKIP;
     if (notification == SPFILENOTIFY_DELETEERROR)
         answer = FILEOP_SKIP;
     else if (Options.quiet)
@@ -148,8 +154,9 @@ static void CloseStatusDisplay(void)
     window = FindWindowA(NULL, KX_STATUS_WINDOW_TITLE);
     if (!window)
         return;
+    if (!Act("status display tool: close request to \"%s\"", KX_STATUS_WINDOW_TITLE))
+        return;
     started = GetTickCount();
-    LogLine("status display tool: close requested");
     SendMessageTimeoutA(window, KX_STATUS_CLOSE_MESSAGE, KX_STATUS_CLOSE_WPARAM, 0,
                         SMTO_ABORTIFHUNG, STATUS_SEND_MS, &answer);
     for (;;) {
@@ -282,12 +289,15 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
 {
     if (!CreateStatusFolder(state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
-    LogQueuedCopies(run->queue);
-    /* SetupAPI's default callback has shown the user what went wrong; a quiet
-     * run's callback has logged it. */
-    if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext)) {
-        LogLine("copy stopped: %s", LogStatus(GetLastError()));
-        return StopRun(run, KX_EXIT_FAILED);
+    /* The queue's own view of its copies describes them; a plan stops there. */
+    if (ActQueuedCopies(run->queue)) {
+        /* SetupAPI's default callback has shown the user what went wrong; a
+         * quiet run's callback has logged it. */
+        if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback,
+                                   &run->queueContext)) {
+            LogLine("copy stopped: %s", LogStatus(GetLastError()));
+            return StopRun(run, KX_EXIT_FAILED);
+        }
     }
     if (!WriteUninstallEntry(state)) {
         KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
@@ -299,12 +309,14 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
 
 static void RunClassInstall(RunContext *run)
 {
+    if (!ActSection(run->inf, "ClassInstall"))
+        return;
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall",
                                             SPINST_INIFILES | SPINST_REGISTRY, NULL, NULL, 0,
                                             NULL, NULL, NULL, NULL);
     DWORD code = done ? 0 : GetLastError();
 
-    LogLine("section ClassInstall: %s", LogResult(done, code));
+    ActDone(done, code);
     if (!done)
         ShowSystemError(code, "GetLastError");
 }
@@ -347,12 +359,16 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 
     CloseStatusDisplay();
     /* The section's files are deleted from the status display folder; what is
-     * in use or gone is skipped by QueueCallback. */
-    BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall",
-                                            SPINST_INIFILES | SPINST_FILES, NULL,
-                                            state->statusDir, SP_COPY_DELETESOURCE,
+     * in use or gone is skipped by QueueCallback, which also describes each
+     * deletion (and in a plan skips it). A plan leaves the INI entries alone. */
+    UINT parts = SPINST_FILES;
+    if (ActSection(run->inf, "DefaultUninstall"))
+        parts |= SPINST_INIFILES;
+    BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall", parts,
+                                            NULL, state->statusDir, SP_COPY_DELETESOURCE,
                                             QueueCallback, &run->queueContext, NULL, NULL);
-    LogLine("section DefaultUninstall: %s", LogResult(done, GetLastError()));
+    if (!Planning())
+        ActDone(done, GetLastError());
     return 1;
 }
 
@@ -402,11 +418,13 @@ static int OfferRestart(HWND hostWindow)
     int answer;
 
     if (Options.noRestart) {
-        LogLine("restart: not offered (/norestart)");
+        LogLine("restart: left to the administrator (/norestart)");
         return KX_EXIT_RESTART_DECLINED;
     }
+    if (!Act("restart: asked"))
+        return KX_EXIT_RESTART_DECLINED;
     answer = SetupPromptReboot(NULL, hostWindow, FALSE);
-    LogLine("restart: prompt answered %d", answer);
+    LogLine("  answered %d", answer);
     return RestartOutcome(answer);
 }
 

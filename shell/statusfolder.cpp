@@ -1,4 +1,5 @@
 #include "shell/shell.h"
+#include "unattended/log.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -80,15 +81,21 @@ static int IsFolder(const char *path)
 static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
 {
     DWORD code;
+    BOOL made;
 
-    if (CreateDirectoryA(path, attributes))
+    if (!Act("folder create %s (administrators and system only)", path))
         return 1;
-    code = GetLastError();
+    made = CreateDirectoryA(path, attributes);
+    code = made ? 0 : GetLastError();
     /* A file system without security refuses the descriptor: such a folder is
      * open to everybody whatever the program asks for. */
-    if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_SECURITY_DESCR)
-        return CreateDirectoryA(path, NULL);
-    return 0;
+    if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_SECURITY_DESCR) {
+        made = CreateDirectoryA(path, NULL);
+        code = made ? 0 : GetLastError();
+    }
+    ActDone(made, code);
+    SetLastError(code);
+    return made;
 }
 
 /* The part of a path that is never created: "C:\", "\\server\share\" or "\". */

@@ -44,8 +44,10 @@ void SetDefaultPrinter(SetupStateRecord *state)
     if (FAILED(StringCchPrintfA(line, ARRAYSIZE(line), "%s,%s,%s", state->modelName[slot],
                                 state->modelName[slot], state->portName)))
         return;
+    if (!Act("profile [windows] device=%s", line))
+        return;
     BOOL written = WriteProfileStringA("windows", "device", line);
-    LogLine("profile [windows] device=%s: %s", line, LogResult(written, GetLastError()));
+    ActDone(written, GetLastError());
     /* A window that never answers must not hold the run: each gets
      * BROADCAST_WAIT_MS at most. */
     SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, BROADCAST_WAIT_MS,

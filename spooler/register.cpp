@@ -30,9 +30,11 @@ static void EnsureMonitor(void)
     monitor.pName = monitorName;
     monitor.pEnvironment = spoolerEnvironment;
     monitor.pDLLName = monitorDll;
+    if (!Act("spooler add monitor \"%s\" environment \"%s\" dll \"%s\"", monitorName,
+             spoolerEnvironment, monitorDll))
+        return;
     BOOL added = AddMonitorA(NULL, 2, (LPBYTE)&monitor);
-    LogLine("spooler AddMonitor \"%s\" environment \"%s\" dll \"%s\": %s", monitorName,
-            spoolerEnvironment, monitorDll, LogResult(added, GetLastError()));
+    ActDone(added, GetLastError());
 }
 
 /* Each name followed by its zero, then an empty entry; names are bounded by
@@ -57,19 +59,56 @@ static void DeleteExistingPrinter(char *name)
 
     if (!OpenPrinterA(name, &printer, &access))
         return;
-    BOOL deleted = DeletePrinter(printer);
-    DWORD code = deleted ? 0 : GetLastError();
-    LogLine("spooler DeletePrinter \"%s\": %s", name, LogResult(deleted, code));
-    if (!deleted)
-        ShowSystemError(code, "GetLastError--Delete Printer");
+    if (Act("spooler delete printer \"%s\"", name)) {
+        BOOL deleted = DeletePrinter(printer);
+        DWORD code = deleted ? 0 : GetLastError();
+        ActDone(deleted, code);
+        if (!deleted)
+            ShowSystemError(code, "GetLastError--Delete Printer");
+    }
     ClosePrinter(printer);
 }
 
 /* Its result is not needed: a driver that is not there is no fault. */
 static void DeleteDriver(char *model)
 {
+    if (!Act("spooler delete driver \"%s\"", model))
+        return;
     BOOL deleted = DeletePrinterDriverA(NULL, NULL, model);
-    LogLine("spooler DeletePrinterDriver \"%s\": %s", model, LogResult(deleted, GetLastError()));
+    ActDone(deleted, GetLastError());
+}
+
+static int AddDriver(DRIVER_INFO_3A *driver)
+{
+    if (!Act("spooler add driver \"%s\" environment \"%s\" version %lu driver \"%s\" data \"%s\" "
+             "config \"%s\" help \"%s\" monitor \"%s\"", driver->pName, driver->pEnvironment,
+             (unsigned long)driver->cVersion, driver->pDriverPath, driver->pDataFile,
+             driver->pConfigFile, driver->pHelpFile, driver->pMonitorName))
+        return 1;
+    BOOL added = AddPrinterDriverA(NULL, 3, (LPBYTE)driver);
+    DWORD code = added ? 0 : GetLastError();
+    ActDone(added, code);
+    if (!added)
+        ShowSystemError(code, "Add Driver error");
+    return added;
+}
+
+/* The handle the spooler hands back is used for nothing. */
+static int AddPrinter(PRINTER_INFO_2A *printer)
+{
+    if (!Act("spooler add printer \"%s\" driver \"%s\" port \"%s\" processor \"%s\"",
+             printer->pPrinterName, printer->pDriverName, printer->pPortName,
+             printer->pPrintProcessor))
+        return 1;
+    HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)printer);
+    DWORD code = added ? 0 : GetLastError();
+    ActDone(added != NULL, code);
+    if (!added) {
+        ShowSystemError(code, "Add Printer error");
+        return 0;
+    }
+    ClosePrinter(added);
+    return 1;
 }
 
 int RegisterPrinters(SetupStateRecord *state, int mode)
@@ -121,26 +160,11 @@ int RegisterPrinters(SetupStateRecord *state, int mode)
         }
 
         DeleteDriver(model);
-        BOOL ok = AddPrinterDriverA(NULL, 3, (LPBYTE)&driver);
-        DWORD code = ok ? 0 : GetLastError();
-        LogLine("spooler AddPrinterDriver \"%s\" environment \"%s\" version 2 driver \"%s\" "
-                "data \"%s\" config \"%s\" help \"%s\" monitor \"%s\": %s", model,
-                spoolerEnvironment, driver.pDriverPath, driver.pDataFile, driver.pConfigFile,
-                driver.pHelpFile, monitorName, LogResult(ok, code));
-        if (!ok) {
-            ShowSystemError(code, "Add Driver error");
+        if (!AddDriver(&driver))
             return 0;
-        }
         DeleteExistingPrinter(model);
-        HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)&printer);
-        code = added ? 0 : GetLastError();
-        LogLine("spooler AddPrinter \"%s\" driver \"%s\" port \"%s\" processor \"%s\": %s",
-                model, model, printer.pPortName, printProcessor, LogResult(added != NULL, code));
-        if (!added) {
-            ShowSystemError(code, "Add Printer error");
+        if (!AddPrinter(&printer))
             return 0;
-        }
-        ClosePrinter(added);
     }
     return 1;
 }

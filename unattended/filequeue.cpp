@@ -18,6 +18,9 @@ static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
 
 void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
+    /* A plan makes none of the operations, so there is no outcome to tell. */
+    if (Planning())
+        return;
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
     const SOURCE_MEDIA_A *media = (const SOURCE_MEDIA_A *)param1;
 
@@ -96,29 +99,59 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
     return 0;
 }
 
-static UINT CALLBACK LogQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,
+static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,
                                    UINT_PTR param2)
 {
+    WIN32_FILE_ATTRIBUTE_DATA source;
+
     ++*(int *)context;
     if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
         const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
-        LogLine("queued %s -> %s", paths->Source, paths->Target);
+        if (GetFileAttributesExA(paths->Source, GetFileExInfoStandard, &source))
+            Act("copy %s -> %s (%lu bytes)", paths->Source, paths->Target,
+                (unsigned long)source.nFileSizeLow);
+        else
+            Act("copy %s -> %s (source missing)", paths->Source, paths->Target);
     } else if (notification == SPFILENOTIFY_QUEUESCAN) {
-        LogLine("queued -> %s", (const char *)param1);
+        Act("copy -> %s", (const char *)param1);
     }
     return NO_ERROR;
 }
 
-void LogQueuedCopies(HSPFILEQ queue)
+int ActQueuedCopies(HSPFILEQ queue)
 {
     DWORD result = 0;
     int seen = 0;
 
     if (!LogIsOpen())
-        return;
+        return !Planning();
     /* NT 4 knows only the scan that names the target. The scan's own result is
      * not trusted (Wine reports a complete scan as failed); what it delivered is. */
-    SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, LogQueuedCopy, &seen, &result);
+    SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &seen, &result);
     if (!seen)
-        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, LogQueuedCopy, &seen, &result);
+        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &seen, &result);
+    return !Planning();
+}
+
+/* The registry lines of the section's AddReg lists as the file writes them, and
+ * its INI changes. */
+int ActSection(HINF inf, const char *section)
+{
+    char name[NAME_CHARS], text[TEXT_CHARS];
+    INFCONTEXT list, line;
+
+    if (SetupFindFirstLineA(inf, section, "AddReg", &list)) {
+        for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL);
+             field++) {
+            if (!SetupFindFirstLineA(inf, name, NULL, &line))
+                continue;
+            do {
+                if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
+                    Act("registry add %s (section %s)", text, section);
+            } while (SetupFindNextLine(&line, &line));
+        }
+    }
+    if (SetupFindFirstLineA(inf, section, "UpdateInis", &list))
+        Act("ini entries of section %s", section);
+    return !Planning();
 }

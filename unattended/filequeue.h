@@ -5,7 +5,7 @@
 #define KX_FILEQUEUE_H
 
 #include <windows.h>
-#include <setupapi.h>
+#include "setupdata/setupdata.h"
 
 /* Logs what a notification reports (a finished copy or deletion, an error). */
 void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
@@ -13,8 +13,11 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
  * failed copy aborts the commit (it never waits for a disk), a file that
  * cannot be deleted is skipped, a newer file on the target is kept. */
 UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
-/* One log line per queued copy, source and target, in queue order, as
- * SetupAPI itself will perform them. */
-void LogQueuedCopies(HSPFILEQ queue);
+/* The action line of each queued copy (source, target, size), in queue order,
+ * as SetupAPI itself will perform them; 1 when the copies are to be made. */
+int ActQueuedCopies(HSPFILEQ queue);
+/* The action lines of an install section's registry and INI changes, which
+ * SetupAPI makes; 1 when the section is to be run. */
+int ActSection(HINF inf, const char *section);
 
 #endif

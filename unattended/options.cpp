@@ -12,6 +12,7 @@ const char UsageText[] =
     "/quiet\t\tno window, no message, no restart prompt\n"
     "/norestart\tno restart prompt; a completed run ends with 3010\n"
     "/log=FILE\tappend a log of the run to FILE\n"
+    "/plan=FILE\twrite to FILE what a quiet run would change; change nothing\n"
     "\n"
     "With /quiet, instead of the wizard:\n"
     "/type=express|minimum|custom\t(default express)\n"
@@ -35,14 +36,14 @@ struct OptionName {
 
 enum {
     OptQuiet, OptNoRestart, OptLog, OptType, OptModels, OptStatusDisplay, OptStatusDir,
-    OptPort, OptDefaultPrinter, OptUsage, OPTION_COUNT
+    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OPTION_COUNT
 };
 
 static const OptionName optionNames[OPTION_COUNT] = {
     { "quiet", NoValue },       { "norestart", NoValue },     { "log", TakesValue },
     { "type", TakesValue },     { "models", TakesValue },     { "statusdisplay", TakesValue },
     { "statusdir", TakesValue }, { "port", TakesValue },      { "defaultprinter", MayTakeValue },
-    { "?", NoValue },
+    { "?", NoValue },           { "plan", TakesValue },
 };
 
 /* The first fault is the one reported; the rest of the line is still read, so
@@ -109,6 +110,7 @@ static int TakeOption(SetupOptions *options, int which, const char *value)
     case OptNoRestart: options->noRestart = 1; break;
     case OptUsage: options->usage = 1; break;
     case OptLog: return SUCCEEDED(StringCchCopyA(options->logFile, OPTION_VALUE_CHARS, value));
+    case OptPlan: return SUCCEEDED(StringCchCopyA(options->planFile, OPTION_VALUE_CHARS, value));
     case OptModels: return SUCCEEDED(StringCchCopyA(options->models, OPTION_VALUE_CHARS, value));
     case OptPort: return SUCCEEDED(StringCchCopyA(options->port, OPTION_VALUE_CHARS, value));
     case OptStatusDir:
@@ -172,6 +174,12 @@ static int CheckCombination(SetupOptions *options)
             options->installType = Custom;
         else if (options->installType != Custom)
             return Refuse(options, "%s/models and /statusdisplay need /type=custom.", "");
+    }
+    /* A plan is a quiet run that changes nothing; its file takes the log's place. */
+    if (options->planFile[0]) {
+        if (options->logFile[0])
+            return Refuse(options, "%s/plan writes the plan in place of a log: give /plan or /log.", "");
+        options->quiet = 1;
     }
     if (choices && options->uninstall)
         return Refuse(options, "%sAn uninstall takes no installation choices.", "");

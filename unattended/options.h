@@ -22,6 +22,7 @@ struct SetupOptions {
     int statusDisplay;      /* -1 not given, 0 no, 1 yes */
     int defaultPrinter;     /* the first printer becomes the default printer */
     char logFile[OPTION_VALUE_CHARS];
+    char planFile[OPTION_VALUE_CHARS];  /* describe the run there, change nothing */
     char models[OPTION_VALUE_CHARS];    /* numbers or names, comma-separated */
     char statusFolder[OPTION_VALUE_CHARS];
     char port[OPTION_VALUE_CHARS];

@@ -1,5 +1,6 @@
 #include "wizard/wizard.h"
 #include "resources/resource.h"
+#include "unattended/log.h"
 #include <commctrl.h>
 #include <ctype.h>
 #include <strsafe.h>
@@ -314,6 +315,22 @@ INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
+/* 0 when the drive has room, else its letter; the figures go to the log. */
+static DWORD JudgeDrive(char drive, DWORD need)
+{
+    DWORD free = FreeSpaceOnDrive(drive);
+
+    if (need + SPACE_MARGIN < free) {
+        LogLine("space: drive %c: needs %lu bytes, has %lu free", drive, (unsigned long)need,
+                (unsigned long)free);
+        return 0;
+    }
+    LogLine("space: drive %c: needs %lu bytes and %d to spare, has %lu free: %lu bytes missing",
+            drive, (unsigned long)need, SPACE_MARGIN, (unsigned long)free,
+            (unsigned long)(need + SPACE_MARGIN + 1 - free));
+    return (DWORD)(unsigned char)drive;
+}
+
 /* The page's verdict for a run without the page: the same component sizes,
  * drive columns and margin, the control panel tool on the drivers' drive. */
 void JudgeSpace(DWORD selected, char statusDrive)
@@ -328,8 +345,7 @@ void JudgeSpace(DWORD selected, char statusDrive)
         need[0] += rowSize[RowPanel];
     if (selected & CompStatusDisplay)
         need[statusDrive == drive ? 0 : 1] += rowSize[RowStatus];
-    spaceShortfall[0] = need[0] + SPACE_MARGIN < FreeSpaceOnDrive(drive) ? 0 : (DWORD)(unsigned char)drive;
-    spaceShortfall[1] = !need[1] || need[1] + SPACE_MARGIN < FreeSpaceOnDrive(statusDrive)
-                            ? 0 : (DWORD)(unsigned char)statusDrive;
+    spaceShortfall[0] = JudgeDrive(drive, need[0]);
+    spaceShortfall[1] = need[1] ? JudgeDrive(statusDrive, need[1]) : 0;
     spaceShortfall[2] = 0;
 }
