@@ -19,7 +19,7 @@ static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
 void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
     /* A plan makes none of the operations, so there is no outcome to tell. */
-    if (Planning())
+    if (!LogIsOpen() || Planning())
         return;
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
     const SOURCE_MEDIA_A *media = (const SOURCE_MEDIA_A *)param1;

@@ -55,7 +55,7 @@ protected:
 };
 
 /* The record first, the entry of the removable software on its own. */
-TEST_F(InstallRecord, WritesFiveTextsWithoutTerminator)
+TEST_F(InstallRecord, WritesItsTextsWithoutTerminatorAndTheEntryForDeploymentTools)
 {
     RegWriteRecorder recorder;
     SetupState.selectedComponents = CompModel1 | CompModel2 | CompStatusDisplay;
@@ -67,11 +67,17 @@ TEST_F(InstallRecord, WritesFiveTextsWithoutTerminator)
     EXPECT_EQ(1, WriteUninstallEntry(&SetupState));
 
     const char *names[] = {"InstallSections", "StatusDisplayDir", "ControlPanelDir", "DisplayName",
-                           "UninstallString"};
+                           "UninstallString", "QuietUninstallString", "DisplayIcon"};
     const char *texts[] = {"19", "C:\\STATUS=66010", "C:\\STATUS=66010", "Velba Printer Version 1.0",
-                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall"};
-    ASSERT_EQ(5u, recorder.writes.size());
-    for (int i = 0; i < 5; i++) {
+                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall",
+                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall /quiet", "C:\\STATUS\\kxsetup.exe,0"};
+    ASSERT_EQ(9u, recorder.writes.size());
+    for (int i = 7; i < 9; i++) {
+        EXPECT_EQ(i == 7 ? "NoModify" : "NoRepair", recorder.writes[i].name);
+        EXPECT_EQ((DWORD)REG_DWORD, recorder.writes[i].type);
+        EXPECT_EQ(std::string("\1\0\0\0", 4), recorder.writes[i].bytes);
+    }
+    for (int i = 0; i < 7; i++) {
         EXPECT_EQ(names[i], recorder.writes[i].name);
         EXPECT_EQ((DWORD)REG_SZ, recorder.writes[i].type);
         EXPECT_EQ(texts[i], recorder.writes[i].bytes) << "the byte count is the text length";

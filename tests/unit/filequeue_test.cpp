@@ -1,0 +1,35 @@
+#include "tests/unit/harness.h"
+#include "unattended/filequeue.h"
+
+/* Windows asks for the medium (SPFILENOTIFY_NEEDMEDIA) and about newer files on
+ * the target, which Wine never does: a quiet run must answer both itself, and
+ * never with anything that waits for a person. */
+TEST(QuietQueue, AnswersEveryQuestionWithoutAPerson)
+{
+    TempDir medium;
+    medium.Write("kxpcl6.dll", "driver");
+    SOURCE_MEDIA_A present = {};
+    present.SourcePath = medium.path.c_str();
+    present.SourceFile = "kxpcl6.dll";
+    SOURCE_MEDIA_A missing = present;
+    missing.SourceFile = "kxps.dll";
+    std::string target = medium.path + "\\copy.dll";
+    FILEPATHS_A failed = {};
+    failed.Source = present.SourceFile;
+    failed.Target = target.c_str();
+    failed.Win32Error = ERROR_ACCESS_DENIED;
+
+    EXPECT_EQ((UINT)TRUE, QuietQueueAnswer(SPFILENOTIFY_STARTQUEUE, 0, 0));
+    EXPECT_EQ((UINT)FILEOP_DOIT, QuietQueueAnswer(SPFILENOTIFY_STARTCOPY, (UINT_PTR)&failed, 0));
+    EXPECT_EQ((UINT)FILEOP_DOIT, QuietQueueAnswer(SPFILENOTIFY_NEEDMEDIA, (UINT_PTR)&present, 0));
+
+    SetLastError(0);
+    EXPECT_EQ((UINT)FILEOP_ABORT, QuietQueueAnswer(SPFILENOTIFY_NEEDMEDIA, (UINT_PTR)&missing, 0));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_EQ((UINT)FILEOP_ABORT, QuietQueueAnswer(SPFILENOTIFY_COPYERROR, (UINT_PTR)&failed, 0));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ((UINT)FILEOP_SKIP, QuietQueueAnswer(SPFILENOTIFY_DELETEERROR, (UINT_PTR)&failed, 0));
+    /* A newer file on the target is kept, as a person would be advised to. */
+    EXPECT_EQ((UINT)FALSE, QuietQueueAnswer(SPFILENOTIFY_STARTCOPY | SPFILENOTIFY_TARGETNEWER,
+                                            (UINT_PTR)&failed, 0));
+}
