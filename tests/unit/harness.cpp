@@ -72,15 +72,8 @@ static std::unique_ptr<ScopedImport> boxPatch;
 
 void KxTest::SetUp()
 {
-    ZeroMemory(&SetupState, sizeof(SetupState));
+    ResetSharedData();
     SetupState.instance = GetModuleHandleA(NULL);
-    ZeroMemory(installSection, sizeof(installSection));
-    ZeroMemory(layoutPath, sizeof(layoutPath));
-    ZeroMemory(driverDirectory, sizeof(driverDirectory));
-    ZeroMemory(startDirectory, sizeof(startDirectory));
-    ZeroMemory(statusDirChoice, sizeof(statusDirChoice));
-    ZeroMemory(spaceShortfall, sizeof(spaceShortfall));
-    shellAllocator = NULL;
     boxes.clear();
     answers.clear();
     boxPatch.reset(new ScopedImport(IMPORT_SLOT(MessageBoxA),

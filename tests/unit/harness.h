@@ -48,8 +48,9 @@ std::vector<RecordedBox> TakeBoxes();
 /* Convenience: exactly one box with this caption and text, else a test failure. */
 void ExpectOneBox(const char *caption, const char *text, UINT style, HWND owner = NULL);
 
-/* Base fixture: zero-fills SetupState and the shared buffers, records boxes, and
- * fails the test when boxes were shown that the test did not take. */
+/* Base fixture: starts from the program's data as at process start (with this
+ * module as its instance), records boxes, and fails the test when boxes were
+ * shown that the test did not take. */
 class KxTest : public ::testing::Test {
 protected:
     void SetUp() override;
