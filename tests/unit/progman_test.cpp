@@ -17,7 +17,7 @@ struct RecordingShell {
     {
         ZeroMemory(&process, sizeof(process));
         STARTUPINFOA startup = { sizeof(startup) };
-        std::string command = "\"" + BuildFile("tools/progman-recorder.exe") + "\" \"" + log + "\" 60000";
+        std::string command = "\"" + BuildPath("tools/progman-recorder.exe") + "\" \"" + log + "\" 60000";
         if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
             ADD_FAILURE() << "cannot start the recorder: " << GetLastError();
             return;
@@ -118,16 +118,14 @@ TEST_F(ProgramGroup, Uninstall_SendsOnlyDeleteGroup)
 }
 
 static int uninitializations;
-static BOOL(WINAPI *realUninitialize)(DWORD);
 static BOOL WINAPI CountingUninitialize(DWORD instance)
 {
     uninitializations++;
-    return realUninitialize(instance);
+    return REAL(DdeUninitialize)(instance);
 }
 
 TEST_F(ProgramGroup, NoShell_ReturnsPromptlyQuietlyAndReleasesTheInstance)
 {
-    realUninitialize = (BOOL(WINAPI *)(DWORD))*IMPORT_SLOT(DdeUninitialize);
     uninitializations = 0;
     FAKE_IMPORT(DdeUninitialize, CountingUninitialize);
     DWORD start = GetTickCount();

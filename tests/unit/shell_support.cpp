@@ -10,13 +10,6 @@
 const char *const mediumModel[MODEL_SLOTS] = { "Kalyx Q70/Q90 PCL 6", "Kalyx Q70/Q90 PCL 5e",
                                                "Kalyx Q70/Q90 PS" };
 
-std::string BuildPath(const char *relative)
-{
-    std::string path = std::string("Z:") + KX_BUILD_DIR + "/" + relative;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 /* ---- folders ---- */
 
 static std::vector<std::string> ListFiles(const std::string &folder)
@@ -57,12 +50,11 @@ FolderSnapshot::~FolderSnapshot()
 
 DECLARE_IMPORT_SLOT(GetModuleFileNameA);
 static std::string moduleFile;
-static DWORD(WINAPI *realGetModuleFileNameA)(HMODULE, LPSTR, DWORD);
 
 static DWORD WINAPI MediumModuleFileName(HMODULE module, LPSTR buffer, DWORD size)
 {
     if (module)
-        return realGetModuleFileNameA(module, buffer, size);
+        return REAL(GetModuleFileNameA)(module, buffer, size);
     lstrcpynA(buffer, moduleFile.c_str(), (int)size);
     return (DWORD)std::min<size_t>(moduleFile.size(), size);
 }
@@ -110,8 +102,6 @@ InstallPrefix::InstallPrefix()
         SeedDatatype(mediumModel[i]);
 
     moduleFile = MediumFile("kxsetup.exe");
-    realGetModuleFileNameA = reinterpret_cast<DWORD(WINAPI *)(HMODULE, LPSTR, DWORD)>(
-        *IMPORT_SLOT(GetModuleFileNameA));
     modulePatch.reset(new ScopedImport(IMPORT_SLOT(GetModuleFileNameA),
                                        reinterpret_cast<void *>(MediumModuleFileName)));
 }
@@ -143,27 +133,22 @@ DECLARE_IMPORT_SLOT(SetupCloseInfFile);
 DECLARE_IMPORT_SLOT(SetupCommitFileQueueA);
 DECLARE_IMPORT_SLOT(SetupPromptReboot);
 
-static void(WINAPI *realTerm)(PVOID);
-static BOOL(WINAPI *realCloseQueue)(HSPFILEQ);
-static void(WINAPI *realCloseInf)(HINF);
-static BOOL(WINAPI *realCommit)(HWND, HSPFILEQ, PSP_FILE_CALLBACK_A, PVOID);
-
 static void WINAPI RecordTerm(PVOID context)
 {
     RunObserver::calls.push_back("context");
-    realTerm(context);
+    REAL(SetupTermDefaultQueueCallback)(context);
 }
 
 static BOOL WINAPI RecordCloseQueue(HSPFILEQ queue)
 {
     RunObserver::calls.push_back("queue");
-    return realCloseQueue(queue);
+    return REAL(SetupCloseFileQueue)(queue);
 }
 
 static void WINAPI RecordCloseInf(HINF inf)
 {
     RunObserver::calls.push_back("inf");
-    realCloseInf(inf);
+    REAL(SetupCloseInfFile)(inf);
 }
 
 static BOOL WINAPI RecordCommit(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_A callback, PVOID context)
@@ -173,7 +158,7 @@ static BOOL WINAPI RecordCommit(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_A 
         SetLastError(ERROR_CANCELLED);
         return FALSE;
     }
-    return realCommit(owner, queue, callback, context);
+    return REAL(SetupCommitFileQueueA)(owner, queue, callback, context);
 }
 
 static INT WINAPI RecordReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
@@ -183,18 +168,12 @@ static INT WINAPI RecordReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
     return RunObserver::rebootAnswer;
 }
 
-template <typename T> static void Keep(T *real, void **slot) { *real = reinterpret_cast<T>(*slot); }
-
 RunObserver::RunObserver()
 {
     calls.clear();
     rebootAnswer = 0; /* what Wine's SetupPromptReboot answers */
     commitFails = false;
     rebootOwner = NULL;
-    Keep(&realTerm, IMPORT_SLOT(SetupTermDefaultQueueCallback));
-    Keep(&realCloseQueue, IMPORT_SLOT(SetupCloseFileQueue));
-    Keep(&realCloseInf, IMPORT_SLOT(SetupCloseInfFile));
-    Keep(&realCommit, IMPORT_SLOT(SetupCommitFileQueueA));
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(SetupTermDefaultQueueCallback), (void *)RecordTerm));
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(SetupCloseFileQueue), (void *)RecordCloseQueue));
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(SetupCloseInfFile), (void *)RecordCloseInf));

@@ -80,7 +80,5 @@ struct GroupRecorder {
 };
 bool WaitForWindow(const char *title, DWORD ms);
 std::vector<std::string> ReadLines(const std::string &path);
-/* Z:\ path of a file of the build directory. */
-std::string BuildPath(const char *relative);
 
 #endif

@@ -219,7 +219,6 @@ static std::string SidText(PSID sid)
 /* Per call: the folder, then the descriptor's protection and each entry as
  * type, inherit flags, access mask and SID. */
 static std::vector<std::string> madeFolders;
-static BOOL(WINAPI *realCreateDirectory)(LPCSTR, LPSECURITY_ATTRIBUTES);
 static BOOL WINAPI RecordMakeFolder(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
 {
     std::string made = path;
@@ -243,7 +242,7 @@ static BOOL WINAPI RecordMakeFolder(LPCSTR path, LPSECURITY_ATTRIBUTES attribute
         }
         madeFolders.push_back(made);
     }
-    return realCreateDirectory(path, NULL);
+    return REAL(CreateDirectoryA)(path, NULL);
 }
 
 /* A missing status folder and the missing folder above it are made so that
@@ -257,7 +256,6 @@ TEST_F(StatusFolder, MissingFoldersAreMadeForAdministratorsOnly)
     TempDir temp;
     std::string outer = temp.File("outer"), status = temp.File("outer\\status");
     madeFolders.clear();
-    realCreateDirectory = reinterpret_cast<decltype(realCreateDirectory)>(*IMPORT_SLOT(CreateDirectoryA));
     {
         FAKE_IMPORT(CreateDirectoryA, RecordMakeFolder);
         EXPECT_EQ(1, CreateStatusFolder(status.c_str()));
