@@ -106,7 +106,7 @@ TEST_F(InstallationRun, ExpressCopiesRegistersRecordsAndOffersRestart)
 
     std::vector<std::string> commands = group.Commands();
     ASSERT_EQ(7u, commands.size());
-    EXPECT_EQ(std::string("[CreateGroup(") + groupName + ")]" + '\0', commands[0]);
+    EXPECT_EQ(std::string("[CreateGroup(") + groupName + ")]\\0", commands[0]);
 
     EXPECT_TRUE(RunObserver::Called("reboot"));
     EXPECT_EQ(host, RunObserver::rebootOwner);
@@ -465,7 +465,7 @@ TEST_F(UninstallRun, ClosesTheStatusToolOnceAndGoesOnWhenItIsGone)
     EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));
     std::vector<std::string> commands = group.Commands();
     ASSERT_EQ(1u, commands.size());
-    EXPECT_EQ(std::string("[DeleteGroup(") + groupName + ")]" + '\0', commands[0]);
+    EXPECT_EQ(std::string("[DeleteGroup(") + groupName + ")]\\0", commands[0]);
     EXPECT_TRUE(RunObserver::Called("reboot"));
     EXPECT_EQ(allReleased, RunObserver::Released());
 }

@@ -271,9 +271,10 @@ bool ChildProcess::WaitExit(DWORD ms)
 
 GroupRecorder::GroupRecorder(const TempDir &temp) : log(temp.File("progman.log"))
 {
-    process.reset(new ChildProcess(BuildPath("tools/progman-recorder.exe") + " " + log + " 60000"));
+    process.reset(new ChildProcess("\"" + BuildPath("tools/progman-recorder.exe") + "\" \"" + log +
+                                   "\" 60000"));
     DWORD start = GetTickCount();
-    while (!FileExists(log + ".ready") && GetTickCount() - start < 10000)
+    while (!FileExists(log + ".ready") && GetTickCount() - start < 15000)
         Sleep(20);
     EXPECT_TRUE(FileExists(log + ".ready")) << "progman-recorder did not start";
 }
@@ -282,17 +283,7 @@ std::vector<std::string> GroupRecorder::Commands()
 {
     PostThreadMessageA(process->info.dwThreadId, WM_QUIT, 0, 0);
     EXPECT_TRUE(process->WaitExit(10000));
-    std::vector<std::string> commands;
-    std::string bytes = ReadFileBytes(log);
-    size_t at = 0;
-    while (at + 4 <= bytes.size()) {
-        const unsigned char *n = (const unsigned char *)&bytes[at];
-        size_t count = n[0] | (n[1] << 8) | (n[2] << 16) | ((size_t)n[3] << 24);
-        at += 4;
-        commands.push_back(bytes.substr(at, count));
-        at += count;
-    }
-    return commands;
+    return ReadLines(log);
 }
 
 bool WaitForWindow(const char *title, DWORD ms)
