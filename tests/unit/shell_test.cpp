@@ -47,7 +47,7 @@ static BOOL WINAPI NtVersion(OSVERSIONINFOA *info)
 }
 
 static DWORD requestedAccess;
-static SC_HANDLE WINAPI DeniedManager(LPCSTR machine, LPCSTR database, DWORD access)
+static SC_HANDLE WINAPI DeniedManager(LPCSTR, LPCSTR, DWORD access)
 {
     requestedAccess = access;
     SetLastError(ERROR_ACCESS_DENIED);
@@ -169,14 +169,14 @@ static BOOL WINAPI RecordDllDirectory(LPCSTR folder)
     return TRUE;
 }
 static bool systemOffersSearchCalls;
-static FARPROC WINAPI SearchCallsOnly(HMODULE module, LPCSTR name)
+static FARPROC WINAPI SearchCallsOnly(HMODULE, LPCSTR name)
 {
     if (!systemOffersSearchCalls)
         return NULL;
     if (lstrcmpA(name, "SetDefaultDllDirectories") == 0)
-        return (FARPROC)RecordDefaultDirectories;
+        return (FARPROC)(void *)RecordDefaultDirectories;
     if (lstrcmpA(name, "SetDllDirectoryA") == 0)
-        return (FARPROC)RecordDllDirectory;
+        return (FARPROC)(void *)RecordDllDirectory;
     return NULL;
 }
 

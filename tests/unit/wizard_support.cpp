@@ -57,7 +57,7 @@ WizardStep OnPage(int index, std::function<void(HWND page)> action)
 
 WizardStep ExpectButtons(const std::string &expected)
 {
-    return [=](HWND sheet, HWND top) {
+    return [=](HWND sheet, HWND) {
         EXPECT_EQ(expected, WizardButtons(sheet));
         return true;
     };
@@ -136,8 +136,8 @@ std::vector<DWORD> FakePorts::bufferSizes;
 static std::vector<std::string> fakePortNames;
 static DWORD fakePortFailure;
 
-static BOOL WINAPI FakeEnumPortsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size,
-                                  LPDWORD needed, LPDWORD returned)
+static BOOL WINAPI FakeEnumPortsA(LPSTR, DWORD, LPBYTE buffer, DWORD size, LPDWORD needed,
+                                  LPDWORD returned)
 {
     FakePorts::bufferSizes.push_back(size);
     *returned = 0;
