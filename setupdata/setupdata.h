@@ -57,6 +57,9 @@ extern char startDirectory[FOLDER_CHARS];
 extern char statusDirChoice[FOLDER_CHARS];
 extern IMalloc *shellAllocator;
 extern DWORD spaceShortfall[3];
+/* Zero-fills the record and every shared buffer, as at process start (for a
+ * caller that runs the setup more than once in one process). */
+void ResetSharedData(void);
 
 /* Fills the model data, install sections, offered components and directory ids
  * from the open oemsetup.inf and appends its layout file. Returns 0 when the

@@ -10,6 +10,18 @@ char statusDirChoice[FOLDER_CHARS];
 IMalloc *shellAllocator;
 DWORD spaceShortfall[3];
 
+void ResetSharedData(void)
+{
+    ZeroMemory(&SetupState, sizeof(SetupState));
+    ZeroMemory(installSection, sizeof(installSection));
+    ZeroMemory(layoutPath, sizeof(layoutPath));
+    ZeroMemory(driverDirectory, sizeof(driverDirectory));
+    ZeroMemory(startDirectory, sizeof(startDirectory));
+    ZeroMemory(statusDirChoice, sizeof(statusDirChoice));
+    shellAllocator = NULL;
+    ZeroMemory(spaceShortfall, sizeof(spaceShortfall));
+}
+
 long LeadingNumber(const char *text)
 {
     unsigned long magnitude = 0, limit = LONG_MAX;

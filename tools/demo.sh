@@ -90,8 +90,6 @@ if [ $robot_mode = 1 ]; then
   if [ -x "$RECORDER" ] || [ -f "$RECORDER" ]; then
     timeout 600 "$WINE" "$RECORDER" 'C:\demo\progman.log' 300000 >/dev/null 2>&1 </dev/null &
     for _ in $(seq 1 100); do [ -f "$C/demo/progman.log.ready" ] && break; sleep 0.1; done
-    DUMPS="$DUMPS
-dump-progman C:\\demo\\progman.log"
   fi
 
   # Screenshot requests of the robot: <name>.req holds the window's screen
@@ -203,9 +201,9 @@ field DRIVER | awk -F'\t' '{ printf "  %s [%s], monitor %s\n", $2, $3, $10 }'
 echo "language monitors:"
 field MONITOR | awk -F'\t' '{ printf "  %s (%s)\n", $2, $4 }'
 echo "default printer: $(field PROFILE | cut -f4)"
-if [ -n "$(field DDE)" ]; then
+if [ -s "$C/demo/progman.log" ]; then
   echo "program group commands:"
-  field DDE | cut -f2 | sed 's/\\0$//; s/^/  /'
+  sed 's/\\0$//; s/^/  /' "$C/demo/progman.log"
 fi
 group=$(find "$C/users" -path '*Programs/Kalyx*' -maxdepth 6 2>/dev/null | head -1)
 [ -n "$group" ] && echo "start menu group (Wine's shell): ${group#$C/}"

@@ -3,9 +3,9 @@
 # A scenario runs the real kxsetup.exe from a copy of the sample medium in a
 # prefix of its own, copied from a template prefix that is made once per build
 # directory. kxrobot.exe drives the program like a user and writes a transcript
-# (message boxes, pages, exit codes, and dumps of the registry, the spooler, the
-# profile and the Program Manager commands); the checks below read that
-# transcript and the prefix's files.
+# (message boxes, pages, exit codes, and dumps of the registry, the spooler and
+# the profile); the checks below read that transcript, the commands that the
+# recording Program Manager got, and the prefix's files.
 #
 # Environment (set by CTest, see CMakeLists.txt):
 #   KX_E2E_BUILD    the x86_64 build directory
@@ -35,6 +35,7 @@ GROUP='Kalyx Q70/Q90 Tools'
 MONITOR='Tremaro PJL Language Monitor'
 
 FAILURES=0
+GROUP_VIEWS=0
 SCENARIO_START=$(date +%s)
 
 fail() {
@@ -114,8 +115,7 @@ dump-key $CLASS_KEY
 dump-printers
 dump-drivers
 dump-monitors
-dump-profile windows device
-dump-progman C:\\e2e\\progman.log"
+dump-profile windows device"
 
 # Robot lines that drive the wizard, put into a scenario's script with $(...).
 #
@@ -152,14 +152,15 @@ finish() {
   echo "wait-exit 60000"
 }
 
-# robot: runs kxrobot.exe with the script on standard input; the transcript is
-# $RUN/transcript.txt. A failed step fails the scenario at once.
+# robot: runs kxrobot.exe with the script on standard input; its transcript is
+# added to $RUN/transcript.txt (a scenario that checks between two runs calls
+# it again). A failed step fails the scenario at once.
 robot() {
   cat >"$C/e2e/script.txt"
   local rc=0
   timeout 200 "$WINE" "$KX_E2E_ROBOT" 'C:\e2e\script.txt' 'C:\e2e\transcript.txt' \
     >"$RUN/robot.out" 2>&1 </dev/null || rc=$?
-  cp "$C/e2e/transcript.txt" "$RUN/transcript.txt" 2>/dev/null || : >"$RUN/transcript.txt"
+  cat "$C/e2e/transcript.txt" >>"$RUN/transcript.txt" 2>/dev/null || true
   VIEW=$RUN/transcript.txt
   if [ $rc != 0 ]; then
     echo "kxrobot failed ($rc):" >&2
@@ -178,6 +179,14 @@ section() {
   awk -v n="NOTE${TAB}$1" '$0 == n { on = 1; next } /^NOTE\t/ { on = 0 } on' "$RUN/transcript.txt" >"$VIEW"
 }
 
+# group_commands: the checks below look at the commands the recording Program
+# Manager has got so far, one a line, a zero byte written as \0 (so a command
+# sent with its terminating zero ends in \0).
+group_commands() {
+  VIEW=$RUN/progman-$((++GROUP_VIEWS)).txt
+  cp "$C/e2e/progman.log" "$VIEW"
+}
+
 line_of() { local IFS=$TAB; printf '%s' "$*"; }
 
 # has/lacks <field>...: a transcript line made of exactly these tab-separated fields.
@@ -189,11 +198,11 @@ lacks() {
   local l; l=$(line_of "$@")
   if grep -aFxq -- "$l" "$VIEW"; then fail "$(basename "$VIEW") has line: $l"; fi
 }
-# count <n> <field>...: n lines begin with these fields.
+# count <n> [<field>...]: n lines begin with these fields (n lines in all without).
 count() {
   local n=$1; shift
   local l got; l=$(line_of "$@")
-  got=$(awk -v p="$l" 'index($0, p) == 1' "$VIEW" | wc -l)
+  got=$(P=$l awk 'substr($0, 1, length(ENVIRON["P"])) == ENVIRON["P"]' "$VIEW" | wc -l)
   [ "$got" = "$n" ] || fail "$(basename "$VIEW"): $got lines begin with '$l', expected $n"
 }
 
@@ -259,9 +268,12 @@ nothing_registered() {
   count 0 MONITOR "$MONITOR"
   count 0 DRIVER
   no_printers
-  has DDECOUNT 0
   no_value "$RUNONCE_KEY" GrpConv
   runonce_starts 0
+  local view=$VIEW
+  group_commands
+  count 0
+  VIEW=$view
 }
 
 e2e_end() {

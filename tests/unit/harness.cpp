@@ -1,10 +1,14 @@
 #include "tests/unit/harness.h"
 #include "setupdata/setupdata.h"
 #include <shlwapi.h>
+#include <algorithm>
 #include <deque>
 #include <memory>
 
 DECLARE_IMPORT_SLOT(MessageBoxA);
+DECLARE_IMPORT_SLOT(RegSetValueExA);
+
+static std::vector<ScopedImport *> patches; /* in the order they went in */
 
 ScopedImport::ScopedImport(void **s, void *fake) : slot(s), saved(*s)
 {
@@ -12,6 +16,7 @@ ScopedImport::ScopedImport(void **s, void *fake) : slot(s), saved(*s)
     VirtualProtect(slot, sizeof(void *), PAGE_READWRITE, &old);
     *slot = fake;
     VirtualProtect(slot, sizeof(void *), old, &old);
+    patches.push_back(this);
 }
 
 ScopedImport::~ScopedImport()
@@ -20,6 +25,15 @@ ScopedImport::~ScopedImport()
     VirtualProtect(slot, sizeof(void *), PAGE_READWRITE, &old);
     *slot = saved;
     VirtualProtect(slot, sizeof(void *), old, &old);
+    patches.erase(std::find(patches.begin(), patches.end(), this));
+}
+
+void *RealImport(void **slot)
+{
+    for (size_t i = 0; i < patches.size(); i++)
+        if (patches[i]->slot == slot)
+            return patches[i]->saved;
+    return *slot;
 }
 
 /* ---- message boxes ---- */
@@ -72,15 +86,8 @@ static std::unique_ptr<ScopedImport> boxPatch;
 
 void KxTest::SetUp()
 {
-    ZeroMemory(&SetupState, sizeof(SetupState));
+    ResetSharedData();
     SetupState.instance = GetModuleHandleA(NULL);
-    ZeroMemory(installSection, sizeof(installSection));
-    ZeroMemory(layoutPath, sizeof(layoutPath));
-    ZeroMemory(driverDirectory, sizeof(driverDirectory));
-    ZeroMemory(startDirectory, sizeof(startDirectory));
-    ZeroMemory(statusDirChoice, sizeof(statusDirChoice));
-    ZeroMemory(spaceShortfall, sizeof(spaceShortfall));
-    shellAllocator = NULL;
     boxes.clear();
     answers.clear();
     boxPatch.reset(new ScopedImport(IMPORT_SLOT(MessageBoxA),
@@ -231,20 +238,52 @@ bool KeyExists(HKEY root, const char *path)
     return true;
 }
 
-bool ReadValue(HKEY root, const char *path, const char *name, DWORD *type, std::string *bytes)
+std::string RegText(HKEY root, const std::string &path, const char *name, DWORD type)
 {
     HKEY key;
-    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD size = 0;
-    LONG rc = RegQueryValueExA(key, name, NULL, type, NULL, &size);
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "(missing)";
+    DWORD stored = 0, size = 0;
+    std::string bytes;
+    LONG rc = RegQueryValueExA(key, name, NULL, &stored, NULL, &size);
     if (rc == ERROR_SUCCESS) {
-        bytes->assign(size, '\0');
-        rc = RegQueryValueExA(key, name, NULL, type, size ? (BYTE *)&(*bytes)[0] : NULL, &size);
-        bytes->resize(size);
+        bytes.assign(size, '\0');
+        rc = RegQueryValueExA(key, name, NULL, &stored, size ? (BYTE *)&bytes[0] : NULL, &size);
+        bytes.resize(size);
     }
     RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS)
+        return "(missing)";
+    if (stored != type)
+        return "(type " + std::to_string(stored) + ")";
+    if (type == REG_SZ && !bytes.empty() && bytes.back() == '\0')
+        bytes.pop_back();
+    return bytes;
+}
+
+static RegWriteRecorder *recorder;
+
+static LONG WINAPI RecordingRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                           const BYTE *data, DWORD size)
+{
+    recorder->writes.push_back({ name ? name : "", type, std::string((const char *)data, size) });
+    return REAL(RegSetValueExA)(key, name, reserved, type, data, size);
+}
+
+RegWriteRecorder::RegWriteRecorder()
+    : patch(IMPORT_SLOT(RegSetValueExA), reinterpret_cast<void *>(RecordingRegSetValueExA))
+{
+    recorder = this;
+}
+
+RegWriteRecorder::~RegWriteRecorder() { recorder = nullptr; }
+
+const RecordedRegWrite *RegWriteRecorder::Find(const char *name) const
+{
+    for (size_t i = 0; i < writes.size(); i++)
+        if (writes[i].name == name)
+            return &writes[i];
+    return nullptr;
 }
 
 struct SavedValue { std::string name; DWORD type; std::string data; };
@@ -359,6 +398,13 @@ void TempDir::Write(const char *name, const std::string &content) const
 bool FileExists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string BuildPath(const char *relative)
+{
+    std::string path = std::string("Z:") + KX_BUILD_DIR + "/" + relative;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
 }
 
 std::string ReadFileBytes(const std::string &path)

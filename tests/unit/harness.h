@@ -32,6 +32,10 @@ struct ScopedImport {
 /* Usage: FAKE_IMPORT(GetVersionExA, FakeGetVersionExA);  (lasts to the end of the scope) */
 #define FAKE_IMPORT(name, fake) \
     ScopedImport kx_fake_##name(IMPORT_SLOT(name), reinterpret_cast<void *>(fake))
+/* What a slot held before the first fake still in it: the system's function,
+ * for fakes that pass calls on, e.g. REAL(RegSetValueExA)(key, name, ...). */
+void *RealImport(void **slot);
+#define REAL(name) reinterpret_cast<decltype(&name)>(RealImport(IMPORT_SLOT(name)))
 
 struct RecordedBox {
     HWND owner;
@@ -48,8 +52,9 @@ std::vector<RecordedBox> TakeBoxes();
 /* Convenience: exactly one box with this caption and text, else a test failure. */
 void ExpectOneBox(const char *caption, const char *text, UINT style, HWND owner = NULL);
 
-/* Base fixture: zero-fills SetupState and the shared buffers, records boxes, and
- * fails the test when boxes were shown that the test did not take. */
+/* Base fixture: starts from the program's data as at process start (with this
+ * module as its instance), records boxes, and fails the test when boxes were
+ * shown that the test did not take. */
 class KxTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -81,8 +86,27 @@ struct HungWindow {
 /* Registry: delete a key with all its subkeys and values (no error when absent). */
 void DeleteKeyTree(HKEY root, const char *path);
 bool KeyExists(HKEY root, const char *path);
-/* Reads a value: its type and its exact bytes; false when missing. */
-bool ReadValue(HKEY root, const char *path, const char *name, DWORD *type, std::string *bytes);
+/* A value as the tests compare it: "(missing)" when absent, "(type N)" when it
+ * is not of `type`, else its bytes less the one terminating zero that a REG_SZ
+ * is stored with (the registry adds it when the byte after the data is zero, so
+ * a test that must see the byte count passed observes the call instead). */
+std::string RegText(HKEY root, const std::string &path, const char *name, DWORD type = REG_SZ);
+
+/* Observes the program's RegSetValueExA calls while it lasts: each call's value
+ * name, type and the exact bytes passed (their count is what the registry was
+ * told), then passes the call on so the registry changes as it would. */
+struct RecordedRegWrite {
+    std::string name;
+    DWORD type;
+    std::string bytes;
+};
+struct RegWriteRecorder {
+    std::vector<RecordedRegWrite> writes;
+    ScopedImport patch;
+    RegWriteRecorder();
+    ~RegWriteRecorder();
+    const RecordedRegWrite *Find(const char *name) const;
+};
 
 /* Saves a registry subtree on construction and restores it (and deletes what was
  * added) on destruction. */
@@ -104,6 +128,8 @@ struct TempDir {
     void Write(const char *name, const std::string &content) const;
 };
 bool FileExists(const std::string &path);
+/* Z:\ path of a file of the build directory. */
+std::string BuildPath(const char *relative);
 std::string ReadFileBytes(const std::string &path);
 void RemoveTree(const std::string &path);
 

@@ -92,10 +92,7 @@ TEST(RegistrySnapshotHelper, RestoresWhatATestChanged)
         RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KxHarnessProbe\\added", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
         RegCloseKey(key);
     }
-    DWORD type;
-    std::string bytes;
-    EXPECT_TRUE(ReadValue(HKEY_CURRENT_USER, path, "v", &type, &bytes));
-    EXPECT_EQ(std::string("abc", 4), bytes);
+    EXPECT_EQ("abc", RegText(HKEY_CURRENT_USER, path, "v"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\KxHarnessProbe\\added"));
     DeleteKeyTree(HKEY_CURRENT_USER, path);
 }

@@ -1,69 +1,22 @@
-#include "tests/unit/harness.h"
-#include "tests/unit/spooler_support.h"
+#include "tests/unit/shell_support.h"
 #include "integration/integration.h"
 
 DECLARE_IMPORT_SLOT(DdeInitializeA);
 DECLARE_IMPORT_SLOT(DdeConnect);
 DECLARE_IMPORT_SLOT(DdeUninitialize);
 
-/* progman-recorder.exe as a child process: the "PROGMAN" service that logs
- * every execute command it receives. */
-struct RecordingShell {
-    TempDir dir;
-    std::string log;
-    PROCESS_INFORMATION process;
+/* Each command as the shell must receive it, as the recorder logs it: the text
+ * and its terminating zero. */
+static std::string Sent(const std::string &text) { return text + "\\0"; }
 
-    RecordingShell() : log(dir.File("progman.log"))
-    {
-        ZeroMemory(&process, sizeof(process));
-        STARTUPINFOA startup = { sizeof(startup) };
-        std::string command = "\"" + BuildFile("tools/progman-recorder.exe") + "\" \"" + log + "\" 60000";
-        if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-            ADD_FAILURE() << "cannot start the recorder: " << GetLastError();
-            return;
-        }
-        for (DWORD waited = 0; !FileExists(log + ".ready") && waited < 15000; waited += 50)
-            Sleep(50);
-        EXPECT_TRUE(FileExists(log + ".ready")) << "the recorder did not get ready";
-    }
-
-    /* Stops the service and returns the commands it received, each as sent. */
-    std::vector<std::string> Commands()
-    {
-        PostThreadMessageA(process.dwThreadId, WM_QUIT, 0, 0);
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 15000));
-        std::string bytes = ReadFileBytes(log), text;
-        std::vector<std::string> commands;
-        for (size_t at = 0; at + 4 <= bytes.size();) {
-            size_t length = (BYTE)bytes[at] | (BYTE)bytes[at + 1] << 8 |
-                            (BYTE)bytes[at + 2] << 16 | (size_t)(BYTE)bytes[at + 3] << 24;
-            commands.push_back(bytes.substr(at + 4, length));
-            at += 4 + length;
-        }
-        return commands;
-    }
-
-    ~RecordingShell()
-    {
-        if (!process.hProcess)
-            return;
-        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, 5000);
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+class ProgramGroup : public KxTest {
+protected:
+    TempDir temp;
 };
-
-/* Each command as the shell must receive it: the text and its terminating zero. */
-static std::string Sent(const std::string &text) { return text + '\0'; }
-
-class ProgramGroup : public KxTest {};
 
 TEST_F(ProgramGroup, Install_SendsTheGroupRemovesEarlierItemsAndAddsBothInOrder)
 {
-    RecordingShell shell;
+    GroupRecorder shell(temp);
     CreateProgramGroup("C:\\STATUS", CompStatusDisplay);
 
     std::vector<std::string> expected = {
@@ -80,7 +33,7 @@ TEST_F(ProgramGroup, Install_SendsTheGroupRemovesEarlierItemsAndAddsBothInOrder)
 
 TEST_F(ProgramGroup, Install_WithoutConsoleAtADriveRoot_SendsSixCommandsAndOneBackslash)
 {
-    RecordingShell shell;
+    GroupRecorder shell(temp);
     CreateProgramGroup("C:\\", 0);
 
     std::vector<std::string> expected = {
@@ -99,7 +52,7 @@ TEST_F(ProgramGroup, Install_LeavesOutACommandThatDoesNotFitAndSendsTheRest)
     /* 215 characters: the uninstall item would need 264 bytes of its 256, the
      * console item 253 */
     std::string folder = "C:\\" + std::string(212, 'f');
-    RecordingShell shell;
+    GroupRecorder shell(temp);
     CreateProgramGroup(folder.c_str(), CompStatusDisplay);
 
     std::vector<std::string> commands = shell.Commands();
@@ -110,7 +63,7 @@ TEST_F(ProgramGroup, Install_LeavesOutACommandThatDoesNotFitAndSendsTheRest)
 
 TEST_F(ProgramGroup, Uninstall_SendsOnlyDeleteGroup)
 {
-    RecordingShell shell;
+    GroupRecorder shell(temp);
     DeleteProgramGroup();
 
     std::vector<std::string> expected = { Sent("[DeleteGroup(Kalyx Q70/Q90 Tools)]") };
@@ -118,16 +71,14 @@ TEST_F(ProgramGroup, Uninstall_SendsOnlyDeleteGroup)
 }
 
 static int uninitializations;
-static BOOL(WINAPI *realUninitialize)(DWORD);
 static BOOL WINAPI CountingUninitialize(DWORD instance)
 {
     uninitializations++;
-    return realUninitialize(instance);
+    return REAL(DdeUninitialize)(instance);
 }
 
 TEST_F(ProgramGroup, NoShell_ReturnsPromptlyQuietlyAndReleasesTheInstance)
 {
-    realUninitialize = (BOOL(WINAPI *)(DWORD))*IMPORT_SLOT(DdeUninitialize);
     uninitializations = 0;
     FAKE_IMPORT(DdeUninitialize, CountingUninitialize);
     DWORD start = GetTickCount();

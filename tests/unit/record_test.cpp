@@ -1,5 +1,4 @@
 #include "tests/unit/harness.h"
-#include "tests/unit/regwrite_support.h"
 #include "integration/integration.h"
 #include <string.h>
 
@@ -31,17 +30,6 @@ protected:
         SetupState.statusDirId = statusDirId;
         WriteInstallRecord(&SetupState);
         WriteUninstallEntry(&SetupState);
-    }
-
-    /* The registry adds the zero the program leaves out when the byte after
-     * the data is zero, so the stored bytes are the text and at most that zero. */
-    static void ExpectStored(const char *key, const char *name, const std::string &text)
-    {
-        DWORD type = 0;
-        std::string bytes;
-        ASSERT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, key, name, &type, &bytes)) << name;
-        EXPECT_EQ((DWORD)REG_SZ, type) << name;
-        EXPECT_TRUE(bytes == text || bytes == text + '\0') << name << ": " << bytes;
     }
 
     static void SetRaw(const char *name, DWORD type, const void *data, DWORD size)
@@ -81,7 +69,8 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminatorAndTheEntryForDeploymentToo
         EXPECT_EQ(names[i], recorder.writes[i].name);
         EXPECT_EQ((DWORD)REG_SZ, recorder.writes[i].type);
         EXPECT_EQ(texts[i], recorder.writes[i].bytes) << "the byte count is the text length";
-        ExpectStored(i < 3 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY, names[i], texts[i]);
+        const char *key = i < 3 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY;
+        EXPECT_EQ(texts[i], RegText(HKEY_LOCAL_MACHINE, key, names[i]));
     }
 }
 
@@ -89,9 +78,10 @@ TEST_F(InstallRecord, SecondInstallAccumulatesComponentsAndDriveRootKeepsItsBack
 {
     Install(CompModel1 | CompModel2 | CompStatusDisplay, "C:\\STATUS", 66010);
     Install(CompModel3, "C:\\", 66011);
-    ExpectStored(KX_PRODUCT_KEY, "InstallSections", "23");
-    ExpectStored(KX_PRODUCT_KEY, "StatusDisplayDir", "C:\\=66011");
-    ExpectStored(KX_UNINSTALL_KEY, "UninstallString", "\"C:\\\\kxsetup.exe\" Uninstall");
+    EXPECT_EQ("23", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, "InstallSections"));
+    EXPECT_EQ("C:\\=66011", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, "StatusDisplayDir"));
+    EXPECT_EQ("\"C:\\\\kxsetup.exe\" Uninstall",
+              RegText(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, "UninstallString"));
 }
 
 TEST_F(InstallRecord, UninstallReadsBackFolderIdAndComponentsAndKeepsTheRecord)
@@ -105,12 +95,10 @@ TEST_F(InstallRecord, UninstallReadsBackFolderIdAndComponentsAndKeepsTheRecord)
     EXPECT_STREQ("C:\\Tools=Status", SetupState.statusDir);
     EXPECT_EQ(66010u, SetupState.statusDirId);
     EXPECT_EQ(21u, SetupState.selectedComponents);
-    DWORD type;
-    std::string bytes;
     for (const char *name : {"InstallSections", "StatusDisplayDir", "ControlPanelDir"})
-        EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, name, &type, &bytes)) << name;
+        EXPECT_NE("(missing)", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, name)) << name;
     for (const char *name : {"DisplayName", "UninstallString"})
-        EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, name, &type, &bytes)) << name;
+        EXPECT_NE("(missing)", RegText(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, name)) << name;
 }
 
 TEST_F(InstallRecord, MissingRecordOrFolderWithoutIdGivesEmptyFolderAndIdZero)
@@ -174,7 +162,8 @@ TEST_F(InstallRecord, OverlongFolderTextsAreNotWrittenCutShort)
     EXPECT_EQ(nullptr, recorder.Find("StatusDisplayDir"));
     EXPECT_EQ(nullptr, recorder.Find("ControlPanelDir"));
     EXPECT_EQ(nullptr, recorder.Find("UninstallString"));
-    ExpectStored(KX_PRODUCT_KEY, "InstallSections", "3");
-    ExpectStored(KX_PRODUCT_KEY, "StatusDisplayDir", "C:\\STATUS=66010");
-    ExpectStored(KX_UNINSTALL_KEY, "UninstallString", "\"C:\\STATUS\\kxsetup.exe\" Uninstall");
+    EXPECT_EQ("3", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, "InstallSections"));
+    EXPECT_EQ("C:\\STATUS=66010", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, "StatusDisplayDir"));
+    EXPECT_EQ("\"C:\\STATUS\\kxsetup.exe\" Uninstall",
+              RegText(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, "UninstallString"));
 }

@@ -20,15 +20,6 @@ DECLARE_IMPORT_SLOT(DeletePrinterDriverA);
 static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
 
-static std::string Text(HKEY root, const char *path, const char *name)
-{
-    DWORD type;
-    std::string bytes;
-    if (!ReadValue(root, path, name, &type, &bytes))
-        return "(missing)";
-    return bytes.c_str();
-}
-
 static bool PrinterExists(const char *name)
 {
     HANDLE printer;
@@ -103,19 +94,19 @@ TEST_F(InstallationRun, ExpressCopiesRegistersRecordsAndOffersRestart)
     EXPECT_TRUE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
     EXPECT_TRUE(FileExists(prefix->driverDir + "\\kxps.ini"));
     EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxcons.exe"), "kxcons.exe"));
-    EXPECT_EQ("1", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+    EXPECT_EQ("1", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
 
     for (int i = 0; i < MODEL_SLOTS; i++)
         EXPECT_TRUE(PrinterExists(mediumModel[i])) << mediumModel[i];
     EXPECT_EQ(std::to_string(SetupState.selectedComponents),
-              Text(HKEY_LOCAL_MACHINE, productKey, "InstallSections"));
+              RegText(HKEY_LOCAL_MACHINE, productKey, "InstallSections"));
     EXPECT_EQ(0x17u, SetupState.selectedComponents & 0x17u);
-    EXPECT_EQ(prefix->status + "=66010", Text(HKEY_LOCAL_MACHINE, productKey, "StatusDisplayDir"));
-    EXPECT_EQ("grpconv -o", Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_EQ(prefix->status + "=66010", RegText(HKEY_LOCAL_MACHINE, productKey, "StatusDisplayDir"));
+    EXPECT_EQ("grpconv -o", RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
 
     std::vector<std::string> commands = group.Commands();
     ASSERT_EQ(7u, commands.size());
-    EXPECT_EQ(std::string("[CreateGroup(") + groupName + ")]" + '\0', commands[0]);
+    EXPECT_EQ(std::string("[CreateGroup(") + groupName + ")]\\0", commands[0]);
 
     EXPECT_TRUE(RunObserver::Called("reboot"));
     EXPECT_EQ(host, RunObserver::rebootOwner);
@@ -162,14 +153,13 @@ TEST_F(InstallationRun, ShortDriveStopsAfterTheRecordWithoutCopying)
     EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
 
     ExpectOneBox("Install Error", "Dirve C: has no enough space!", MB_OK, NULL);
-    EXPECT_NE("(missing)", Text(HKEY_LOCAL_MACHINE, productKey, "InstallSections"));
+    EXPECT_NE("(missing)", RegText(HKEY_LOCAL_MACHINE, productKey, "InstallSections"));
     EXPECT_FALSE(FileExists(prefix->StatusFile("kxsetup.exe")));
     EXPECT_FALSE(RunObserver::Called("commit"));
     EXPECT_FALSE(RunObserver::Called("reboot"));
     EXPECT_EQ(allReleased, RunObserver::Released());
 }
 
-static BOOL(WINAPI *realQueueSection)(HINF, HINF, HSPFILEQ, PCSTR, PCSTR, UINT);
 static BOOL WINAPI StatusSectionFails(HINF inf, HINF layout, HSPFILEQ queue, PCSTR section,
                                       PCSTR source, UINT style)
 {
@@ -177,14 +167,12 @@ static BOOL WINAPI StatusSectionFails(HINF inf, HINF layout, HSPFILEQ queue, PCS
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    return realQueueSection(inf, layout, queue, section, source, style);
+    return REAL(SetupInstallFilesFromInfSectionA)(inf, layout, queue, section, source, style);
 }
 
 /* The sections before it were queued fine: still nothing is copied or registered. */
 TEST_F(InstallationRun, FailingSectionQueueStopsBeforeCommitAndRegistration)
 {
-    realQueueSection = reinterpret_cast<decltype(realQueueSection)>(
-        *IMPORT_SLOT(SetupInstallFilesFromInfSectionA));
     FAKE_IMPORT(SetupInstallFilesFromInfSectionA, StatusSectionFails);
     prefix->ChooseStatusFolder();
 
@@ -212,7 +200,7 @@ TEST_F(InstallationRun, FailedCommitStopsBeforeRegistration)
 
     for (int i = 0; i < MODEL_SLOTS; i++)
         EXPECT_FALSE(PrinterExists(mediumModel[i]));
-    EXPECT_EQ("(missing)", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+    EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
     EXPECT_FALSE(RunObserver::Called("reboot"));
     EXPECT_EQ(allReleased, RunObserver::Released());
 }
@@ -254,7 +242,7 @@ TEST_F(InstallationRun, RefusedRegistrationShowsTheHostOwnedErrorAndSkipsTheTail
 {
     FAKE_IMPORT(AddPrinterDriverA, DriverRefused);
     prefix->ChooseStatusFolder();
-    std::string runOnceBefore = Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
+    std::string runOnceBefore = RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
 
     EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
 
@@ -264,18 +252,17 @@ TEST_F(InstallationRun, RefusedRegistrationShowsTheHostOwnedErrorAndSkipsTheTail
     EXPECT_EQ("Error", boxes.back().caption);
     EXPECT_EQ((UINT)MB_OK, boxes.back().style);
     EXPECT_EQ(host, boxes.back().owner);
-    EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_EQ(runOnceBefore, RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
     EXPECT_FALSE(RunObserver::Called("reboot"));
 }
 
 static const char *refusedValue;
-static LONG(WINAPI *realSetValue)(HKEY, LPCSTR, DWORD, DWORD, const BYTE *, DWORD);
 static LONG WINAPI RefuseOneValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
                                   const BYTE *data, DWORD size)
 {
     if (name && lstrcmpA(name, refusedValue) == 0)
         return ERROR_ACCESS_DENIED;
-    return realSetValue(key, name, reserved, type, data, size);
+    return REAL(RegSetValueExA)(key, name, reserved, type, data, size);
 }
 
 /* The record is written before the copies, the entry of the removable software
@@ -286,7 +273,6 @@ TEST_F(InstallationRun, UnwrittenRecordOrUninstallEntryFailsTheRun)
         { "StatusDisplayDir", "The installation record could not be written to the registry.", false },
         { "UninstallString", "The uninstall entry could not be written to the registry.", true },
     };
-    realSetValue = reinterpret_cast<decltype(realSetValue)>(*IMPORT_SLOT(RegSetValueExA));
     for (const auto &c : cases) {
         SCOPED_TRACE(c.value);
         ZeroMemory(&SetupState, sizeof(SetupState));
@@ -327,7 +313,7 @@ TEST_F(InstallationRun, NothingSelectedStillCopiesTheFixedFiles)
     EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxsetup.exe"), "kxsetup.exe"));
     EXPECT_TRUE(SameAsMedium(prefix->StatusFile("oemsetup.inf"), "oemsetup.inf"));
     EXPECT_TRUE(SameAsMedium(prefix->systemDir + "\\tremon.dll", "tremon.dll"));
-    EXPECT_EQ("1", Text(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+    EXPECT_EQ("1", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
 }
 
 static PVOID forwardedContext;
@@ -379,7 +365,7 @@ TEST_F(InstallationRun, CancelledWizardEndsWithNothingWritten)
 TEST_F(InstallationRun, UninstallAnsweredNoChangesNothing)
 {
     SeedInstallation(0x10);
-    std::string runOnceBefore = Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
+    std::string runOnceBefore = RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
     QueueBoxAnswer(IDNO);
 
     EXPECT_EQ(KX_EXIT_CANCELLED, RunInstallation(host, &SetupState));
@@ -387,7 +373,7 @@ TEST_F(InstallationRun, UninstallAnsweredNoChangesNothing)
     ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
     EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.exe")));
     EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
-    EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_EQ(runOnceBefore, RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
     EXPECT_FALSE(RunObserver::Called("reboot"));
     EXPECT_EQ(std::vector<std::string>(1, "inf"), RunObserver::Released());
 }
@@ -414,8 +400,6 @@ TEST_F(InstallationRun, QueueSetupFailureStopsTheUninstall)
 /* What the uninstall section found when it ran. */
 static int uninstallSections;
 static bool statusWindowAtUninstall;
-static BOOL(WINAPI *realInstallSection)(HWND, HINF, PCSTR, UINT, HKEY, PCSTR, UINT,
-                                        PSP_FILE_CALLBACK_A, PVOID, HDEVINFO, PSP_DEVINFO_DATA);
 static BOOL WINAPI WatchUninstallSection(HWND owner, HINF inf, PCSTR section, UINT flags, HKEY key,
                                          PCSTR source, UINT copyFlags, PSP_FILE_CALLBACK_A callback,
                                          PVOID context, HDEVINFO devices, PSP_DEVINFO_DATA device)
@@ -424,8 +408,8 @@ static BOOL WINAPI WatchUninstallSection(HWND owner, HINF inf, PCSTR section, UI
         uninstallSections++;
         statusWindowAtUninstall = FindWindowA(NULL, KX_STATUS_WINDOW_TITLE) != NULL;
     }
-    return realInstallSection(owner, inf, section, flags, key, source, copyFlags, callback,
-                              context, devices, device);
+    return REAL(SetupInstallFromInfSectionA)(owner, inf, section, flags, key, source, copyFlags,
+                                             callback, context, devices, device);
 }
 
 class UninstallRun : public InstallationRun {
@@ -437,8 +421,6 @@ protected:
         InstallationRun::SetUp();
         uninstallSections = 0;
         statusWindowAtUninstall = false;
-        realInstallSection = reinterpret_cast<decltype(realInstallSection)>(
-            *IMPORT_SLOT(SetupInstallFromInfSectionA));
         sectionPatch.reset(new ScopedImport(IMPORT_SLOT(SetupInstallFromInfSectionA),
                                             (void *)WatchUninstallSection));
         log = prefix->temp.File("kxcons.log");
@@ -483,7 +465,7 @@ TEST_F(UninstallRun, ClosesTheStatusToolOnceAndGoesOnWhenItIsGone)
     EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));
     std::vector<std::string> commands = group.Commands();
     ASSERT_EQ(1u, commands.size());
-    EXPECT_EQ(std::string("[DeleteGroup(") + groupName + ")]" + '\0', commands[0]);
+    EXPECT_EQ(std::string("[DeleteGroup(") + groupName + ")]\\0", commands[0]);
     EXPECT_TRUE(RunObserver::Called("reboot"));
     EXPECT_EQ(allReleased, RunObserver::Released());
 }
@@ -503,7 +485,7 @@ TEST_F(UninstallRun, WithoutAUsableRecordFailsBeforeDeletingAnything)
     const struct { const char *folder, *sections; } cases[] = {
         { NULL, NULL }, { "STATUS=66010", "23" }, { folder.c_str(), "0" },
     };
-    std::string runOnceBefore = Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
+    std::string runOnceBefore = RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
     driverRemovals = 0;
     FAKE_IMPORT(DeletePrinterDriverA, CountDriverRemoval);
     for (const auto &c : cases) {
@@ -528,7 +510,7 @@ TEST_F(UninstallRun, WithoutAUsableRecordFailsBeforeDeletingAnything)
     EXPECT_EQ(0, uninstallSections);
     EXPECT_EQ(0, driverRemovals);
     EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
-    EXPECT_EQ(runOnceBefore, Text(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_EQ(runOnceBefore, RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
     EXPECT_FALSE(RunObserver::Called("reboot"));
 }
 

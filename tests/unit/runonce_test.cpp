@@ -1,5 +1,4 @@
 #include "tests/unit/harness.h"
-#include "tests/unit/regwrite_support.h"
 #include "integration/integration.h"
 
 DECLARE_IMPORT_SLOT(WinExec);
@@ -9,10 +8,8 @@ static bool grpConvPresentAtStart;
 
 static UINT WINAPI RecordingWinExec(LPCSTR commandLine, UINT show)
 {
-    DWORD type;
-    std::string bytes;
     started.push_back(std::make_pair(std::string(commandLine), show));
-    grpConvPresentAtStart = ReadValue(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv", &type, &bytes);
+    grpConvPresentAtStart = RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv") != "(missing)";
     return 33;
 }
 
@@ -27,15 +24,6 @@ protected:
         started.clear();
         ASSERT_TRUE(runOnce.existed) << "a fresh prefix has the RunOnce key";
         DeleteKeyTree(HKEY_LOCAL_MACHINE, setupPath.c_str());
-    }
-
-    static std::string Stored(const char *name)
-    {
-        DWORD type = 0;
-        std::string bytes;
-        if (!ReadValue(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, name, &type, &bytes))
-            return "<missing>";
-        return type == REG_SZ ? bytes : "<not REG_SZ>";
     }
 };
 
@@ -60,11 +48,9 @@ TEST_F(RunOnceEntries, WithSetupSubkey_WritesWrapperAndGrpConvWithTheirZeros)
     EXPECT_EQ(std::string("runonce", 8), recorder.writes[0].bytes);
     EXPECT_EQ("GrpConv", recorder.writes[1].name);
     EXPECT_EQ(std::string("grpconv -o", 11), recorder.writes[1].bytes);
-    EXPECT_EQ(std::string("runonce", 8), Stored("Wrapper"));
-    EXPECT_EQ(std::string("grpconv -o", 11), Stored("GrpConv"));
-    DWORD type;
-    std::string inSetup;
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, setupPath.c_str(), "Wrapper", &type, &inSetup));
+    EXPECT_EQ("runonce", RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "Wrapper"));
+    EXPECT_EQ("grpconv -o", RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
+    EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, setupPath, "Wrapper"));
     EXPECT_TRUE(started.empty()) << "startNow 0 starts nothing";
 }
 
@@ -75,8 +61,8 @@ TEST_F(RunOnceEntries, WithoutSetupSubkey_WritesGrpConvThenStartsProcessor)
 
     EXPECT_EQ(ERROR_SUCCESS, WriteRunOnceEntries(1));
 
-    EXPECT_EQ("<missing>", Stored("Wrapper"));
-    EXPECT_EQ(std::string("grpconv -o", 11), Stored("GrpConv"));
+    EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "Wrapper"));
+    EXPECT_EQ("grpconv -o", RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
     ASSERT_EQ(1u, started.size());
     char system[MAX_PATH];
     GetSystemDirectoryA(system, sizeof(system));

@@ -10,13 +10,6 @@
 const char *const mediumModel[MODEL_SLOTS] = { "Kalyx Q70/Q90 PCL 6", "Kalyx Q70/Q90 PCL 5e",
                                                "Kalyx Q70/Q90 PS" };
 
-std::string BuildPath(const char *relative)
-{
-    std::string path = std::string("Z:") + KX_BUILD_DIR + "/" + relative;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 /* ---- folders ---- */
 
 static std::vector<std::string> ListFiles(const std::string &folder)
@@ -57,12 +50,11 @@ FolderSnapshot::~FolderSnapshot()
 
 DECLARE_IMPORT_SLOT(GetModuleFileNameA);
 static std::string moduleFile;
-static DWORD(WINAPI *realGetModuleFileNameA)(HMODULE, LPSTR, DWORD);
 
 static DWORD WINAPI MediumModuleFileName(HMODULE module, LPSTR buffer, DWORD size)
 {
     if (module)
-        return realGetModuleFileNameA(module, buffer, size);
+        return REAL(GetModuleFileNameA)(module, buffer, size);
     lstrcpynA(buffer, moduleFile.c_str(), (int)size);
     return (DWORD)std::min<size_t>(moduleFile.size(), size);
 }
@@ -110,8 +102,6 @@ InstallPrefix::InstallPrefix()
         SeedDatatype(mediumModel[i]);
 
     moduleFile = MediumFile("kxsetup.exe");
-    realGetModuleFileNameA = reinterpret_cast<DWORD(WINAPI *)(HMODULE, LPSTR, DWORD)>(
-        *IMPORT_SLOT(GetModuleFileNameA));
     modulePatch.reset(new ScopedImport(IMPORT_SLOT(GetModuleFileNameA),
                                        reinterpret_cast<void *>(MediumModuleFileName)));
 }
@@ -143,27 +133,22 @@ DECLARE_IMPORT_SLOT(SetupCloseInfFile);
 DECLARE_IMPORT_SLOT(SetupCommitFileQueueA);
 DECLARE_IMPORT_SLOT(SetupPromptReboot);
 
-static void(WINAPI *realTerm)(PVOID);
-static BOOL(WINAPI *realCloseQueue)(HSPFILEQ);
-static void(WINAPI *realCloseInf)(HINF);
-static BOOL(WINAPI *realCommit)(HWND, HSPFILEQ, PSP_FILE_CALLBACK_A, PVOID);
-
 static void WINAPI RecordTerm(PVOID context)
 {
     RunObserver::calls.push_back("context");
-    realTerm(context);
+    REAL(SetupTermDefaultQueueCallback)(context);
 }
 
 static BOOL WINAPI RecordCloseQueue(HSPFILEQ queue)
 {
     RunObserver::calls.push_back("queue");
-    return realCloseQueue(queue);
+    return REAL(SetupCloseFileQueue)(queue);
 }
 
 static void WINAPI RecordCloseInf(HINF inf)
 {
     RunObserver::calls.push_back("inf");
-    realCloseInf(inf);
+    REAL(SetupCloseInfFile)(inf);
 }
 
 static BOOL WINAPI RecordCommit(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_A callback, PVOID context)
@@ -173,7 +158,7 @@ static BOOL WINAPI RecordCommit(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_A 
         SetLastError(ERROR_CANCELLED);
         return FALSE;
     }
-    return realCommit(owner, queue, callback, context);
+    return REAL(SetupCommitFileQueueA)(owner, queue, callback, context);
 }
 
 static INT WINAPI RecordReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
@@ -183,18 +168,12 @@ static INT WINAPI RecordReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
     return RunObserver::rebootAnswer;
 }
 
-template <typename T> static void Keep(T *real, void **slot) { *real = reinterpret_cast<T>(*slot); }
-
 RunObserver::RunObserver()
 {
     calls.clear();
     rebootAnswer = 0; /* what Wine's SetupPromptReboot answers */
     commitFails = false;
     rebootOwner = NULL;
-    Keep(&realTerm, IMPORT_SLOT(SetupTermDefaultQueueCallback));
-    Keep(&realCloseQueue, IMPORT_SLOT(SetupCloseFileQueue));
-    Keep(&realCloseInf, IMPORT_SLOT(SetupCloseInfFile));
-    Keep(&realCommit, IMPORT_SLOT(SetupCommitFileQueueA));
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(SetupTermDefaultQueueCallback), (void *)RecordTerm));
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(SetupCloseFileQueue), (void *)RecordCloseQueue));
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(SetupCloseInfFile), (void *)RecordCloseInf));
@@ -292,9 +271,10 @@ bool ChildProcess::WaitExit(DWORD ms)
 
 GroupRecorder::GroupRecorder(const TempDir &temp) : log(temp.File("progman.log"))
 {
-    process.reset(new ChildProcess(BuildPath("tools/progman-recorder.exe") + " " + log + " 60000"));
+    process.reset(new ChildProcess("\"" + BuildPath("tools/progman-recorder.exe") + "\" \"" + log +
+                                   "\" 60000"));
     DWORD start = GetTickCount();
-    while (!FileExists(log + ".ready") && GetTickCount() - start < 10000)
+    while (!FileExists(log + ".ready") && GetTickCount() - start < 15000)
         Sleep(20);
     EXPECT_TRUE(FileExists(log + ".ready")) << "progman-recorder did not start";
 }
@@ -303,17 +283,7 @@ std::vector<std::string> GroupRecorder::Commands()
 {
     PostThreadMessageA(process->info.dwThreadId, WM_QUIT, 0, 0);
     EXPECT_TRUE(process->WaitExit(10000));
-    std::vector<std::string> commands;
-    std::string bytes = ReadFileBytes(log);
-    size_t at = 0;
-    while (at + 4 <= bytes.size()) {
-        const unsigned char *n = (const unsigned char *)&bytes[at];
-        size_t count = n[0] | (n[1] << 8) | (n[2] << 16) | ((size_t)n[3] << 24);
-        at += 4;
-        commands.push_back(bytes.substr(at, count));
-        at += count;
-    }
-    return commands;
+    return ReadLines(log);
 }
 
 bool WaitForWindow(const char *title, DWORD ms)

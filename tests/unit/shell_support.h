@@ -75,12 +75,11 @@ struct GroupRecorder {
     std::string log;
     std::unique_ptr<ChildProcess> process;
     explicit GroupRecorder(const TempDir &temp);
-    /* Ends the recorder and returns every command it received, bytes as sent. */
+    /* Ends the recorder and returns every command it received as it logs them:
+     * zero bytes as \0, so a command sent with its terminating zero ends in \0. */
     std::vector<std::string> Commands();
 };
 bool WaitForWindow(const char *title, DWORD ms);
 std::vector<std::string> ReadLines(const std::string &path);
-/* Z:\ path of a file of the build directory. */
-std::string BuildPath(const char *relative);
 
 #endif

@@ -59,7 +59,7 @@ static BOOL WINAPI NtVersion(OSVERSIONINFOA *info)
 }
 
 static DWORD requestedAccess;
-static SC_HANDLE WINAPI DeniedManager(LPCSTR machine, LPCSTR database, DWORD access)
+static SC_HANDLE WINAPI DeniedManager(LPCSTR, LPCSTR, DWORD access)
 {
     requestedAccess = access;
     SetLastError(ERROR_ACCESS_DENIED);
@@ -181,14 +181,14 @@ static BOOL WINAPI RecordDllDirectory(LPCSTR folder)
     return TRUE;
 }
 static bool systemOffersSearchCalls;
-static FARPROC WINAPI SearchCallsOnly(HMODULE module, LPCSTR name)
+static FARPROC WINAPI SearchCallsOnly(HMODULE, LPCSTR name)
 {
     if (!systemOffersSearchCalls)
         return NULL;
     if (lstrcmpA(name, "SetDefaultDllDirectories") == 0)
-        return (FARPROC)RecordDefaultDirectories;
+        return (FARPROC)(void *)RecordDefaultDirectories;
     if (lstrcmpA(name, "SetDllDirectoryA") == 0)
-        return (FARPROC)RecordDllDirectory;
+        return (FARPROC)(void *)RecordDllDirectory;
     return NULL;
 }
 
@@ -231,7 +231,6 @@ static std::string SidText(PSID sid)
 /* Per call: the folder, then the descriptor's protection and each entry as
  * type, inherit flags, access mask and SID. */
 static std::vector<std::string> madeFolders;
-static BOOL(WINAPI *realCreateDirectory)(LPCSTR, LPSECURITY_ATTRIBUTES);
 static BOOL WINAPI RecordMakeFolder(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
 {
     std::string made = path;
@@ -255,7 +254,7 @@ static BOOL WINAPI RecordMakeFolder(LPCSTR path, LPSECURITY_ATTRIBUTES attribute
         }
         madeFolders.push_back(made);
     }
-    return realCreateDirectory(path, NULL);
+    return REAL(CreateDirectoryA)(path, NULL);
 }
 
 /* A missing status folder and the missing folder above it are made so that
@@ -269,7 +268,6 @@ TEST_F(StatusFolder, MissingFoldersAreMadeForAdministratorsOnly)
     TempDir temp;
     std::string outer = temp.File("outer"), status = temp.File("outer\\status");
     madeFolders.clear();
-    realCreateDirectory = reinterpret_cast<decltype(realCreateDirectory)>(*IMPORT_SLOT(CreateDirectoryA));
     {
         FAKE_IMPORT(CreateDirectoryA, RecordMakeFolder);
         EXPECT_EQ(1, CreateStatusFolder(status.c_str()));

@@ -34,15 +34,6 @@ std::string DependentListOf(const SetupStateRecord &state, int slot)
     return list;
 }
 
-std::string BuildFile(const char *relative)
-{
-    std::string path = std::string("Z:") + KX_BUILD_DIR + "/" + relative;
-    for (size_t i = 0; i < path.size(); i++)
-        if (path[i] == '/')
-            path[i] = '\\';
-    return path;
-}
-
 /* ---- the real spooler ---- */
 
 const char printKey[] = "System\\CurrentControlSet\\Control\\Print";
@@ -114,7 +105,7 @@ SpoolerPrefix::SpoolerPrefix() : copiedMonitor(false)
     GetSystemDirectoryA(system, sizeof(system));
     monitorDll = std::string(system) + "\\tremon.dll";
     if (!FileExists(monitorDll)) {
-        EXPECT_TRUE(CopyFileA(BuildFile("tools/tremon.dll").c_str(), monitorDll.c_str(), TRUE))
+        EXPECT_TRUE(CopyFileA(BuildPath("tools/tremon.dll").c_str(), monitorDll.c_str(), TRUE))
             << "tremon.dll not built? error " << GetLastError();
         copiedMonitor = true;
     }

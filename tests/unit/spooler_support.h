@@ -23,8 +23,6 @@ void UseTestModels(SetupStateRecord *state, DWORD selected, const char *port);
 /* The four file names of a slot as the driver's dependent-file list: each name
  * with its zero, then one more zero. */
 std::string DependentListOf(const SetupStateRecord &state, int slot);
-/* "Z:\..." path of a file in the build directory. */
-std::string BuildFile(const char *relative);
 
 /* The spooler's key below HKLM. */
 extern const char printKey[];

@@ -13,17 +13,6 @@ static std::string SystemText(DWORD code)
     return result;
 }
 
-static std::string RegText(const std::string &key, const char *name)
-{
-    DWORD type = 0;
-    std::string bytes;
-    if (!ReadValue(HKEY_LOCAL_MACHINE, key.c_str(), name, &type, &bytes))
-        return "(missing)";
-    if (type == REG_SZ && !bytes.empty() && bytes.back() == '\0')
-        bytes.pop_back();
-    return bytes;
-}
-
 static bool Listed(const std::vector<std::string> &names, const char *name)
 {
     for (size_t i = 0; i < names.size(); i++)
@@ -56,12 +45,13 @@ TEST_F(SpoolerRegistration, AddMode_RegistersMonitorDriversAndPrintersOfSelected
             EXPECT_FALSE(ReadPrinter(testModel[slot], &printer));
             continue;
         }
-        EXPECT_EQ(SetupState.driverFile[slot], RegText(key, "Driver"));
-        EXPECT_EQ(SetupState.dataFile[slot], RegText(key, "Data File"));
-        EXPECT_EQ(SetupState.configFile[slot], RegText(key, "Configuration File"));
-        EXPECT_EQ(SetupState.helpFile[slot], RegText(key, "Help File"));
-        EXPECT_EQ(DependentListOf(SetupState, slot), RegText(key, "Dependent Files"));
-        EXPECT_EQ(KX_MONITOR_NAME, RegText(key, "Monitor"));
+        EXPECT_EQ(SetupState.driverFile[slot], RegText(HKEY_LOCAL_MACHINE, key, "Driver"));
+        EXPECT_EQ(SetupState.dataFile[slot], RegText(HKEY_LOCAL_MACHINE, key, "Data File"));
+        EXPECT_EQ(SetupState.configFile[slot], RegText(HKEY_LOCAL_MACHINE, key, "Configuration File"));
+        EXPECT_EQ(SetupState.helpFile[slot], RegText(HKEY_LOCAL_MACHINE, key, "Help File"));
+        EXPECT_EQ(DependentListOf(SetupState, slot),
+                  RegText(HKEY_LOCAL_MACHINE, key, "Dependent Files", REG_MULTI_SZ));
+        EXPECT_EQ(KX_MONITOR_NAME, RegText(HKEY_LOCAL_MACHINE, key, "Monitor"));
 
         ASSERT_TRUE(ReadPrinter(testModel[slot], &printer));
         EXPECT_EQ(testModel[slot], printer.name);
@@ -109,7 +99,7 @@ TEST_F(SpoolerRegistration, AddPrinterRefused_ShowsBoxStopsAndKeepsTheDriver)
     }
     ExpectOneBox("Add Printer error", SystemText(ERROR_INVALID_PRINTER_NAME).c_str(),
                  MB_ICONINFORMATION);
-    EXPECT_EQ(KX_MONITOR_NAME, RegText(DriverKey(testModel[0]), "Monitor"));
+    EXPECT_EQ(KX_MONITOR_NAME, RegText(HKEY_LOCAL_MACHINE, DriverKey(testModel[0]), "Monitor"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DriverKey(testModel[1]).c_str()));
 }
 

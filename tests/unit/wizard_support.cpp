@@ -57,7 +57,7 @@ WizardStep OnPage(int index, std::function<void(HWND page)> action)
 
 WizardStep ExpectButtons(const std::string &expected)
 {
-    return [=](HWND sheet, HWND top) {
+    return [=](HWND sheet, HWND) {
         EXPECT_EQ(expected, WizardButtons(sheet));
         return true;
     };
@@ -136,8 +136,8 @@ std::vector<DWORD> FakePorts::bufferSizes;
 static std::vector<std::string> fakePortNames;
 static DWORD fakePortFailure;
 
-static BOOL WINAPI FakeEnumPortsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size,
-                                  LPDWORD needed, LPDWORD returned)
+static BOOL WINAPI FakeEnumPortsA(LPSTR, DWORD, LPBYTE buffer, DWORD size, LPDWORD needed,
+                                  LPDWORD returned)
 {
     FakePorts::bufferSizes.push_back(size);
     *returned = 0;
@@ -327,8 +327,6 @@ FakeShell::FakeShell(const char *chosen)
 
 std::map<char, ULONGLONG> FakeDisks::freeBytes;
 static bool fakeDisksHaveEx;
-typedef FARPROC(WINAPI *GetProcAddressProc)(HMODULE, LPCSTR);
-static GetProcAddressProc realGetProcAddress;
 
 static bool FreeBytesOf(LPCSTR root, ULONGLONG *bytes)
 {
@@ -376,13 +374,12 @@ static FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name)
 {
     if (((ULONG_PTR)name >> 16) && strcmp(name, "GetDiskFreeSpaceExA") == 0)
         return fakeDisksHaveEx ? (FARPROC)(void *)FakeGetDiskFreeSpaceExA : NULL;
-    return realGetProcAddress(module, name);
+    return REAL(GetProcAddress)(module, name);
 }
 
 FakeDisks::FakeDisks(bool ex)
 {
     fakeDisksHaveEx = ex;
-    realGetProcAddress = (GetProcAddressProc)*IMPORT_SLOT(GetProcAddress);
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(GetProcAddress), (void *)FakeGetProcAddress));
     patches.emplace_back(
         new ScopedImport(IMPORT_SLOT(GetDiskFreeSpaceA), (void *)FakeGetDiskFreeSpaceA));

@@ -4,9 +4,9 @@
  *
  * Registers the service "PROGMAN", accepts conversations on the topic
  * "PROGMAN", answers every execute with DDE_FACK and appends each command to
- * the log as one record: the byte count as 4 bytes little-endian, then the
- * bytes exactly as received (a terminating zero included when the client sent
- * one). The log is created empty at start.
+ * the log as one line: the bytes as received, each zero byte written as the
+ * two characters \0 (so a command sent with its terminating zero ends in \0).
+ * The log is created empty at start.
  *
  * Once the service name is registered it creates "<log file>.ready". It ends
  * when its main thread gets WM_QUIT (PostThreadMessage) or WM_CLOSE, or when
@@ -18,13 +18,16 @@ static DWORD instance;
 static HSZ progman;
 static HANDLE logFile;
 
-static void AppendRecord(const BYTE *bytes, DWORD count)
+static void AppendLine(const BYTE *bytes, DWORD count)
 {
     DWORD written;
-    BYTE length[4] = { (BYTE)count, (BYTE)(count >> 8), (BYTE)(count >> 16), (BYTE)(count >> 24) };
-    WriteFile(logFile, length, sizeof(length), &written, NULL);
-    if (count)
-        WriteFile(logFile, bytes, count, &written, NULL);
+    for (DWORD i = 0; i < count; i++) {
+        if (bytes[i])
+            WriteFile(logFile, &bytes[i], 1, &written, NULL);
+        else
+            WriteFile(logFile, "\\0", 2, &written, NULL);
+    }
+    WriteFile(logFile, "\n", 1, &written, NULL);
     FlushFileBuffers(logFile);
 }
 
@@ -41,7 +44,7 @@ static HDDEDATA CALLBACK ServerCallback(UINT type, UINT format, HCONV conversati
         if (!bytes)
             return (HDDEDATA)DDE_FNOTPROCESSED;
         DWORD got = DdeGetData(data, bytes, size, 0);
-        AppendRecord(bytes, got);
+        AppendLine(bytes, got);
         HeapFree(GetProcessHeap(), 0, bytes);
         return (HDDEDATA)DDE_FACK;
     }

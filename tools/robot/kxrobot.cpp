@@ -33,7 +33,7 @@
  *   browse-cancel                default-printer yes|no
  *   screenshot <name>            (see below)
  *   dump-key|dump-tree <HKLM|HKCU\path>, dump-printers, dump-drivers,
- *   dump-monitors, dump-profile <section> <key>, dump-progman <log file>
+ *   dump-monitors, dump-profile <section> <key>
  *
  * Texts of other processes' windows are read with the W messages: the A forms
  * return a single character across processes under Wine. Buttons are pressed
@@ -580,26 +580,6 @@ void DoDumpProfile(const std::string &rest) {
     Record("PROFILE\t" + w[0] + "\t" + w[1] + "\t" + Escape(buf));
 }
 
-/* The Program Manager recorder's log: records of a 4-byte little-endian byte
- * count and the command's bytes; one DDE line per command, zero bytes as \0. */
-void DoDumpProgman(const std::string &path) {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) { Record("DDELOG\tmissing"); return; }
-    unsigned char len[4];
-    int count = 0;
-    while (fread(len, 1, 4, f) == 4) {
-        size_t n = len[0] | len[1] << 8 | len[2] << 16 | (size_t)len[3] << 24;
-        std::string bytes(n, '\0');
-        if (n && fread(&bytes[0], 1, n, f) != n) { Record("DDE\ttruncated"); break; }
-        std::string shown;
-        for (unsigned char c : bytes) shown += c ? Escape(std::string(1, (char)c)) : std::string("\\0");
-        Record("DDE\t" + shown);
-        count++;
-    }
-    fclose(f);
-    Record("DDECOUNT\t" + std::to_string(count));
-}
-
 /* --- the child process ---------------------------------------------------- */
 
 /* Starts a program with its folder (or the folder `cd` named) as the current
@@ -833,7 +813,6 @@ const Command kCommands[] = {
     {"dump-drivers", kNothing, [](const Args &) { DoDumpDrivers(); }},
     {"dump-monitors", kNothing, [](const Args &) { DoDumpMonitors(); }},
     {"dump-profile", kText, [](const Args &a) { DoDumpProfile(a.text); }},
-    {"dump-progman", kText, [](const Args &a) { DoDumpProgman(a.text); }},
 };
 
 const char *const kUsage[] = {"", "<text>", "[ms]", "<text> [ms]", "<text> <button id>",

@@ -59,7 +59,8 @@ no_printer 'Kalyx Q70/Q90 PCL 5e'
 count 0 DRIVER 'Kalyx Q70/Q90 PCL 5e'
 has PROFILE windows device 'Kalyx Q70/Q90 PCL 6,Kalyx Q70/Q90 PCL 6,LPT1:'
 
-has DDECOUNT 7
-has DDE '[AddItem("C:\medium\TOOLS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
-has DDE '[AddItem("C:\medium\TOOLS\kxcons.exe",KxConsole,,0)]\0'
+group_commands
+count 7
+has '[AddItem("C:\medium\TOOLS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
+has '[AddItem("C:\medium\TOOLS\kxcons.exe",KxConsole,,0)]\0'
 e2e_end

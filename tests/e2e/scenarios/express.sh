@@ -69,12 +69,13 @@ no_value "$RUNONCE_KEY" Wrapper
 runonce_starts 1
 
 # The program group, byte for byte, terminating zeros included.
-has DDECOUNT 7
-has DDE "[CreateGroup($GROUP)]\\0"
-has DDE '[DeleteItem(Uninstall Tool)]\0'
-has DDE '[DeleteItem(Status Display)]\0'
-has DDE '[DeleteItem(Uninstall)]\0'
-has DDE '[DeleteItem(KxConsole)]\0'
-has DDE '[AddItem("C:\STATUS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
-has DDE '[AddItem("C:\STATUS\kxcons.exe",KxConsole,,0)]\0'
+group_commands
+count 7
+has "[CreateGroup($GROUP)]\\0"
+has '[DeleteItem(Uninstall Tool)]\0'
+has '[DeleteItem(Status Display)]\0'
+has '[DeleteItem(Uninstall)]\0'
+has '[DeleteItem(KxConsole)]\0'
+has '[AddItem("C:\STATUS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
+has '[AddItem("C:\STATUS\kxcons.exe",KxConsole,,0)]\0'
 e2e_end

@@ -44,8 +44,9 @@ has REG "$RUNONCE_KEY" GrpConv REG_SZ 11 'grpconv -o\0'
 runonce_starts 1
 
 # Without the status display tool the group gets no tool item.
-has DDECOUNT 6
-has DDE "[CreateGroup($GROUP)]\\0"
-has DDE '[AddItem("C:\STATUS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
-count 0 DDE '[AddItem("C:\STATUS\kxcons.exe"'
+group_commands
+count 6
+has "[CreateGroup($GROUP)]\\0"
+has '[AddItem("C:\STATUS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
+count 0 '[AddItem("C:\STATUS\kxcons.exe"'
 e2e_end

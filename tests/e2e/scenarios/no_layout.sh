@@ -24,5 +24,6 @@ reg "$PRODUCT_KEY" InstallSections 55
 file_from_medium STATUS/kxsetup.exe kxsetup.exe
 file_from_medium "$DRIVERS/kxps.dll" kxps.dll
 has_printer PS LPT1:
-has DDECOUNT 7
+group_commands
+count 7
 e2e_end

@@ -30,6 +30,7 @@ has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
 no_printers
 count 0 DRIVER
 has PROFILE windows device '(none)'
-has DDECOUNT 6
-has DDE '[AddItem("C:\STATUS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
+group_commands
+count 6
+has '[AddItem("C:\STATUS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
 e2e_end

@@ -9,18 +9,42 @@
 . "$(dirname "$0")/../lib.sh"
 e2e_begin uninstall
 e2e_start
+# The group commands are checked after each run, so the robot runs three times.
 robot <<EOF2
 timeout 20000
 $(walk_to "Installations Type")
 $(finish yes)
 note installed
 $DUMP_STATE
+EOF2
+section installed
+for model in "${MODELS[@]}"; do has_printer "$model" LPT1:; done
+group_commands
+count 7
+
+robot <<EOF2
+timeout 20000
 note declined-run
 start C:\\STATUS\\kxsetup.exe Uninstall
 answer-box Installation 7
 wait-exit 30000
 note declined
 $DUMP_STATE
+EOF2
+
+# No: the question, then the end; printers, group and record untouched.
+section declined-run
+count 1 BOX
+has BOX Installation 'Do you really want to uninstall?'
+has PRESS Installation 7
+has EXIT 1602
+section declined
+for model in "${MODELS[@]}"; do has_printer "$model" LPT1:; done
+group_commands
+count 7
+
+robot <<EOF2
+timeout 20000
 note uninstall-run
 spawn C:\\STATUS\\kxcons.exe --log=C:\\e2e\\kxcons.log --quit-after=60000
 wait-window Printer Status Display
@@ -31,20 +55,6 @@ wait-gone Printer Status Display
 note uninstalled
 $DUMP_STATE
 EOF2
-
-section installed
-has DDECOUNT 7
-for model in "${MODELS[@]}"; do has_printer "$model" LPT1:; done
-
-# No: the question, then the end; printers, group and record untouched.
-section declined-run
-count 1 BOX
-has BOX Installation 'Do you really want to uninstall?'
-has PRESS Installation 7
-has EXIT 1602
-section declined
-has DDECOUNT 7
-for model in "${MODELS[@]}"; do has_printer "$model" LPT1:; done
 
 # Yes: one question, no other box, a completed run.
 section uninstall-run
@@ -64,11 +74,12 @@ reg "$PRODUCT_KEY" StatusDisplayDir 'C:\STATUS=66010'
 has NOKEY "$UNINSTALL_KEY"
 # The language monitor stays registered.
 has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
-# The group: exactly one more command.
-has DDECOUNT 8
-[ "$(grep -a "^DDE$TAB" "$VIEW" | tail -1)" = "DDE$TAB[DeleteGroup($GROUP)]\\0" ] \
-  || fail "the last group command is not the DeleteGroup: $(grep -a "^DDE$TAB" "$VIEW" | tail -1)"
 runonce_starts 2
+# The group: exactly one more command.
+group_commands
+count 8
+[ "$(tail -1 "$VIEW")" = "[DeleteGroup($GROUP)]\\0" ] \
+  || fail "the last group command is not the DeleteGroup: $(tail -1 "$VIEW")"
 
 # The status display tool got the close request once and closed (its last
 # line is written as its process ends, just after its window is gone).
