@@ -21,6 +21,10 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
     const SOURCE_MEDIA_A *media = (const SOURCE_MEDIA_A *)param1;
 
+    /* Without a log nothing of the notification is read: a run without /log
+     * costs no more than it did before the log existed. */
+    if (!LogIsOpen())
+        return;
     if (notification & VERSION_NOTIFICATIONS) {
         LogLine("copy kept newer target %s", paths->Target);
         return;
