@@ -54,8 +54,9 @@ protected:
     }
 };
 
-/* The record first, the entry of the removable software on its own. */
-TEST_F(InstallRecord, WritesFiveTextsWithoutTerminator)
+/* The record first, the entry of the removable software on its own; its two
+ * flags after the texts are numbers (REG_DWORD). */
+TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
 {
     RegWriteRecorder recorder;
     SetupState.selectedComponents = CompModel1 | CompModel2 | CompStatusDisplay;
@@ -67,16 +68,19 @@ TEST_F(InstallRecord, WritesFiveTextsWithoutTerminator)
     EXPECT_EQ(1, WriteUninstallEntry(&SetupState));
 
     const char *names[] = {"InstallSections", "StatusDisplayDir", "ControlPanelDir", "DisplayName",
-                           "UninstallString"};
+                           "UninstallString", "QuietUninstallString", "DisplayIcon"};
     const char *texts[] = {"19", "C:\\STATUS=66010", "C:\\STATUS=66010", "Velba Printer Version 1.0",
-                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall"};
-    ASSERT_EQ(5u, recorder.writes.size());
-    for (int i = 0; i < 5; i++) {
+                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall",
+                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall /quiet", "C:\\STATUS\\kxsetup.exe,0"};
+    ASSERT_EQ(9u, recorder.writes.size());
+    for (int i = 0; i < 7; i++) {
         EXPECT_EQ(names[i], recorder.writes[i].name);
         EXPECT_EQ((DWORD)REG_SZ, recorder.writes[i].type);
         EXPECT_EQ(texts[i], recorder.writes[i].bytes) << "the byte count is the text length";
         ExpectStored(i < 3 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY, names[i], texts[i]);
     }
+    for (int i = 7; i < 9; i++)
+        EXPECT_EQ((DWORD)REG_DWORD, recorder.writes[i].type) << recorder.writes[i].name;
 }
 
 TEST_F(InstallRecord, SecondInstallAccumulatesComponentsAndDriveRootKeepsItsBackslash)
