@@ -18,12 +18,14 @@ static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
 
 void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
-    /* A plan makes none of the operations, so there is no outcome to tell. */
-    if (!LogIsOpen() || Planning())
-        return;
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
     const SOURCE_MEDIA_A *media = (const SOURCE_MEDIA_A *)param1;
 
+    /* Without a log nothing of the notification is read: a run without /log
+     * costs no more than it did before the log existed. A plan makes none of
+     * the operations, so there is no outcome to tell. */
+    if (!LogIsOpen() || Planning())
+        return;
     if (notification & VERSION_NOTIFICATIONS) {
         LogLine("copy kept newer target %s", paths->Target);
         return;

@@ -286,3 +286,210 @@ e2e_end() {
   fi
   echo "$NAME: all checks passed (${took}s)"
 }
+
+# --- Installed states --------------------------------------------------------
+# What a run of given choices leaves on the machine, one function per choice.
+# The wizard's scenario and the quiet scenario of the same choices call the
+# same function, so a quiet run is held to exactly the wizard's result. Each
+# reads the current section of the transcript and the prefix's files as they
+# are now (the RunOnce starts and the group commands count from a fresh prefix).
+
+# uninstall_entry <status folder>: the entry in the list of removable software,
+# with the commands that start the copy of the program in that folder.
+uninstall_entry() {
+  reg "$UNINSTALL_KEY" DisplayName 'Velba Printer Version 1.0'
+  reg "$UNINSTALL_KEY" UninstallString "\"$1\\kxsetup.exe\" Uninstall"
+  reg "$UNINSTALL_KEY" QuietUninstallString "\"$1\\kxsetup.exe\" Uninstall /quiet"
+  reg "$UNINSTALL_KEY" DisplayIcon "$1\\kxsetup.exe,0"
+  has REG "$UNINSTALL_KEY" NoModify REG_DWORD 4 1
+  has REG "$UNINSTALL_KEY" NoRepair REG_DWORD 4 1
+}
+
+# Express with the default printer set: everything the medium offers, for the
+# three models on LPT1:, the status display tool in C:\STATUS.
+express_state() {
+  # The record: every offered component (three models, status display, control
+  # panel = 55), the default status display folder and the uninstall entry.
+  reg "$PRODUCT_KEY" InstallSections 55
+  reg "$PRODUCT_KEY" StatusDisplayDir 'C:\STATUS=66010'
+  reg "$PRODUCT_KEY" ControlPanelDir 'C:\STATUS=66010'
+  uninstall_entry 'C:\STATUS'
+  reg "$CLASS_KEY" ClassInstalled 1
+
+  # Files: the program and its INF in the status folder, the monitor in system32,
+  # four files per model in the driver directory, the status display tool in the
+  # status folder, and the models' settings files where directory id 66000 points
+  # (Wine keeps 66000 on the driver directory itself and ignores the program's
+  # binding to its "2" subfolder).
+  file_from_medium STATUS/kxsetup.exe kxsetup.exe
+  file_from_medium STATUS/oemsetup.inf oemsetup.inf
+  file_from_medium STATUS/kxcons.exe kxcons.exe
+  file_from_medium STATUS/kxcons.ini kxcons.ini
+  file_from_medium windows/system32/tremon.dll tremon.dll
+  local f m model drv data ui help d
+  for f in kxpcl6.dll kxpcl6ui.dll q70pcl6.gpd kxpcl6.hlp kxpcl5e.dll kxpcl5ui.dll q70pcl5e.gpd kxpcl5e.hlp \
+           kxps.dll kxpsui.dll q70ps.ppd kxps.hlp; do
+    file_from_medium "$DRIVERS/$f" "$f"
+  done
+  for f in kxpcl6.ini kxpcl5e.ini kxps.ini; do file_from_medium "$DRIVERS/$f" "$f"; done
+  no_file STATUS/kxpanel.cpl
+
+  # The spooler: the language monitor, one driver naming it and one printer per
+  # model, on the preselected port.
+  has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
+  for m in 'PCL 6:kxpcl6:q70pcl6.gpd:kxpcl6ui:kxpcl6.hlp' 'PCL 5e:kxpcl5e:q70pcl5e.gpd:kxpcl5ui:kxpcl5e.hlp' \
+           'PS:kxps:q70ps.ppd:kxpsui:kxps.hlp'; do
+    IFS=: read -r model drv data ui help <<<"$m"
+    has_printer "$model" LPT1:
+    d='C:\windows\system32\spool\drivers\x64\3\'
+    has DRIVER "Kalyx Q70/Q90 $model" 'Windows x64' 3 "$d$drv.dll" "$d$data" "$d$ui.dll" "$d$help" \
+        "$d$drv.dll;$d$data;$d$ui.dll;$d$help;" "$MONITOR"
+  done
+
+  # The first model became the default printer.
+  has PROFILE windows device 'Kalyx Q70/Q90 PCL 6,Kalyx Q70/Q90 PCL 6,LPT1:'
+
+  # Start-up conversion: only GrpConv (the prefix has no RunOnce\Setup), stored
+  # with its terminating zero, and the RunOnce processor started once.
+  has REG "$RUNONCE_KEY" GrpConv REG_SZ 11 'grpconv -o\0'
+  no_value "$RUNONCE_KEY" Wrapper
+  runonce_starts 1
+
+  # The program group, byte for byte, terminating zeros included.
+  local view=$VIEW
+  group_commands
+  count 7
+  has "[CreateGroup($GROUP)]\\0"
+  has '[DeleteItem(Uninstall Tool)]\0'
+  has '[DeleteItem(Status Display)]\0'
+  has '[DeleteItem(Uninstall)]\0'
+  has '[DeleteItem(KxConsole)]\0'
+  has '[AddItem("C:\STATUS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
+  has '[AddItem("C:\STATUS\kxcons.exe",KxConsole,,0)]\0'
+  VIEW=$view
+}
+
+# minimum_state <port>: Minimum without the default printer, in a prefix with
+# a RunOnce\Setup key: the models only on that port, no status display tool,
+# the default printer as the transcript's first PROFILE line (dumped before the
+# run) shows it.
+minimum_state() {
+  local port=$1 model before after
+  reg "$PRODUCT_KEY" InstallSections 7
+  reg "$PRODUCT_KEY" StatusDisplayDir 'C:\STATUS=66010'
+  uninstall_entry 'C:\STATUS'
+  file_from_medium STATUS/kxsetup.exe kxsetup.exe
+  file_from_medium STATUS/oemsetup.inf oemsetup.inf
+  no_file STATUS/kxcons.exe
+  no_file STATUS/kxcons.ini
+  for model in "${MODELS[@]}"; do has_printer "$model" "$port"; done
+
+  before=$(grep -a -m1 "^PROFILE$TAB" "$RUN/transcript.txt")
+  after=$(grep -a "^PROFILE$TAB" "$VIEW" | tail -1)
+  [ "$before" = "$after" ] || fail "default printer changed: '$before' became '$after'"
+
+  has REG "$RUNONCE_KEY" Wrapper REG_SZ 8 'runonce\0'
+  has REG "$RUNONCE_KEY" GrpConv REG_SZ 11 'grpconv -o\0'
+  runonce_starts 1
+
+  # Without the status display tool the group gets no tool item.
+  local view=$VIEW
+  group_commands
+  count 6
+  has "[CreateGroup($GROUP)]\\0"
+  has '[AddItem("C:\STATUS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
+  count 0 '[AddItem("C:\STATUS\kxcons.exe"'
+  VIEW=$view
+}
+
+# Custom with the default printer set: models 1 (PCL 6) and 3 (PS), the status
+# display tool in TOOLS below the start folder C:\medium, on LPT1:.
+custom_state() {
+  local f
+  # 0x37 without model 2: models 1 and 3, status display, control panel.
+  reg "$PRODUCT_KEY" InstallSections 53
+  reg "$PRODUCT_KEY" StatusDisplayDir 'C:\medium\TOOLS=66010'
+  uninstall_entry 'C:\medium\TOOLS'
+  file_from_medium medium/TOOLS/kxsetup.exe kxsetup.exe
+  file_from_medium medium/TOOLS/kxcons.exe kxcons.exe
+  file_from_medium medium/TOOLS/kxcons.ini kxcons.ini
+  no_file STATUS
+  for f in kxpcl6.dll kxps.dll kxpcl6.ini kxps.ini; do file_from_medium "$DRIVERS/$f" "$f"; done
+  for f in kxpcl5e.dll kxpcl5ui.dll q70pcl5e.gpd kxpcl5e.hlp kxpcl5e.ini; do no_file "$DRIVERS/$f"; done
+
+  has_printer 'PCL 6' LPT1:
+  has_printer PS LPT1:
+  no_printer 'Kalyx Q70/Q90 PCL 5e'
+  count 0 DRIVER 'Kalyx Q70/Q90 PCL 5e'
+  has PROFILE windows device 'Kalyx Q70/Q90 PCL 6,Kalyx Q70/Q90 PCL 6,LPT1:'
+
+  local view=$VIEW
+  group_commands
+  count 7
+  has '[AddItem("C:\medium\TOOLS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
+  has '[AddItem("C:\medium\TOOLS\kxcons.exe",KxConsole,,0)]\0'
+  VIEW=$view
+}
+
+# An Express installation uninstalled from C:\STATUS while the status display
+# tool ran (started with --log=C:\e2e\kxcons.log): the tool closed, printers,
+# drivers, the tool's and the models' files, the group and the entry gone.
+uninstalled_state() {
+  local f log events
+  no_printers
+  # Each recorded model's driver was removed. The printer goes first, as Windows
+  # keeps a driver that a printer still uses; Wine does not check, so the order
+  # is not seen here.
+  count 0 DRIVER 'Kalyx'
+  # The record is never removed; the removable-software entry is.
+  reg "$PRODUCT_KEY" InstallSections 55
+  reg "$PRODUCT_KEY" StatusDisplayDir 'C:\STATUS=66010'
+  has NOKEY "$UNINSTALL_KEY"
+  # The language monitor stays registered.
+  has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
+  runonce_starts 2
+  # The group: exactly one more command than the install's seven.
+  local view=$VIEW
+  group_commands
+  count 8
+  [ "$(tail -1 "$VIEW")" = "[DeleteGroup($GROUP)]\\0" ] \
+    || fail "the last group command is not the DeleteGroup: $(tail -1 "$VIEW")"
+  VIEW=$view
+
+  # The status display tool got the close request once and closed (its last
+  # line is written as its process ends, just after its window is gone).
+  log=$C/e2e/kxcons.log
+  for _ in $(seq 1 50); do grep -q '^closed' "$log" 2>/dev/null && break; sleep 0.1; done
+  events=$(tr -d '\r' <"$log" 2>/dev/null | sed 's/^started [0-9]*$/started/')
+  [ "$events" = "$(printf 'started\nclose-request 8735 7711\nclosed')" ] \
+    || fail "status display tool: expected start, one close request 8735 7711, end; log: $events"
+
+  # The uninstall section's files are gone; the program and its INF stay in the
+  # status folder (the running copy cannot delete itself). kxcons.exe itself may
+  # be skipped: its process can still be ending when its window is gone, and a
+  # file in use is skipped without asking.
+  no_file STATUS/kxcons.ini
+  for f in kxpcl6.ini kxpcl5e.ini kxps.ini; do no_file "$DRIVERS/$f"; done
+  file_from_medium STATUS/kxsetup.exe kxsetup.exe
+  file_from_medium STATUS/oemsetup.inf oemsetup.inf
+}
+
+# The log of a run (/log=FILE), by its path below drive C:.
+# log_has <log> <text>: a line that begins with this text after the time.
+log_has() {
+  if [ ! -f "$C/$1" ]; then fail "no log C:/$1"; return; fi
+  tr -d '\r' <"$C/$1" | cut -c25- | T=$2 awk 'index($0, ENVIRON["T"]) == 1 { f = 1 } END { exit !f }' \
+    || fail "C:/$1 has no line beginning with: $2"
+}
+# log_timed <log>: every line starts with the local time, "YYYY-MM-DD HH:MM:SS.mmm ".
+log_timed() {
+  local bad
+  bad=$(tr -d '\r' <"$C/$1" | grep -avE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} .' | head -1) || true
+  [ -z "$bad" ] || fail "C:/$1 has a line without its time: $bad"
+}
+# quiet_run: the run (the section's last EXIT) showed no window at all.
+quiet_run() {  # <exit code>
+  has EXIT "$1"
+  count 0 WINDOW
+  count 0 BOX
+}

@@ -42,8 +42,9 @@ protected:
     }
 };
 
-/* The record first, the entry of the removable software on its own. */
-TEST_F(InstallRecord, WritesItsTextsWithoutTerminatorAndTheEntryForDeploymentTools)
+/* The record first, the entry of the removable software on its own; its two
+ * flags after the texts are numbers (REG_DWORD). */
+TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
 {
     RegWriteRecorder recorder;
     SetupState.selectedComponents = CompModel1 | CompModel2 | CompStatusDisplay;

@@ -42,25 +42,5 @@ EOF2
 has EXIT 3010
 count 0 BOX
 
-# 0x37 without model 2: models 1 and 3, status display, control panel.
-reg "$PRODUCT_KEY" InstallSections 53
-reg "$PRODUCT_KEY" StatusDisplayDir 'C:\medium\TOOLS=66010'
-reg "$UNINSTALL_KEY" UninstallString '"C:\medium\TOOLS\kxsetup.exe" Uninstall'
-file_from_medium medium/TOOLS/kxsetup.exe kxsetup.exe
-file_from_medium medium/TOOLS/kxcons.exe kxcons.exe
-file_from_medium medium/TOOLS/kxcons.ini kxcons.ini
-no_file STATUS
-for f in kxpcl6.dll kxps.dll kxpcl6.ini kxps.ini; do file_from_medium "$DRIVERS/$f" "$f"; done
-for f in kxpcl5e.dll kxpcl5ui.dll q70pcl5e.gpd kxpcl5e.hlp kxpcl5e.ini; do no_file "$DRIVERS/$f"; done
-
-has_printer 'PCL 6' LPT1:
-has_printer PS LPT1:
-no_printer 'Kalyx Q70/Q90 PCL 5e'
-count 0 DRIVER 'Kalyx Q70/Q90 PCL 5e'
-has PROFILE windows device 'Kalyx Q70/Q90 PCL 6,Kalyx Q70/Q90 PCL 6,LPT1:'
-
-group_commands
-count 7
-has '[AddItem("C:\medium\TOOLS\kxsetup.exe" Uninstall,Uninstall,,0)]\0'
-has '[AddItem("C:\medium\TOOLS\kxcons.exe",KxConsole,,0)]\0'
+custom_state
 e2e_end
