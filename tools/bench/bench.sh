@@ -94,8 +94,8 @@ once() {
   line=$(grep -a "^$2"$'\t' "$OUT/transcript.txt" | tail -1 || true)
   code=$(grep -a '^EXIT' "$OUT/transcript.txt" | tail -1 | cut -f2 || true)
   if [ -z "$line" ] || { [ "$3" != - ] && [ "$code" != "$3" ]; }; then
-    echo "   $1: no figure (exit code ${code:-none}, expected $3;" \
-         "$(grep -a '^kxrobot:' "$OUT/robot.out" | tail -1 | tr -d '\r'))"
+    echo "   $1: no figure (exit code ${code:-none}, expected $3)" \
+         "$(grep -a '^kxrobot:' "$OUT/robot.out" | tail -1 | tr -d '\r')"
     touch "$OUT/$1.failed"
     return
   fi
