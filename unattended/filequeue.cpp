@@ -135,25 +135,36 @@ int ActQueuedCopies(HSPFILEQ queue)
     return !Planning();
 }
 
-/* The registry lines of the section's AddReg lists as the file writes them, and
- * its INI changes. */
-int ActSection(HINF inf, const char *section)
+/* Each line of the lists that the section's entry `key` names, as the file
+ * writes it. */
+static void ActLists(HINF inf, const char *section, const char *key, const char *change)
 {
     char name[NAME_CHARS], text[TEXT_CHARS];
     INFCONTEXT list, line;
 
-    if (SetupFindFirstLineA(inf, section, "AddReg", &list)) {
-        for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL);
-             field++) {
-            if (!SetupFindFirstLineA(inf, name, NULL, &line))
-                continue;
-            do {
-                if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
-                    Act("registry add %s (section %s)", text, section);
-            } while (SetupFindNextLine(&line, &line));
-        }
+    if (!SetupFindFirstLineA(inf, section, key, &list))
+        return;
+    for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
+        if (!SetupFindFirstLineA(inf, name, NULL, &line))
+            continue;
+        do {
+            if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
+                Act("%s %s (section %s)", change, text, section);
+        } while (SetupFindNextLine(&line, &line));
     }
-    if (SetupFindFirstLineA(inf, section, "UpdateInis", &list))
-        Act("ini entries of section %s", section);
+}
+
+/* In the order SetupAPI applies them: INI files, then registry deletions, then
+ * additions. */
+int ActSection(HINF inf, const char *section, UINT parts)
+{
+    if (parts & SPINST_INIFILES) {
+        ActLists(inf, section, "UpdateInis", "ini update");
+        ActLists(inf, section, "UpdateIniFields", "ini fields update");
+    }
+    if (parts & SPINST_REGISTRY) {
+        ActLists(inf, section, "DelReg", "registry delete");
+        ActLists(inf, section, "AddReg", "registry add");
+    }
     return !Planning();
 }

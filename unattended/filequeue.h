@@ -16,8 +16,9 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
 /* The action line of each queued copy (source, target, size), in queue order,
  * as SetupAPI itself will perform them; 1 when the copies are to be made. */
 int ActQueuedCopies(HSPFILEQ queue);
-/* The action lines of an install section's registry and INI changes, which
- * SetupAPI makes; 1 when the section is to be run. */
-int ActSection(HINF inf, const char *section);
+/* The action lines of the registry and INI changes that SetupAPI makes of a
+ * section applied with these parts (SPINST_REGISTRY, SPINST_INIFILES), one per
+ * line of the lists the section names; 1 when the section is to be applied. */
+int ActSection(HINF inf, const char *section, UINT parts);
 
 #endif
