@@ -300,17 +300,23 @@ static int CheckSpace(RunContext *run)
  * software, since the entry starts the program just copied. */
 static int CopyFiles(RunContext *run, SetupStateRecord *state)
 {
+    int missing;
+
     if (!CreateStatusFolder(state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
-    /* The queue's own view of its copies describes them; a plan stops there. */
-    if (ActQueuedCopies(run->queue)) {
-        /* SetupAPI's default callback has shown the user what went wrong; a
-         * quiet run's callback has logged it. */
-        if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback,
-                                   &run->queueContext)) {
-            LogLine("copy stopped: %s", LogStatus(GetLastError()));
+    /* The queue's own view of its copies describes them. A plan stops there;
+     * with a file missing on the medium it ends as the quiet commit would, at
+     * that file instead of asking for a disk. SetupAPI's default callback has
+     * shown the user what went wrong; a quiet run's callback has logged it. */
+    if (!ActQueuedCopies(run->queue, &missing)) {
+        if (missing) {
+            LogLine("copy stopped: %d source file(s) missing", missing);
             return StopRun(run, KX_EXIT_FAILED);
         }
+    } else if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback,
+                                      &run->queueContext)) {
+        LogLine("copy stopped: %s", LogStatus(GetLastError()));
+        return StopRun(run, KX_EXIT_FAILED);
     }
     if (!WriteUninstallEntry(state)) {
         KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",

@@ -101,37 +101,47 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
     return 0;
 }
 
+struct QueueScan {
+    int seen;
+    int missing;
+};
+
 static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,
                                    UINT_PTR param2)
 {
+    QueueScan *scan = (QueueScan *)context;
     WIN32_FILE_ATTRIBUTE_DATA source;
 
-    ++*(int *)context;
+    scan->seen++;
     if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
         const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
-        if (GetFileAttributesExA(paths->Source, GetFileExInfoStandard, &source))
+        if (GetFileAttributesExA(paths->Source, GetFileExInfoStandard, &source)) {
             Act("copy %s -> %s (%lu bytes)", paths->Source, paths->Target,
                 (unsigned long)source.nFileSizeLow);
-        else
+        } else {
             Act("copy %s -> %s (source missing)", paths->Source, paths->Target);
+            scan->missing++;
+        }
     } else if (notification == SPFILENOTIFY_QUEUESCAN) {
         Act("copy -> %s", (const char *)param1);
     }
     return NO_ERROR;
 }
 
-int ActQueuedCopies(HSPFILEQ queue)
+int ActQueuedCopies(HSPFILEQ queue, int *missing)
 {
     DWORD result = 0;
-    int seen = 0;
+    QueueScan scan = { 0, 0 };
 
-    if (!LogIsOpen())
-        return !Planning();
-    /* NT 4 knows only the scan that names the target. The scan's own result is
-     * not trusted (Wine reports a complete scan as failed); what it delivered is. */
-    SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &seen, &result);
-    if (!seen)
-        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &seen, &result);
+    if (LogIsOpen()) {
+        /* NT 4 knows only the scan that names the target. The scan's own result
+         * is not trusted (Wine reports a complete scan as failed); what it
+         * delivered is. */
+        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &scan, &result);
+        if (!scan.seen)
+            SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &scan, &result);
+    }
+    *missing = scan.missing;
     return !Planning();
 }
 

@@ -14,8 +14,9 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
  * cannot be deleted is skipped, a newer file on the target is kept. */
 UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
 /* The action line of each queued copy (source, target, size), in queue order,
- * as SetupAPI itself will perform them; 1 when the copies are to be made. */
-int ActQueuedCopies(HSPFILEQ queue);
+ * as SetupAPI itself will perform them; 1 when the copies are to be made, 0 in
+ * a plan. `missing` counts the copies whose source is not there. */
+int ActQueuedCopies(HSPFILEQ queue, int *missing);
 /* The action lines of the registry and INI changes that SetupAPI makes of a
  * section applied with these parts (SPINST_REGISTRY, SPINST_INIFILES), one per
  * line of the lists the section names; 1 when the section is to be applied. */

@@ -531,7 +531,7 @@ same_snapshots() {
   local part
   for part in state registry files; do
     if ! cmp -s "$RUN/snap-$1/$part.txt" "$RUN/snap-$2/$part.txt"; then
-      fail "$part changed between snapshots $1 and $2:$(diff "$RUN/snap-$1/$part.txt" "$RUN/snap-$2/$part.txt" | head -20 | sed 's/^/\n  /')"
+      fail "$part changed between snapshots $1 and $2:"$'\n'"$(diff "$RUN/snap-$1/$part.txt" "$RUN/snap-$2/$part.txt" | head -20)"
     fi
   done
 }
@@ -580,7 +580,7 @@ EOF2
   planned=$(action_lines "$RUN/plan-$name.txt")
   ran=$(action_lines "$RUN/log-$name.txt")
   [ -n "$planned" ] || fail "the plan $name lists no change"
-  [ "$planned" = "$ran" ] || fail "the run $name did other than its plan:$(diff <(echo "$planned") <(echo "$ran") | head -20 | sed 's/^/\n  /')"
+  [ "$planned" = "$ran" ] || fail "the run $name did other than its plan:"$'\n'"$(diff <(echo "$planned") <(echo "$ran") | head -20)"
   local last
   last=$(tr -d '\r' <"$RUN/plan-$name.txt" | tail -1)
   has EXIT "${last##* exit }"

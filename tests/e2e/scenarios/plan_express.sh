@@ -5,8 +5,9 @@
 # machine, shows no window and lists exactly the changes that the quiet runs
 # with the same options then log. A plan of a run that cannot complete (no
 # room on the status folder's drive) says why and ends with 1603; a plan with
-# a log as well is refused with 1639, in the plan and without a window. Both
-# change nothing either.
+# a log as well is refused with 1639, in the plan and without a window; the
+# plan of an install from a medium that lacks a file ends with 1603 where the
+# run's copy stops. These change nothing either.
 . "$(dirname "$0")/../lib.sh"
 e2e_begin plan_express
 e2e_start
@@ -38,4 +39,10 @@ robot <<<'wait-window Printer Status Display 1000'
   || fail "the uninstall plan reached the status display tool: $(cat "$C/e2e/kxcons.log")"
 run_as_planned uninstall 'C:\STATUS\kxsetup.exe Uninstall'
 robot <<<'wait-gone Printer Status Display 10000'
+
+# A medium without one of its files: the quiet run's copy stops there with
+# 1603, and so does the plan, after the same lines.
+rm "$C/medium/kxps.hlp"
+plan_unchanged missing_file 1603 "$SETUP"
+run_as_planned missing_file "$SETUP"
 e2e_end
