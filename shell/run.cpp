@@ -230,8 +230,10 @@ static int QueueSection(RunContext *run, const char *section)
     DWORD code;
 
     if (SetupInstallFilesFromInfSectionA(run->inf, NULL, run->queue, section,
-                                         run->moduleDirectory, SP_COPY_NEWER))
+                                         run->moduleDirectory, SP_COPY_NEWER)) {
+        ActSectionFiles(run->inf, section);
         return 1;
+    }
     code = GetLastError();
     ShowSystemError(code, "GetLastError");
     return 0;

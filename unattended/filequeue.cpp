@@ -145,6 +145,35 @@ int ActQueuedCopies(HSPFILEQ queue, int *missing)
     return !Planning();
 }
 
+/* A RenFiles line names the new name first, then the old one. */
+static void ActFileLists(HINF inf, const char *section, const char *key, int renames)
+{
+    char name[NAME_CHARS], folder[MAX_PATH], file[MAX_PATH], old[MAX_PATH];
+    INFCONTEXT list, line;
+
+    if (!SetupFindFirstLineA(inf, section, key, &list))
+        return;
+    for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
+        if (!SetupGetTargetPathA(inf, NULL, name, folder, sizeof(folder), NULL) ||
+            !SetupFindFirstLineA(inf, name, NULL, &line))
+            continue;
+        do {
+            if (!SetupGetStringFieldA(&line, 1, file, sizeof(file), NULL))
+                continue;
+            if (!renames)
+                Act("delete %s\\%s", folder, file);
+            else if (SetupGetStringFieldA(&line, 2, old, sizeof(old), NULL))
+                Act("rename %s\\%s -> %s\\%s", folder, old, folder, file);
+        } while (SetupFindNextLine(&line, &line));
+    }
+}
+
+void ActSectionFiles(HINF inf, const char *section)
+{
+    ActFileLists(inf, section, "DelFiles", 0);
+    ActFileLists(inf, section, "RenFiles", 1);
+}
+
 /* Each line of the lists that the section's entry `key` names, as the file
  * writes it. */
 static void ActLists(HINF inf, const char *section, const char *key, const char *change)

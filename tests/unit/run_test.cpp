@@ -665,3 +665,35 @@ TEST_F(UninstallRun, SectionChangesAreDescribedAsTheyAreMade)
     EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "Uninstalled"));
     EXPECT_EQ("0", IniText(ini));
 }
+
+/* The deletions and renames an install section names are made by the commit,
+ * for which SetupAPI offers no scan: they are described as they are queued. */
+TEST_F(InstallationRun, InstallSectionDeletionsAndRenamesAreDescribed)
+{
+    prefix->temp.Write("medium\\oemsetup.inf",
+                       "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
+                       "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n"
+                       "[DestinationDirs]\r\nDefaultDestDir=11\r\nStatus.Files=66010\r\n"
+                       "Old.Files=66010\r\nRenamed.Files=66010\r\n"
+                       "[StatusDisplay]\r\nCopyFiles=Status.Files\r\nDelFiles=Old.Files\r\n"
+                       "RenFiles=Renamed.Files\r\n"
+                       "[Status.Files]\r\nkxcons.exe\r\n[Old.Files]\r\nold.ini\r\n"
+                       "[Renamed.Files]\r\nnew.ini,before.ini\r\n");
+    CreateDirectoryA(prefix->status.c_str(), NULL);
+    prefix->temp.Write("status\\old.ini", "[old]\r\n");
+    prefix->temp.Write("status\\before.ini", "[before]\r\n");
+    prefix->ChooseStatusFolder();
+    ASSERT_TRUE(OpenLog(prefix->temp.File("run.log").c_str()));
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, DriveExpressRun(host));
+    CloseLog();
+
+    std::vector<std::string> actions = ActionLines(prefix->temp.File("run.log"));
+    EXPECT_TRUE(Lists(actions, "delete " + prefix->StatusFile("old.ini")));
+    EXPECT_TRUE(Lists(actions, "rename " + prefix->StatusFile("before.ini") + " -> " +
+                                   prefix->StatusFile("new.ini")));
+    EXPECT_FALSE(FileExists(prefix->StatusFile("old.ini")));
+    EXPECT_FALSE(FileExists(prefix->StatusFile("before.ini")));
+    EXPECT_TRUE(FileExists(prefix->StatusFile("new.ini")));
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxcons.exe"), "kxcons.exe"));
+}
