@@ -501,37 +501,41 @@ quiet_run() {  # <exit code>
 # snapshot <name>: the state of the prefix in $RUN/snap-<name>/:
 #   state.txt     the robot's dumps ($DUMP_STATE: record, spooler, default
 #                 printer) and the commands the recording Program Manager got;
-#   registry.txt  the whole registry (HKLM and HKEY_USERS) as `regedit /E`
-#                 exports it from the running server;
+#   hklm.reg, hkcu.reg  the machine's and the user's registry as the registry
+#                 saves them (RegSaveKey): every key with its values and its
+#                 last write time, so that even a value written over with the
+#                 same data shows. Volatile keys (Hardware, the user's Volatile
+#                 Environment) are never saved; Wine makes them at its start;
 #   files.txt     every file and folder under drive C: with type, mode, size and
 #                 modification time to the nanosecond, the scenario's own C:\e2e
-#                 (script, transcript, logs, plans) left out. A write changes
-#                 the time, so contents are not hashed (the prefix holds 700 MB).
+#                 (script, transcript, logs, plans, the recorder's log) left
+#                 out. A write changes the time, so contents are not hashed.
 # The dumps go first: the first process that lists the printers makes Wine's
-# spooler write a "Name" value into every printer key that lacks one (the
-# keys seed_spooler_quirk leaves), so that one change of Wine's own is over
-# before the registry is exported. Nothing else differs between two snapshots
-# of an untouched prefix while its server runs.
+# spooler write a "Name" value into every printer key that lacks one (the keys
+# seed_spooler_quirk leaves), so that change of Wine's own is over before the
+# registry is saved. Apart from it, two snapshots of a prefix whose server
+# keeps running are the same, whatever processes ran in between.
 snapshot() {
   local dir=$RUN/snap-$1
   mkdir -p "$dir"
-  robot <<<"note snapshot-$1
-$DUMP_STATE"
+  robot <<EOF2
+note snapshot-$1
+$DUMP_STATE
+save-key HKLM C:\\e2e\\hklm.reg
+save-key HKCU C:\\e2e\\hkcu.reg
+EOF2
   section "snapshot-$1"
   { cat "$VIEW"; cat "$C/e2e/progman.log"; } >"$dir/state.txt"
-  rm -f "$C/e2e/registry.reg"
-  timeout 60 "$WINE" regedit /E 'C:\e2e\registry.reg' >/dev/null 2>&1 </dev/null || true
-  iconv -f UTF-16LE -t UTF-8 "$C/e2e/registry.reg" >"$dir/registry.txt" \
-    || { echo "regedit exported no registry" >&2; exit 1; }
+  mv "$C/e2e/hklm.reg" "$C/e2e/hkcu.reg" "$dir/"
   (cd "$C" && find . -path ./e2e -prune -o -printf '%y %m %s %T@ %p\n' | LC_ALL=C sort) >"$dir/files.txt"
 }
 
 # same_snapshots <a> <b>: the two snapshots are byte for byte the same.
 same_snapshots() {
   local part
-  for part in state registry files; do
-    if ! cmp -s "$RUN/snap-$1/$part.txt" "$RUN/snap-$2/$part.txt"; then
-      fail "$part changed between snapshots $1 and $2:"$'\n'"$(diff "$RUN/snap-$1/$part.txt" "$RUN/snap-$2/$part.txt" | head -20)"
+  for part in state.txt hklm.reg hkcu.reg files.txt; do
+    if ! cmp -s "$RUN/snap-$1/$part" "$RUN/snap-$2/$part"; then
+      fail "$part changed between snapshots $1 and $2:"$'\n'"$(diff -a "$RUN/snap-$1/$part" "$RUN/snap-$2/$part" | head -20)"
     fi
   done
 }
