@@ -17,9 +17,11 @@ run_as_planned minimum "$SETUP /type=minimum /port=LPT3:"
 # Wine's spooler adds a printer only to a key with a data type, and the
 # uninstall took the seeded ones with the printers (see seed_spooler_quirk).
 robot <<EOF2
+note uninstall-minimum
 start C:\\STATUS\\kxsetup.exe Uninstall /quiet
 wait-exit-quiet 60000
 EOF2
+section uninstall-minimum
 has EXIT 3010
 model_names "$KX_E2E_MEDIUM/oemsetup.inf" | awk '
   BEGIN { print "REGEDIT4" }
