@@ -44,12 +44,6 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
     /* A file that cannot be deleted (in use, already gone) is left alone without
      * asking; everything else is SetupAPI's default handling, or in a quiet run
      * an answer that never waits for a person. */
-    if (notification == SPFILENOTIFY_STARTDELETE &&
-        !Act("delete %s", ((const FILEPATHS_A *)param1)->Target))
-        return FILEOP_SKIP;
-    if (Planning() && (notification == SPFILENOTIFY_STARTCOPY ||
-                       notification == SPFILENOTIFY_STARTRENAME))
-        return FILEOP_SKIP;
     if (notification == SPFILENOTIFY_DELETEERROR)
         answer = FILEOP_SKIP;
     else if (Options.quiet)
@@ -58,6 +52,25 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
         answer = SetupDefaultQueueCallbackA(*(PVOID *)context, notification, param1, param2);
     LogQueueNotification(notification, param1, param2);
     return answer;
+}
+
+/* The uninstall section's file operations are described as SetupAPI comes to
+ * each, and in a plan skipped. The section is applied with
+ * SP_COPY_DELETESOURCE, so a copy it names takes its source away. (The
+ * install's copies were described by the queue scan before their commit.) */
+static UINT CALLBACK SectionCallback(PVOID context, UINT notification, UINT_PTR param1,
+                                     UINT_PTR param2)
+{
+    const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
+    int make = 1;
+
+    if (notification == SPFILENOTIFY_STARTDELETE)
+        make = Act("delete %s", paths->Target);
+    else if (notification == SPFILENOTIFY_STARTRENAME)
+        make = Act("rename %s -> %s", paths->Source, paths->Target);
+    else if (notification == SPFILENOTIFY_STARTCOPY)
+        make = Act("move %s -> %s", paths->Source, paths->Target);
+    return make ? QueueCallback(context, notification, param1, param2) : FILEOP_SKIP;
 }
 
 /* The one release point of the run: callback context, queue, INF, in this order. */
@@ -217,8 +230,10 @@ static int QueueSection(RunContext *run, const char *section)
     DWORD code;
 
     if (SetupInstallFilesFromInfSectionA(run->inf, NULL, run->queue, section,
-                                         run->moduleDirectory, SP_COPY_NEWER))
+                                         run->moduleDirectory, SP_COPY_NEWER)) {
+        ActSectionFiles(run->inf, section);
         return 1;
+    }
     code = GetLastError();
     ShowSystemError(code, "GetLastError");
     return 0;
@@ -287,17 +302,23 @@ static int CheckSpace(RunContext *run)
  * software, since the entry starts the program just copied. */
 static int CopyFiles(RunContext *run, SetupStateRecord *state)
 {
+    int missing;
+
     if (!CreateStatusFolder(state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
-    /* The queue's own view of its copies describes them; a plan stops there. */
-    if (ActQueuedCopies(run->queue)) {
-        /* SetupAPI's default callback has shown the user what went wrong; a
-         * quiet run's callback has logged it. */
-        if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback,
-                                   &run->queueContext)) {
-            LogLine("copy stopped: %s", LogStatus(GetLastError()));
+    /* The queue's own view of its copies describes them. A plan stops there;
+     * with a file missing on the medium it ends as the quiet commit would, at
+     * that file instead of asking for a disk. SetupAPI's default callback has
+     * shown the user what went wrong; a quiet run's callback has logged it. */
+    if (!ActQueuedCopies(run->queue, &missing)) {
+        if (missing) {
+            LogLine("copy stopped: %d source file(s) missing", missing);
             return StopRun(run, KX_EXIT_FAILED);
         }
+    } else if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback,
+                                      &run->queueContext)) {
+        LogLine("copy stopped: %s", LogStatus(GetLastError()));
+        return StopRun(run, KX_EXIT_FAILED);
     }
     if (!WriteUninstallEntry(state)) {
         KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
@@ -309,11 +330,12 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
 
 static void RunClassInstall(RunContext *run)
 {
-    if (!ActSection(run->inf, "ClassInstall"))
+    const UINT parts = SPINST_INIFILES | SPINST_REGISTRY;
+
+    if (!ActSection(run->inf, "ClassInstall", parts))
         return;
-    BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall",
-                                            SPINST_INIFILES | SPINST_REGISTRY, NULL, NULL, 0,
-                                            NULL, NULL, NULL, NULL);
+    BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall", parts,
+                                            NULL, NULL, 0, NULL, NULL, NULL, NULL);
     DWORD code = done ? 0 : GetLastError();
 
     ActDone(done, code);
@@ -359,14 +381,14 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 
     CloseStatusDisplay();
     /* The section's files are deleted from the status display folder; what is
-     * in use or gone is skipped by QueueCallback, which also describes each
-     * deletion (and in a plan skips it). A plan leaves the INI entries alone. */
+     * in use or gone is skipped. Its registry entries are not applied. A plan
+     * leaves the INI entries alone. */
     UINT parts = SPINST_FILES;
-    if (ActSection(run->inf, "DefaultUninstall"))
+    if (ActSection(run->inf, "DefaultUninstall", SPINST_INIFILES))
         parts |= SPINST_INIFILES;
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall", parts,
                                             NULL, state->statusDir, SP_COPY_DELETESOURCE,
-                                            QueueCallback, &run->queueContext, NULL, NULL);
+                                            SectionCallback, &run->queueContext, NULL, NULL);
     if (!Planning())
         ActDone(done, GetLastError());
     return 1;

@@ -101,59 +101,109 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
     return 0;
 }
 
+struct QueueScan {
+    int seen;
+    int missing;
+};
+
 static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,
                                    UINT_PTR param2)
 {
+    QueueScan *scan = (QueueScan *)context;
     WIN32_FILE_ATTRIBUTE_DATA source;
 
-    ++*(int *)context;
+    scan->seen++;
     if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
         const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
-        if (GetFileAttributesExA(paths->Source, GetFileExInfoStandard, &source))
+        if (GetFileAttributesExA(paths->Source, GetFileExInfoStandard, &source)) {
             Act("copy %s -> %s (%lu bytes)", paths->Source, paths->Target,
                 (unsigned long)source.nFileSizeLow);
-        else
+        } else {
             Act("copy %s -> %s (source missing)", paths->Source, paths->Target);
+            scan->missing++;
+        }
     } else if (notification == SPFILENOTIFY_QUEUESCAN) {
         Act("copy -> %s", (const char *)param1);
     }
     return NO_ERROR;
 }
 
-int ActQueuedCopies(HSPFILEQ queue)
+int ActQueuedCopies(HSPFILEQ queue, int *missing)
 {
     DWORD result = 0;
-    int seen = 0;
+    QueueScan scan = { 0, 0 };
 
-    if (!LogIsOpen())
-        return !Planning();
-    /* NT 4 knows only the scan that names the target. The scan's own result is
-     * not trusted (Wine reports a complete scan as failed); what it delivered is. */
-    SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &seen, &result);
-    if (!seen)
-        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &seen, &result);
+    if (LogIsOpen()) {
+        /* NT 4 knows only the scan that names the target. The scan's own result
+         * is not trusted (Wine reports a complete scan as failed); what it
+         * delivered is. */
+        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &scan, &result);
+        if (!scan.seen)
+            SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &scan, &result);
+    }
+    *missing = scan.missing;
     return !Planning();
 }
 
-/* The registry lines of the section's AddReg lists as the file writes them, and
- * its INI changes. */
-int ActSection(HINF inf, const char *section)
+/* A RenFiles line names the new name first, then the old one. */
+static void ActFileLists(HINF inf, const char *section, const char *key, int renames)
+{
+    char name[NAME_CHARS], folder[MAX_PATH], file[MAX_PATH], old[MAX_PATH];
+    INFCONTEXT list, line;
+
+    if (!SetupFindFirstLineA(inf, section, key, &list))
+        return;
+    for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
+        if (!SetupGetTargetPathA(inf, NULL, name, folder, sizeof(folder), NULL) ||
+            !SetupFindFirstLineA(inf, name, NULL, &line))
+            continue;
+        do {
+            if (!SetupGetStringFieldA(&line, 1, file, sizeof(file), NULL))
+                continue;
+            if (!renames)
+                Act("delete %s\\%s", folder, file);
+            else if (SetupGetStringFieldA(&line, 2, old, sizeof(old), NULL))
+                Act("rename %s\\%s -> %s\\%s", folder, old, folder, file);
+        } while (SetupFindNextLine(&line, &line));
+    }
+}
+
+void ActSectionFiles(HINF inf, const char *section)
+{
+    ActFileLists(inf, section, "DelFiles", 0);
+    ActFileLists(inf, section, "RenFiles", 1);
+}
+
+/* Each line of the lists that the section's entry `key` names, as the file
+ * writes it. */
+static void ActLists(HINF inf, const char *section, const char *key, const char *change)
 {
     char name[NAME_CHARS], text[TEXT_CHARS];
     INFCONTEXT list, line;
 
-    if (SetupFindFirstLineA(inf, section, "AddReg", &list)) {
-        for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL);
-             field++) {
-            if (!SetupFindFirstLineA(inf, name, NULL, &line))
-                continue;
-            do {
-                if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
-                    Act("registry add %s (section %s)", text, section);
-            } while (SetupFindNextLine(&line, &line));
-        }
+    if (!SetupFindFirstLineA(inf, section, key, &list))
+        return;
+    for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
+        if (!SetupFindFirstLineA(inf, name, NULL, &line))
+            continue;
+        do {
+            if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
+                Act("%s %s (section %s)", change, text, section);
+        } while (SetupFindNextLine(&line, &line));
     }
-    if (SetupFindFirstLineA(inf, section, "UpdateInis", &list))
-        Act("ini entries of section %s", section);
+}
+
+/* In the order SetupAPI applies them: INI files, then registry deletions, then
+ * additions. */
+int ActSection(HINF inf, const char *section, UINT parts)
+{
+    if (parts & SPINST_INIFILES) {
+        ActLists(inf, section, "UpdateInis", "ini update");
+        ActLists(inf, section, "UpdateIniFields", "ini fields update");
+    }
+    if (parts & SPINST_REGISTRY) {
+        ActLists(inf, section, "DelReg", "registry delete");
+        ActLists(inf, section, "AddReg", "registry add");
+    }
     return !Planning();
 }

@@ -14,10 +14,16 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
  * cannot be deleted is skipped, a newer file on the target is kept. */
 UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
 /* The action line of each queued copy (source, target, size), in queue order,
- * as SetupAPI itself will perform them; 1 when the copies are to be made. */
-int ActQueuedCopies(HSPFILEQ queue);
-/* The action lines of an install section's registry and INI changes, which
- * SetupAPI makes; 1 when the section is to be run. */
-int ActSection(HINF inf, const char *section);
+ * as SetupAPI itself will perform them; 1 when the copies are to be made, 0 in
+ * a plan. `missing` counts the copies whose source is not there. */
+int ActQueuedCopies(HSPFILEQ queue, int *missing);
+/* The action lines of the deletions and renames that a section queues (its
+ * DelFiles and RenFiles lists), each in the folder SetupAPI takes for its list;
+ * the queue has no scan for them. */
+void ActSectionFiles(HINF inf, const char *section);
+/* The action lines of the registry and INI changes that SetupAPI makes of a
+ * section applied with these parts (SPINST_REGISTRY, SPINST_INIFILES), one per
+ * line of the lists the section names; 1 when the section is to be applied. */
+int ActSection(HINF inf, const char *section, UINT parts);
 
 #endif

@@ -110,7 +110,11 @@ static int TakeOption(SetupOptions *options, int which, const char *value)
     case OptNoRestart: options->noRestart = 1; break;
     case OptUsage: options->usage = 1; break;
     case OptLog: return SUCCEEDED(StringCchCopyA(options->logFile, OPTION_VALUE_CHARS, value));
-    case OptPlan: return SUCCEEDED(StringCchCopyA(options->planFile, OPTION_VALUE_CHARS, value));
+    case OptPlan:
+        /* A plan is a quiet run, also when the rest of the line is refused: a
+         * refusal shown in a box would wait for somebody who is not there. */
+        options->quiet = 1;
+        return SUCCEEDED(StringCchCopyA(options->planFile, OPTION_VALUE_CHARS, value));
     case OptModels: return SUCCEEDED(StringCchCopyA(options->models, OPTION_VALUE_CHARS, value));
     case OptPort: return SUCCEEDED(StringCchCopyA(options->port, OPTION_VALUE_CHARS, value));
     case OptStatusDir:
@@ -175,12 +179,9 @@ static int CheckCombination(SetupOptions *options)
         else if (options->installType != Custom)
             return Refuse(options, "%s/models and /statusdisplay need /type=custom.", "");
     }
-    /* A plan is a quiet run that changes nothing; its file takes the log's place. */
-    if (options->planFile[0]) {
-        if (options->logFile[0])
-            return Refuse(options, "%s/plan writes the plan in place of a log: give /plan or /log.", "");
-        options->quiet = 1;
-    }
+    /* A plan changes nothing; its file takes the log's place. */
+    if (options->planFile[0] && options->logFile[0])
+        return Refuse(options, "%s/plan writes the plan in place of a log: give /plan or /log.", "");
     if (choices && options->uninstall)
         return Refuse(options, "%sAn uninstall takes no installation choices.", "");
     if (choices && !options->quiet)

@@ -493,3 +493,99 @@ quiet_run() {  # <exit code>
   count 0 WINDOW
   count 0 BOX
 }
+
+# ---------------------------------------------------------------------------
+# Plans (/plan=FILE): the machine before and after a plan, and a plan's action
+# lines beside those of the run it describes. Used by the plan_* scenarios.
+
+# snapshot <name>: the state of the prefix in $RUN/snap-<name>/:
+#   state.txt     the robot's dumps ($DUMP_STATE: record, spooler, default
+#                 printer) and the commands the recording Program Manager got;
+#   hklm.reg, hkcu.reg  the machine's and the user's registry as the registry
+#                 saves them (RegSaveKey): every key with its values and its
+#                 last write time, so that even a value written over with the
+#                 same data shows. Volatile keys (Hardware, the user's Volatile
+#                 Environment) are never saved; Wine makes them at its start;
+#   files.txt     every file and folder under drive C: with type, mode, size and
+#                 modification time to the nanosecond, the scenario's own C:\e2e
+#                 (script, transcript, logs, plans, the recorder's log) left
+#                 out. A write changes the time, so contents are not hashed.
+# The dumps go first: the first process that lists the printers makes Wine's
+# spooler write a "Name" value into every printer key that lacks one (the keys
+# seed_spooler_quirk leaves), so that change of Wine's own is over before the
+# registry is saved. Apart from it, two snapshots of a prefix whose server
+# keeps running are the same, whatever processes ran in between.
+snapshot() {
+  local dir=$RUN/snap-$1
+  mkdir -p "$dir"
+  robot <<EOF2
+note snapshot-$1
+$DUMP_STATE
+save-key HKLM C:\\e2e\\hklm.reg
+save-key HKCU C:\\e2e\\hkcu.reg
+EOF2
+  section "snapshot-$1"
+  { cat "$VIEW"; cat "$C/e2e/progman.log"; } >"$dir/state.txt"
+  mv "$C/e2e/hklm.reg" "$C/e2e/hkcu.reg" "$dir/"
+  (cd "$C" && find . -path ./e2e -prune -o -printf '%y %m %s %T@ %p\n' | LC_ALL=C sort) >"$dir/files.txt"
+}
+
+# same_snapshots <a> <b>: the two snapshots are byte for byte the same.
+same_snapshots() {
+  local part
+  for part in state.txt hklm.reg hkcu.reg files.txt; do
+    if ! cmp -s "$RUN/snap-$1/$part" "$RUN/snap-$2/$part"; then
+      fail "$part changed between snapshots $1 and $2:"$'\n'"$(diff -a "$RUN/snap-$1/$part" "$RUN/snap-$2/$part" | head -20)"
+    fi
+  done
+}
+
+# action_lines <file>: the lines of a log or plan that describe a change, the
+# time cut off ("> text").
+action_lines() {
+  tr -d '\r' <"$1" | sed -n 's/^[0-9-]\{10\} [0-9:.]\{12\} > /> /p'
+}
+
+# plan_unchanged <name> <exit> <command line>: the command line with
+# /plan=C:\e2e\plan-<name>.txt (and no /quiet: a plan is quiet by itself),
+# between two snapshots that must be the same; the plan's process shows no
+# window and exits with <exit>. The plan is kept as $RUN/plan-<name>.txt.
+plan_unchanged() {
+  local name=$1 code=$2 command=$3
+  snapshot "$name-before"
+  robot <<EOF2
+note plan-$name
+start $command /plan=C:\\e2e\\plan-$name.txt
+wait-exit-quiet 30000
+EOF2
+  section "plan-$name"
+  count 0 WINDOW
+  has EXIT "$code"
+  snapshot "$name-after"
+  same_snapshots "$name-before" "$name-after"
+  PLAN=$RUN/plan-$name.txt
+  cp "$C/e2e/plan-$name.txt" "$PLAN" 2>/dev/null || { fail "no plan $name"; : >"$PLAN"; }
+}
+
+# run_as_planned <name> <command line>: the quiet run itself, with
+# /quiet /log=C:\e2e\log-<name>.txt (kept as $RUN/log-<name>.txt): its action
+# lines are the plan's, and it ends with the exit code the plan's last line
+# names.
+run_as_planned() {
+  local name=$1 command=$2 planned ran
+  robot <<EOF2
+note run-$name
+start $command /quiet /log=C:\\e2e\\log-$name.txt
+wait-exit-quiet 60000
+EOF2
+  section "run-$name"
+  count 0 WINDOW
+  cp "$C/e2e/log-$name.txt" "$RUN/log-$name.txt" 2>/dev/null || : >"$RUN/log-$name.txt"
+  planned=$(action_lines "$RUN/plan-$name.txt")
+  ran=$(action_lines "$RUN/log-$name.txt")
+  [ -n "$planned" ] || fail "the plan $name lists no change"
+  [ "$planned" = "$ran" ] || fail "the run $name did other than its plan:"$'\n'"$(diff <(echo "$planned") <(echo "$ran") | head -20)"
+  local last
+  last=$(tr -d '\r' <"$RUN/plan-$name.txt" | tail -1)
+  has EXIT "${last##* exit }"
+}

@@ -1,8 +1,10 @@
 #include "tests/unit/shell_support.h"
 #include "shell/shell.h"
 #include "integration/integration.h"
+#include "unattended/log.h"
 #include <winspool.h>
 #include <prsht.h>
+#include <algorithm>
 #include <memory>
 
 DECLARE_IMPORT_SLOT(GetPrinterDriverDirectoryA);
@@ -573,4 +575,125 @@ TEST_F(UninstallRun, GoesOnPastAWindowOfTheToolsTitleThatNeverAnswers)
     TakeBoxes(); /* the confirmation */
     EXPECT_EQ(1, uninstallSections);
     EXPECT_LT(wall, 15.0) << "the close request waited for the window";
+}
+
+/* The changes a log or plan describes, without their times. */
+static std::vector<std::string> ActionLines(const std::string &log)
+{
+    const size_t mark = sizeof("2026-12-08 15:40:12.345 ") - 1;
+    std::vector<std::string> lines = ReadLines(log), actions;
+    for (size_t i = 0; i < lines.size(); i++)
+        if (lines[i].compare(mark, 2, "> ") == 0)
+            actions.push_back(lines[i].substr(mark + 2));
+    return actions;
+}
+
+static bool Lists(const std::vector<std::string> &actions, const std::string &line)
+{
+    return std::find(actions.begin(), actions.end(), line) != actions.end();
+}
+
+static std::string IniText(const std::string &file)
+{
+    char text[32];
+    GetPrivateProfileStringA("Printers", "Kalyx", "(missing)", text, sizeof(text), file.c_str());
+    return text;
+}
+
+/* Each change the class section makes has its own action line, the registry
+ * deletions and INI entries as well as the additions, so that a plan names
+ * them all. */
+TEST_F(InstallationRun, ClassSectionChangesAreDescribedOneByOne)
+{
+    const std::string ini = prefix->temp.File("kx.ini");
+    prefix->temp.Write("medium\\oemsetup.inf",
+                       "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
+                       "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n"
+                       "[DestinationDirs]\r\nDefaultDestDir=11\r\n"
+                       "[ClassInstall]\r\nAddReg=Reg\r\nDelReg=OldReg\r\nUpdateInis=Ini\r\n"
+                       "[Reg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",ClassInstalled,,\"1\"\r\n"
+                       "[OldReg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",Obsolete\r\n"
+                       "[Ini]\r\n\"" + ini + "\",Printers,,\"Kalyx=1\"\r\n");
+    WriteMachineString("Software\\Kalyx\\Q70Q90", "Obsolete", "1");
+    prefix->ChooseStatusFolder();
+    ASSERT_TRUE(OpenLog(prefix->temp.File("run.log").c_str()));
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, DriveExpressRun(host));
+    CloseLog();
+
+    std::vector<std::string> actions = ActionLines(prefix->temp.File("run.log"));
+    EXPECT_TRUE(Lists(actions, "registry add HKLM,Software\\Kalyx\\Q70Q90,ClassInstalled,,1 (section ClassInstall)"));
+    EXPECT_TRUE(Lists(actions, "registry delete HKLM,Software\\Kalyx\\Q70Q90,Obsolete (section ClassInstall)"));
+    EXPECT_TRUE(Lists(actions, "ini update " + ini + ",Printers,,Kalyx=1 (section ClassInstall)"));
+    EXPECT_EQ("1", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
+    EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "Obsolete"));
+    EXPECT_EQ("1", IniText(ini));
+}
+
+/* The uninstall section is applied without its registry entries, so none is
+ * described; what it does with files and INI entries is, one line each. Its
+ * copies take the source away (the section runs with SP_COPY_DELETESOURCE). */
+TEST_F(UninstallRun, SectionChangesAreDescribedAsTheyAreMade)
+{
+    const std::string ini = prefix->temp.File("kx.ini");
+    prefix->temp.Write("medium\\oemsetup.inf",
+                       "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
+                       "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n"
+                       "[DestinationDirs]\r\nDefaultDestDir=11\r\nStatus.Files=66010\r\n"
+                       "Saved.Files=66010,Saved\r\n"
+                       "[DefaultUninstall]\r\nDelFiles=Status.Files\r\nCopyFiles=Saved.Files\r\n"
+                       "AddReg=Reg\r\nUpdateInis=Ini\r\n"
+                       "[Status.Files]\r\nkxcons.ini\r\n[Saved.Files]\r\nkxcons.exe\r\n"
+                       "[Reg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",Uninstalled,,\"1\"\r\n"
+                       "[Ini]\r\n\"" + ini + "\",Printers,,\"Kalyx=0\"\r\n");
+    ASSERT_TRUE(OpenLog(prefix->temp.File("run.log").c_str()));
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    CloseLog();
+
+    ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
+    const std::string saved = prefix->status + "\\Saved\\kxcons.exe";
+    std::vector<std::string> actions = ActionLines(prefix->temp.File("run.log"));
+    EXPECT_TRUE(Lists(actions, "delete " + prefix->StatusFile("kxcons.ini")));
+    EXPECT_TRUE(Lists(actions, "move " + prefix->StatusFile("kxcons.exe") + " -> " + saved));
+    EXPECT_TRUE(Lists(actions, "ini update " + ini + ",Printers,,Kalyx=0 (section DefaultUninstall)"));
+    for (size_t i = 0; i < actions.size(); i++)
+        EXPECT_NE(0u, actions[i].find("registry add")) << actions[i];
+    EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));
+    EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.exe")));
+    EXPECT_TRUE(FileExists(saved));
+    EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "Uninstalled"));
+    EXPECT_EQ("0", IniText(ini));
+}
+
+/* The deletions and renames an install section names are made by the commit,
+ * for which SetupAPI offers no scan: they are described as they are queued. */
+TEST_F(InstallationRun, InstallSectionDeletionsAndRenamesAreDescribed)
+{
+    prefix->temp.Write("medium\\oemsetup.inf",
+                       "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
+                       "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n"
+                       "[DestinationDirs]\r\nDefaultDestDir=11\r\nStatus.Files=66010\r\n"
+                       "Old.Files=66010\r\nRenamed.Files=66010\r\n"
+                       "[StatusDisplay]\r\nCopyFiles=Status.Files\r\nDelFiles=Old.Files\r\n"
+                       "RenFiles=Renamed.Files\r\n"
+                       "[Status.Files]\r\nkxcons.exe\r\n[Old.Files]\r\nold.ini\r\n"
+                       "[Renamed.Files]\r\nnew.ini,before.ini\r\n");
+    CreateDirectoryA(prefix->status.c_str(), NULL);
+    prefix->temp.Write("status\\old.ini", "[old]\r\n");
+    prefix->temp.Write("status\\before.ini", "[before]\r\n");
+    prefix->ChooseStatusFolder();
+    ASSERT_TRUE(OpenLog(prefix->temp.File("run.log").c_str()));
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, DriveExpressRun(host));
+    CloseLog();
+
+    std::vector<std::string> actions = ActionLines(prefix->temp.File("run.log"));
+    EXPECT_TRUE(Lists(actions, "delete " + prefix->StatusFile("old.ini")));
+    EXPECT_TRUE(Lists(actions, "rename " + prefix->StatusFile("before.ini") + " -> " +
+                                   prefix->StatusFile("new.ini")));
+    EXPECT_FALSE(FileExists(prefix->StatusFile("old.ini")));
+    EXPECT_FALSE(FileExists(prefix->StatusFile("before.ini")));
+    EXPECT_TRUE(FileExists(prefix->StatusFile("new.ini")));
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxcons.exe"), "kxcons.exe"));
 }
