@@ -276,6 +276,17 @@ nothing_registered() {
   VIEW=$view
 }
 
+# nothing_changed: a run that ended before it changed anything: no record, no
+# entry, no class key, nothing registered, no default printer, no status folder.
+nothing_changed() {
+  has NOKEY "$PRODUCT_KEY"
+  has NOKEY "$UNINSTALL_KEY"
+  has NOKEY "$CLASS_KEY"
+  nothing_registered
+  has PROFILE windows device '(none)'
+  no_file STATUS
+}
+
 e2e_end() {
   local took=$(( $(date +%s) - SCENARIO_START ))
   if [ $FAILURES != 0 ]; then

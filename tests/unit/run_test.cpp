@@ -172,6 +172,16 @@ static BOOL WINAPI StatusSectionFails(HINF inf, HINF layout, HSPFILEQ queue, PCS
     return REAL(SetupInstallFilesFromInfSectionA)(inf, layout, queue, section, source, style);
 }
 
+/* The one box of a refused step: the system's text for access denied. */
+static void ExpectAccessDeniedBox()
+{
+    std::vector<RecordedBox> boxes = TakeBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("GetLastError", boxes[0].caption);
+    EXPECT_NE(std::string::npos, boxes[0].text.find("ccess")) << boxes[0].text;
+    EXPECT_EQ((UINT)MB_ICONINFORMATION, boxes[0].style);
+}
+
 /* The sections before it were queued fine: still nothing is copied or registered. */
 TEST_F(InstallationRun, FailingSectionQueueStopsBeforeCommitAndRegistration)
 {
@@ -180,11 +190,7 @@ TEST_F(InstallationRun, FailingSectionQueueStopsBeforeCommitAndRegistration)
 
     EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
 
-    std::vector<RecordedBox> boxes = TakeBoxes();
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ("GetLastError", boxes[0].caption);
-    EXPECT_NE(std::string::npos, boxes[0].text.find("ccess")) << boxes[0].text;
-    EXPECT_EQ((UINT)MB_ICONINFORMATION, boxes[0].style);
+    ExpectAccessDeniedBox();
     EXPECT_FALSE(RunObserver::Called("commit"));
     EXPECT_FALSE(FileExists(prefix->StatusFile("kxsetup.exe")));
     for (int i = 0; i < MODEL_SLOTS; i++)
@@ -222,10 +228,7 @@ TEST_F(InstallationRun, StatusFolderThatCannotBeMadeStopsBeforeCopying)
 
     EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
 
-    std::vector<RecordedBox> boxes = TakeBoxes();
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ("GetLastError", boxes[0].caption);
-    EXPECT_NE(std::string::npos, boxes[0].text.find("ccess")) << boxes[0].text;
+    ExpectAccessDeniedBox();
     EXPECT_FALSE(RunObserver::Called("commit"));
     EXPECT_FALSE(FileExists(prefix->status));
     EXPECT_FALSE(FileExists(prefix->systemDir + "\\tremon.dll"));

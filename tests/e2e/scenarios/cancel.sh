@@ -23,10 +23,5 @@ count 5 EXIT
 count 5 EXIT 1602
 count 0 BOX
 count 0 PRESS
-has NOKEY "$PRODUCT_KEY"
-has NOKEY "$UNINSTALL_KEY"
-has NOKEY "$CLASS_KEY"
-nothing_registered
-has PROFILE windows device '(none)'
-no_file STATUS
+nothing_changed
 e2e_end
