@@ -177,15 +177,15 @@ static int CheckCombination(SetupOptions *options)
         if (!options->installType)
             options->installType = Custom;
         else if (options->installType != Custom)
-            return Refuse(options, "%s/models and /statusdisplay need /type=custom.", "");
+            return Refuse(options, "%s", "/models and /statusdisplay need /type=custom.");
     }
     /* A plan changes nothing; its file takes the log's place. */
     if (options->planFile[0] && options->logFile[0])
-        return Refuse(options, "%s/plan writes the plan in place of a log: give /plan or /log.", "");
+        return Refuse(options, "%s", "/plan writes the plan in place of a log: give /plan or /log.");
     if (choices && options->uninstall)
-        return Refuse(options, "%sAn uninstall takes no installation choices.", "");
+        return Refuse(options, "%s", "An uninstall takes no installation choices.");
     if (choices && !options->quiet)
-        return Refuse(options, "%sThe installation choices apply with /quiet only.", "");
+        return Refuse(options, "%s", "The installation choices apply with /quiet only.");
     if (options->quiet)
         options->noRestart = 1;
     return 1;
@@ -205,7 +205,7 @@ int ParseCommandLine(const char *commandLine, SetupOptions *options)
             break;
         rest = NextToken(rest, token, ARRAYSIZE(token));
         if (!rest)
-            return Refuse(options, "%sAn argument is too long.", "");
+            return Refuse(options, "%s", "An argument is too long.");
         if (token[0] == '/' || token[0] == '-')
             ParseOption(options, token + 1);
         else if (strstr(token, "Uninstall"))
