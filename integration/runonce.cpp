@@ -6,13 +6,16 @@
 static const char wrapperCommand[] = "runonce";
 static const char groupConverterCommand[] = "grpconv -o";
 
-/* The system folder's copy, by its full path: by bare name, a runonce.exe in
- * the current folder (the status folder, for a run started from there) would
- * be started instead. */
+/* The system folder's copy, by its full path, started in the system folder:
+ * by bare name, a runonce.exe in the current folder (the status folder, for a
+ * run started from there) would be started instead, and runonce searches its
+ * own current folder first for every entry it starts. */
 static void StartRunOnceProcessor(void)
 {
     char systemDirectory[TEXT_CHARS];
     char commandLine[TEXT_CHARS + 32];
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
     UINT length;
 
     length = GetSystemDirectoryA(systemDirectory, ARRAYSIZE(systemDirectory));
@@ -23,9 +26,17 @@ static void StartRunOnceProcessor(void)
         return;
     if (!Act("start %s", commandLine))
         return;
-    UINT started = WinExec(commandLine, SW_SHOWNORMAL);
-    /* WinExec answers above 31 when the program started. */
-    ActDone(started > 31, started);
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    BOOL started = CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, systemDirectory,
+                                  &startup, &process);
+    ActDone(started, started ? 0 : GetLastError());
+    if (started) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
 }
 
 static LONG SetCommand(HKEY runOnce, const char *name, const char *command, DWORD bytes)

@@ -20,11 +20,14 @@ static int ShowUsage(const char *why)
 static int OpenOutput(void)
 {
     const char *file = Options.planFile[0] ? Options.planFile : Options.logFile;
-    char text[OPTION_VALUE_CHARS + 64];
+    char text[OPTION_VALUE_CHARS + 96];
 
     if (!file[0] || (Options.planFile[0] ? OpenPlan(file) : OpenLog(file)))
         return 1;
-    StringCchPrintfA(text, ARRAYSIZE(text), "The file %s could not be opened.", file);
+    if (OutputRefusal()[0])
+        StringCchPrintfA(text, ARRAYSIZE(text), "The file %s is not used: %s.", file, OutputRefusal());
+    else
+        StringCchPrintfA(text, ARRAYSIZE(text), "The file %s could not be opened.", file);
     KxMessageBox(NULL, text, PROGRAM_CAPTION, MB_OK | MB_ICONERROR);
     return 0;
 }

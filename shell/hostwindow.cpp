@@ -83,6 +83,12 @@ static void RunStartCommand(HWND window)
         KxMessageBox(window, "Current operation system is not Windows NT!", "Error", MB_OK);
         exitCode = KX_EXIT_FAILED;
         break;
+    case Environment64Bit:
+        KxMessageBox(window,
+                     "The printer drivers of this package are for 32-bit Windows; this is a 64-bit Windows.",
+                     "Error", MB_OK);
+        exitCode = KX_EXIT_FAILED;
+        break;
     default:
         KxMessageBox(window, "Have not the right to add printer!", "Error", MB_OK);
         exitCode = KX_EXIT_FAILED;

@@ -10,7 +10,8 @@
 enum EnvironmentResult {
     EnvironmentOk = 0,
     EnvironmentNotNT = 1,
-    EnvironmentNoRights = 2
+    EnvironmentNoRights = 2,
+    Environment64Bit = 3
 };
 
 /* Process exit codes: the outcome of the run. RunInstallation decides it for a

@@ -8,25 +8,57 @@
 static HANDLE logFile = INVALID_HANDLE_VALUE;
 static int planning;
 
-static int OpenOutput(const char *path, DWORD access, DWORD disposition)
+static const char *refusal = "";
+
+/* The file is opened as itself, never through a link or junction that someone
+ * placed at its name, and a pipe's server learns no more than who writes to it.
+ * Only a plain disk file with one name is written: through a second name the
+ * run would append to, or empty, a file of someone else's choosing. */
+static int OpenOutput(const char *path, DWORD access)
 {
+    BY_HANDLE_FILE_INFORMATION information;
+
     CloseLog();
+    planning = 0;
+    refusal = "";
     /* Others may read the file while the run writes it, as a person with a
      * pager or a deployment tool does. */
-    logFile = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, disposition,
-                          FILE_ATTRIBUTE_NORMAL, NULL);
-    return logFile != INVALID_HANDLE_VALUE;
+    logFile = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                              SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                          NULL);
+    if (logFile == INVALID_HANDLE_VALUE)
+        return 0;
+    if (GetFileType(logFile) != FILE_TYPE_DISK)
+        refusal = "it is not a file on a disk";
+    else if (!GetFileInformationByHandle(logFile, &information))
+        refusal = "its properties cannot be read";
+    else if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        refusal = "it is a link to another place";
+    else if (information.nNumberOfLinks != 1)
+        refusal = "it has more than one name";
+    if (refusal[0])
+        CloseLog();
+    return !refusal[0];
 }
 
 int OpenLog(const char *path)
 {
-    return OpenOutput(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+    return OpenOutput(path, FILE_APPEND_DATA);
 }
 
 int OpenPlan(const char *path)
 {
-    planning = OpenOutput(path, GENERIC_WRITE, CREATE_ALWAYS);
+    /* Emptied only once it is known to be the plan's own file. */
+    planning = OpenOutput(path, GENERIC_WRITE) && SetEndOfFile(logFile);
+    if (!planning)
+        CloseLog();
     return planning;
+}
+
+const char *OutputRefusal(void)
+{
+    return refusal;
 }
 
 void CloseLog(void)

@@ -8,10 +8,14 @@
 
 #include <windows.h>
 
-/* 1 when the file could be opened for appending (it is created if missing). */
+/* 1 when the file could be opened for appending (it is created if missing).
+ * Only a plain disk file with a single name is taken. */
 int OpenLog(const char *path);
 /* A plan starts a fresh file; from then on Act makes nothing. */
 int OpenPlan(const char *path);
+/* Why the last OpenLog or OpenPlan refused a file it could open; "" when it
+ * could not be opened at all. */
+const char *OutputRefusal(void);
 void CloseLog(void);
 int LogIsOpen(void);
 int Planning(void);

@@ -1,16 +1,27 @@
 #include "tests/unit/harness.h"
 #include "integration/integration.h"
 
-DECLARE_IMPORT_SLOT(WinExec);
+DECLARE_IMPORT_SLOT(CreateProcessA);
 
-static std::vector<std::pair<std::string, UINT>> started;
+/* Per start: the command line, the current folder and the show command. */
+struct Start {
+    std::string commandLine, folder;
+    WORD show;
+};
+static std::vector<Start> started;
 static bool grpConvPresentAtStart;
 
-static UINT WINAPI RecordingWinExec(LPCSTR commandLine, UINT show)
+static BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                                          LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR folder,
+                                          LPSTARTUPINFOA startup, LPPROCESS_INFORMATION process)
 {
-    started.push_back(std::make_pair(std::string(commandLine), show));
+    started.push_back({ std::string(application ? "(application given) " : "") + commandLine,
+                        folder ? folder : "(inherited)",
+                        (WORD)((startup->dwFlags & STARTF_USESHOWWINDOW) ? startup->wShowWindow : 0xFFFF) });
     grpConvPresentAtStart = RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv") != "(missing)";
-    return 33;
+    process->hProcess = CreateEventA(NULL, FALSE, FALSE, NULL);
+    process->hThread = CreateEventA(NULL, FALSE, FALSE, NULL);
+    return TRUE;
 }
 
 class RunOnceEntries : public KxTest {
@@ -36,7 +47,7 @@ TEST_F(RunOnceEntries, WithSetupSubkey_WritesWrapperAndGrpConvWithTheirZeros)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, 0, KEY_SET_VALUE, &key));
     RegSetValueExA(key, "GrpConv", 0, REG_SZ, (const BYTE *)"old value", 10);
     RegCloseKey(key);
-    FAKE_IMPORT(WinExec, RecordingWinExec);
+    FAKE_IMPORT(CreateProcessA, RecordingCreateProcess);
     RegWriteRecorder recorder;
 
     EXPECT_EQ(ERROR_SUCCESS, WriteRunOnceEntries(0));
@@ -56,7 +67,7 @@ TEST_F(RunOnceEntries, WithSetupSubkey_WritesWrapperAndGrpConvWithTheirZeros)
 
 TEST_F(RunOnceEntries, WithoutSetupSubkey_WritesGrpConvThenStartsProcessor)
 {
-    FAKE_IMPORT(WinExec, RecordingWinExec);
+    FAKE_IMPORT(CreateProcessA, RecordingCreateProcess);
     grpConvPresentAtStart = false;
 
     EXPECT_EQ(ERROR_SUCCESS, WriteRunOnceEntries(1));
@@ -66,8 +77,11 @@ TEST_F(RunOnceEntries, WithoutSetupSubkey_WritesGrpConvThenStartsProcessor)
     ASSERT_EQ(1u, started.size());
     char system[MAX_PATH];
     GetSystemDirectoryA(system, sizeof(system));
-    EXPECT_EQ("\"" + std::string(system) + "\\runonce.exe\" -r", started[0].first);
-    EXPECT_EQ((UINT)SW_SHOWNORMAL, started[0].second);
+    /* Started in the system folder: runonce looks for what it starts in its
+     * current folder before the system folder. */
+    EXPECT_EQ("\"" + std::string(system) + "\\runonce.exe\" -r", started[0].commandLine);
+    EXPECT_EQ(std::string(system), started[0].folder);
+    EXPECT_EQ(SW_SHOWNORMAL, started[0].show);
     EXPECT_TRUE(grpConvPresentAtStart);
 }
 
@@ -75,7 +89,7 @@ TEST_F(RunOnceEntries, MissingKey_IsNotCreatedAndNothingStarts)
 {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY);
     ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY));
-    FAKE_IMPORT(WinExec, RecordingWinExec);
+    FAKE_IMPORT(CreateProcessA, RecordingCreateProcess);
     RegWriteRecorder recorder;
 
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, WriteRunOnceEntries(1));

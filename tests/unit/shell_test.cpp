@@ -116,6 +116,38 @@ TEST_F(ShellEntry, NoServiceManagerAccessShowsOnlyItsBoxAndFails)
                  FindWindowA("SampleWClass", "Install"));
 }
 
+static HANDLE askedProcess;
+static BOOL WINAPI Wow64Process(HANDLE process, PBOOL wow64)
+{
+    askedProcess = process;
+    *wow64 = TRUE;
+    return TRUE;
+}
+static FARPROC WINAPI OfferWow64(HMODULE module, LPCSTR name)
+{
+    if (lstrcmpA(name, "IsWow64Process") == 0)
+        return (FARPROC)(void *)Wow64Process;
+    return REAL(GetProcAddress)(module, name);
+}
+
+/* A 32-bit build on a 64-bit Windows: its drivers are of no use there, so the
+ * check stops it before the run, which would otherwise copy and record first. */
+TEST_F(ShellEntry, Wow64ShowsOnlyItsBoxAndFails)
+{
+    fakeCommandLine = "kxsetup.exe";
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(GetProcAddress, OfferWow64);
+    askedProcess = NULL;
+
+    int code = RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL);
+
+    EXPECT_EQ(KX_EXIT_FAILED, code);
+    EXPECT_EQ(GetCurrentProcess(), askedProcess);
+    ExpectOneBox("Error",
+                 "The printer drivers of this package are for 32-bit Windows; this is a 64-bit Windows.",
+                 MB_OK, FindWindowA("SampleWClass", "Install"));
+}
+
 TEST(ShellEnvironment, PassesOnNtWithFullServiceManagerAccess)
 {
     FAKE_IMPORT(GetVersionExA, NtVersion);
