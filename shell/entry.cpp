@@ -62,7 +62,12 @@ int RunSetupProgram(HINSTANCE instance, int showCommand)
     if (!OpenOutput())
         return KX_EXIT_BAD_LOG;
     LogLine("kxsetup started: %s", commandLine);
-    exitCode = StartRun(instance, showCommand, validLine);
+    /* Loaded only now, so that a failure can be logged; nothing before this
+     * point calls beyond kernel32 and user32. */
+    if (!SystemDllsLoaded() && !LoadSystemDlls())
+        exitCode = KX_EXIT_FAILED;
+    else
+        exitCode = StartRun(instance, showCommand, validLine);
     LogLine("exit %d", exitCode);
     CloseLog();
     /* A plan's own outcome: the run it describes would complete, or not. */

@@ -29,11 +29,13 @@ enum EnvironmentResult {
 #define KX_STATUS_WAIT_MS       30000
 
 /* The start of WinMain, before anything loads a DLL: the DLL search leaves out
- * the program's and the current folder where the system allows it, and the
- * functions the program calls from comctl32 and winspool are taken from the
- * system folder's copies (0 when one cannot be loaded: the program ends). */
+ * the program's and the current folder where the system allows it. */
 void RestrictDllSearch(void);
+/* The functions the program calls from comctl32, winspool and setupapi, taken
+ * from the system folder's copies once the log is open; 0 after a box that
+ * names the file that cannot be loaded (the program ends). */
 int LoadSystemDlls(void);
+int SystemDllsLoaded(void);
 
 /* The whole program behind WinMain: registers the class, creates the host window,
  * settles the mode from GetCommandLineA and runs the message loop; returns the

@@ -1,15 +1,17 @@
 #include "shell/shell.h"
+#include "unattended/log.h"
 #include <strsafe.h>
 
-/* comctl32 and winspool are not on the system's list of known DLLs: imported by
- * name, a copy beside the program or in the current folder would be loaded
- * before WinMain, with the rights of the administrator who runs setup. So the
- * program imports them itself. Each function it calls from them has its import
- * slot here, under the name the compiler calls through, filled from the system
- * folder's copies; a function missing from the list fails the link.
+/* comctl32 and winspool are not on the system's list of known DLLs, nor is
+ * setupapi before Windows 2000's successors: imported by name, a copy beside
+ * the program or in the current folder would be loaded before WinMain, with the
+ * rights of the administrator who runs setup. So the program imports them
+ * itself. Each function it calls from them has its import slot here, under the
+ * name the compiler calls through, filled from the system folder's copies; a
+ * function missing from the list fails the link.
  * winspool.h declares its functions without dllimport, so calls to them go to
  * a stub of the function's own name, which jumps through the slot as an import
- * library's stub does. */
+ * library's stub does; setupapi.h's and commctrl.h's calls use the slot. */
 #ifdef _WIN64
 #define SLOT_SYMBOL(name, argumentBytes) "__imp_" #name
 #define STUB_SYMBOL(name, argumentBytes) #name
@@ -33,14 +35,38 @@
     X(Winspool, GetPrinterDriverDirectoryA, 24) \
     X(Winspool, OpenPrinterA, 12)
 
+#define SETUP_IMPORTS(X) \
+    X(Setupapi, SetupCloseFileQueue, 4) \
+    X(Setupapi, SetupCloseInfFile, 4) \
+    X(Setupapi, SetupCommitFileQueueA, 16) \
+    X(Setupapi, SetupDefaultQueueCallbackA, 16) \
+    X(Setupapi, SetupFindFirstLineA, 16) \
+    X(Setupapi, SetupFindNextLine, 8) \
+    X(Setupapi, SetupGetLineTextA, 28) \
+    X(Setupapi, SetupGetStringFieldA, 20) \
+    X(Setupapi, SetupGetTargetPathA, 24) \
+    X(Setupapi, SetupInitDefaultQueueCallbackEx, 20) \
+    X(Setupapi, SetupInstallFilesFromInfSectionA, 24) \
+    X(Setupapi, SetupInstallFromInfSectionA, 44) \
+    X(Setupapi, SetupOpenAppendInfFileA, 12) \
+    X(Setupapi, SetupOpenFileQueue, 0) \
+    X(Setupapi, SetupOpenInfFileA, 16) \
+    X(Setupapi, SetupPromptReboot, 12) \
+    X(Setupapi, SetupQueueCopyA, 36) \
+    X(Setupapi, SetupScanFileQueueA, 24) \
+    X(Setupapi, SetupSetDirectoryIdA, 12) \
+    X(Setupapi, SetupTermDefaultQueueCallback, 4)
+
 #define DEFINE_IMPORT(dll, name, argumentBytes) \
     FARPROC name##Slot __asm__(SLOT_SYMBOL(name, argumentBytes)) = NULL; \
     extern "C" __attribute__((naked)) void name##Stub(void) __asm__(STUB_SYMBOL(name, argumentBytes)); \
     void name##Stub(void) { __asm__(STUB_JUMP(name, argumentBytes)); }
+#define DEFINE_SLOT(dll, name, argumentBytes) \
+    FARPROC name##Slot __asm__(SLOT_SYMBOL(name, argumentBytes)) = NULL;
 #define IMPORT_ENTRY(dll, name, argumentBytes) { &name##Slot, dll, #name },
 
-enum SystemDll { Comctl32, Winspool };
-static const char *const systemDllNames[] = { "\\comctl32.dll", "\\winspool.drv" };
+enum SystemDll { Comctl32, Winspool, Setupapi };
+static const char *const systemDllNames[] = { "\\comctl32.dll", "\\winspool.drv", "\\setupapi.dll" };
 
 struct SystemImport {
     FARPROC *slot;
@@ -49,8 +75,9 @@ struct SystemImport {
 };
 
 SYSTEM_IMPORTS(DEFINE_IMPORT)
+SETUP_IMPORTS(DEFINE_SLOT)
 
-static const SystemImport systemImports[] = { SYSTEM_IMPORTS(IMPORT_ENTRY) };
+static const SystemImport systemImports[] = { SYSTEM_IMPORTS(IMPORT_ENTRY) SETUP_IMPORTS(IMPORT_ENTRY) };
 
 #define SEARCH_SYSTEM32_ONLY 0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */
 
@@ -74,29 +101,49 @@ void RestrictDllSearch(void)
         setDirectory("");
 }
 
+static int loaded;
+
+/* The program cannot go on without any of them; the box and the log say which
+ * file it is (the log is open by now, the box needs only user32). */
+static int RefuseSystemFile(const char *path)
+{
+    char text[TEXT_CHARS + 64];
+
+    StringCchPrintfA(text, ARRAYSIZE(text), "The system file %s could not be loaded.", path);
+    LogLine("system file %s not loaded, error %lu", path, (unsigned long)GetLastError());
+    KxMessageBox(NULL, text, "kxsetup", MB_OK | MB_ICONERROR);
+    return 0;
+}
+
 int LoadSystemDlls(void)
 {
     HMODULE dlls[ARRAYSIZE(systemDllNames)];
-    char path[TEXT_CHARS];
+    char paths[ARRAYSIZE(systemDllNames)][TEXT_CHARS];
+    char folder[TEXT_CHARS];
     UINT length;
     size_t i;
 
-    length = GetSystemDirectoryA(path, ARRAYSIZE(path));
-    if (length == 0 || length >= ARRAYSIZE(path))
-        return 0;
+    length = GetSystemDirectoryA(folder, ARRAYSIZE(folder));
+    if (length == 0 || length >= ARRAYSIZE(folder))
+        return RefuseSystemFile(systemDllNames[0] + 1);
     for (i = 0; i < ARRAYSIZE(systemDllNames); i++) {
-        path[length] = '\0';
-        if (FAILED(StringCchCatA(path, ARRAYSIZE(path), systemDllNames[i])))
-            return 0;
+        if (FAILED(StringCchPrintfA(paths[i], ARRAYSIZE(paths[i]), "%s%s", folder, systemDllNames[i])))
+            return RefuseSystemFile(systemDllNames[i] + 1);
         /* Kept for the life of the process: the slots point into them. */
-        dlls[i] = LoadLibraryA(path);
+        dlls[i] = LoadLibraryA(paths[i]);
         if (!dlls[i])
-            return 0;
+            return RefuseSystemFile(paths[i]);
     }
     for (i = 0; i < ARRAYSIZE(systemImports); i++) {
         *systemImports[i].slot = GetProcAddress(dlls[systemImports[i].dll], systemImports[i].name);
         if (!*systemImports[i].slot)
-            return 0;
+            return RefuseSystemFile(paths[systemImports[i].dll]);
     }
+    loaded = 1;
     return 1;
+}
+
+int SystemDllsLoaded(void)
+{
+    return loaded;
 }

@@ -22,17 +22,6 @@ static BOOL WINAPI ReparsePoint(HANDLE file, LPBY_HANDLE_FILE_INFORMATION inform
     return got;
 }
 
-static std::string Content(const std::string &path)
-{
-    char buffer[64];
-    DWORD got = 0;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    ReadFile(file, buffer, sizeof(buffer), &got, NULL);
-    CloseHandle(file);
-    return std::string(buffer, got);
-}
-
 static const char *commandLine;
 static LPSTR WINAPI FakeCommandLine(void) { return (LPSTR)commandLine; }
 
@@ -50,7 +39,7 @@ TEST_F(OutputFile, OnlyAPlainDiskFileWithOneName)
     EXPECT_STREQ("it has more than one name", OutputRefusal());
     EXPECT_FALSE(Planning());
     EXPECT_FALSE(OpenLog(temp.File("link.txt").c_str()));
-    EXPECT_EQ("someone else's", Content(temp.File("other.txt")));
+    EXPECT_EQ("someone else's", ReadFileBytes(temp.File("other.txt")));
 
     EXPECT_FALSE(OpenLog("NUL"));
     EXPECT_STREQ("it is not a file on a disk", OutputRefusal());
@@ -71,7 +60,7 @@ TEST_F(OutputFile, OnlyAPlainDiskFileWithOneName)
         EXPECT_TRUE(OpenPlan(temp.File("plan.txt").c_str()));
     }
     CloseLog();
-    EXPECT_EQ("", Content(temp.File("plan.txt")));
+    EXPECT_EQ("", ReadFileBytes(temp.File("plan.txt")));
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT |
                         SECURITY_IDENTIFICATION;
     const std::vector<std::pair<DWORD, DWORD>> expected = { { OPEN_ALWAYS, flags }, { OPEN_ALWAYS, flags } };

@@ -1,6 +1,7 @@
 #include "tests/unit/harness.h"
 #include "shell/shell.h"
 #include "unattended/options.h"
+#include "unattended/log.h"
 
 DECLARE_IMPORT_SLOT(GetCommandLineA);
 DECLARE_IMPORT_SLOT(GetVersionExA);
@@ -193,11 +194,13 @@ TEST_F(ShellEntry, HostWindowStaysMinimisedAndPostsTheStartCommand)
 }
 
 static std::vector<std::string> loaded;
-static HMODULE WINAPI RecordLoadWithoutWinspool(LPCSTR path)
+static HMODULE WINAPI RecordLoadWithoutSetupapi(LPCSTR path)
 {
     loaded.push_back(path);
-    if (loaded.size() > 1)
+    if (loaded.size() > 2) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
+    }
     return GetModuleHandleA("comctl32.dll");
 }
 
@@ -224,21 +227,31 @@ static FARPROC WINAPI SearchCallsOnly(HMODULE, LPCSTR name)
     return NULL;
 }
 
-/* comctl32 and winspool only from the system folder, by full path, and no
- * program without both; DLLs loaded by name later come from the system folder
- * where the system can be told so (NT 4 cannot). */
-TEST(SystemDlls, LoadedByFullPathAndSearchRestricted)
+/* comctl32, winspool and setupapi only from the system folder, by full path,
+ * and no program without all three: a box and a log line name the missing
+ * file. DLLs loaded by name later come from the system folder where the
+ * system can be told so (NT 4 cannot). */
+class SystemDlls : public KxTest {};
+
+TEST_F(SystemDlls, LoadedByFullPathAndSearchRestricted)
 {
     char system[MAX_PATH];
     GetSystemDirectoryA(system, sizeof(system));
+    TempDir temp;
+    ASSERT_TRUE(OpenLog(temp.File("run.log").c_str()));
     loaded.clear();
     {
-        FAKE_IMPORT(LoadLibraryA, RecordLoadWithoutWinspool);
+        FAKE_IMPORT(LoadLibraryA, RecordLoadWithoutSetupapi);
         EXPECT_EQ(0, LoadSystemDlls());
     }
+    CloseLog();
     const std::vector<std::string> paths = { std::string(system) + "\\comctl32.dll",
-                                             std::string(system) + "\\winspool.drv" };
+                                             std::string(system) + "\\winspool.drv",
+                                             std::string(system) + "\\setupapi.dll" };
     EXPECT_EQ(paths, loaded);
+    ExpectOneBox("kxsetup", ("The system file " + paths[2] + " could not be loaded.").c_str(),
+                 MB_OK | MB_ICONERROR);
+    EXPECT_NE(std::string::npos, ReadFileBytes(temp.File("run.log")).find("system file " + paths[2] + " not loaded, error 126"));
 
     FAKE_IMPORT(GetProcAddress, SearchCallsOnly);
     searchCalls.clear();

@@ -1,0 +1,18 @@
+/* What the shipped program needs of a C library, without one: it imports no
+ * C runtime DLL (msvcrt.dll is not a known DLL on NT 4, so a copy beside the
+ * program would be loaded in its place). Linked into kxsetup.exe only; the
+ * tests keep the compiler's own runtime and test the formatter by this name. */
+#ifndef KX_RUNTIME_H
+#define KX_RUNTIME_H
+
+#include <stdarg.h>
+#include <stddef.h>
+
+/* _vsnprintf as strsafe.h relies on it: at most `count` characters are
+ * written; the result is the text's length when it fits in `count` (with the
+ * terminating zero only when there is room for it), else -1. Conversions:
+ * %s %c %d %i %u %x %X and %%, with the flags - and 0, a width, a precision
+ * for %s, and the size letters l and h (long is 32 bits on Windows). */
+int FormatText(char *buffer, size_t count, const char *format, va_list args);
+
+#endif
