@@ -4,7 +4,9 @@
 # names it) and a log in a folder that does not exist (1622) change nothing.
 # Then a medium without one of its files: the copy stops at once with 1603
 # instead of waiting for a disk, the log names the file, and the package is not
-# listed among the removable software.
+# listed among the removable software. Last, a system without a usable
+# setupapi.dll: the program still starts (it does not import it by name), logs
+# the file's full path and ends with 1603.
 . "$(dirname "$0")/../lib.sh"
 e2e_begin quiet_refused
 e2e_start
@@ -59,4 +61,16 @@ count 0 MONITOR "$MONITOR"
 no_file "$DRIVERS/kxps.hlp"
 group_commands
 count 0
+
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;setupapi=d"
+robot <<EOF2
+timeout 20000
+note no-setupapi
+start C:\\medium\\kxsetup.exe /quiet /log=C:\\e2e\\nosetupapi.log
+wait-exit-quiet 30000
+EOF2
+section no-setupapi
+quiet_run 1603
+log_has e2e/nosetupapi.log 'system file C:\windows\system32\setupapi.dll not loaded, error 126'
+log_has e2e/nosetupapi.log 'exit 1603'
 e2e_end
