@@ -3,7 +3,7 @@
 #include <strsafe.h>
 
 /* comctl32 and winspool are not on the system's list of known DLLs, nor is
- * setupapi before Windows 2000's successors: imported by name, a copy beside
+ * setupapi before Vista: imported by name, a copy beside
  * the program or in the current folder would be loaded before WinMain, with the
  * rights of the administrator who runs setup. So the program imports them
  * itself. Each function it calls from them has its import slot here, under the
