@@ -3,10 +3,9 @@
 #include <strsafe.h>
 
 /* comctl32 and winspool are not on the system's list of known DLLs, nor is
- * setupapi before Vista: imported by name, a copy beside
- * the program or in the current folder would be loaded before WinMain, with the
- * rights of the administrator who runs setup. So the program imports them
- * itself. Each function it calls from them has its import slot here, under the
+ * setupapi before Vista: imported by name, a copy beside the program or in the
+ * current folder would be loaded before WinMain, with the rights of the
+ * administrator who runs setup. So the program imports them itself. Each function it calls from them has its import slot here, under the
  * name the compiler calls through, filled from the system folder's copies; a
  * function missing from the list fails the link.
  * winspool.h declares its functions without dllimport, so calls to them go to
