@@ -5,9 +5,10 @@
 /* comctl32 and winspool are not on the system's list of known DLLs, nor is
  * setupapi before Vista: imported by name, a copy beside the program or in the
  * current folder would be loaded before WinMain, with the rights of the
- * administrator who runs setup. So the program imports them itself. Each function it calls from them has its import slot here, under the
- * name the compiler calls through, filled from the system folder's copies; a
- * function missing from the list fails the link.
+ * administrator who runs setup. So the program imports them itself. Each
+ * function it calls from them has its import slot here, under the name the
+ * compiler calls through, filled from the system folder's copies; a function
+ * missing from the list fails the link.
  * winspool.h declares its functions without dllimport, so calls to them go to
  * a stub of the function's own name, which jumps through the slot as an import
  * library's stub does; setupapi.h's and commctrl.h's calls use the slot. */
