@@ -16,7 +16,7 @@ static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
                                       media->SourceFile));
 }
 
-void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
+void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer)
 {
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
     const SOURCE_MEDIA_A *media = (const SOURCE_MEDIA_A *)param1;
@@ -26,8 +26,14 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
      * the operations, so there is no outcome to tell. */
     if (!LogIsOpen() || Planning())
         return;
+    /* A person (SetupAPI's dialog) may let the copy go ahead where a quiet run
+     * keeps the target: the line tells the answer given. */
     if (notification & VERSION_NOTIFICATIONS) {
-        LogLine("copy kept newer target %s", paths->Target);
+        const char *target = notification & SPFILENOTIFY_TARGETNEWER ? "newer"
+                             : notification & SPFILENOTIFY_LANGMISMATCH ? "other-language"
+                                                                        : "existing";
+        LogLine(answer ? "copy replaces %s target %s" : "copy kept %s target %s", target,
+                paths->Target);
         return;
     }
     switch (notification) {

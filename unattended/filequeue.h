@@ -7,8 +7,9 @@
 #include <windows.h>
 #include "setupdata/setupdata.h"
 
-/* Logs what a notification reports (a finished copy or deletion, an error). */
-void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
+/* Logs what a notification reports (a finished copy or deletion, an error), and
+ * for a version check the `answer` the callback gave. */
+void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer);
 /* The answer of a quiet run: what can be done is done, a missing source or a
  * failed copy aborts the commit (it never waits for a disk), a file that
  * cannot be deleted is skipped, a newer file on the target is kept. */

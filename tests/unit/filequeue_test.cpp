@@ -1,5 +1,6 @@
 #include "tests/unit/harness.h"
 #include "unattended/filequeue.h"
+#include "unattended/log.h"
 
 /* Windows asks for the medium (SPFILENOTIFY_NEEDMEDIA) and about newer files on
  * the target, which Wine never does: a quiet run must answer both itself, and
@@ -32,4 +33,26 @@ TEST(QuietQueue, AnswersEveryQuestionWithoutAPerson)
     /* A newer file on the target is kept, as a person would be advised to. */
     EXPECT_EQ((UINT)FALSE, QuietQueueAnswer(SPFILENOTIFY_STARTCOPY | SPFILENOTIFY_TARGETNEWER,
                                             (UINT_PTR)&failed, 0));
+}
+
+/* The version question is answered by a person (SetupAPI's dialog) or by the
+ * quiet answer: the log tells which way it went. */
+TEST(QueueLog, VersionCheckTellsTheAnswerGiven)
+{
+    TempDir dir;
+    FILEPATHS_A paths = {};
+    paths.Source = "C:\\medium\\kxps.dll";
+    paths.Target = "C:\\drivers\\kxps.dll";
+
+    ASSERT_TRUE(OpenLog(dir.File("run.log").c_str()));
+    LogQueueNotification(SPFILENOTIFY_TARGETNEWER, (UINT_PTR)&paths, TRUE);
+    LogQueueNotification(SPFILENOTIFY_TARGETNEWER, (UINT_PTR)&paths, FALSE);
+    CloseLog();
+
+    std::string log = ReadFileBytes(dir.File("run.log"));
+    size_t replaced = log.find("copy replaces newer target C:\\drivers\\kxps.dll\r\n");
+    size_t kept = log.find("copy kept newer target C:\\drivers\\kxps.dll\r\n");
+    EXPECT_NE(std::string::npos, replaced);
+    EXPECT_NE(std::string::npos, kept);
+    EXPECT_LT(replaced, kept);
 }

@@ -660,6 +660,11 @@ TEST_F(UninstallRun, SectionChangesAreDescribedAsTheyAreMade)
     EXPECT_TRUE(Lists(actions, "delete " + prefix->StatusFile("kxcons.ini")));
     EXPECT_TRUE(Lists(actions, "move " + prefix->StatusFile("kxcons.exe") + " -> " + saved));
     EXPECT_TRUE(Lists(actions, "ini update " + ini + ",Printers,,Kalyx=0 (section DefaultUninstall)"));
+    /* The outcome after the last file's line names the section, not that file. */
+    std::vector<std::string> lines = ReadLines(prefix->temp.File("run.log"));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string &line) {
+        return line.size() > 24 && line.substr(24) == "section DefaultUninstall: ok";
+    }));
     for (size_t i = 0; i < actions.size(); i++)
         EXPECT_NE(0u, actions[i].find("registry add")) << actions[i];
     EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));
