@@ -73,6 +73,32 @@ static int SourceExists(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+/* The file a copy takes as its source, looked for as SetupAPI on Windows looks
+ * for it: the name itself, then its compressed forms, the last character
+ * replaced by '_', then by '$' (a name that ends in '_' is already one). The
+ * path found goes to `found`; 0 when there is none, 2 when a compressed form
+ * was found, 1 for the name itself. */
+static int FindSource(const char *path, char *found, size_t chars)
+{
+    static const char compressedMarks[] = { '_', '$' };
+    size_t length;
+
+    if (FAILED(StringCchCopyA(found, chars, path)) ||
+        FAILED(StringCchLengthA(found, chars, &length)) || !length)
+        return 0;
+    if (SourceExists(found))
+        return 1;
+    const char last = found[length - 1];
+    if (last != '_' && last != '\\')
+        for (size_t i = 0; i < ARRAYSIZE(compressedMarks); i++) {
+            found[length - 1] = compressedMarks[i];
+            if (SourceExists(found))
+                return 2;
+        }
+    found[length - 1] = last;
+    return 0;
+}
+
 UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
     if (notification & VERSION_NOTIFICATIONS)
@@ -87,11 +113,18 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
         return FILEOP_DOIT;
     case SPFILENOTIFY_NEEDMEDIA:
         /* The medium is the folder the setup runs from: nobody can insert
-         * another disk, so a file that is not there ends the run. */
+         * another disk, so a file that is not there ends the run. A file found
+         * only in its compressed form is there for SetupAPI on Windows, which
+         * looks for it and expands it on the retry; the answer cannot name it
+         * (FILEOP_NEWPATH gives a folder, not a file). */
     {
-        char path[MAX_PATH * 2];
-        if (SourceOf((const SOURCE_MEDIA_A *)param1, path, ARRAYSIZE(path)) &&
-            SourceExists(path))
+        char path[MAX_PATH * 2], found[MAX_PATH * 2];
+        int source = 0;
+        if (SourceOf((const SOURCE_MEDIA_A *)param1, path, ARRAYSIZE(path)))
+            source = FindSource(path, found, ARRAYSIZE(found));
+        if (source == 2)
+            LogLine("source %s found compressed: %s", path, found);
+        if (source)
             return FILEOP_DOIT;
         LogLine("source missing %s", path);
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -117,13 +150,15 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
 {
     QueueScan *scan = (QueueScan *)context;
     WIN32_FILE_ATTRIBUTE_DATA source;
+    char found[MAX_PATH * 2];
 
     scan->seen++;
     if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
         const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
-        if (GetFileAttributesExA(paths->Source, GetFileExInfoStandard, &source)) {
-            Act("copy %s -> %s (%lu bytes)", paths->Source, paths->Target,
-                (unsigned long)source.nFileSizeLow);
+        int kind = FindSource(paths->Source, found, ARRAYSIZE(found));
+        if (kind && GetFileAttributesExA(found, GetFileExInfoStandard, &source)) {
+            Act(kind == 2 ? "copy %s -> %s (%lu bytes, compressed)" : "copy %s -> %s (%lu bytes)",
+                found, paths->Target, (unsigned long)source.nFileSizeLow);
         } else {
             Act("copy %s -> %s (source missing)", paths->Source, paths->Target);
             scan->missing++;

@@ -15,8 +15,9 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer);
  * cannot be deleted is skipped, a newer file on the target is kept. */
 UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
 /* The action line of each queued copy (source, target, size), in queue order,
- * as SetupAPI itself will perform them; 1 when the copies are to be made, 0 in
- * a plan. `missing` counts the copies whose source is not there. */
+ * as SetupAPI itself will perform them; a source found only in its compressed
+ * form (kxps.dl_ for kxps.dll) is named so. 1 when the copies are to be made,
+ * 0 in a plan. `missing` counts the copies whose source is not there. */
 int ActQueuedCopies(HSPFILEQ queue, int *missing);
 /* The action lines of the deletions and renames that a section queues (its
  * DelFiles and RenFiles lists), each in the folder SetupAPI takes for its list;

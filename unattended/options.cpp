@@ -18,7 +18,7 @@ const char UsageText[] =
     "/type=express|minimum|custom\t(default express)\n"
     "/models=LIST\tmodel numbers or names, comma-separated\n"
     "/statusdisplay=yes|no\tthe status display tool\n"
-    "/statusdir=FOLDER\t(default C:\\STATUS)\n"
+    "/statusdir=FOLDER\t(default C:\\STATUS; custom: STATUS on the drivers' drive)\n"
     "/port=PORT\t(default LPT1:)\n"
     "/defaultprinter\tthe first printer becomes the default printer\n"
     "\n"

@@ -56,3 +56,26 @@ TEST(QueueLog, VersionCheckTellsTheAnswerGiven)
     EXPECT_NE(std::string::npos, kept);
     EXPECT_LT(replaced, kept);
 }
+
+/* SetupAPI on Windows finds a source in its compressed form (the last
+ * character turned into '_' or '$') and expands it; a quiet run that asks for
+ * the disk must find it the same way instead of ending the run. */
+TEST(QuietQueue, FindsACompressedSourceAsWindowsDoes)
+{
+    TempDir medium;
+    medium.Write("kxps.dl_", "SZDD");
+    medium.Write("kxpsui.dl$", "SZDD");
+    medium.Write("q70ps.pp$", "SZDD");
+    SOURCE_MEDIA_A media = {};
+    media.SourcePath = medium.path.c_str();
+    struct Case { const char *asked; UINT answer; } cases[] = {
+        {"kxps.dll", FILEOP_DOIT}, {"kxpsui.dll", FILEOP_DOIT}, {"kxps.dl_", FILEOP_DOIT},
+        /* a name that ends in '_' has no compressed form of its own */
+        {"q70ps.pp_", FILEOP_ABORT}, {"kxps.hlp", FILEOP_ABORT},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.asked);
+        media.SourceFile = c.asked;
+        EXPECT_EQ(c.answer, QuietQueueAnswer(SPFILENOTIFY_NEEDMEDIA, (UINT_PTR)&media, 0));
+    }
+}
