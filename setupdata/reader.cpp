@@ -174,36 +174,59 @@ static int ReadModels(HINF inf, SetupStateRecord *state)
 static const char *const describedLists[] = { "CopyFiles", "DelFiles", "RenFiles", "AddReg",
                                               "DelReg", "UpdateInis", "UpdateIniFields" };
 
-/* Every list name of a section, and every line of those lists, must fit the
+/* The section's next line with this key: SetupAPI applies the lists of every
+ * line of a key, not only the first one's. */
+static BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
+{
+    char name[NAME_CHARS];
+
+    while (SetupFindNextLine(line, line))
+        if (SetupGetStringFieldA(line, 0, name, sizeof(name), NULL) && lstrcmpiA(name, key) == 0)
+            return TRUE;
+    return FALSE;
+}
+
+/* Every list that one line names, and every line of those lists, must fit the
  * buffers the description reads them into (a line's fields are parts of its
  * text): a line left out of a plan would still be applied by the run. */
+static int CheckListsOfLine(HINF inf, INFCONTEXT *list, const char *where)
+{
+    char name[NAME_CHARS], text[TEXT_CHARS], line[2 * NAME_CHARS];
+    INFCONTEXT entry;
+
+    for (DWORD field = 1;; field++) {
+        BOOL read = SetupGetStringFieldA(list, field, name, sizeof(name), NULL);
+        if (!ReadWhole(read))
+            return RefuseLine(where, "a list name does not fit %d characters.", NAME_CHARS - 1);
+        if (!read)
+            return 1;
+        if (!SetupFindFirstLineA(inf, name, NULL, &entry))
+            continue;
+        for (long number = 1;; number++) {
+            if (!ReadWhole(SetupGetLineTextA(&entry, NULL, NULL, NULL, text, sizeof(text), NULL))) {
+                StringCchPrintfA(line, ARRAYSIZE(line), "section [%s], line %ld", name, number);
+                return RefuseLine(line, "the line does not fit %d characters.", TEXT_CHARS - 1);
+            }
+            if (!SetupFindNextLine(&entry, &entry))
+                break;
+        }
+    }
+}
+
 static int CheckListsOf(HINF inf, const char *section)
 {
-    char name[NAME_CHARS], text[TEXT_CHARS], where[2 * NAME_CHARS];
-    INFCONTEXT list, line;
+    char where[2 * NAME_CHARS];
+    INFCONTEXT list;
 
     for (size_t key = 0; key < ARRAYSIZE(describedLists); key++) {
         if (!SetupFindFirstLineA(inf, section, describedLists[key], &list))
             continue;
         StringCchPrintfA(where, ARRAYSIZE(where), "section [%s], line %s", section,
                          describedLists[key]);
-        for (DWORD field = 1;; field++) {
-            BOOL read = SetupGetStringFieldA(&list, field, name, sizeof(name), NULL);
-            if (!ReadWhole(read))
-                return RefuseLine(where, "a list name does not fit %d characters.", NAME_CHARS - 1);
-            if (!read)
-                break;
-            if (!SetupFindFirstLineA(inf, name, NULL, &line))
-                continue;
-            for (long number = 1;; number++) {
-                if (!ReadWhole(SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))) {
-                    StringCchPrintfA(where, ARRAYSIZE(where), "section [%s], line %ld", name, number);
-                    return RefuseLine(where, "the line does not fit %d characters.", TEXT_CHARS - 1);
-                }
-                if (!SetupFindNextLine(&line, &line))
-                    break;
-            }
-        }
+        do {
+            if (!CheckListsOfLine(inf, &list, where))
+                return 0;
+        } while (FindNextKeyLine(&list, describedLists[key]));
     }
     return 1;
 }

@@ -186,6 +186,18 @@ int ActQueuedCopies(HSPFILEQ queue, int *missing)
     return !Planning();
 }
 
+/* The section's next line with this key: SetupAPI applies the lists of every
+ * line of a key (AddReg = A, then AddReg = B), not only the first one's. */
+static BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
+{
+    char name[NAME_CHARS];
+
+    while (SetupFindNextLine(line, line))
+        if (SetupGetStringFieldA(line, 0, name, sizeof(name), NULL) && lstrcmpiA(name, key) == 0)
+            return TRUE;
+    return FALSE;
+}
+
 /* A RenFiles line names the new name first, then the old one. */
 static void ActFileLists(HINF inf, const char *section, const char *key, int renames)
 {
@@ -194,19 +206,21 @@ static void ActFileLists(HINF inf, const char *section, const char *key, int ren
 
     if (!SetupFindFirstLineA(inf, section, key, &list))
         return;
-    for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
-        if (!SetupGetTargetPathA(inf, NULL, name, folder, sizeof(folder), NULL) ||
-            !SetupFindFirstLineA(inf, name, NULL, &line))
-            continue;
-        do {
-            if (!SetupGetStringFieldA(&line, 1, file, sizeof(file), NULL))
+    do {
+        for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
+            if (!SetupGetTargetPathA(inf, NULL, name, folder, sizeof(folder), NULL) ||
+                !SetupFindFirstLineA(inf, name, NULL, &line))
                 continue;
-            if (!renames)
-                Act("delete %s\\%s", folder, file);
-            else if (SetupGetStringFieldA(&line, 2, old, sizeof(old), NULL))
-                Act("rename %s\\%s -> %s\\%s", folder, old, folder, file);
-        } while (SetupFindNextLine(&line, &line));
-    }
+            do {
+                if (!SetupGetStringFieldA(&line, 1, file, sizeof(file), NULL))
+                    continue;
+                if (!renames)
+                    Act("delete %s\\%s", folder, file);
+                else if (SetupGetStringFieldA(&line, 2, old, sizeof(old), NULL))
+                    Act("rename %s\\%s -> %s\\%s", folder, old, folder, file);
+            } while (SetupFindNextLine(&line, &line));
+        }
+    } while (FindNextKeyLine(&list, key));
 }
 
 void ActSectionFiles(HINF inf, const char *section)
@@ -224,14 +238,16 @@ static void ActLists(HINF inf, const char *section, const char *key, const char 
 
     if (!SetupFindFirstLineA(inf, section, key, &list))
         return;
-    for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
-        if (!SetupFindFirstLineA(inf, name, NULL, &line))
-            continue;
-        do {
-            if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
-                Act("%s %s (section %s)", change, text, section);
-        } while (SetupFindNextLine(&line, &line));
-    }
+    do {
+        for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
+            if (!SetupFindFirstLineA(inf, name, NULL, &line))
+                continue;
+            do {
+                if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
+                    Act("%s %s (section %s)", change, text, section);
+            } while (SetupFindNextLine(&line, &line));
+        }
+    } while (FindNextKeyLine(&list, key));
 }
 
 /* In the order SetupAPI applies them: INI files, then registry deletions, then
