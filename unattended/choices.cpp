@@ -122,7 +122,6 @@ static int ChooseFolder(const SetupStateRecord *state, int *exitCode)
 int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
 {
     const char *port = Options.port[0] ? Options.port : DEFAULT_PORT;
-
     int listed;
 
     if (!ChooseComponents(state, exitCode) || !ChooseFolder(state, exitCode))
