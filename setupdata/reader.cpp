@@ -32,11 +32,50 @@ static int RefuseLine(const char *where, const char *format, ...)
     return 0;
 }
 
+/* The names DOS keeps for its devices, in any case and with any extension: a
+ * copy to or from one of them reaches the device, not a file. */
+static int IsDeviceName(const char *name)
+{
+    static const char *const devices[] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$",
+                                            "CLOCK$" };
+    char base[8];
+    size_t length = 0;
+
+    while (name[length] && name[length] != '.')
+        length++;
+    while (length && name[length - 1] == ' ')
+        length--;
+    if (length >= sizeof(base))
+        return 0;
+    memcpy(base, name, length);
+    base[length] = '\0';
+    for (size_t i = 0; i < ARRAYSIZE(devices); i++)
+        if (lstrcmpiA(base, devices[i]) == 0)
+            return 1;
+    if (length != 4)
+        return 0;
+    /* COM and LPT with a digit, the superscript ones of the ANSI code page included. */
+    const char digit = base[3];
+    base[3] = '\0';
+    return (lstrcmpiA(base, "COM") == 0 || lstrcmpiA(base, "LPT") == 0) &&
+           ((digit >= '1' && digit <= '9') || digit == '\xB9' || digit == '\xB2' ||
+            digit == '\xB3');
+}
+
 /* The names are joined to the medium's and the target folders; anything but a
- * plain name could reach a file outside them. */
+ * plain name could reach a file outside them, a device, or a file that Windows
+ * names otherwise (it drops trailing dots and blanks). An empty name is an
+ * absent one. */
 static int IsPlainFileName(const char *name)
 {
-    return strcmp(name, ".") != 0 && strcmp(name, "..") != 0 && !strpbrk(name, "\\/:");
+    size_t length = 0;
+
+    for (; name[length]; length++)
+        if ((unsigned char)name[length] < 0x20 || strchr("\\/:*?<>\"|", name[length]))
+            return 0;
+    if (!length)
+        return 1;
+    return name[length - 1] != '.' && name[length - 1] != ' ' && !IsDeviceName(name);
 }
 
 static int CheckFileName(const char *where, const char *name)
@@ -104,20 +143,106 @@ static int ReadModels(HINF inf, SetupStateRecord *state)
                          (long)(i + 1));
         if (!ReadWhole(SetupGetStringFieldA(&line, 0, state->modelName[i], NAME_CHARS, NULL)))
             return RefuseLine(where, "the model name does not fit %d characters.", NAME_CHARS - 1);
+        /* The model name is the printer's: a backslash would make it a network
+         * printer's path, a comma would split the default-printer line. */
+        if (strpbrk(state->modelName[i], "\\,"))
+            return RefuseLine(where, "the model name \"%s\" holds a backslash or a comma.",
+                              state->modelName[i]);
         if (!ReadWhole(SetupGetLineTextA(&line, NULL, NULL, NULL, installSection[i], NAME_CHARS,
                                          NULL)))
             return RefuseLine(where, "the install section name does not fit %d characters.",
                               NAME_CHARS - 1);
         if (!ReadModelFile(inf, installSection[i], "DataFile", state->dataFile[i], where))
             return 0;
-        if (!SetupGetLineTextA(NULL, inf, installSection[i], "DataSection", dataSection,
-                               sizeof(dataSection), NULL))
+        BOOL hasData = SetupGetLineTextA(NULL, inf, installSection[i], "DataSection", dataSection,
+                                         sizeof(dataSection), NULL);
+        if (!ReadWhole(hasData))
+            return RefuseLine(where, "the DataSection value does not fit %d characters.",
+                              NAME_CHARS - 1);
+        if (!hasData)
             continue;
         for (size_t j = 0; j < ARRAYSIZE(dataSectionKeys); j++)
             if (!ReadModelFile(inf, dataSection, dataSectionKeys[j].key,
                                (state->*dataSectionKeys[j].files)[i], where))
                 return 0;
     }
+    return 1;
+}
+
+/* The lists that the run describes line by line (a log's or plan's action
+ * lines), as their key names them in a section that the run applies. */
+static const char *const describedLists[] = { "CopyFiles", "DelFiles", "RenFiles", "AddReg",
+                                              "DelReg", "UpdateInis", "UpdateIniFields" };
+
+/* The section's next line with this key: SetupAPI applies the lists of every
+ * line of a key, not only the first one's. */
+static BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
+{
+    char name[NAME_CHARS];
+
+    while (SetupFindNextLine(line, line))
+        if (SetupGetStringFieldA(line, 0, name, sizeof(name), NULL) && lstrcmpiA(name, key) == 0)
+            return TRUE;
+    return FALSE;
+}
+
+/* Every list that one line names, and every line of those lists, must fit the
+ * buffers the description reads them into (a line's fields are parts of its
+ * text): a line left out of a plan would still be applied by the run. */
+static int CheckListsOfLine(HINF inf, INFCONTEXT *list, const char *where)
+{
+    char name[NAME_CHARS], text[TEXT_CHARS], line[2 * NAME_CHARS];
+    INFCONTEXT entry;
+
+    for (DWORD field = 1;; field++) {
+        BOOL read = SetupGetStringFieldA(list, field, name, sizeof(name), NULL);
+        if (!ReadWhole(read))
+            return RefuseLine(where, "a list name does not fit %d characters.", NAME_CHARS - 1);
+        if (!read)
+            return 1;
+        if (!SetupFindFirstLineA(inf, name, NULL, &entry))
+            continue;
+        for (long number = 1;; number++) {
+            if (!ReadWhole(SetupGetLineTextA(&entry, NULL, NULL, NULL, text, sizeof(text), NULL))) {
+                StringCchPrintfA(line, ARRAYSIZE(line), "section [%s], line %ld", name, number);
+                return RefuseLine(line, "the line does not fit %d characters.", TEXT_CHARS - 1);
+            }
+            if (!SetupFindNextLine(&entry, &entry))
+                break;
+        }
+    }
+}
+
+static int CheckListsOf(HINF inf, const char *section)
+{
+    char where[2 * NAME_CHARS];
+    INFCONTEXT list;
+
+    for (size_t key = 0; key < ARRAYSIZE(describedLists); key++) {
+        if (!SetupFindFirstLineA(inf, section, describedLists[key], &list))
+            continue;
+        StringCchPrintfA(where, ARRAYSIZE(where), "section [%s], line %s", section,
+                         describedLists[key]);
+        do {
+            if (!CheckListsOfLine(inf, &list, where))
+                return 0;
+        } while (FindNextKeyLine(&list, describedLists[key]));
+    }
+    return 1;
+}
+
+/* The sections whose lists the run describes: the models' install sections,
+ * the status display's, the class install's and the uninstall's. */
+static int CheckDescribedLists(HINF inf)
+{
+    static const char *const fixed[] = { "StatusDisplay", "ClassInstall", "DefaultUninstall" };
+
+    for (int i = 0; i < MODEL_SLOTS; i++)
+        if (installSection[i][0] && !CheckListsOf(inf, installSection[i]))
+            return 0;
+    for (size_t i = 0; i < ARRAYSIZE(fixed); i++)
+        if (!CheckListsOf(inf, fixed[i]))
+            return 0;
     return 1;
 }
 
@@ -135,9 +260,14 @@ int ReadSetupInformation(HINF inf, SetupStateRecord *state)
         ShowSystemError(GetLastError(), "GetLastError--Layout.inf");
     }
 
-    /* Without a manufacturer line there is no model section to read. */
-    if (SetupFindFirstLineA(inf, "Manufacturer", NULL, &line) &&
-        SetupGetLineTextA(&line, NULL, NULL, NULL, scratch, sizeof(scratch), NULL)) {
+    /* Without a manufacturer line there is no model section to read; one that
+     * does not fit would name another section. */
+    BOOL named = SetupFindFirstLineA(inf, "Manufacturer", NULL, &line) &&
+                 SetupGetLineTextA(&line, NULL, NULL, NULL, scratch, sizeof(scratch), NULL);
+    if (!ReadWhole(named))
+        return RefuseLine("section [Manufacturer], line 1",
+                          "the manufacturer does not fit %d characters.", NAME_CHARS - 1);
+    if (named) {
         StringCchCopyA(state->manufacturer, ARRAYSIZE(state->manufacturer), scratch);
         LONG count = CountModelLines(inf, state->manufacturer);
         /* A section of more than three models cannot be represented: no model
@@ -148,6 +278,9 @@ int ReadSetupInformation(HINF inf, SetupStateRecord *state)
                 return 0;
         }
     }
+
+    if (!CheckDescribedLists(inf))
+        return 0;
 
     if (SetupFindFirstLineA(inf, "StatusDisplay", NULL, &line))
         state->availableComponents |= CompStatusDisplay;

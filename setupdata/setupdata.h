@@ -63,8 +63,9 @@ void ResetSharedData(void);
 
 /* Fills the model data, install sections, offered components and directory ids
  * from the open oemsetup.inf and appends its layout file. Returns 0 when the
- * file is refused (a model line that cannot be read whole, or a file name that
- * is not a plain name; its box has been shown), else 1. */
+ * file is refused (a value or a line of a list the run describes that cannot be
+ * read whole, a file name that is not a plain name, a model name that cannot
+ * be a printer's; its box has been shown), else 1. */
 int ReadSetupInformation(HINF inf, SetupStateRecord *state);
 
 /* Decimal value of the leading number of a text: blanks skipped, one optional

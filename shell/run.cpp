@@ -50,7 +50,7 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
         answer = QuietQueueAnswer(notification, param1, param2);
     else
         answer = SetupDefaultQueueCallbackA(*(PVOID *)context, notification, param1, param2);
-    LogQueueNotification(notification, param1, param2);
+    LogQueueNotification(notification, param1, answer);
     return answer;
 }
 
@@ -389,8 +389,9 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall", parts,
                                             NULL, state->statusDir, SP_COPY_DELETESOURCE,
                                             SectionCallback, &run->queueContext, NULL, NULL);
+    /* Its outcome follows the last file's line: it names the section. */
     if (!Planning())
-        ActDone(done, GetLastError());
+        LogLine("section DefaultUninstall: %s", LogStatus(done ? NO_ERROR : GetLastError()));
     return 1;
 }
 

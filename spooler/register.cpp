@@ -34,7 +34,11 @@ static void EnsureMonitor(void)
              spoolerEnvironment, monitorDll))
         return;
     BOOL added = AddMonitorA(NULL, 2, (LPBYTE)&monitor);
-    ActDone(added, GetLastError());
+    DWORD code = added ? NO_ERROR : GetLastError();
+    if (code == ERROR_PRINT_MONITOR_ALREADY_INSTALLED)
+        LogLine("  already present");
+    else
+        ActDone(added, code);
 }
 
 /* Each name followed by its zero, then an empty entry; names are bounded by

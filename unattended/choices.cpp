@@ -1,4 +1,5 @@
 #include "unattended/choices.h"
+#include "shell/shell.h"
 #include "unattended/options.h"
 #include "unattended/log.h"
 #include "wizard/wizard.h"
@@ -95,12 +96,19 @@ static int ChooseComponents(SetupStateRecord *state, int *exitCode)
     }
 }
 
-static int ChooseFolder(int *exitCode)
+/* Without /statusdir a custom install takes what the components page offers
+ * first, the folder on the printer drivers' drive; the other types leave the
+ * choice empty, as the wizard does when it does not show that page. */
+static int ChooseFolder(const SetupStateRecord *state, int *exitCode)
 {
     const char *why = NULL;
 
-    if (!Options.statusFolder[0])
+    if (!Options.statusFolder[0]) {
+        if (state->installMode == Custom)
+            StringCchPrintfA(statusDirChoice, ARRAYSIZE(statusDirChoice), "%c:\\STATUS",
+                             toupper((unsigned char)driverDirectory[0]));
         return 1;
+    }
     if (!CheckFolderChoice(Options.statusFolder, startDirectory, statusDirChoice,
                            ARRAYSIZE(statusDirChoice), &why)) {
         statusDirChoice[0] = '\0';
@@ -114,10 +122,19 @@ static int ChooseFolder(int *exitCode)
 int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
 {
     const char *port = Options.port[0] ? Options.port : DEFAULT_PORT;
+    int listed;
 
-    if (!ChooseComponents(state, exitCode) || !ChooseFolder(exitCode))
+    if (!ChooseComponents(state, exitCode) || !ChooseFolder(state, exitCode))
         return 0;
-    if (!FindListedPort(port, state->portName, ARRAYSIZE(state->portName)))
+    /* A spooler that cannot list its ports is the system's failure, not the
+     * command line's. */
+    listed = FindListedPort(port, state->portName, ARRAYSIZE(state->portName));
+    if (listed < 0) {
+        LogLine("ports: the spooler's list could not be read");
+        *exitCode = KX_EXIT_FAILED;
+        return 0;
+    }
+    if (!listed)
         return Refuse(exitCode, "choice refused: the system lists no port \"%s\"", port);
     JudgeSpace(state->selectedComponents,
                (char)toupper((unsigned char)(statusDirChoice[0] ? statusDirChoice[0] : 'C')));

@@ -16,7 +16,7 @@ static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
                                       media->SourceFile));
 }
 
-void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
+void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer)
 {
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
     const SOURCE_MEDIA_A *media = (const SOURCE_MEDIA_A *)param1;
@@ -26,8 +26,14 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2)
      * the operations, so there is no outcome to tell. */
     if (!LogIsOpen() || Planning())
         return;
+    /* A person (SetupAPI's dialog) may let the copy go ahead where a quiet run
+     * keeps the target: the line tells the answer given. */
     if (notification & VERSION_NOTIFICATIONS) {
-        LogLine("copy kept newer target %s", paths->Target);
+        const char *target = notification & SPFILENOTIFY_TARGETNEWER ? "newer"
+                             : notification & SPFILENOTIFY_LANGMISMATCH ? "other-language"
+                                                                        : "existing";
+        LogLine(answer ? "copy replaces %s target %s" : "copy kept %s target %s", target,
+                paths->Target);
         return;
     }
     switch (notification) {
@@ -67,6 +73,32 @@ static int SourceExists(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+/* The file a copy takes as its source, looked for as SetupAPI on Windows looks
+ * for it: the name itself, then its compressed forms, the last character
+ * replaced by '_', then by '$' (a name that ends in '_' is already one). The
+ * path found goes to `found`; 0 when there is none, 2 when a compressed form
+ * was found, 1 for the name itself. */
+static int FindSource(const char *path, char *found, size_t chars)
+{
+    static const char compressedMarks[] = { '_', '$' };
+    size_t length;
+
+    if (FAILED(StringCchCopyA(found, chars, path)) ||
+        FAILED(StringCchLengthA(found, chars, &length)) || !length)
+        return 0;
+    if (SourceExists(found))
+        return 1;
+    const char last = found[length - 1];
+    if (last != '_' && last != '\\')
+        for (size_t i = 0; i < ARRAYSIZE(compressedMarks); i++) {
+            found[length - 1] = compressedMarks[i];
+            if (SourceExists(found))
+                return 2;
+        }
+    found[length - 1] = last;
+    return 0;
+}
+
 UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
     if (notification & VERSION_NOTIFICATIONS)
@@ -81,11 +113,18 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
         return FILEOP_DOIT;
     case SPFILENOTIFY_NEEDMEDIA:
         /* The medium is the folder the setup runs from: nobody can insert
-         * another disk, so a file that is not there ends the run. */
+         * another disk, so a file that is not there ends the run. A file found
+         * only in its compressed form is there for SetupAPI on Windows, which
+         * looks for it and expands it on the retry; the answer cannot name it
+         * (FILEOP_NEWPATH gives a folder, not a file). */
     {
-        char path[MAX_PATH * 2];
-        if (SourceOf((const SOURCE_MEDIA_A *)param1, path, ARRAYSIZE(path)) &&
-            SourceExists(path))
+        char path[MAX_PATH * 2], found[MAX_PATH * 2];
+        int source = 0;
+        if (SourceOf((const SOURCE_MEDIA_A *)param1, path, ARRAYSIZE(path)))
+            source = FindSource(path, found, ARRAYSIZE(found));
+        if (source == 2)
+            LogLine("source %s found compressed: %s", path, found);
+        if (source)
             return FILEOP_DOIT;
         LogLine("source missing %s", path);
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -111,13 +150,15 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
 {
     QueueScan *scan = (QueueScan *)context;
     WIN32_FILE_ATTRIBUTE_DATA source;
+    char found[MAX_PATH * 2];
 
     scan->seen++;
     if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
         const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
-        if (GetFileAttributesExA(paths->Source, GetFileExInfoStandard, &source)) {
-            Act("copy %s -> %s (%lu bytes)", paths->Source, paths->Target,
-                (unsigned long)source.nFileSizeLow);
+        int kind = FindSource(paths->Source, found, ARRAYSIZE(found));
+        if (kind && GetFileAttributesExA(found, GetFileExInfoStandard, &source)) {
+            Act(kind == 2 ? "copy %s -> %s (%lu bytes, compressed)" : "copy %s -> %s (%lu bytes)",
+                found, paths->Target, (unsigned long)source.nFileSizeLow);
         } else {
             Act("copy %s -> %s (source missing)", paths->Source, paths->Target);
             scan->missing++;
@@ -145,6 +186,18 @@ int ActQueuedCopies(HSPFILEQ queue, int *missing)
     return !Planning();
 }
 
+/* The section's next line with this key: SetupAPI applies the lists of every
+ * line of a key (AddReg = A, then AddReg = B), not only the first one's. */
+static BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
+{
+    char name[NAME_CHARS];
+
+    while (SetupFindNextLine(line, line))
+        if (SetupGetStringFieldA(line, 0, name, sizeof(name), NULL) && lstrcmpiA(name, key) == 0)
+            return TRUE;
+    return FALSE;
+}
+
 /* A RenFiles line names the new name first, then the old one. */
 static void ActFileLists(HINF inf, const char *section, const char *key, int renames)
 {
@@ -153,19 +206,21 @@ static void ActFileLists(HINF inf, const char *section, const char *key, int ren
 
     if (!SetupFindFirstLineA(inf, section, key, &list))
         return;
-    for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
-        if (!SetupGetTargetPathA(inf, NULL, name, folder, sizeof(folder), NULL) ||
-            !SetupFindFirstLineA(inf, name, NULL, &line))
-            continue;
-        do {
-            if (!SetupGetStringFieldA(&line, 1, file, sizeof(file), NULL))
+    do {
+        for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
+            if (!SetupGetTargetPathA(inf, NULL, name, folder, sizeof(folder), NULL) ||
+                !SetupFindFirstLineA(inf, name, NULL, &line))
                 continue;
-            if (!renames)
-                Act("delete %s\\%s", folder, file);
-            else if (SetupGetStringFieldA(&line, 2, old, sizeof(old), NULL))
-                Act("rename %s\\%s -> %s\\%s", folder, old, folder, file);
-        } while (SetupFindNextLine(&line, &line));
-    }
+            do {
+                if (!SetupGetStringFieldA(&line, 1, file, sizeof(file), NULL))
+                    continue;
+                if (!renames)
+                    Act("delete %s\\%s", folder, file);
+                else if (SetupGetStringFieldA(&line, 2, old, sizeof(old), NULL))
+                    Act("rename %s\\%s -> %s\\%s", folder, old, folder, file);
+            } while (SetupFindNextLine(&line, &line));
+        }
+    } while (FindNextKeyLine(&list, key));
 }
 
 void ActSectionFiles(HINF inf, const char *section)
@@ -183,14 +238,16 @@ static void ActLists(HINF inf, const char *section, const char *key, const char 
 
     if (!SetupFindFirstLineA(inf, section, key, &list))
         return;
-    for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
-        if (!SetupFindFirstLineA(inf, name, NULL, &line))
-            continue;
-        do {
-            if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
-                Act("%s %s (section %s)", change, text, section);
-        } while (SetupFindNextLine(&line, &line));
-    }
+    do {
+        for (DWORD field = 1; SetupGetStringFieldA(&list, field, name, sizeof(name), NULL); field++) {
+            if (!SetupFindFirstLineA(inf, name, NULL, &line))
+                continue;
+            do {
+                if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
+                    Act("%s %s (section %s)", change, text, section);
+            } while (SetupFindNextLine(&line, &line));
+        }
+    } while (FindNextKeyLine(&list, key));
 }
 
 /* In the order SetupAPI applies them: INI files, then registry deletions, then

@@ -7,15 +7,17 @@
 #include <windows.h>
 #include "setupdata/setupdata.h"
 
-/* Logs what a notification reports (a finished copy or deletion, an error). */
-void LogQueueNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
+/* Logs what a notification reports (a finished copy or deletion, an error), and
+ * for a version check the `answer` the callback gave. */
+void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer);
 /* The answer of a quiet run: what can be done is done, a missing source or a
  * failed copy aborts the commit (it never waits for a disk), a file that
  * cannot be deleted is skipped, a newer file on the target is kept. */
 UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
 /* The action line of each queued copy (source, target, size), in queue order,
- * as SetupAPI itself will perform them; 1 when the copies are to be made, 0 in
- * a plan. `missing` counts the copies whose source is not there. */
+ * as SetupAPI itself will perform them; a source found only in its compressed
+ * form (kxps.dl_ for kxps.dll) is named so. 1 when the copies are to be made,
+ * 0 in a plan. `missing` counts the copies whose source is not there. */
 int ActQueuedCopies(HSPFILEQ queue, int *missing);
 /* The action lines of the deletions and renames that a section queues (its
  * DelFiles and RenFiles lists), each in the folder SetupAPI takes for its list;

@@ -18,7 +18,7 @@ const char UsageText[] =
     "/type=express|minimum|custom\t(default express)\n"
     "/models=LIST\tmodel numbers or names, comma-separated\n"
     "/statusdisplay=yes|no\tthe status display tool\n"
-    "/statusdir=FOLDER\t(default C:\\STATUS)\n"
+    "/statusdir=FOLDER\t(default C:\\STATUS; custom: STATUS on the drivers' drive)\n"
     "/port=PORT\t(default LPT1:)\n"
     "/defaultprinter\tthe first printer becomes the default printer\n"
     "\n"
@@ -73,20 +73,23 @@ static const char *SkipProgramName(const char *line)
 }
 
 /* One argument: blank-separated; double quotes group blanks and are dropped.
- * Returns the position after it, or NULL when it does not fit. */
-static const char *NextToken(const char *line, char *token, size_t chars)
+ * Returns the position after it; an argument that does not fit is still read
+ * to its end (so that the arguments after it count) and `fits` is 0. */
+static const char *NextToken(const char *line, char *token, size_t chars, int *fits)
 {
     size_t used = 0;
     int quoted = 0;
 
+    *fits = 1;
     for (; *line && (quoted || (*line != ' ' && *line != '\t')); line++) {
         if (*line == '"') {
             quoted = !quoted;
             continue;
         }
         if (used + 1 >= chars)
-            return NULL;
-        token[used++] = *line;
+            *fits = 0;
+        else
+            token[used++] = *line;
     }
     token[used] = '\0';
     return line;
@@ -194,6 +197,7 @@ static int CheckCombination(SetupOptions *options)
 int ParseCommandLine(const char *commandLine, SetupOptions *options)
 {
     char token[TOKEN_CHARS];
+    int fits;
     const char *rest = commandLine ? SkipProgramName(commandLine) : "";
 
     ZeroMemory(options, sizeof(*options));
@@ -203,10 +207,10 @@ int ParseCommandLine(const char *commandLine, SetupOptions *options)
             rest++;
         if (!*rest)
             break;
-        rest = NextToken(rest, token, ARRAYSIZE(token));
-        if (!rest)
-            return Refuse(options, "%s", "An argument is too long.");
-        if (token[0] == '/' || token[0] == '-')
+        rest = NextToken(rest, token, ARRAYSIZE(token), &fits);
+        if (!fits)
+            Refuse(options, "%s", "An argument is too long.");
+        else if (token[0] == '/' || token[0] == '-')
             ParseOption(options, token + 1);
         else if (strstr(token, "Uninstall"))
             options->uninstall = 1;

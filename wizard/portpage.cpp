@@ -27,6 +27,8 @@ static void ReleasePortBlock(void)
     portEntries = NULL;
 }
 
+/* The number of ports, or -1 when the spooler could not list them (after the
+ * two boxes). */
 int EnumeratePorts(void)
 {
     DWORD needed = 0, returned = 0;
@@ -52,7 +54,7 @@ int EnumeratePorts(void)
                      (int)needed, (int)returned);
     KxMessageBox(NULL, text, "Lumaprint setup warring !", MB_OK);
     ReleasePortBlock();
-    return 0;
+    return -1;
 }
 
 /* Ports are inserted at explicit positions so that the list keeps the spooler's
@@ -158,12 +160,14 @@ INT_PTR CALLBACK PortPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 /* A port as the spooler lists it, found without regard to case; the listed
- * spelling goes to `port`. */
+ * spelling goes to `port`. 1 found, 0 not listed, -1 no list to look in. */
 int FindListedPort(const char *wanted, char *port, size_t portChars)
 {
     int count = EnumeratePorts();
     int found = 0;
 
+    if (count < 0)
+        return -1;
     for (int i = 0; i < count && !found; i++) {
         const char *name = portEntries[i].pPortName;
         if (name && lstrcmpiA(name, wanted) == 0)

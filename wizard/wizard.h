@@ -37,7 +37,8 @@ typedef enum { SHELL_BROWSE_CHOSEN, SHELL_BROWSE_CANCELLED, SHELL_BROWSE_FAILED 
 ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UINT flags,
                               char *path, size_t pathChars);
 
-/* Port page helpers */
+/* Port page helpers. EnumeratePorts: the number of ports, -1 when the spooler
+ * could not list them. FindListedPort: 1 found, 0 not listed, -1 no list. */
 int EnumeratePorts(void);
 int FindListedPort(const char *wanted, char *port, size_t portChars);
 void BrowseNetworkPrinter(HWND page);

@@ -1,5 +1,6 @@
 #include "tests/unit/harness.h"
 #include "unattended/filequeue.h"
+#include "unattended/log.h"
 
 /* Windows asks for the medium (SPFILENOTIFY_NEEDMEDIA) and about newer files on
  * the target, which Wine never does: a quiet run must answer both itself, and
@@ -32,4 +33,49 @@ TEST(QuietQueue, AnswersEveryQuestionWithoutAPerson)
     /* A newer file on the target is kept, as a person would be advised to. */
     EXPECT_EQ((UINT)FALSE, QuietQueueAnswer(SPFILENOTIFY_STARTCOPY | SPFILENOTIFY_TARGETNEWER,
                                             (UINT_PTR)&failed, 0));
+}
+
+/* The version question is answered by a person (SetupAPI's dialog) or by the
+ * quiet answer: the log tells which way it went. */
+TEST(QueueLog, VersionCheckTellsTheAnswerGiven)
+{
+    TempDir dir;
+    FILEPATHS_A paths = {};
+    paths.Source = "C:\\medium\\kxps.dll";
+    paths.Target = "C:\\drivers\\kxps.dll";
+
+    ASSERT_TRUE(OpenLog(dir.File("run.log").c_str()));
+    LogQueueNotification(SPFILENOTIFY_TARGETNEWER, (UINT_PTR)&paths, TRUE);
+    LogQueueNotification(SPFILENOTIFY_TARGETNEWER, (UINT_PTR)&paths, FALSE);
+    CloseLog();
+
+    std::string log = ReadFileBytes(dir.File("run.log"));
+    size_t replaced = log.find("copy replaces newer target C:\\drivers\\kxps.dll\r\n");
+    size_t kept = log.find("copy kept newer target C:\\drivers\\kxps.dll\r\n");
+    EXPECT_NE(std::string::npos, replaced);
+    EXPECT_NE(std::string::npos, kept);
+    EXPECT_LT(replaced, kept);
+}
+
+/* SetupAPI on Windows finds a source in its compressed form (the last
+ * character turned into '_' or '$') and expands it; a quiet run that asks for
+ * the disk must find it the same way instead of ending the run. */
+TEST(QuietQueue, FindsACompressedSourceAsWindowsDoes)
+{
+    TempDir medium;
+    medium.Write("kxps.dl_", "SZDD");
+    medium.Write("kxpsui.dl$", "SZDD");
+    medium.Write("q70ps.pp$", "SZDD");
+    SOURCE_MEDIA_A media = {};
+    media.SourcePath = medium.path.c_str();
+    struct Case { const char *asked; UINT answer; } cases[] = {
+        {"kxps.dll", FILEOP_DOIT}, {"kxpsui.dll", FILEOP_DOIT}, {"kxps.dl_", FILEOP_DOIT},
+        /* a name that ends in '_' has no compressed form of its own */
+        {"q70ps.pp_", FILEOP_ABORT}, {"kxps.hlp", FILEOP_ABORT},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.asked);
+        media.SourceFile = c.asked;
+        EXPECT_EQ(c.answer, QuietQueueAnswer(SPFILENOTIFY_NEEDMEDIA, (UINT_PTR)&media, 0));
+    }
 }

@@ -145,7 +145,7 @@ TEST_F(SetupInformation, LongestFieldsAreReadAndAbsentOnesStayEmpty)
  * of its folder, refuses the whole file with one box naming the line. */
 TEST_F(SetupInformation, FieldsThatDoNotFitAndNamesThatAreNotPlainRefuseTheFile)
 {
-    struct Case { const char *from, *to, *box; } cases[] = {
+    struct Case { const char *from; std::string to; const char *box; } cases[] = {
         {"Kalyx Model 1", "Kalyx Model 1 with a name that is far too long for the ninety-five characters that it may have, and more",
          "section [Kalyx], line 1: the model name does not fit 95 characters."},
         {"= M2", "= M2,with an install section text that is far too long for the ninety-five characters it may have, and more",
@@ -158,6 +158,19 @@ TEST_F(SetupInformation, FieldsThatDoNotFitAndNamesThatAreNotPlainRefuseTheFile)
         {"m2ui.hlp", "..", "section [Kalyx], line 2: the file name \"..\" is not a plain file name."},
         {"layout.inf", "../layout.inf",
          "section [Version], line LayoutFile: the file name \"../layout.inf\" is not a plain file name."},
+        {"Kalyx Model 1", "\\\\server\\Model 1",
+         "section [Kalyx], line 1: the model name \"\\\\server\\Model 1\" holds a backslash or a comma."},
+        {"Kalyx Model 2", "Kalyx, Model 2",
+         "section [Kalyx], line 2: the model name \"Kalyx, Model 2\" holds a backslash or a comma."},
+        {"M2.Data\r\n", "M2.Data" + std::string(89, 'd') + "\r\n",
+         "section [Kalyx], line 2: the DataSection value does not fit 95 characters."},
+        {"Kalyx\r\n[Kalyx]", "Kalyx" + std::string(91, 'k') + "\r\n[Kalyx]",
+         "section [Manufacturer], line 1: the manufacturer does not fit 95 characters."},
+        /* the lists whose every line a log or plan describes */
+        {"[M1]\r\n", ("[Old.Files]\r\nold.ini\r\n" + std::string(260, 'o') + ".ini\r\n[M1]\r\nDelFiles = Old.Files\r\n"),
+         "section [Old.Files], line 2: the line does not fit 259 characters."},
+        {"[M1]\r\n", ("[DefaultUninstall]\r\nUpdateInis = Ini, " + std::string(96, 'i') + "\r\n[Ini]\r\nkx.ini,Printers,,\"Kalyx=0\"\r\n[M1]\r\n"),
+         "section [DefaultUninstall], line UpdateInis: a list name does not fit 95 characters."},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.to);
@@ -232,6 +245,39 @@ TEST_F(SetupInformation, LayoutPathThatDoesNotFitIsRefusedWhole)
         } else {
             EXPECT_EQ(given, layoutPath);
             EXPECT_TRUE(appended.empty());
+        }
+    }
+}
+
+/* A file name reaches a file of that name in its folder and nothing else: no
+ * device, no name that Windows would shorten, no wildcard or control character. */
+TEST_F(SetupInformation, FileNamesThatAreNotPlainAreRefusedAndPlainOnesTaken)
+{
+    struct Case { const char *name; bool plain; } cases[] = {
+        {"CON", false}, {"con.dll", false}, {"Prn.hlp", false}, {"aux", false}, {"NUL .txt", false},
+        {"COM1", false}, {"com9.dll", false}, {"LPT1.hlp", false}, {"lPt9", false},
+        {"COM\xB9.dll", false}, {"lpt\xB2", false}, {"LPT\xB3.x", false},
+        {"CONIN$", false}, {"conout$.dll", false}, {"CLOCK$.hlp", false},
+        {"...", false}, {". .", false}, {"kx.dll.", false}, {"kx.dll ", false},
+        {"a*b.dll", false}, {"a?.dll", false}, {"a<b.dll", false}, {"a>b.dll", false},
+        {"a|b.dll", false}, {"a\"b.dll", false}, {"a\tb.dll", false},
+        {"COM10.dll", true}, {"LPT0.dll", true}, {"com.dll", true}, {"console.dll", true},
+        {"nul1.dll", true}, {"kxps.dl_", true}, {"a b.dll", true}, {".hidden", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string quoted = "\"";
+        for (const char *p = c.name; *p; p++)
+            quoted += *p == '"' ? std::string("\"\"") : std::string(1, *p);
+        std::string text = Medium(1);
+        text.replace(text.find("m1drv.dll"), 9, quoted + "\"");
+        Open(text);
+        EXPECT_EQ(c.plain ? 1 : 0, ReadSetupInformation(inf, &SetupState));
+        if (c.plain) {
+            EXPECT_STREQ(c.name, SetupState.driverFile[0]);
+        } else {
+            ExpectOneBox("Install Error", (std::string("oemsetup.inf, section [Kalyx], line 1: the file name \"") +
+                                           c.name + "\" is not a plain file name.").c_str(), MB_OK);
         }
     }
 }

@@ -613,8 +613,9 @@ TEST_F(InstallationRun, ClassSectionChangesAreDescribedOneByOne)
                        "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
                        "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n"
                        "[DestinationDirs]\r\nDefaultDestDir=11\r\n"
-                       "[ClassInstall]\r\nAddReg=Reg\r\nDelReg=OldReg\r\nUpdateInis=Ini\r\n"
+                       "[ClassInstall]\r\nAddReg=Reg\r\nDelReg=OldReg\r\nUpdateInis=Ini\r\nAddReg=Reg2\r\n"
                        "[Reg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",ClassInstalled,,\"1\"\r\n"
+                       "[Reg2]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",Second,,\"2\"\r\n"
                        "[OldReg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",Obsolete\r\n"
                        "[Ini]\r\n\"" + ini + "\",Printers,,\"Kalyx=1\"\r\n");
     WriteMachineString("Software\\Kalyx\\Q70Q90", "Obsolete", "1");
@@ -626,6 +627,9 @@ TEST_F(InstallationRun, ClassSectionChangesAreDescribedOneByOne)
 
     std::vector<std::string> actions = ActionLines(prefix->temp.File("run.log"));
     EXPECT_TRUE(Lists(actions, "registry add HKLM,Software\\Kalyx\\Q70Q90,ClassInstalled,,1 (section ClassInstall)"));
+    /* a key given twice: SetupAPI applies the lists of both lines */
+    EXPECT_TRUE(Lists(actions, "registry add HKLM,Software\\Kalyx\\Q70Q90,Second,,2 (section ClassInstall)"));
+    EXPECT_EQ("2", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "Second"));
     EXPECT_TRUE(Lists(actions, "registry delete HKLM,Software\\Kalyx\\Q70Q90,Obsolete (section ClassInstall)"));
     EXPECT_TRUE(Lists(actions, "ini update " + ini + ",Printers,,Kalyx=1 (section ClassInstall)"));
     EXPECT_EQ("1", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
@@ -660,6 +664,11 @@ TEST_F(UninstallRun, SectionChangesAreDescribedAsTheyAreMade)
     EXPECT_TRUE(Lists(actions, "delete " + prefix->StatusFile("kxcons.ini")));
     EXPECT_TRUE(Lists(actions, "move " + prefix->StatusFile("kxcons.exe") + " -> " + saved));
     EXPECT_TRUE(Lists(actions, "ini update " + ini + ",Printers,,Kalyx=0 (section DefaultUninstall)"));
+    /* The outcome after the last file's line names the section, not that file. */
+    std::vector<std::string> lines = ReadLines(prefix->temp.File("run.log"));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string &line) {
+        return line.size() > 24 && line.substr(24) == "section DefaultUninstall: ok";
+    }));
     for (size_t i = 0; i < actions.size(); i++)
         EXPECT_NE(0u, actions[i].find("registry add")) << actions[i];
     EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));

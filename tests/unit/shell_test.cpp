@@ -40,6 +40,28 @@ TEST(ShellCommandLine, UninstallWordAnywhereInTheArgumentsCaseSensitive)
     EXPECT_TRUE(CommandLineSelectsUninstall("kxsetup.exe /quiet /log=C:\\k.log Uninstall"));
 }
 
+/* Every argument is read, however long one before it is: /quiet and /plan
+ * count wherever they stand, and the first fault is the one reported. */
+TEST(ShellCommandLine, EveryArgumentIsReadAndTheFirstFaultIsTheReason)
+{
+    const std::string tooLong = "/" + std::string(319, 'x');
+    struct Case { std::string line; int valid, quiet; const char *why; } cases[] = {
+        { "kxsetup.exe /quiet /type=custom /models=1", 1, 1, "" },
+        { "kxsetup.exe " + tooLong + " /quiet", 0, 1, "An argument is too long." },
+        { "kxsetup.exe \"/log=C:\\" + std::string(330, 'l') + "\" /plan=C:\\p.txt", 0, 1,
+          "An argument is too long." },
+        { "kxsetup.exe /colour=blue " + tooLong + " /quiet", 0, 1, "Unknown option /colour." },
+        { "kxsetup.exe /type=custom", 0, 0, "The installation choices apply with /quiet only." },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        SetupOptions options;
+        EXPECT_EQ(c.valid, ParseCommandLine(c.line.c_str(), &options));
+        EXPECT_EQ(c.quiet, options.quiet);
+        EXPECT_STREQ(c.why, options.why);
+    }
+}
+
 static const char *fakeCommandLine;
 static LPSTR WINAPI FakeCommandLine(void) { return (LPSTR)fakeCommandLine; }
 

@@ -1,4 +1,5 @@
 #include "tests/unit/spooler_support.h"
+#include "unattended/log.h"
 #include "spooler/spooler.h"
 
 DECLARE_IMPORT_SLOT(AddPrinterA);
@@ -130,20 +131,35 @@ TEST_F(SpoolerRegistration, MonitorStep_AddsTheMonitorUnlessTheSmallListNamesIt)
         const char *what;
         std::vector<std::string> listed;
         size_t additions;
+        const char *outcome;    /* the log line after the addition's */
     } cases[] = {
-        { "listed first", { KX_MONITOR_NAME, "Local Port" }, 0 },
-        { "listed later", { "Local Port", KX_MONITOR_NAME }, 0 },
-        { "not listed", { "Local Port" }, 1 },
-        /* listed, but the list needs more than 80 bytes: added again, its refusal ignored */
-        { "list too long", { "Local Port", "Standard TCP/IP Port", KX_MONITOR_NAME }, 1 },
+        { "listed first", { KX_MONITOR_NAME, "Local Port" }, 0, "" },
+        { "listed later", { "Local Port", KX_MONITOR_NAME }, 0, "" },
+        { "not listed", { "Local Port" }, 1, "  ok" },
+        /* listed, but the list needs more than 80 bytes: added again, its refusal
+         * (3006) is no failure */
+        { "list too long", { "Local Port", "Standard TCP/IP Port", KX_MONITOR_NAME }, 1,
+          "  already present" },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         FakeSpooler spooler;
         spooler.monitors = c.listed;
         UseTestModels(&SetupState, CompModel1 | CompModel3, "LPT1:");
+        TempDir dir;
+        ASSERT_TRUE(OpenLog(dir.File("run.log").c_str()));
 
         EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+
+        CloseLog();
+        std::string log = ReadFileBytes(dir.File("run.log"));
+        size_t added = log.find("spooler add monitor");
+        EXPECT_EQ(c.additions != 0, added != std::string::npos);
+        if (added != std::string::npos) {
+            const size_t time = sizeof("2026-12-08 15:40:12.345 ") - 1;
+            size_t next = log.find("\r\n", added) + 2;
+            EXPECT_EQ(c.outcome, log.substr(next + time, log.find("\r\n", next) - next - time));
+        }
 
         EXPECT_EQ(1u, spooler.enumLevel);
         EXPECT_EQ(80u, spooler.enumBytes);
