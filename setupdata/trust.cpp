@@ -1,6 +1,5 @@
 #include "setupdata/setupdata.h"
 #include "unattended/log.h"
-#include <string.h>
 #include <strsafe.h>
 
 /* A SID of up to six sub-authorities, laid out as the system lays one out. */
