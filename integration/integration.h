@@ -46,6 +46,9 @@ int WriteInstallRecord(SetupStateRecord *state);
 int WriteUninstallEntry(SetupStateRecord *state);
 void DeleteUninstallEntry(void);
 int ReadInstallRecord(SetupStateRecord *state);
+/* 1 when each record key that exists is owned by the trusted
+ * (JudgeKeyTrust); else 0 after the box with `caption`. */
+int RecordKeysTrusted(const char *caption);
 
 /* Program group */
 void CreateProgramGroup(const char *folder, int consoleFlag);

@@ -11,7 +11,10 @@
 static int WriteMachineValue(const char *subKey, const char *valueName, DWORD type,
                              const BYTE *data, DWORD bytes)
 {
+    AdminSecurity security;
     HKEY key;
+    DWORD disposition = 0;
+    const char *why;
     LONG status;
     int make = type == REG_DWORD
                    ? Act("registry set HKLM\\%s %s = REG_DWORD %lu", subKey, valueName,
@@ -21,10 +24,21 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
 
     if (!make)
         return 1;
-    status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
-                             KEY_ALL_ACCESS, NULL, &key, NULL);
+    /* On NT 4 and 2000 users may make keys under HKLM\Software: a key made
+     * here is the administrators' own, and one somebody else made is refused
+     * (RecordKeysTrusted has told why before the first value). */
+    if (!BuildAdminSecurity(&security, KEY_ALL_ACCESS, KEY_READ))
+        status = (LONG)GetLastError();
+    else
+        status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                                 KEY_ALL_ACCESS, &security.attributes, &key, &disposition);
     if (status == ERROR_SUCCESS) {
-        status = RegSetValueExA(key, valueName, 0, type, data, bytes);
+        if (disposition != REG_CREATED_NEW_KEY && !JudgeKeyTrust(key, subKey, &why)) {
+            LogLine("%s", why);
+            status = ERROR_ACCESS_DENIED;
+        } else {
+            status = RegSetValueExA(key, valueName, 0, type, data, bytes);
+        }
         RegCloseKey(key);
     }
     ActDone(status == ERROR_SUCCESS, (DWORD)status);
@@ -40,6 +54,23 @@ int WriteMachineString(const char *subKey, const char *valueName, const char *te
 static int WriteMachineDword(const char *subKey, const char *valueName, DWORD value)
 {
     return WriteMachineValue(subKey, valueName, REG_DWORD, (const BYTE *)&value, sizeof(value));
+}
+
+int RecordKeysTrusted(const char *caption)
+{
+    static const char *const keys[] = {KX_PRODUCT_KEY, KX_UNINSTALL_KEY};
+    const char *why = NULL;
+    HKEY key;
+
+    for (int i = 0; i < 2 && !why; i++) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keys[i], 0, READ_CONTROL, &key) != ERROR_SUCCESS)
+            continue;
+        JudgeKeyTrust(key, keys[i], &why);
+        RegCloseKey(key);
+    }
+    if (why)
+        KxMessageBox(NULL, why, caption, MB_OK);
+    return why == NULL;
 }
 
 /* A missing key or value, a value of another type, or one longer than the

@@ -82,4 +82,29 @@ int KxMessageBox(HWND owner, const char *text, const char *caption, UINT style);
  * Callers take GetLastError() right after the failing call and pass it here. */
 void ShowSystemError(DWORD code, const char *caption);
 
+/* Trust of what a later run as administrator relies on: the status folder
+ * (its program is started from there) and the record keys. Trusted are
+ * Administrators, SYSTEM, TrustedInstaller and the account running the setup;
+ * a refusal's `why` is the one English sentence naming the folder or key and
+ * the reason (valid until the next judgement). */
+enum FolderTrust { FolderTrusted, FolderMissing, FolderUntrusted };
+/* A full `X:\...` folder and each folder above it that stands, up to the
+ * root: no link, owned by the trusted, and nobody else may add, change or
+ * delete in it or change its permissions (users may add folders to the root).
+ * A network folder is refused; a volume without permissions (FAT) is accepted.
+ * FolderMissing: what stands passed and the folder itself is not there;
+ * `standing` (may be NULL) receives the length of the part that stands. */
+int JudgeFolderTrust(const char *folder, size_t *standing, const char **why);
+/* 1 when the owner of the open key (opened with READ_CONTROL) is trusted. */
+int JudgeKeyTrust(HKEY key, const char *name, const char **why);
+/* Administrators and SYSTEM `fullAccess`, Users `readAccess`, inherited by
+ * what is made inside and nothing taken over from above; 0 when the system
+ * cannot build it. Nothing in it needs releasing. */
+struct AdminSecurity {
+    DWORD acl[64];
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes;
+};
+int BuildAdminSecurity(AdminSecurity *security, DWORD fullAccess, DWORD readAccess);
+
 #endif

@@ -276,6 +276,11 @@ static int RecordInstallation(RunContext *run, SetupStateRecord *state)
         if (FAILED(StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir), folder)))
             return StopRun(run, KX_EXIT_FAILED);
     }
+    /* Judged again right before the first change: since it was chosen the
+     * folder may have been made by somebody else. */
+    if (CheckStatusFolder(state->statusDir, "Install Error") == FolderUntrusted ||
+        !RecordKeysTrusted("Install Error"))
+        return StopRun(run, KX_EXIT_FAILED);
     if (!WriteInstallRecord(state)) {
         KxMessageBox(NULL, "The installation record could not be written to the registry.",
                      "Install Error", MB_OK);
@@ -363,6 +368,8 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 {
     if (KxMessageBox(NULL, "Do you really want to uninstall?", "Installation", MB_YESNO) != IDYES)
         return StopRun(run, KX_EXIT_CANCELLED);
+    if (!RecordKeysTrusted("Installation"))
+        return StopRun(run, KX_EXIT_FAILED);
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
      * delete relative to wherever the process stands, for an installation that
@@ -373,6 +380,10 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
+    /* Nothing is read from or deleted in a folder that others control. */
+    int folder = CheckStatusFolder(state->statusDir, "Installation");
+    if (folder == FolderUntrusted)
+        return StopRun(run, KX_EXIT_FAILED);
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
 
@@ -382,8 +393,14 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     CloseStatusDisplay();
     /* The section's files are deleted from the status display folder; what is
      * in use or gone is skipped. Its registry entries are not applied. A plan
-     * leaves the INI entries alone. */
+     * leaves the INI entries alone. A folder that is gone takes its files with
+     * it: whatever stands at that path later is not the installation's. */
     UINT parts = SPINST_FILES;
+    if (folder == FolderMissing) {
+        LogLine("status folder %s is gone: the uninstall section's files are skipped",
+                state->statusDir);
+        parts = 0;
+    }
     if (ActSection(run->inf, "DefaultUninstall", SPINST_INIFILES))
         parts |= SPINST_INIFILES;
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall", parts,

@@ -53,9 +53,13 @@ void PumpMessages(void);
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2);
 /* The status display folder before anything is copied into it: a missing one
  * (and every missing folder above it) is made so that only administrators and
- * the system may change it; one that exists is used as it is. 0 after the
- * system error box when it cannot be made. */
+ * the system may change it; one that exists is used only when nobody else
+ * controls it (JudgeFolderTrust). 0 after its box when it cannot be made or
+ * is refused. */
 int CreateStatusFolder(const char *folder);
+/* JudgeFolderTrust's verdict on the status folder; a refusal has shown its
+ * box with `caption`. */
+int CheckStatusFolder(const char *folder, const char *caption);
 /* One installation or uninstall from the folders to the restart prompt; returns
  * the exit code of the run (KX_EXIT_*). */
 int RunInstallation(HWND hostWindow, SetupStateRecord *state);

@@ -58,6 +58,7 @@ static const char *JudgeFolder(const char *entered, const char *baseDirectory, c
     char joined[FOLDER_CHARS];
     const char *named = entered;
     size_t baseLength = strlen(baseDirectory);
+    const char *untrusted;
     DWORD length;
 
     if (HoldsBadCharacter(entered))
@@ -83,6 +84,10 @@ static const char *JudgeFolder(const char *entered, const char *baseDirectory, c
         return notFull;
     if (length > (DWORD)KX_FOLDER_LIMIT)
         return TooLong();
+    /* The administrator's later runs start the program copied there: a folder
+     * that somebody else controls (or a network folder) is not taken. */
+    if (JudgeFolderTrust(full, NULL, &untrusted) == FolderUntrusted)
+        return untrusted;
     return NULL;
 }
 

@@ -51,7 +51,8 @@ extern char inputPath[FOLDER_CHARS];
 /* Takes a folder choice as a full path in `full`: a name that is not `X:\...`
  * or `\\server\share...` is taken below baseDirectory. 1 when every later step
  * can hold it (full, no " < > | * ? or control characters, at most
- * KX_FOLDER_LIMIT characters, see integration.h); else 0 and `why` is the
+ * KX_FOLDER_LIMIT characters, see integration.h) and nobody else controls it
+ * (JudgeFolderTrust, which refuses a network folder); else 0 and `why` is the
  * English reason. */
 int CheckFolderChoice(const char *entered, const char *baseDirectory, char *full,
                       size_t fullChars, const char **why);

@@ -1,8 +1,10 @@
 #include "tests/unit/harness.h"
 #include "integration/integration.h"
+#include <sddl.h>
 #include <string.h>
 
 DECLARE_IMPORT_SLOT(RegQueryValueExA);
+DECLARE_IMPORT_SLOT(RegCreateKeyExA);
 
 static int queries;
 static LONG WINAPI CountingRegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)
@@ -167,4 +169,39 @@ TEST_F(InstallRecord, OverlongFolderTextsAreNotWrittenCutShort)
     EXPECT_EQ("C:\\STATUS=66010", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, "StatusDisplayDir"));
     EXPECT_EQ("\"C:\\STATUS\\kxsetup.exe\" Uninstall",
               RegText(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, "UninstallString"));
+}
+
+/* Per key the program opened or made: its path and the DACL it asked for. */
+static std::vector<std::string> keysMade;
+static LONG WINAPI RecordKeySecurity(HKEY root, LPCSTR path, DWORD reserved, LPSTR keyClass,
+                                     DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES attributes,
+                                     PHKEY key, LPDWORD disposition)
+{
+    char *text = NULL;
+    std::string made = path;
+    if (attributes && ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                          attributes->lpSecurityDescriptor, SDDL_REVISION_1,
+                          DACL_SECURITY_INFORMATION, &text, NULL)) {
+        made += " " + std::string(text);
+        LocalFree(text);
+    }
+    keysMade.push_back(made);
+    return REAL(RegCreateKeyExA)(root, path, reserved, keyClass, options, access, attributes, key,
+                                 disposition);
+}
+
+/* Ordinary users may make keys under HKLM\Software on NT 4 and 2000: the
+ * program's keys let only administrators and the system change them. */
+TEST_F(InstallRecord, KeysAreMadeForAdministratorsAndSystemWithUsersReading)
+{
+    keysMade.clear();
+    {
+        FAKE_IMPORT(RegCreateKeyExA, RecordKeySecurity);
+        Install(CompModel1, "C:\\STATUS", 66010);
+    }
+    ASSERT_FALSE(keysMade.empty());
+    for (const std::string &made : keysMade)
+        EXPECT_NE(std::string::npos,
+                  made.find(" D:P(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;KR;;;BU)"))
+            << made;
 }

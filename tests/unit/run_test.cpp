@@ -1,4 +1,5 @@
 #include "tests/unit/shell_support.h"
+#include "tests/unit/trust_support.h"
 #include "shell/shell.h"
 #include "integration/integration.h"
 #include "unattended/log.h"
@@ -237,6 +238,42 @@ TEST_F(InstallationRun, StatusFolderThatCannotBeMadeStopsBeforeCopying)
     EXPECT_EQ(allReleased, RunObserver::Released());
 }
 
+/* A status folder that somebody else made, or a record key that somebody else
+ * owns (ordinary users may make keys under HKLM\Software on NT 4 and 2000),
+ * is refused right before the run's first change: nothing is written. */
+TEST_F(InstallationRun, FolderOrRecordKeyOthersControlStopsBeforeTheFirstChange)
+{
+    const std::string product = std::string("HKLM\\") + KX_PRODUCT_KEY;
+    const struct { bool folder; std::string refusal; } cases[] = {
+        { true, "The folder " + prefix->status + " cannot be used: it is owned by another user." },
+        { false, "The registry key " + product + " cannot be used: it is owned by another user." },
+    };
+    CreateDirectoryA(prefix->status.c_str(), NULL);
+    WriteMachineString(KX_PRODUCT_KEY, "InstallSections", "1");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.refusal);
+        ZeroMemory(&SetupState, sizeof(SetupState));
+        SetupState.instance = GetModuleHandleA(NULL);
+        RunObserver::calls.clear();
+        prefix->ChooseStatusFolder();
+        FakeSecurity security;
+        if (c.folder)
+            FakeSecurity::Folder(prefix->status, "O:BUD:(A;;FA;;;BU)");
+        else
+            FakeSecurity::keys = "O:BU";
+
+        EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+
+        ExpectOneBox("Install Error", c.refusal.c_str(), MB_OK, NULL);
+        EXPECT_EQ("1", RegText(HKEY_LOCAL_MACHINE, productKey, "InstallSections"));
+        EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, productKey, "StatusDisplayDir"));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY));
+        EXPECT_FALSE(FileExists(prefix->StatusFile("kxsetup.exe")));
+        EXPECT_FALSE(FileExists(prefix->systemDir + "\\tremon.dll"));
+        EXPECT_EQ(std::vector<std::string>(1, "inf"), RunObserver::Released());
+    }
+}
+
 static BOOL WINAPI DriverRefused(LPSTR, DWORD, LPBYTE)
 {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -404,6 +441,7 @@ TEST_F(InstallationRun, QueueSetupFailureStopsTheUninstall)
 
 /* What the uninstall section found when it ran. */
 static int uninstallSections;
+static UINT uninstallParts;
 static bool statusWindowAtUninstall;
 static BOOL WINAPI WatchUninstallSection(HWND owner, HINF inf, PCSTR section, UINT flags, HKEY key,
                                          PCSTR source, UINT copyFlags, PSP_FILE_CALLBACK_A callback,
@@ -411,6 +449,7 @@ static BOOL WINAPI WatchUninstallSection(HWND owner, HINF inf, PCSTR section, UI
 {
     if (lstrcmpiA(section, "DefaultUninstall") == 0) {
         uninstallSections++;
+        uninstallParts = flags;
         statusWindowAtUninstall = FindWindowA(NULL, KX_STATUS_WINDOW_TITLE) != NULL;
     }
     return REAL(SetupInstallFromInfSectionA)(owner, inf, section, flags, key, source, copyFlags,
@@ -517,6 +556,46 @@ TEST_F(UninstallRun, WithoutAUsableRecordFailsBeforeDeletingAnything)
     EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
     EXPECT_EQ(runOnceBefore, RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv"));
     EXPECT_FALSE(RunObserver::Called("reboot"));
+}
+
+/* The uninstall reads the record and the folder only when nobody else
+ * controls them; a recorded folder that is gone has no files of the
+ * installation left, so the section's file operations are skipped. */
+TEST_F(UninstallRun, FolderOrRecordOthersControlIsRefusedAndAGoneFolderSkipsTheFiles)
+{
+    const std::string product = std::string("HKLM\\") + KX_PRODUCT_KEY;
+    const struct { bool folder; std::string refusal; } cases[] = {
+        { true, "The folder " + prefix->status + " cannot be used: it may be changed by other users." },
+        { false, "The registry key " + product + " cannot be used: it is owned by another user." },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.refusal);
+        FakeSecurity security;
+        if (c.folder)
+            FakeSecurity::Folder(prefix->status, "O:BAD:(A;;FA;;;WD)");
+        else
+            FakeSecurity::keys = "O:BU";
+        SetupState.installMode = Uninstall;
+
+        EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+
+        std::vector<RecordedBox> boxes = TakeBoxes();
+        ASSERT_EQ(2u, boxes.size());
+        EXPECT_EQ("Do you really want to uninstall?", boxes[0].text);
+        EXPECT_EQ(c.refusal, boxes[1].text);
+        EXPECT_EQ("Installation", boxes[1].caption);
+    }
+    EXPECT_EQ(0, uninstallSections);
+    EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
+    EXPECT_FALSE(RunObserver::Called("reboot"));
+
+    RemoveTree(prefix->status);
+    SetupState.installMode = Uninstall;
+    RunInstallation(host, &SetupState);
+    ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
+    EXPECT_EQ(1, uninstallSections);
+    EXPECT_EQ(0u, uninstallParts & SPINST_FILES);
 }
 
 /* Every look at the clock moves it on a second, so the 30-second limit comes

@@ -1,4 +1,5 @@
 #include "tests/unit/harness.h"
+#include "tests/unit/trust_support.h"
 #include "shell/shell.h"
 #include "unattended/options.h"
 #include "unattended/log.h"
@@ -345,4 +346,31 @@ TEST_F(StatusFolder, MissingFoldersAreMadeForAdministratorsOnly)
     const std::vector<std::string> made = { outer + entries, status + entries };
     EXPECT_EQ(made, madeFolders);
     EXPECT_TRUE(GetFileAttributesA(status.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+/* Somebody else makes the folder between the program's look and its own
+ * CreateDirectoryA: the folder that now stands is judged, and taken only when
+ * nobody else controls it. */
+static BOOL WINAPI MadeByAnotherFirst(LPCSTR path, LPSECURITY_ATTRIBUTES)
+{
+    REAL(CreateDirectoryA)(path, NULL);
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+}
+
+TEST_F(StatusFolder, OneMadeMeanwhileIsTakenOnlyWhenNobodyElseControlsIt)
+{
+    TempDir temp;
+    const std::string status = temp.File("status");
+    FAKE_IMPORT(CreateDirectoryA, MadeByAnotherFirst);
+    EXPECT_EQ(1, CreateStatusFolder(status.c_str()));
+    EXPECT_TRUE(TakeBoxes().empty());
+
+    RemoveDirectoryA(status.c_str());
+    FakeSecurity security;
+    FakeSecurity::Folder(status, "O:BUD:(A;;FA;;;BU)");
+    EXPECT_EQ(0, CreateStatusFolder(status.c_str()));
+    ExpectOneBox("Install Error",
+                 ("The folder " + status + " cannot be used: it is owned by another user.").c_str(),
+                 MB_OK);
 }
