@@ -47,7 +47,9 @@ int WriteUninstallEntry(SetupStateRecord *state);
 void DeleteUninstallEntry(void);
 int ReadInstallRecord(SetupStateRecord *state);
 
-/* Program group */
+/* Program group: the conversation with the shell runs on a thread of its own,
+ * waited for a minute at most; past that the log says the group was not made
+ * (or removed) and the caller goes on. */
 void CreateProgramGroup(const char *folder, int consoleFlag);
 void DeleteProgramGroup(void);
 void SendShellCommand(DWORD instance, HCONV conversation, const char *command);

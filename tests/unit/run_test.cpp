@@ -18,6 +18,7 @@ DECLARE_IMPORT_SLOT(SetupDefaultQueueCallbackA);
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
 DECLARE_IMPORT_SLOT(RegSetValueExA);
 DECLARE_IMPORT_SLOT(DeletePrinterDriverA);
+DECLARE_IMPORT_SLOT(SendMessageTimeoutA);
 
 static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
@@ -578,6 +579,62 @@ TEST_F(UninstallRun, GoesOnPastAWindowOfTheToolsTitleThatNeverAnswers)
     TakeBoxes(); /* the confirmation */
     EXPECT_EQ(1, uninstallSections);
     EXPECT_LT(wall, 15.0) << "the close request waited for the window";
+}
+
+/* A window of the tool's title that is not the tool: it ignores the close request. */
+struct Decoy {
+    HWND window = CreateWindowExA(0, "STATIC", KX_STATUS_WINDOW_TITLE, WS_POPUP, 0, 0, 10, 10,
+                                  NULL, NULL, GetModuleHandleA(NULL), NULL);
+    ~Decoy() { DestroyWindow(window); }
+};
+
+TEST_F(UninstallRun, AsksEveryWindowOfTheToolsTitle_ADecoyDoesNotTakeTheRequest)
+{
+    ChildProcess tool(ToolCommand(""));
+    ASSERT_TRUE(WaitForWindow(KX_STATUS_WINDOW_TITLE, 10000));
+    Decoy decoy; /* the newer window, found first */
+    fakeNow = 0;
+    FAKE_IMPORT(GetTickCount, FastClock);
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+
+    TakeBoxes(); /* the confirmation */
+    EXPECT_EQ(1u, CloseRequests());
+    EXPECT_TRUE(tool.WaitExit(10000));
+    EXPECT_EQ(1, uninstallSections);
+}
+
+/* Each window of the title takes the whole bound it is given and never answers. */
+static std::vector<UINT> sendBounds;
+static LRESULT WINAPI SendTimingOut(HWND, UINT message, WPARAM, LPARAM, UINT, UINT timeout,
+                                    PDWORD_PTR)
+{
+    if (message == KX_STATUS_CLOSE_MESSAGE) {
+        sendBounds.push_back(timeout);
+        fakeNow += timeout;
+    }
+    SetLastError(ERROR_TIMEOUT);
+    return 0;
+}
+TEST_F(UninstallRun, WindowsOfTheToolsTitleThatNeverAnswer_ShareOneBound)
+{
+    Decoy decoys[8];
+    sendBounds.clear();
+    fakeNow = 0;
+    FAKE_IMPORT(GetTickCount, FastClock);
+    FAKE_IMPORT(SendMessageTimeoutA, SendTimingOut);
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+
+    TakeBoxes(); /* the confirmation */
+    EXPECT_EQ(1, uninstallSections);
+    EXPECT_GT(sendBounds.size(), 1u) << "only one window was asked";
+    UINT total = 0;
+    for (UINT bound : sendBounds) {
+        EXPECT_GT(bound, 0u);
+        total += bound;
+    }
+    EXPECT_LE(total, (UINT)KX_STATUS_WAIT_MS);
 }
 
 /* The changes a log or plan describes, without their times. */
