@@ -173,6 +173,7 @@ static void RunGroupConversation(int creating, const char *folder, int consoleFl
     CopyMemory(job + 1, folder, folderBytes);
     thread = CreateThread(NULL, 0, GroupConversation, job, 0, NULL);
     if (!thread) {
+        /* Without a thread to spare the group is still worth an unbounded wait. */
         result = GroupConversation(job);
     } else {
         if (AwaitConversation(thread))
