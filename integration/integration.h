@@ -50,7 +50,9 @@ int ReadInstallRecord(SetupStateRecord *state);
  * (JudgeKeyTrust); else 0 after the box with `caption`. */
 int RecordKeysTrusted(const char *caption);
 
-/* Program group */
+/* Program group: the conversation with the shell runs on a thread of its own,
+ * waited for a minute at most; past that the log says the group was not made
+ * (or removed) and the caller goes on. */
 void CreateProgramGroup(const char *folder, int consoleFlag);
 void DeleteProgramGroup(void);
 void SendShellCommand(DWORD instance, HCONV conversation, const char *command);

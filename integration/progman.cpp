@@ -5,6 +5,10 @@
 #define UNINSTALL_COMMAND_CHARS 128
 #define COMMAND_LINE_CHARS 260
 #define SHELL_TIMEOUT_MS 10000
+#define GROUP_WAIT_MS 60000
+#define GROUP_POLL_MS 100
+#define GROUP_DONE 0
+#define GROUP_NO_DDEML 1
 
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
 
@@ -26,17 +30,6 @@ void SendShellCommand(DWORD instance, HCONV conversation, const char *command)
         answer = DdeClientTransaction((LPBYTE)data, 0xFFFFFFFF, conversation, 0, 0, XTYP_EXECUTE,
                                       SHELL_TIMEOUT_MS, &result);
     ActDone(answer != NULL, DdeGetLastError(instance));
-}
-
-/* 0 when the instance could not be set up; the failure box has been shown then. */
-static DWORD StartClient(void)
-{
-    DWORD instance = 0;
-    if (DdeInitializeA(&instance, DdeClientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
-        KxMessageBox(NULL, "DDEML Initialization Failure", "Error", MB_OK);
-        return 0;
-    }
-    return instance;
 }
 
 /* Program Manager's service and topic share one name. NULL when no shell
@@ -65,12 +58,8 @@ static void SendFormatted(DWORD instance, HCONV conversation, char *buffer, size
         SendShellCommand(instance, conversation, buffer);
 }
 
-void CreateProgramGroup(const char *folder, int consoleFlag)
+static void CreateGroup(DWORD instance, const char *folder, int consoleFlag)
 {
-    DWORD instance = StartClient();
-    if (!instance)
-        return;
-
     HCONV conversation = ConnectShell(instance);
     if (conversation) {
         char command[KX_GROUP_COMMAND_CHARS];
@@ -103,21 +92,108 @@ void CreateProgramGroup(const char *folder, int consoleFlag)
                           "[AddItem(\"%s\",%s,%s,%d)]", commandLine, "KxConsole", "", 0);
         DdeDisconnect(conversation);
     }
-    DdeUninitialize(instance);
 }
 
-void DeleteProgramGroup(void)
+static void DeleteGroup(DWORD instance)
 {
-    DWORD instance = StartClient();
-    if (!instance)
-        return;
-
     HCONV conversation = ConnectShell(instance);
     if (conversation) {
         char command[UNINSTALL_COMMAND_CHARS];
         SendFormatted(instance, conversation, command, ARRAYSIZE(command),
                       "[DeleteGroup(%s)]", groupName);
     }
-    /* Ends the conversation as well. */
-    DdeUninitialize(instance);
+}
+
+/* What the conversation thread works on: its own block, which it frees, so
+ * that a thread left behind past the bound touches nothing of the run. The
+ * folder text follows the block. */
+struct GroupJob {
+    int creating;
+    int consoleFlag;
+};
+
+/* The whole conversation on a thread of its own (a DDEML instance belongs to
+ * the thread that made it): DdeConnect asks every top-level window, and one
+ * that never answers would hold it without end. */
+static DWORD WINAPI GroupConversation(LPVOID parameter)
+{
+    GroupJob *job = (GroupJob *)parameter;
+    DWORD instance = 0;
+    DWORD result = GROUP_DONE;
+
+    if (DdeInitializeA(&instance, DdeClientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
+        result = GROUP_NO_DDEML;
+    } else {
+        if (job->creating)
+            CreateGroup(instance, (const char *)(job + 1), job->consoleFlag);
+        else
+            DeleteGroup(instance);
+        /* Ends a conversation still open (the uninstall's) as well. */
+        DdeUninitialize(instance);
+    }
+    HeapFree(GetProcessHeap(), 0, job);
+    return result;
+}
+
+/* Waits for the conversation thread at most GROUP_WAIT_MS in all, keeping this
+ * thread's messages flowing: DdeConnect's question reaches this thread's
+ * windows too, and would wait for an answer here. The clock decides the bound,
+ * since every message ends a wait early. */
+static int AwaitConversation(HANDLE thread)
+{
+    DWORD started = GetTickCount();
+    MSG message;
+
+    for (;;) {
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
+            return 1;
+        if (GetTickCount() - started >= GROUP_WAIT_MS)
+            return 0;
+        MsgWaitForMultipleObjects(1, &thread, FALSE, GROUP_POLL_MS, QS_ALLINPUT);
+    }
+}
+
+static void RunGroupConversation(int creating, const char *folder, int consoleFlag)
+{
+    size_t folderBytes = lstrlenA(folder) + 1;
+    GroupJob *job = (GroupJob *)HeapAlloc(GetProcessHeap(), 0, sizeof(GroupJob) + folderBytes);
+    HANDLE thread;
+    DWORD result = GROUP_DONE;
+
+    if (!job) {
+        LogLine("group: out of memory; the group was not %s", creating ? "created" : "deleted");
+        return;
+    }
+    job->creating = creating;
+    job->consoleFlag = consoleFlag;
+    CopyMemory(job + 1, folder, folderBytes);
+    thread = CreateThread(NULL, 0, GroupConversation, job, 0, NULL);
+    if (!thread) {
+        /* Without a thread to spare the group is still worth an unbounded wait. */
+        result = GroupConversation(job);
+    } else {
+        if (AwaitConversation(thread))
+            GetExitCodeThread(thread, &result);
+        else
+            LogLine("group: no answer within %d s; the group was not %s", GROUP_WAIT_MS / 1000,
+                    creating ? "created" : "deleted");
+        /* A thread left behind ends by itself, or with the process. */
+        CloseHandle(thread);
+    }
+    if (result == GROUP_NO_DDEML)
+        KxMessageBox(NULL, "DDEML Initialization Failure", "Error", MB_OK);
+}
+
+void CreateProgramGroup(const char *folder, int consoleFlag)
+{
+    RunGroupConversation(1, folder, consoleFlag);
+}
+
+void DeleteProgramGroup(void)
+{
+    RunGroupConversation(0, "", 0);
 }

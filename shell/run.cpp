@@ -17,6 +17,7 @@
 #define DEFAULT_STATUS_DIR "C:\\STATUS"
 #define STATUS_POLL_MS 100
 #define STATUS_SEND_MS 5000
+#define STATUS_WINDOWS_MAX 32
 
 struct RunContext {
     HWND hostWindow;
@@ -153,25 +154,39 @@ static int OpenQueue(RunContext *run)
     return run->queueContext != NULL;
 }
 
-/* Asks the status display tool to close and waits, idle between looks, until
- * its window is gone or the wait has lasted KX_STATUS_WAIT_MS; the uninstall
- * goes on either way. A window of that title that never answers (hung, or not
- * the tool at all) holds the request for STATUS_SEND_MS at most, and that
- * counts towards the wait. */
+/* Asks every window titled like the status display tool to close (another
+ * program's window of that title, or one that never answers, must not take the
+ * request from the tool) and waits, idle between looks, until none is left or
+ * KX_STATUS_WAIT_MS have passed; the uninstall goes on either way. The requests
+ * count towards that one bound: each waits STATUS_SEND_MS at most and never
+ * past what is left of the bound. */
 static void CloseStatusDisplay(void)
 {
-    HWND window;
-    DWORD started;
+    HWND windows[STATUS_WINDOWS_MAX];
+    int count = 0;
+    DWORD started, left;
     DWORD_PTR answer;
 
-    window = FindWindowA(NULL, KX_STATUS_WINDOW_TITLE);
-    if (!window)
+    /* Listed before any is asked: a window that closes on the request would cut
+     * the walk through the rest short. FindWindowExA compares titles without
+     * sending a message, so a hung window cannot hold the listing. */
+    for (HWND window = NULL; count < STATUS_WINDOWS_MAX &&
+                             (window = FindWindowExA(NULL, window, NULL, KX_STATUS_WINDOW_TITLE));)
+        windows[count++] = window;
+    if (!count)
         return;
     if (!Act("status display tool: close request to \"%s\"", KX_STATUS_WINDOW_TITLE))
         return;
     started = GetTickCount();
-    SendMessageTimeoutA(window, KX_STATUS_CLOSE_MESSAGE, KX_STATUS_CLOSE_WPARAM, 0,
-                        SMTO_ABORTIFHUNG, STATUS_SEND_MS, &answer);
+    for (int i = 0; i < count; i++) {
+        DWORD spent = GetTickCount() - started;
+        if (spent >= KX_STATUS_WAIT_MS)
+            break;
+        left = KX_STATUS_WAIT_MS - spent;
+        SendMessageTimeoutA(windows[i], KX_STATUS_CLOSE_MESSAGE, KX_STATUS_CLOSE_WPARAM, 0,
+                            SMTO_ABORTIFHUNG, left < STATUS_SEND_MS ? left : STATUS_SEND_MS,
+                            &answer);
+    }
     for (;;) {
         PumpMessages();
         if (!FindWindowA(NULL, KX_STATUS_WINDOW_TITLE)) {

@@ -7,7 +7,6 @@
  * port, each at its field's full length, two commas and the terminator. A line
  * cut short would name a printer that does not exist. */
 #define DEVICE_LINE_CHARS ((NAME_CHARS - 1) * 2 + (PORT_CHARS - 1) + 2 + 1)
-#define BROADCAST_WAIT_MS 5000
 
 INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -29,7 +28,6 @@ void SetDefaultPrinter(SetupStateRecord *state)
 {
     char line[DEVICE_LINE_CHARS];
     int slot;
-    DWORD_PTR answer;
 
     if (state->selectedComponents & CompModel1)
         slot = 0;
@@ -48,8 +46,6 @@ void SetDefaultPrinter(SetupStateRecord *state)
         return;
     BOOL written = WriteProfileStringA("windows", "device", line);
     ActDone(written, GetLastError());
-    /* A window that never answers must not hold the run: each gets
-     * BROADCAST_WAIT_MS at most. */
-    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, BROADCAST_WAIT_MS,
-                        &answer);
+    /* Not waited for: a bound per window would add up over many slow windows. */
+    SendNotifyMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
 }

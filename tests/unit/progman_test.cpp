@@ -1,9 +1,12 @@
 #include "tests/unit/shell_support.h"
 #include "integration/integration.h"
+#include "unattended/log.h"
+#include <algorithm>
 
 DECLARE_IMPORT_SLOT(DdeInitializeA);
 DECLARE_IMPORT_SLOT(DdeConnect);
 DECLARE_IMPORT_SLOT(DdeUninitialize);
+DECLARE_IMPORT_SLOT(GetTickCount);
 
 /* Each command as the shell must receive it, as the recorder logs it: the text
  * and its terminating zero. */
@@ -114,4 +117,53 @@ TEST_F(ProgramGroup, InitializationFailure_ShowsTheOneBoxAndConnectsNowhere)
     DeleteProgramGroup();
     ExpectOneBox("Error", "DDEML Initialization Failure", MB_OK);
     EXPECT_EQ(0, connections);
+}
+
+/* A shell that never answers the connection: DdeConnect returns only when the
+ * test lets it (or after 20 s, so that nothing is left hanging). */
+static HANDLE connectRelease, conversationOver;
+static volatile LONG connectReturned;
+static HCONV WINAPI BlockingConnect(DWORD, HSZ, HSZ, PCONVCONTEXT)
+{
+    WaitForSingleObject(connectRelease, 20000);
+    InterlockedExchange(&connectReturned, 1);
+    return NULL;
+}
+static BOOL WINAPI SignallingUninitialize(DWORD instance)
+{
+    BOOL done = REAL(DdeUninitialize)(instance);
+    SetEvent(conversationOver);
+    return done;
+}
+/* Every look at the clock moves it on 20 s: the bound passes after a few looks. */
+static DWORD clockNow;
+static DWORD WINAPI LeapingClock(void) { return clockNow += 20000; }
+
+TEST_F(ProgramGroup, AShellThatNeverAnswers_HoldsTheRunForOneBoundOnly)
+{
+    connectRelease = CreateEventA(NULL, TRUE, FALSE, NULL);
+    conversationOver = CreateEventA(NULL, TRUE, FALSE, NULL);
+    connectReturned = 0;
+    std::string log = temp.File("run.log");
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    {
+        FAKE_IMPORT(DdeConnect, BlockingConnect);
+        FAKE_IMPORT(DdeUninitialize, SignallingUninitialize);
+        FAKE_IMPORT(GetTickCount, LeapingClock);
+
+        CreateProgramGroup("C:\\STATUS", CompStatusDisplay);
+        EXPECT_EQ(0, connectReturned) << "the run waited for the shell";
+
+        /* the conversation ends by itself once the shell lets go */
+        SetEvent(connectRelease);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(conversationOver, 20000));
+    }
+    CloseLog();
+    CloseHandle(connectRelease);
+    CloseHandle(conversationOver);
+
+    std::vector<std::string> lines = ReadLines(log);
+    const std::string given = "group: no answer within 60 s; the group was not created";
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(given, lines[0].substr(lines[0].size() - std::min(lines[0].size(), given.size())));
 }

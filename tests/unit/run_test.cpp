@@ -19,6 +19,7 @@ DECLARE_IMPORT_SLOT(SetupDefaultQueueCallbackA);
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
 DECLARE_IMPORT_SLOT(RegSetValueExA);
 DECLARE_IMPORT_SLOT(DeletePrinterDriverA);
+DECLARE_IMPORT_SLOT(SendMessageTimeoutA);
 
 static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
@@ -443,6 +444,7 @@ TEST_F(InstallationRun, QueueSetupFailureStopsTheUninstall)
 static int uninstallSections;
 static UINT uninstallParts;
 static bool statusWindowAtUninstall;
+static DWORD fakeNow, clockAtUninstall; /* the clock as the tests' fakes keep it */
 static BOOL WINAPI WatchUninstallSection(HWND owner, HINF inf, PCSTR section, UINT flags, HKEY key,
                                          PCSTR source, UINT copyFlags, PSP_FILE_CALLBACK_A callback,
                                          PVOID context, HDEVINFO devices, PSP_DEVINFO_DATA device)
@@ -451,6 +453,7 @@ static BOOL WINAPI WatchUninstallSection(HWND owner, HINF inf, PCSTR section, UI
         uninstallSections++;
         uninstallParts = flags;
         statusWindowAtUninstall = FindWindowA(NULL, KX_STATUS_WINDOW_TITLE) != NULL;
+        clockAtUninstall = fakeNow;
     }
     return REAL(SetupInstallFromInfSectionA)(owner, inf, section, flags, key, source, copyFlags,
                                              callback, context, devices, device);
@@ -600,7 +603,6 @@ TEST_F(UninstallRun, FolderOrRecordOthersControlIsRefusedAndAGoneFolderSkipsTheF
 
 /* Every look at the clock moves it on a second, so the 30-second limit comes
  * after about thirty polls. */
-static DWORD fakeNow;
 static DWORD WINAPI FastClock(void) { return fakeNow += 1000; }
 
 static double Seconds(const FILETIME &time)
@@ -638,8 +640,8 @@ TEST_F(UninstallRun, GivesUpOnAToolThatNeverClosesWhileStayingIdle)
     EXPECT_EQ(1u, CloseRequests());
     EXPECT_EQ(1, uninstallSections);
     EXPECT_TRUE(statusWindowAtUninstall);
-    EXPECT_GE(fakeNow, (DWORD)KX_STATUS_WAIT_MS);
-    EXPECT_LT(fakeNow, (DWORD)KX_STATUS_WAIT_MS + 5000);
+    EXPECT_GE(clockAtUninstall, (DWORD)KX_STATUS_WAIT_MS);
+    EXPECT_LT(clockAtUninstall, (DWORD)KX_STATUS_WAIT_MS + 5000);
     EXPECT_GT(wall, 2.0) << "the polls did not wait";
     EXPECT_LT(cpu, wall / 3) << "cpu " << cpu << " s in " << wall << " s";
 }
@@ -657,6 +659,62 @@ TEST_F(UninstallRun, GoesOnPastAWindowOfTheToolsTitleThatNeverAnswers)
     TakeBoxes(); /* the confirmation */
     EXPECT_EQ(1, uninstallSections);
     EXPECT_LT(wall, 15.0) << "the close request waited for the window";
+}
+
+/* A window of the tool's title that is not the tool: it ignores the close request. */
+struct Decoy {
+    HWND window = CreateWindowExA(0, "STATIC", KX_STATUS_WINDOW_TITLE, WS_POPUP, 0, 0, 10, 10,
+                                  NULL, NULL, GetModuleHandleA(NULL), NULL);
+    ~Decoy() { DestroyWindow(window); }
+};
+
+TEST_F(UninstallRun, AsksEveryWindowOfTheToolsTitle_ADecoyDoesNotTakeTheRequest)
+{
+    ChildProcess tool(ToolCommand(""));
+    ASSERT_TRUE(WaitForWindow(KX_STATUS_WINDOW_TITLE, 10000));
+    Decoy decoy; /* the newer window, found first */
+    fakeNow = 0;
+    FAKE_IMPORT(GetTickCount, FastClock);
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+
+    TakeBoxes(); /* the confirmation */
+    EXPECT_EQ(1u, CloseRequests());
+    EXPECT_TRUE(tool.WaitExit(10000));
+    EXPECT_EQ(1, uninstallSections);
+}
+
+/* Each window of the title takes the whole bound it is given and never answers. */
+static std::vector<UINT> sendBounds;
+static LRESULT WINAPI SendTimingOut(HWND, UINT message, WPARAM, LPARAM, UINT, UINT timeout,
+                                    PDWORD_PTR)
+{
+    if (message == KX_STATUS_CLOSE_MESSAGE) {
+        sendBounds.push_back(timeout);
+        fakeNow += timeout;
+    }
+    SetLastError(ERROR_TIMEOUT);
+    return 0;
+}
+TEST_F(UninstallRun, WindowsOfTheToolsTitleThatNeverAnswer_ShareOneBound)
+{
+    Decoy decoys[8];
+    sendBounds.clear();
+    fakeNow = 0;
+    FAKE_IMPORT(GetTickCount, FastClock);
+    FAKE_IMPORT(SendMessageTimeoutA, SendTimingOut);
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+
+    TakeBoxes(); /* the confirmation */
+    EXPECT_EQ(1, uninstallSections);
+    EXPECT_GT(sendBounds.size(), 1u) << "only one window was asked";
+    UINT total = 0;
+    for (UINT bound : sendBounds) {
+        EXPECT_GT(bound, 0u);
+        total += bound;
+    }
+    EXPECT_LE(total, (UINT)KX_STATUS_WAIT_MS);
 }
 
 /* The changes a log or plan describes, without their times. */
