@@ -109,11 +109,11 @@ static void AppendLayoutFile(HINF inf, const char *layoutName)
     char fullPath[FOLDER_CHARS];
     UINT errorLine = 0;
 
-    if (FAILED(StringCchCopyA(fullPath, ARRAYSIZE(fullPath), layoutPath)) ||
+    if (FAILED(StringCchCopyA(fullPath, ARRAYSIZE(fullPath), SetupState.layoutPath)) ||
         FAILED(StringCchCatA(fullPath, ARRAYSIZE(fullPath), layoutName)))
         return;
-    StringCchCopyA(layoutPath, ARRAYSIZE(layoutPath), fullPath);
-    SetupOpenAppendInfFileA(layoutPath, inf, &errorLine);
+    StringCchCopyA(SetupState.layoutPath, ARRAYSIZE(SetupState.layoutPath), fullPath);
+    SetupOpenAppendInfFileA(SetupState.layoutPath, inf, &errorLine);
 }
 
 /* The lines of the model section as SetupAPI walks them: on into the appended
@@ -148,13 +148,13 @@ static int ReadModels(HINF inf, SetupStateRecord *state)
         if (strpbrk(state->modelName[i], "\\,"))
             return RefuseLine(where, "the model name \"%s\" holds a backslash or a comma.",
                               state->modelName[i]);
-        if (!ReadWhole(SetupGetLineTextA(&line, NULL, NULL, NULL, installSection[i], NAME_CHARS,
+        if (!ReadWhole(SetupGetLineTextA(&line, NULL, NULL, NULL, SetupState.installSection[i], NAME_CHARS,
                                          NULL)))
             return RefuseLine(where, "the install section name does not fit %d characters.",
                               NAME_CHARS - 1);
-        if (!ReadModelFile(inf, installSection[i], "DataFile", state->dataFile[i], where))
+        if (!ReadModelFile(inf, SetupState.installSection[i], "DataFile", state->dataFile[i], where))
             return 0;
-        BOOL hasData = SetupGetLineTextA(NULL, inf, installSection[i], "DataSection", dataSection,
+        BOOL hasData = SetupGetLineTextA(NULL, inf, SetupState.installSection[i], "DataSection", dataSection,
                                          sizeof(dataSection), NULL);
         if (!ReadWhole(hasData))
             return RefuseLine(where, "the DataSection value does not fit %d characters.",
@@ -238,7 +238,7 @@ static int CheckDescribedLists(HINF inf)
     static const char *const fixed[] = { "StatusDisplay", "ClassInstall", "DefaultUninstall" };
 
     for (int i = 0; i < MODEL_SLOTS; i++)
-        if (installSection[i][0] && !CheckListsOf(inf, installSection[i]))
+        if (SetupState.installSection[i][0] && !CheckListsOf(inf, SetupState.installSection[i]))
             return 0;
     for (size_t i = 0; i < ARRAYSIZE(fixed); i++)
         if (!CheckListsOf(inf, fixed[i]))

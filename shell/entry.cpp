@@ -1,6 +1,5 @@
 #include "shell/shell.h"
-#include "unattended/options.h"
-#include "unattended/log.h"
+#include "wizard/wizard.h"
 #include <strsafe.h>
 
 #define PROGRAM_CAPTION "kxsetup"
@@ -52,12 +51,22 @@ static int StartRun(HINSTANCE instance, int showCommand, int validLine)
     return RunMessageLoop();
 }
 
+void ResetRun(void)
+{
+    ResetSetupState();
+    ZeroMemory(&Options, sizeof(Options));
+    SetQuietAnswers(0);
+    ResetLog();
+    ResetWizard();
+}
+
 int RunSetupProgram(HINSTANCE instance, int showCommand)
 {
     const char *commandLine = GetCommandLineA();
     int validLine = ParseCommandLine(commandLine, &Options);
     int exitCode;
 
+    SetQuietAnswers(Options.quiet);
     SetupState.instance = instance;
     if (!OpenOutput())
         return KX_EXIT_BAD_LOG;

@@ -1,6 +1,5 @@
 #include "shell/shell.h"
 #include "resources/resource.h"
-#include "unattended/options.h"
 
 #define HOST_CLASS "SampleWClass"
 #define HOST_TITLE "Install"
@@ -103,7 +102,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CREATE:
-        GetCurrentDirectoryA(TEXT_CHARS, startDirectory);
+        GetCurrentDirectoryA(TEXT_CHARS, SetupState.startDirectory);
         PostMessageA(window, WM_COMMAND, StartCommand, 0);
         return 0;
     case WM_DESTROY:

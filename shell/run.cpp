@@ -3,10 +3,7 @@
 #include "spooler/spooler.h"
 #include "integration/integration.h"
 #include "resources/resource.h"
-#include "unattended/options.h"
-#include "unattended/log.h"
-#include "unattended/filequeue.h"
-#include "unattended/choices.h"
+#include "base/base.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -14,7 +11,6 @@
 #define FALLBACK_DRIVER_SUBDIR "\\spool\\drivers\\w32x86"
 #define DRIVER_VERSION_SUBDIR "\\2"
 #define DRIVER_VERSION_DIRID 66000
-#define DEFAULT_STATUS_DIR "C:\\STATUS"
 #define STATUS_POLL_MS 100
 #define STATUS_SEND_MS 5000
 #define STATUS_WINDOWS_MAX 32
@@ -111,17 +107,17 @@ static int ComposeFolders(RunContext *run)
 
     /* After a failed query the buffer's content is undefined, so any failure
      * takes the fall-back, not only one that left the buffer empty. */
-    driverDirectory[0] = '\0';
-    if (!GetPrinterDriverDirectoryA(NULL, NULL, 1, (LPBYTE)driverDirectory,
-                                    sizeof(driverDirectory), &needed)) {
-        if (FAILED(StringCchPrintfA(driverDirectory, ARRAYSIZE(driverDirectory), "%s%s",
+    SetupState.driverDirectory[0] = '\0';
+    if (!GetPrinterDriverDirectoryA(NULL, NULL, 1, (LPBYTE)SetupState.driverDirectory,
+                                    sizeof(SetupState.driverDirectory), &needed)) {
+        if (FAILED(StringCchPrintfA(SetupState.driverDirectory, ARRAYSIZE(SetupState.driverDirectory), "%s%s",
                                     run->systemDirectory, FALLBACK_DRIVER_SUBDIR)))
             return 0;
     }
     if (FAILED(StringCchPrintfA(run->driverVersionDirectory, ARRAYSIZE(run->driverVersionDirectory),
-                                "%s%s", driverDirectory, DRIVER_VERSION_SUBDIR)))
+                                "%s%s", SetupState.driverDirectory, DRIVER_VERSION_SUBDIR)))
         return 0;
-    if (FAILED(StringCchCopyA(layoutPath, ARRAYSIZE(layoutPath), run->moduleDirectory)))
+    if (FAILED(StringCchCopyA(SetupState.layoutPath, ARRAYSIZE(SetupState.layoutPath), run->moduleDirectory)))
         return 0;
     if (FAILED(StringCchPrintfA(run->infPath, ARRAYSIZE(run->infPath), "%s%s",
                                 run->moduleDirectory, SETUP_INF_NAME)))
@@ -231,10 +227,10 @@ static int QueueFixedCopies(RunContext *run, SetupStateRecord *state)
     for (i = 0; i < MODEL_SLOTS; i++) {
         if (!(state->selectedComponents & (1u << i)))
             continue;
-        if (!QueueCopy(run, state->driverFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->configFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->dataFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->helpFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE))
+        if (!QueueCopy(run, state->driverFile[i], SetupState.driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->configFile[i], SetupState.driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->dataFile[i], SetupState.driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->helpFile[i], SetupState.driverDirectory, NULL, SP_COPY_FORCE_IN_USE))
             return 0;
     }
     return 1;
@@ -259,7 +255,7 @@ static int QueueSections(RunContext *run, SetupStateRecord *state)
     int i;
 
     for (i = 0; i < MODEL_SLOTS; i++)
-        if ((state->selectedComponents & (1u << i)) && !QueueSection(run, installSection[i]))
+        if ((state->selectedComponents & (1u << i)) && !QueueSection(run, SetupState.installSection[i]))
             return 0;
     if ((state->selectedComponents & CompStatusDisplay) && !QueueSection(run, "StatusDisplay"))
         return 0;
@@ -287,7 +283,7 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 static int RecordInstallation(RunContext *run, SetupStateRecord *state)
 {
     if (!state->statusDir[0]) {
-        const char *folder = statusDirChoice[0] ? statusDirChoice : DEFAULT_STATUS_DIR;
+        const char *folder = SetupState.statusDirChoice[0] ? SetupState.statusDirChoice : KX_DEFAULT_STATUS_FOLDER;
         if (FAILED(StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir), folder)))
             return StopRun(run, KX_EXIT_FAILED);
     }

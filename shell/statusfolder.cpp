@@ -1,5 +1,5 @@
 #include "shell/shell.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <strsafe.h>
 
 static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)

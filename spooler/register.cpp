@@ -1,5 +1,5 @@
 #include "spooler/spooler.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <winspool.h>
 #include <string.h>
 

@@ -3,7 +3,7 @@
 #ifndef KX_SPOOLER_H
 #define KX_SPOOLER_H
 
-#include "setupdata/setupdata.h"
+#include "rules/rules.h"
 
 /* The spooler environment of the records: "Windows NT x86" in the shipped i686
  * build; the x86_64 test build registers in its own environment because Wine's

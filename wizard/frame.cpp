@@ -42,6 +42,12 @@ PROPSHEETPAGEA_V1 *InitPageRecord(PROPSHEETPAGEA_V1 *page, int templateId, const
     return page;
 }
 
+void ResetWizard(void)
+{
+    ResetPortPage();
+    ResetComponentsPage();
+}
+
 INT_PTR RunSetupWizard(HWND parent)
 {
     PROPSHEETPAGEA_V1 pages[WIZARD_PAGES];

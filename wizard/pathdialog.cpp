@@ -1,5 +1,4 @@
 #include "wizard/wizard.h"
-#include "integration/integration.h"
 #include "resources/resource.h"
 #include <shlobj.h>
 #include <strsafe.h>
@@ -13,9 +12,9 @@ void BrowseForFolder(HWND owner, int rootFolder, const char *title, UINT flags)
 {
     /* Only a cancel empties the field; a browser that cannot start, or an item
      * without a file-system path, leaves it as it was. */
-    if (ShellBrowse(owner, rootFolder, title, flags, inputPath, ARRAYSIZE(inputPath)) ==
+    if (ShellBrowse(owner, rootFolder, title, flags, SetupState.inputPath, ARRAYSIZE(SetupState.inputPath)) ==
         SHELL_BROWSE_CANCELLED)
-        inputPath[0] = '\0';
+        SetupState.inputPath[0] = '\0';
 }
 
 INT_PTR CALLBACK InputPathDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -27,7 +26,7 @@ INT_PTR CALLBACK InputPathDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_COMMAND:
         switch (wParam) {
         case IDOK:
-            GetDlgItemTextA(dialog, IDC_INPUT_PATH, inputPath, INPUT_PATH_READ);
+            GetDlgItemTextA(dialog, IDC_INPUT_PATH, SetupState.inputPath, INPUT_PATH_READ);
             EndDialog(dialog, IDOK);
             break;
         case IDCANCEL:
@@ -35,8 +34,8 @@ INT_PTR CALLBACK InputPathDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             break;
         case IDC_INPUT_BROWSE:
             BrowseForFolder(dialog, CSIDL_DESKTOP, "Input Path", BIF_RETURNONLYFSDIRS);
-            if (inputPath[0])
-                SendDlgItemMessageA(dialog, IDC_INPUT_PATH, WM_SETTEXT, 0, (LPARAM)inputPath);
+            if (SetupState.inputPath[0])
+                SendDlgItemMessageA(dialog, IDC_INPUT_PATH, WM_SETTEXT, 0, (LPARAM)SetupState.inputPath);
             break;
         }
         return TRUE;

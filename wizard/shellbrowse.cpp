@@ -19,7 +19,7 @@ static int ParsingName(LPCITEMIDLIST item, char *name, size_t nameChars)
         case STRRET_WSTR:
             found = text.pOleStr && WideCharToMultiByte(CP_ACP, 0, text.pOleStr, -1, name,
                                                         (int)nameChars, NULL, NULL) > 0;
-            shellAllocator->Free(text.pOleStr);
+            SetupState.shellAllocator->Free(text.pOleStr);
             break;
         case STRRET_OFFSET:
             found = SUCCEEDED(StringCchCopyA(name, nameChars, (const char *)item + text.uOffset));
@@ -41,11 +41,11 @@ ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UIN
     LPITEMIDLIST root = NULL, chosen;
     BROWSEINFOA info;
 
-    if (FAILED(SHGetMalloc(&shellAllocator)) || !shellAllocator) {
-        shellAllocator = NULL;
+    if (FAILED(SHGetMalloc(&SetupState.shellAllocator)) || !SetupState.shellAllocator) {
+        SetupState.shellAllocator = NULL;
         return SHELL_BROWSE_FAILED;
     }
-    name = (char *)shellAllocator->Alloc(SHELL_NAME_BYTES);
+    name = (char *)SetupState.shellAllocator->Alloc(SHELL_NAME_BYTES);
     if (name && SUCCEEDED(SHGetSpecialFolderLocation(owner, rootFolder, &root)) && root) {
         ZeroMemory(&info, sizeof(info));
         info.hwndOwner = owner;
@@ -63,15 +63,15 @@ ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UIN
                 StringCchCopyA(path, pathChars, name);
                 result = SHELL_BROWSE_CHOSEN;
             }
-            shellAllocator->Free(chosen);
+            SetupState.shellAllocator->Free(chosen);
         } else {
             result = SHELL_BROWSE_CANCELLED;
         }
     }
     /* The one release point: what the allocator handed out, then the allocator. */
-    shellAllocator->Free(root);
-    shellAllocator->Free(name);
-    shellAllocator->Release();
-    shellAllocator = NULL;
+    SetupState.shellAllocator->Free(root);
+    SetupState.shellAllocator->Free(name);
+    SetupState.shellAllocator->Release();
+    SetupState.shellAllocator = NULL;
     return result;
 }

@@ -2,8 +2,6 @@
 #include "resources/resource.h"
 #include <commctrl.h>
 
-#define MODEL_BITS 0x0F
-
 static void DeriveComponents(int mode)
 {
     switch (mode) {

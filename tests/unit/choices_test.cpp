@@ -1,7 +1,5 @@
 #include "tests/unit/harness.h"
 #include "shell/shell.h"
-#include "unattended/choices.h"
-#include "unattended/options.h"
 
 DECLARE_IMPORT_SLOT(EnumPortsA);
 
@@ -21,9 +19,10 @@ protected:
         KxTest::SetUp();
         ZeroMemory(&Options, sizeof(Options));
         Options.quiet = 1;
+        SetQuietAnswers(1);
         Options.statusDisplay = -1;
         SetupState.availableComponents = CompModel1 | CompStatusDisplay;
-        lstrcpynA(driverDirectory, "d:\\WINNT\\system32\\spool\\drivers\\w32x86", sizeof(driverDirectory));
+        lstrcpynA(SetupState.driverDirectory, "d:\\WINNT\\system32\\spool\\drivers\\w32x86", sizeof(SetupState.driverDirectory));
     }
     void TearDown() override
     {
@@ -41,11 +40,11 @@ TEST_F(QuietChoices, CustomWithoutStatusDirTakesTheDriversDrive)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.type);
-        statusDirChoice[0] = '\0';
+        SetupState.statusDirChoice[0] = '\0';
         Options.installType = c.type;
         int exitCode = 0;
         EXPECT_EQ(1, ApplyQuietChoices(&SetupState, &exitCode));
-        EXPECT_STREQ(c.folder, statusDirChoice);
+        EXPECT_STREQ(c.folder, SetupState.statusDirChoice);
     }
 }
 

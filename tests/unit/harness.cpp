@@ -1,5 +1,5 @@
 #include "tests/unit/harness.h"
-#include "setupdata/setupdata.h"
+#include "shell/shell.h"
 #include <shlwapi.h>
 #include <algorithm>
 #include <deque>
@@ -86,7 +86,7 @@ static std::unique_ptr<ScopedImport> boxPatch;
 
 void KxTest::SetUp()
 {
-    ResetSharedData();
+    ResetRun();
     SetupState.instance = GetModuleHandleA(NULL);
     boxes.clear();
     answers.clear();

@@ -1,7 +1,6 @@
 #include "tests/unit/harness.h"
 #include "shell/shell.h"
-#include "unattended/log.h"
-#include "unattended/options.h"
+#include "base/base.h"
 
 DECLARE_IMPORT_SLOT(CreateFileA);
 DECLARE_IMPORT_SLOT(GetFileInformationByHandle);

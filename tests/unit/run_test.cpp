@@ -2,7 +2,7 @@
 #include "tests/unit/trust_support.h"
 #include "shell/shell.h"
 #include "integration/integration.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <winspool.h>
 #include <prsht.h>
 #include <algorithm>
@@ -144,7 +144,7 @@ TEST_F(InstallationRun, DriverDirectoryFallsBackToW32x86)
     DriveExpressRun(host);
 
     std::string fallback = prefix->systemDir + "\\spool\\drivers\\w32x86";
-    EXPECT_EQ(fallback, driverDirectory);
+    EXPECT_EQ(fallback, SetupState.driverDirectory);
     EXPECT_TRUE(SameAsMedium(fallback + "\\kxpcl6.dll", "kxpcl6.dll"));
     EXPECT_TRUE(SameAsMedium(fallback + "\\kxps.hlp", "kxps.hlp"));
 }
@@ -152,7 +152,7 @@ TEST_F(InstallationRun, DriverDirectoryFallsBackToW32x86)
 TEST_F(InstallationRun, ShortDriveStopsAfterTheRecordWithoutCopying)
 {
     prefix->ChooseStatusFolder();
-    spaceShortfall[0] = 'C';
+    SetupState.spaceShortfall[0] = 'C';
 
     EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
 

@@ -1,5 +1,5 @@
 #include "tests/unit/spooler_support.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include "spooler/spooler.h"
 
 DECLARE_IMPORT_SLOT(AddPrinterA);

@@ -392,8 +392,8 @@ void WizardTest::SetUp()
     KxTest::SetUp();
     SetupState.availableComponents = CompModel1 | CompModel2 | CompModel3 | CompStatusDisplay |
                                      CompControlPanel;
-    lstrcpyA(driverDirectory, "C:\\windows\\system32\\spool\\drivers\\x64");
-    lstrcpyA(startDirectory, "D:\\SETUP");
+    lstrcpyA(SetupState.driverDirectory, "C:\\windows\\system32\\spool\\drivers\\x64");
+    lstrcpyA(SetupState.startDirectory, "D:\\SETUP");
     FakeDisks::freeBytes.clear();
     FakeDisks::freeBytes['C'] = 100000000;
     FakeDisks::freeBytes['E'] = 50000000;

@@ -1,4 +1,4 @@
-#include "unattended/log.h"
+#include "base/base.h"
 #include <stdarg.h>
 #include <strsafe.h>
 
@@ -67,6 +67,13 @@ void CloseLog(void)
         CloseHandle(logFile);
         logFile = INVALID_HANDLE_VALUE;
     }
+}
+
+void ResetLog(void)
+{
+    CloseLog();
+    planning = 0;
+    refusal = "";
 }
 
 int LogIsOpen(void)

@@ -1,13 +1,8 @@
-#include "unattended/choices.h"
 #include "shell/shell.h"
-#include "unattended/options.h"
-#include "unattended/log.h"
-#include "wizard/wizard.h"
 #include <ctype.h>
 #include <string.h>
 #include <strsafe.h>
 
-#define MODEL_BITS (CompModel1 | CompModel2 | CompModel3)
 #define DEFAULT_PORT "LPT1:"
 
 static int Refuse(int *exitCode, const char *format, const char *detail)
@@ -105,13 +100,16 @@ static int ChooseFolder(const SetupStateRecord *state, int *exitCode)
 
     if (!Options.statusFolder[0]) {
         if (state->installMode == Custom)
-            StringCchPrintfA(statusDirChoice, ARRAYSIZE(statusDirChoice), "%c:\\STATUS",
-                             toupper((unsigned char)driverDirectory[0]));
+            {
+            StringCchCopyA(SetupState.statusDirChoice, ARRAYSIZE(SetupState.statusDirChoice),
+                           KX_DEFAULT_STATUS_FOLDER);
+            SetupState.statusDirChoice[0] = (char)toupper((unsigned char)SetupState.driverDirectory[0]);
+        }
         return 1;
     }
-    if (!CheckFolderChoice(Options.statusFolder, startDirectory, statusDirChoice,
-                           ARRAYSIZE(statusDirChoice), &why)) {
-        statusDirChoice[0] = '\0';
+    if (!CheckFolderChoice(Options.statusFolder, SetupState.startDirectory, SetupState.statusDirChoice,
+                           ARRAYSIZE(SetupState.statusDirChoice), &why)) {
+        SetupState.statusDirChoice[0] = '\0';
         LogLine("choice refused: /statusdir=%s: %s", Options.statusFolder, why);
         *exitCode = KX_EXIT_BAD_COMMAND_LINE;
         return 0;
@@ -137,11 +135,11 @@ int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
     if (!listed)
         return Refuse(exitCode, "choice refused: the system lists no port \"%s\"", port);
     JudgeSpace(state->selectedComponents,
-               (char)toupper((unsigned char)(statusDirChoice[0] ? statusDirChoice[0] : 'C')));
+               (char)toupper((unsigned char)(SetupState.statusDirChoice[0] ? SetupState.statusDirChoice[0] : 'C')));
     LogLine("choices: type %s, components %lu, port %s, status folder %s, default printer %s",
             state->installMode == Minimum ? "minimum" :
             state->installMode == Custom ? "custom" : "express", (unsigned long)state->selectedComponents, state->portName,
-            statusDirChoice[0] ? statusDirChoice : "C:\\STATUS",
+            SetupState.statusDirChoice[0] ? SetupState.statusDirChoice : KX_DEFAULT_STATUS_FOLDER,
             Options.defaultPrinter ? "yes" : "no");
     return 1;
 }
