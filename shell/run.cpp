@@ -269,7 +269,7 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 
     if (Options.quiet)
         return ApplyQuietChoices(state, &run->exitCode);
-    sheet = RunSetupWizard(run->hostWindow);
+    sheet = RunSetupWizard(run->hostWindow, state);
     if (sheet == 0)
         return StopRun(run, KX_EXIT_CANCELLED);
     /* -1: the sheet could not be created, so nothing was chosen. */
@@ -479,6 +479,29 @@ static int OfferRestart(HWND hostWindow)
     return RestartOutcome(answer);
 }
 
+/* The spooler, the default printer offer, the start-up entries and the
+ * program group of an installation, then the restart offer. */
+static int InstallTail(HWND hostWindow, SetupStateRecord *state)
+{
+    if (!AddPrinters(state)) {
+        KxMessageBox(hostWindow, "Add printer or driver error!", "Error", MB_OK);
+        return KX_EXIT_FAILED;
+    }
+    OfferDefaultPrinter(hostWindow, state);
+    WriteRunOnceEntries(1);
+    CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
+    return OfferRestart(hostWindow);
+}
+
+static int UninstallTail(HWND hostWindow, SetupStateRecord *state)
+{
+    RemovePrinters(state);
+    WriteRunOnceEntries(1);
+    DeleteProgramGroup();
+    DeleteUninstallEntry();
+    return OfferRestart(hostWindow);
+}
+
 int RunInstallation(HWND hostWindow, SetupStateRecord *state)
 {
     RunContext run;
@@ -494,23 +517,5 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
     ReleaseRun(&run);
     if (!goesOn)
         return run.exitCode;
-
-    if (uninstalling) {
-        RegisterPrinters(state, 0);
-    } else {
-        if (!RegisterPrinters(state, 1)) {
-            KxMessageBox(hostWindow, "Add printer or driver error!", "Error", MB_OK);
-            return KX_EXIT_FAILED;
-        }
-        OfferDefaultPrinter(hostWindow, state);
-    }
-
-    WriteRunOnceEntries(1);
-    if (uninstalling) {
-        DeleteProgramGroup();
-        DeleteUninstallEntry();
-    } else {
-        CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
-    }
-    return OfferRestart(hostWindow);
+    return uninstalling ? UninstallTail(hostWindow, state) : InstallTail(hostWindow, state);
 }

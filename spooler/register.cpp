@@ -115,14 +115,13 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
     return 1;
 }
 
-int RegisterPrinters(SetupStateRecord *state, int mode)
+int AddPrinters(SetupStateRecord *state)
 {
     char dependentFiles[DEPENDENT_LIST_BYTES];
     DRIVER_INFO_3A driver;
     PRINTER_INFO_2A printer;
 
-    if (mode)
-        EnsureMonitor();
+    EnsureMonitor();
 
     ZeroMemory(&driver, sizeof(driver));
     driver.cVersion = 2;
@@ -155,14 +154,6 @@ int RegisterPrinters(SetupStateRecord *state, int mode)
         printer.pDriverName = model;
         printer.pComment = model;
 
-        /* The spooler keeps a driver while a printer uses it, so removal takes
-         * the printer first. */
-        if (!mode) {
-            DeleteExistingPrinter(model);
-            DeleteDriver(model);
-            continue;
-        }
-
         DeleteDriver(model);
         if (!AddDriver(&driver))
             return 0;
@@ -171,4 +162,16 @@ int RegisterPrinters(SetupStateRecord *state, int mode)
             return 0;
     }
     return 1;
+}
+
+/* The spooler keeps a driver while a printer uses it, so removal takes the
+ * printer first. */
+void RemovePrinters(SetupStateRecord *state)
+{
+    for (int slot = 0; slot < MODEL_SLOTS; slot++) {
+        if (!(state->selectedComponents & (1u << slot)))
+            continue;
+        DeleteExistingPrinter(state->modelName[slot]);
+        DeleteDriver(state->modelName[slot]);
+    }
 }

@@ -15,8 +15,11 @@
 #endif
 #define KX_MONITOR_NAME "Tremaro PJL Language Monitor"
 
-/* mode 1 adds, 0 removes; 1 on success, 0 after the failing step's box (add only). */
-int RegisterPrinters(SetupStateRecord *state, int mode);
+/* The language monitor, then each selected model's driver and printer (an
+ * existing one is replaced); 1 on success, 0 after the failing step's box. */
+int AddPrinters(SetupStateRecord *state);
+/* Each selected model's printer and driver, whatever is there. */
+void RemovePrinters(SetupStateRecord *state);
 
 /* Template 115's procedure: ends the dialog with IDC_SET_DEFAULT (1025) or 2. */
 INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -77,13 +77,14 @@ static DWORD TickedComponents(void)
 
 void RecomputeSpace(HWND page)
 {
+    SetupStateRecord *state = PageRecord(page);
     EnableWindow(GetDlgItem(page, IDC_STATUS_CHANGE), componentSpace[RowStatus].ticked);
     EnableWindow(GetDlgItem(page, IDC_PANEL_CHANGE), componentSpace[RowPanel].ticked);
     PlanSpace(TickedComponents(), driverDrive, componentSpace[RowStatus].drive,
               componentSpace[RowPanel].drive, &shown);
 
-    SetDlgItemTextA(page, IDC_STATUS_DIR, SetupState.statusDirChoice);
-    SetDlgItemTextA(page, IDC_PANEL_DIR, SetupState.panelDirChoice);
+    SetDlgItemTextA(page, IDC_STATUS_DIR, state->statusDirChoice);
+    SetDlgItemTextA(page, IDC_PANEL_DIR, state->panelDirChoice);
     for (int index = 0; index < 3; index++) {
         if (index < shown.count)
             ShowColumn(page, index);
@@ -94,18 +95,19 @@ void RecomputeSpace(HWND page)
 
 static void InitComponentsPage(HWND page)
 {
-    driverDrive = SetupState.driverDirectory[0];
+    SetupStateRecord *state = PageRecord(page);
+    driverDrive = state->driverDirectory[0];
     for (int row = 0; row < ROWS; row++) {
         componentSpace[row].drive = driverDrive;
     }
-    StringCchCopyA(SetupState.statusDirChoice, ARRAYSIZE(SetupState.statusDirChoice), KX_DEFAULT_STATUS_FOLDER);
-    StringCchCopyA(SetupState.panelDirChoice, ARRAYSIZE(SetupState.panelDirChoice), "C:\\CONTROL");
-    SetupState.statusDirChoice[0] = (char)toupper((unsigned char)driverDrive);
-    SetupState.panelDirChoice[0] = (char)toupper((unsigned char)driverDrive);
+    StringCchCopyA(state->statusDirChoice, ARRAYSIZE(state->statusDirChoice), KX_DEFAULT_STATUS_FOLDER);
+    StringCchCopyA(state->panelDirChoice, ARRAYSIZE(state->panelDirChoice), "C:\\CONTROL");
+    state->statusDirChoice[0] = (char)toupper((unsigned char)driverDrive);
+    state->panelDirChoice[0] = (char)toupper((unsigned char)driverDrive);
 
     /* The control panel's box is hidden and left alone; only its flag is set. */
     for (int row = RowModel1; row <= RowPanel; row++) {
-        componentSpace[row].ticked = (SetupState.availableComponents & rowBit[row]) ? 1 : 0;
+        componentSpace[row].ticked = (state->availableComponents & rowBit[row]) ? 1 : 0;
         if (row == RowPanel)
             break;
         if (componentSpace[row].ticked)
@@ -122,13 +124,13 @@ static void InitComponentsPage(HWND page)
  * user passes it, while this page keeps its boxes from its first showing; on
  * every arrival the boxes are applied again, so what is shown unticked is not
  * installed. */
-static void ApplyTicks(void)
+static void ApplyTicks(SetupStateRecord *state)
 {
     for (int row = RowModel1; row <= RowStatus; row++) {
         if (componentSpace[row].ticked)
-            SetupState.selectedComponents |= rowBit[row];
+            state->selectedComponents |= rowBit[row];
         else
-            SetupState.selectedComponents &= ~rowBit[row];
+            state->selectedComponents &= ~rowBit[row];
     }
 }
 
@@ -136,13 +138,14 @@ static void ApplyTicks(void)
  * entry leaves the choice too. */
 static void ChangeFolder(HWND page, int row, char *choice)
 {
+    SetupStateRecord *state = PageRecord(page);
     char full[FOLDER_CHARS];
     const char *why;
 
-    if (DialogBoxParamA(SetupState.instance, MAKEINTRESOURCEA(IDD_INPUTPATH), page,
-                        InputPathDialogProc, 0) != IDOK || !SetupState.inputPath[0])
+    if (DialogBoxParamA(state->instance, MAKEINTRESOURCEA(IDD_INPUTPATH), page,
+                        InputPathDialogProc, (LPARAM)state) != IDOK || !state->inputPath[0])
         return;
-    if (!CheckFolderChoice(SetupState.inputPath, SetupState.startDirectory, full, ARRAYSIZE(full), &why)) {
+    if (!CheckFolderChoice(state->inputPath, state->startDirectory, full, ARRAYSIZE(full), &why)) {
         KxMessageBox(page, why, "Input Path", MB_OK);
         return;
     }
@@ -150,58 +153,63 @@ static void ChangeFolder(HWND page, int row, char *choice)
     componentSpace[row].drive = choice[0];
 }
 
-static void ToggleRow(int row, bool changesSelection)
+static void ToggleRow(SetupStateRecord *state, int row, bool changesSelection)
 {
     componentSpace[row].ticked = componentSpace[row].ticked == 1 ? 0 : 1;
     if (!changesSelection)
         return;
     if (componentSpace[row].ticked)
-        SetupState.selectedComponents |= rowBit[row];
+        state->selectedComponents |= rowBit[row];
     else
-        SetupState.selectedComponents &= ~rowBit[row];
+        state->selectedComponents &= ~rowBit[row];
 }
 
 static void HandleCommand(HWND page, int id)
 {
+    SetupStateRecord *state = PageRecord(page);
+
     switch (id) {
     case IDC_STATUS_CHANGE:
-        ChangeFolder(page, RowStatus, SetupState.statusDirChoice);
+        ChangeFolder(page, RowStatus, state->statusDirChoice);
         break;
     case IDC_PANEL_CHANGE:
-        ChangeFolder(page, RowPanel, SetupState.panelDirChoice);
+        ChangeFolder(page, RowPanel, state->panelDirChoice);
         break;
     case IDC_MODEL1:
-        ToggleRow(RowModel1, true);
+        ToggleRow(state, RowModel1, true);
         break;
     case IDC_MODEL2:
-        ToggleRow(RowModel2, true);
+        ToggleRow(state, RowModel2, true);
         break;
     case IDC_MODEL3:
-        ToggleRow(RowModel3, true);
+        ToggleRow(state, RowModel3, true);
         break;
     case IDC_STATUS:
-        ToggleRow(RowStatus, true);
+        ToggleRow(state, RowStatus, true);
         break;
     case IDC_PANEL:
-        ToggleRow(RowPanel, false);
+        ToggleRow(state, RowPanel, false);
         break;
     }
     RecomputeSpace(page);
 }
 
 /* Judges the columns as they are shown. */
-static void JudgeShownSpace(void)
+static void JudgeShownSpace(SetupStateRecord *state)
 {
-    ZeroMemory(SetupState.spaceShortfall, sizeof(SetupState.spaceShortfall));
+    ZeroMemory(state->spaceShortfall, sizeof(state->spaceShortfall));
     for (int index = 0; index < shown.count; index++)
-        SetupState.spaceShortfall[index] =
+        state->spaceShortfall[index] =
             SpaceShortfall(shown.drive[index], shown.need[index], shownFree[index]);
 }
 
 INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    SetupStateRecord *state = PageRecord(page);
+
     switch (message) {
     case WM_INITDIALOG:
+        KeepPageRecord(page, (SetupStateRecord *)((const PROPSHEETPAGEA *)lParam)->lParam);
         InitComponentsPage(page);
         return FALSE;
     case WM_COMMAND:
@@ -212,7 +220,7 @@ INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPAR
         switch (NotifyCode(lParam)) {
         case PSN_SETACTIVE:
             PostWizardButtons(page, PSWIZB_BACK | PSWIZB_FINISH);
-            ApplyTicks();
+            ApplyTicks(state);
             RecomputeSpace(page);
             return FALSE;
         case PSN_KILLACTIVE:
@@ -221,7 +229,7 @@ INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPAR
             SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
             return FALSE;
         case PSN_WIZFINISH:
-            JudgeShownSpace();
+            JudgeShownSpace(state);
             return FALSE;
         }
         return FALSE;

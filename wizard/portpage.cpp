@@ -39,7 +39,7 @@ static void ListPorts(HWND page)
 
 void BrowseNetworkPrinter(HWND page)
 {
-    ShellBrowse(page, CSIDL_NETWORK, "Please select the network printer that you want to add.",
+    ShellBrowse(PageRecord(page), page, CSIDL_NETWORK, "Please select the network printer that you want to add.",
                 BIF_BROWSEFORPRINTER, networkPrinterPath, ARRAYSIZE(networkPrinterPath));
 }
 
@@ -69,23 +69,28 @@ static void AddNetworkPrinter(HWND page)
  * refused and portName keeps its value. */
 static void StoreSelectedPort(HWND page)
 {
+    SetupStateRecord *state = PageRecord(page);
     LRESULT index = SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETCURSEL, 0, 0);
     LRESULT length;
 
     if (index == CB_ERR)
         return;
     length = SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETLBTEXTLEN, (WPARAM)index, 0);
-    if (length == CB_ERR || length >= (LRESULT)sizeof(SetupState.portName))
+    if (length == CB_ERR || length >= (LRESULT)sizeof(state->portName))
         return;
     SendDlgItemMessageA(page, IDC_PORT_COMBO, CB_GETLBTEXT, (WPARAM)index,
-                        (LPARAM)SetupState.portName);
+                        (LPARAM)state->portName);
 }
 
 INT_PTR CALLBACK PortPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    SetupStateRecord *state = PageRecord(page);
+
     switch (message) {
     case WM_INITDIALOG:
-        SetupState.portName[0] = '\0';
+        state = (SetupStateRecord *)((const PROPSHEETPAGEA *)lParam)->lParam;
+        KeepPageRecord(page, state);
+        state->portName[0] = '\0';
         portCount = EnumeratePorts();
         ListPorts(page);
         ReleasePorts();
@@ -103,7 +108,7 @@ INT_PTR CALLBACK PortPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
         case PSN_KILLACTIVE:
             return AnswerZero(page);
         case PSN_RESET:
-            SetupState.portName[0] = '\0';
+            state->portName[0] = '\0';
             return AnswerZero(page);
         case PSN_WIZNEXT:
             StoreSelectedPort(page);

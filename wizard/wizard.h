@@ -1,6 +1,7 @@
-/* Setup wizard: the five-page property sheet, its pages, the path dialog and the
- * space verdict. Pages talk to the run only through SetupState and the shared
- * buffers of setupdata.h. */
+/* Setup wizard: the five-page property sheet, its pages and the path dialog.
+ * Pages talk to the run only through the setup record the run hands to
+ * RunSetupWizard: each page gets it in its PROPSHEETPAGE's lParam and the path
+ * dialog in DialogBoxParamA's, and keeps it in DWLP_USER. */
 #ifndef KX_WIZARD_H
 #define KX_WIZARD_H
 
@@ -9,14 +10,17 @@
 
 /* Runs the wizard modally; returns PropertySheetA's result unchanged
  * (0 cancelled, positive finished, -1 the sheet could not be created). */
-INT_PTR RunSetupWizard(HWND parent);
+INT_PTR RunSetupWizard(HWND parent, SetupStateRecord *state);
 /* Forgets what the pages kept from an earlier run in the process. */
 void ResetWizard(void);
 void ResetPortPage(void);
 void ResetComponentsPage(void);
 /* Fills one page record of the original (version 1) layout. */
 PROPSHEETPAGEA_V1 *InitPageRecord(PROPSHEETPAGEA_V1 *page, int templateId, const char *pageName,
-                                  DLGPROC proc);
+                                  DLGPROC proc, SetupStateRecord *state);
+/* The record a page or the path dialog was given at WM_INITDIALOG. */
+void KeepPageRecord(HWND page, SetupStateRecord *state);
+SetupStateRecord *PageRecord(HWND page);
 
 INT_PTR CALLBACK WelcomePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK PortPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
@@ -38,8 +42,8 @@ UINT NotifyCode(LPARAM lParam);
  * name, a network printer's \\server\printer). Everything it gets from the
  * shell, the allocator included, is released again. */
 typedef enum { SHELL_BROWSE_CHOSEN, SHELL_BROWSE_CANCELLED, SHELL_BROWSE_FAILED } ShellBrowseResult;
-ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UINT flags,
-                              char *path, size_t pathChars);
+ShellBrowseResult ShellBrowse(SetupStateRecord *state, HWND owner, int rootFolder,
+                              const char *title, UINT flags, char *path, size_t pathChars);
 
 void BrowseNetworkPrinter(HWND page);
 

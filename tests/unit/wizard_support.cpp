@@ -21,7 +21,7 @@ INT_PTR RunWizard(const WizardScript &script, DWORD timeoutMs)
 {
     INT_PTR result = -2;
     size_t next = 0;
-    DriveUi([&] { result = RunSetupWizard(NULL); },
+    DriveUi([&] { result = RunSetupWizard(NULL, &SetupState); },
             [&](HWND top) {
                 if (next < script.size() && script[next](ActivatedDialogs().front(), top))
                     next++;
