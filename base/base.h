@@ -35,6 +35,30 @@ void ActDone(BOOL succeeded, DWORD code);
 /* A Win32 status as the log shows it: "ok" or "error <n>". */
 const char *LogStatus(DWORD code);
 
+/* The texts of the boxes and pages that earlier releases showed, byte for byte:
+ * administrators' notes and scripts look for them as they are, so the odd
+ * spellings ("warring", "Dirve", "operation system") are kept on purpose. */
+#define KX_CAPTION_ERROR          "Error"
+#define KX_CAPTION_INSTALL_ERROR  "Install Error"
+#define KX_CAPTION_INSTALLATION   "Installation"
+#define KX_CAPTION_SYSTEM_ERROR   "GetLastError"
+#define KX_CAPTION_LAYOUT_ERROR   "GetLastError--Layout.inf"
+#define KX_CAPTION_DELETE_PRINTER "GetLastError--Delete Printer"
+#define KX_CAPTION_ADD_DRIVER     "Add Driver error"
+#define KX_CAPTION_ADD_PRINTER    "Add Printer error"
+#define KX_CAPTION_PORTS          "Lumaprint setup warring !"
+#define KX_CAPTION_INPUT_PATH     "Input Path"
+#define KX_CAPTION_WIZARD         "Product Install"
+#define KX_TEXT_PORTS_FAILED      "EnumPorts() function fail !!"
+#define KX_TEXT_PORTS_COUNTS      " dwNeeded = %d   ,   dwReturned = %d \n"
+#define KX_TEXT_DDE_FAILED        "DDEML Initialization Failure"
+#define KX_TEXT_NOT_NT            "Current operation system is not Windows NT!"
+#define KX_TEXT_NO_RIGHTS         "Have not the right to add printer!"
+#define KX_TEXT_ADD_FAILED        "Add printer or driver error!"
+#define KX_TEXT_CONFIRM_UNINSTALL "Do you really want to uninstall?"
+#define KX_TEXT_NO_SPACE          "Dirve %c: has no enough space!"
+#define KX_TEXT_BROWSE_PRINTER    "Please select the network printer that you want to add."
+
 /* Every message box of the program goes through here (owner, text, caption and
  * style exactly as the caller gives them); returns the button pressed. */
 int KxMessageBox(HWND owner, const char *text, const char *caption, UINT style);

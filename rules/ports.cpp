@@ -42,10 +42,10 @@ int EnumeratePorts(void)
         portEntries = (const PORT_INFO_2A *)block;
         return (int)returned;
     }
-    KxMessageBox(NULL, "EnumPorts() function fail !!", "Lumaprint setup warring !", MB_OK);
-    StringCchPrintfA(text, ARRAYSIZE(text), " dwNeeded = %d   ,   dwReturned = %d \n",
+    KxMessageBox(NULL, KX_TEXT_PORTS_FAILED, KX_CAPTION_PORTS, MB_OK);
+    StringCchPrintfA(text, ARRAYSIZE(text), KX_TEXT_PORTS_COUNTS,
                      (int)needed, (int)returned);
-    KxMessageBox(NULL, text, "Lumaprint setup warring !", MB_OK);
+    KxMessageBox(NULL, text, KX_CAPTION_PORTS, MB_OK);
     ReleasePorts();
     return -1;
 }

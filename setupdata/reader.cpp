@@ -28,7 +28,7 @@ static int RefuseLine(const char *where, const char *format, ...)
     StringCchVPrintfA(fault, ARRAYSIZE(fault), format, args);
     va_end(args);
     StringCchPrintfA(text, ARRAYSIZE(text), "oemsetup.inf, %s: %s", where, fault);
-    KxMessageBox(NULL, text, "Install Error", MB_OK);
+    KxMessageBox(NULL, text, KX_CAPTION_INSTALL_ERROR, MB_OK);
     return 0;
 }
 
@@ -257,7 +257,7 @@ int ReadSetupInformation(HINF inf, SetupStateRecord *state)
             return 0;
         AppendLayoutFile(inf, scratch);
     } else {
-        ShowSystemError(GetLastError(), "GetLastError--Layout.inf");
+        ShowSystemError(GetLastError(), KX_CAPTION_LAYOUT_ERROR);
     }
 
     /* Without a manufacturer line there is no model section to read; one that

@@ -79,17 +79,17 @@ static void RunStartCommand(HWND window)
         exitCode = RunInstallation(window, &SetupState);
         break;
     case EnvironmentNotNT:
-        KxMessageBox(window, "Current operation system is not Windows NT!", "Error", MB_OK);
+        KxMessageBox(window, KX_TEXT_NOT_NT, KX_CAPTION_ERROR, MB_OK);
         exitCode = KX_EXIT_FAILED;
         break;
     case Environment64Bit:
         KxMessageBox(window,
                      "The printer drivers of this package are for 32-bit Windows; this is a 64-bit Windows.",
-                     "Error", MB_OK);
+                     KX_CAPTION_ERROR, MB_OK);
         exitCode = KX_EXIT_FAILED;
         break;
     default:
-        KxMessageBox(window, "Have not the right to add printer!", "Error", MB_OK);
+        KxMessageBox(window, KX_TEXT_NO_RIGHTS, KX_CAPTION_ERROR, MB_OK);
         exitCode = KX_EXIT_FAILED;
         break;
     }

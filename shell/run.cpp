@@ -134,7 +134,7 @@ static int BindDirectory(RunContext *run, DWORD id, const char *folder)
     if (SetupSetDirectoryIdA(run->inf, id, folder))
         return 1;
     code = GetLastError();
-    ShowSystemError(code, "GetLastError");
+    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -210,7 +210,7 @@ static int QueueCopy(RunContext *run, const char *file, const char *target,
                         target, targetName, style))
         return 1;
     code = GetLastError();
-    ShowSystemError(code, "GetLastError");
+    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -246,7 +246,7 @@ static int QueueSection(RunContext *run, const char *section)
         return 1;
     }
     code = GetLastError();
-    ShowSystemError(code, "GetLastError");
+    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -289,12 +289,12 @@ static int RecordInstallation(RunContext *run, SetupStateRecord *state)
     }
     /* Judged again right before the first change: since it was chosen the
      * folder may have been made by somebody else. */
-    if (CheckStatusFolder(state->statusDir, "Install Error") == FolderUntrusted ||
-        !RecordKeysTrusted("Install Error"))
+    if (CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALL_ERROR) == FolderUntrusted ||
+        !RecordKeysTrusted(KX_CAPTION_INSTALL_ERROR))
         return StopRun(run, KX_EXIT_FAILED);
     if (!WriteInstallRecord(state)) {
         KxMessageBox(NULL, "The installation record could not be written to the registry.",
-                     "Install Error", MB_OK);
+                     KX_CAPTION_INSTALL_ERROR, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
@@ -309,8 +309,8 @@ static int CheckSpace(RunContext *run)
 
     if (!verdict)
         return 1;
-    StringCchPrintfA(text, ARRAYSIZE(text), "Dirve %c: has no enough space!", (char)(verdict & 0xFF));
-    KxMessageBox(NULL, text, "Install Error", MB_OK);
+    StringCchPrintfA(text, ARRAYSIZE(text), KX_TEXT_NO_SPACE, (char)(verdict & 0xFF));
+    KxMessageBox(NULL, text, KX_CAPTION_INSTALL_ERROR, MB_OK);
     return StopRun(run, KX_EXIT_FAILED);
 }
 
@@ -338,7 +338,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     }
     if (!WriteUninstallEntry(state)) {
         KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
-                     "Install Error", MB_OK);
+                     KX_CAPTION_INSTALL_ERROR, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     return 1;
@@ -356,7 +356,7 @@ static void RunClassInstall(RunContext *run)
 
     ActDone(done, code);
     if (!done)
-        ShowSystemError(code, "GetLastError");
+        ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
 }
 
 static int InstallFiles(RunContext *run, SetupStateRecord *state)
@@ -377,22 +377,22 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
 
 static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 {
-    if (KxMessageBox(NULL, "Do you really want to uninstall?", "Installation", MB_YESNO) != IDYES)
+    if (KxMessageBox(NULL, KX_TEXT_CONFIRM_UNINSTALL, KX_CAPTION_INSTALLATION, MB_YESNO) != IDYES)
         return StopRun(run, KX_EXIT_CANCELLED);
-    if (!RecordKeysTrusted("Installation"))
+    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION))
         return StopRun(run, KX_EXIT_FAILED);
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
      * delete relative to wherever the process stands, for an installation that
      * is not there: the run stops before anything is deleted. */
     if (!IsFullFolder(state->statusDir) || !state->selectedComponents) {
-        KxMessageBox(NULL, "No installation was found to uninstall.", "Installation", MB_OK);
+        KxMessageBox(NULL, "No installation was found to uninstall.", KX_CAPTION_INSTALLATION, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
     /* Nothing is read from or deleted in a folder that others control. */
-    int folder = CheckStatusFolder(state->statusDir, "Installation");
+    int folder = CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALLATION);
     if (folder == FolderUntrusted)
         return StopRun(run, KX_EXIT_FAILED);
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
@@ -484,7 +484,7 @@ static int OfferRestart(HWND hostWindow)
 static int InstallTail(HWND hostWindow, SetupStateRecord *state)
 {
     if (!AddPrinters(state)) {
-        KxMessageBox(hostWindow, "Add printer or driver error!", "Error", MB_OK);
+        KxMessageBox(hostWindow, KX_TEXT_ADD_FAILED, KX_CAPTION_ERROR, MB_OK);
         return KX_EXIT_FAILED;
     }
     OfferDefaultPrinter(hostWindow, state);

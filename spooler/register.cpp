@@ -68,7 +68,7 @@ static void DeleteExistingPrinter(char *name)
         DWORD code = deleted ? 0 : GetLastError();
         ActDone(deleted, code);
         if (!deleted)
-            ShowSystemError(code, "GetLastError--Delete Printer");
+            ShowSystemError(code, KX_CAPTION_DELETE_PRINTER);
     }
     ClosePrinter(printer);
 }
@@ -93,7 +93,7 @@ static int AddDriver(DRIVER_INFO_3A *driver)
     DWORD code = added ? 0 : GetLastError();
     ActDone(added, code);
     if (!added)
-        ShowSystemError(code, "Add Driver error");
+        ShowSystemError(code, KX_CAPTION_ADD_DRIVER);
     return added;
 }
 
@@ -108,7 +108,7 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
     DWORD code = added ? 0 : GetLastError();
     ActDone(added != NULL, code);
     if (!added) {
-        ShowSystemError(code, "Add Printer error");
+        ShowSystemError(code, KX_CAPTION_ADD_PRINTER);
         return 0;
     }
     ClosePrinter(added);

@@ -146,7 +146,7 @@ static void ChangeFolder(HWND page, int row, char *choice)
                         InputPathDialogProc, (LPARAM)state) != IDOK || !state->inputPath[0])
         return;
     if (!CheckFolderChoice(state->inputPath, state->startDirectory, full, ARRAYSIZE(full), &why)) {
-        KxMessageBox(page, why, "Input Path", MB_OK);
+        KxMessageBox(page, why, KX_CAPTION_INPUT_PATH, MB_OK);
         return;
     }
     StringCchCopyA(choice, FOLDER_CHARS, full);

@@ -73,7 +73,7 @@ INT_PTR RunSetupWizard(HWND parent, SetupStateRecord *state)
     header.dwSize = PROPSHEETHEADERA_V1_SIZE;
     header.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW;
     header.hwndParent = parent;
-    header.pszCaption = "Product Install";
+    header.pszCaption = KX_CAPTION_WIZARD;
     header.nPages = WIZARD_PAGES;
     header.nStartPage = 0;
     header.ppsp = (LPCPROPSHEETPAGEA)pages;

@@ -38,7 +38,7 @@ INT_PTR CALLBACK InputPathDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             EndDialog(dialog, IDCANCEL);
             break;
         case IDC_INPUT_BROWSE:
-            BrowseForFolder(dialog, CSIDL_DESKTOP, "Input Path", BIF_RETURNONLYFSDIRS);
+            BrowseForFolder(dialog, CSIDL_DESKTOP, KX_CAPTION_INPUT_PATH, BIF_RETURNONLYFSDIRS);
             if (state->inputPath[0])
                 SendDlgItemMessageA(dialog, IDC_INPUT_PATH, WM_SETTEXT, 0, (LPARAM)state->inputPath);
             break;

@@ -39,7 +39,7 @@ static void ListPorts(HWND page)
 
 void BrowseNetworkPrinter(HWND page)
 {
-    ShellBrowse(PageRecord(page), page, CSIDL_NETWORK, "Please select the network printer that you want to add.",
+    ShellBrowse(PageRecord(page), page, CSIDL_NETWORK, KX_TEXT_BROWSE_PRINTER,
                 BIF_BROWSEFORPRINTER, networkPrinterPath, ARRAYSIZE(networkPrinterPath));
 }
 
