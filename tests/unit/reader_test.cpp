@@ -11,27 +11,6 @@ static BOOL WINAPI RecordingAppend(PCSTR fileName, HINF, PUINT)
     return TRUE;
 }
 
-static const char versionSection[] =
-    "[Version]\r\nSignature=\"$Chicago$\"\r\nLayoutFile=layout.inf\r\n";
-
-/* Manufacturer "Kalyx" with `count` models M1.., each with an install and a
- * data section; a negative count leaves out the manufacturer section. */
-static std::string Medium(int count, const std::string &extra = "")
-{
-    std::string text = versionSection;
-    if (count >= 0)
-        text += "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n";
-    for (int i = 1; i <= count; i++)
-        text += "\"Kalyx Model " + std::to_string(i) + "\" = M" + std::to_string(i) + "\r\n";
-    for (int i = 1; i <= count; i++) {
-        std::string n = std::to_string(i);
-        text += "[M" + n + "]\r\nCopyFiles = M" + n + ".Files\r\nDataFile = m" + n +
-                "data.dll\r\nDataSection = M" + n + ".Data\r\n[M" + n + ".Data]\r\nDriverFile = m" +
-                n + "drv.dll\r\nConfigFile = m" + n + "ui.dll\r\nHelpFile = m" + n + "ui.hlp\r\n";
-    }
-    return text + extra;
-}
-
 class SetupInformation : public KxTest {
 protected:
     TempDir dir;
