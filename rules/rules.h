@@ -10,7 +10,7 @@
 /* Takes a folder choice as a full path in `full`: a name that is not `X:\...`
  * or `\\server\share...` is taken below baseDirectory. 1 when every later step
  * can hold it (full, no " < > | * ? or control characters, at most
- * KX_FOLDER_LIMIT characters,) and nobody else controls it
+ * KX_FOLDER_LIMIT characters) and nobody else controls it
  * (JudgeFolderTrust, which refuses a network folder); else 0 and `why` is the
  * English reason. */
 int CheckFolderChoice(const char *entered, const char *baseDirectory, char *full,
@@ -69,9 +69,9 @@ DWORD SpaceShortfall(char drive, DWORD need, DWORD free);
 /* Free bytes of a drive, capped at 4294967295; 0 when the query fails. */
 DWORD FreeSpaceOnDrive(char drive);
 /* The first drive in spaceShortfall that lacks room, 0 when none does. */
-int SpaceVerdict(void);
+int SpaceVerdict(const SetupStateRecord *state);
 /* Fills spaceShortfall as Finish on the components page would, without it:
  * the control panel tool on the drivers' drive; the figures go to the log. */
-void JudgeSpace(DWORD selected, char statusDrive);
+void JudgeSpace(SetupStateRecord *state, DWORD selected, char statusDrive);
 
 #endif

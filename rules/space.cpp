@@ -39,13 +39,13 @@ DWORD FreeSpaceOnDrive(char drive)
     return CapToDword((ULONGLONG)freeClusters * bytesPerSector * sectorsPerCluster);
 }
 
-int SpaceVerdict(void)
+int SpaceVerdict(const SetupStateRecord *state)
 {
-    if (SetupState.spaceShortfall[0])
-        return (int)SetupState.spaceShortfall[0];
-    if (SetupState.spaceShortfall[1])
-        return (int)SetupState.spaceShortfall[1];
-    return (int)SetupState.spaceShortfall[2];
+    if (state->spaceShortfall[0])
+        return (int)state->spaceShortfall[0];
+    if (state->spaceShortfall[1])
+        return (int)state->spaceShortfall[1];
+    return (int)state->spaceShortfall[2];
 }
 
 /* A folder typed as c:\status is on drive C: all the same. */
@@ -114,13 +114,13 @@ static DWORD JudgeDrive(char drive, DWORD need)
     return shortfall;
 }
 
-void JudgeSpace(DWORD selected, char statusDrive)
+void JudgeSpace(SetupStateRecord *state, DWORD selected, char statusDrive)
 {
-    char drive = (char)toupper((unsigned char)SetupState.driverDirectory[0]);
+    char drive = (char)toupper((unsigned char)state->driverDirectory[0]);
     SpaceColumns columns;
 
     PlanSpace(selected, drive, statusDrive, drive, &columns);
-    ZeroMemory(SetupState.spaceShortfall, sizeof(SetupState.spaceShortfall));
+    ZeroMemory(state->spaceShortfall, sizeof(state->spaceShortfall));
     for (int i = 0; i < columns.count; i++)
-        SetupState.spaceShortfall[i] = JudgeDrive(columns.drive[i], columns.need[i]);
+        state->spaceShortfall[i] = JudgeDrive(columns.drive[i], columns.need[i]);
 }

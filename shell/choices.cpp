@@ -5,7 +5,7 @@
 
 #define DEFAULT_PORT "LPT1:"
 
-static int Refuse(int *exitCode, const char *format, const char *detail)
+static int RefuseChoice(int *exitCode, const char *format, const char *detail)
 {
     LogLine(format, detail);
     *exitCode = KX_EXIT_BAD_COMMAND_LINE;
@@ -59,7 +59,7 @@ static int ChooseModels(const SetupStateRecord *state, DWORD *models, int *exitC
             continue;
         bit = ModelBit(state, item);
         if (!bit)
-            return Refuse(exitCode, "choice refused: the medium has no model \"%s\"", item);
+            return RefuseChoice(exitCode, "choice refused: the medium has no model \"%s\"", item);
         *models |= bit;
     }
     return 1;
@@ -83,7 +83,7 @@ static int ChooseComponents(SetupStateRecord *state, int *exitCode)
         if (Options.statusDisplay != 0)
             state->selectedComponents |= available & CompStatusDisplay;
         if (Options.statusDisplay == 1 && !(available & CompStatusDisplay))
-            return Refuse(exitCode, "choice refused: the medium has no %s", "status display tool");
+            return RefuseChoice(exitCode, "choice refused: the medium has no %s", "status display tool");
         return 1;
     default:
         state->selectedComponents = available;
@@ -94,22 +94,22 @@ static int ChooseComponents(SetupStateRecord *state, int *exitCode)
 /* Without /statusdir a custom install takes what the components page offers
  * first, the folder on the printer drivers' drive; the other types leave the
  * choice empty, as the wizard does when it does not show that page. */
-static int ChooseFolder(const SetupStateRecord *state, int *exitCode)
+static int ChooseFolder(SetupStateRecord *state, int *exitCode)
 {
     const char *why = NULL;
 
     if (!Options.statusFolder[0]) {
         if (state->installMode == Custom)
             {
-            StringCchCopyA(SetupState.statusDirChoice, ARRAYSIZE(SetupState.statusDirChoice),
+            StringCchCopyA(state->statusDirChoice, ARRAYSIZE(state->statusDirChoice),
                            KX_DEFAULT_STATUS_FOLDER);
-            SetupState.statusDirChoice[0] = (char)toupper((unsigned char)SetupState.driverDirectory[0]);
+            state->statusDirChoice[0] = (char)toupper((unsigned char)state->driverDirectory[0]);
         }
         return 1;
     }
-    if (!CheckFolderChoice(Options.statusFolder, SetupState.startDirectory, SetupState.statusDirChoice,
-                           ARRAYSIZE(SetupState.statusDirChoice), &why)) {
-        SetupState.statusDirChoice[0] = '\0';
+    if (!CheckFolderChoice(Options.statusFolder, state->startDirectory, state->statusDirChoice,
+                           ARRAYSIZE(state->statusDirChoice), &why)) {
+        state->statusDirChoice[0] = '\0';
         LogLine("choice refused: /statusdir=%s: %s", Options.statusFolder, why);
         *exitCode = KX_EXIT_BAD_COMMAND_LINE;
         return 0;
@@ -133,13 +133,16 @@ int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
         return 0;
     }
     if (!listed)
-        return Refuse(exitCode, "choice refused: the system lists no port \"%s\"", port);
-    JudgeSpace(state->selectedComponents,
-               (char)toupper((unsigned char)(SetupState.statusDirChoice[0] ? SetupState.statusDirChoice[0] : 'C')));
+        return RefuseChoice(exitCode, "choice refused: the system lists no port \"%s\"", port);
+    JudgeSpace(state, state->selectedComponents,
+               (char)toupper(
+                   (unsigned char)(state->statusDirChoice[0] ? state->statusDirChoice[0] : 'C')));
     LogLine("choices: type %s, components %lu, port %s, status folder %s, default printer %s",
-            state->installMode == Minimum ? "minimum" :
-            state->installMode == Custom ? "custom" : "express", (unsigned long)state->selectedComponents, state->portName,
-            SetupState.statusDirChoice[0] ? SetupState.statusDirChoice : KX_DEFAULT_STATUS_FOLDER,
+            state->installMode == Minimum  ? "minimum"
+            : state->installMode == Custom ? "custom"
+                                           : "express",
+            (unsigned long)state->selectedComponents, state->portName,
+            state->statusDirChoice[0] ? state->statusDirChoice : KX_DEFAULT_STATUS_FOLDER,
             Options.defaultPrinter ? "yes" : "no");
     return 1;
 }

@@ -16,7 +16,7 @@ static int ShowUsage(const char *why)
 }
 
 /* The plan or the log the command line names; 0 when it cannot be opened. */
-static int OpenOutput(void)
+static int OpenOutputFile(void)
 {
     const char *file = Options.planFile[0] ? Options.planFile : Options.logFile;
     char text[OPTION_VALUE_CHARS + 96];
@@ -68,7 +68,7 @@ int RunSetupProgram(HINSTANCE instance, int showCommand)
 
     SetQuietAnswers(Options.quiet);
     SetupState.instance = instance;
-    if (!OpenOutput())
+    if (!OpenOutputFile())
         return KX_EXIT_BAD_LOG;
     LogLine("kxsetup started: %s", commandLine);
     /* Loaded only now, so that a failure can be logged; nothing before this

@@ -87,7 +87,7 @@ static void ReleaseRun(RunContext *run)
     }
 }
 
-static int ComposeFolders(RunContext *run)
+static int ComposeFolders(RunContext *run, SetupStateRecord *state)
 {
     DWORD length, needed = 0;
     char *lastSlash;
@@ -107,17 +107,18 @@ static int ComposeFolders(RunContext *run)
 
     /* After a failed query the buffer's content is undefined, so any failure
      * takes the fall-back, not only one that left the buffer empty. */
-    SetupState.driverDirectory[0] = '\0';
-    if (!GetPrinterDriverDirectoryA(NULL, NULL, 1, (LPBYTE)SetupState.driverDirectory,
-                                    sizeof(SetupState.driverDirectory), &needed)) {
-        if (FAILED(StringCchPrintfA(SetupState.driverDirectory, ARRAYSIZE(SetupState.driverDirectory), "%s%s",
-                                    run->systemDirectory, FALLBACK_DRIVER_SUBDIR)))
+    state->driverDirectory[0] = '\0';
+    if (!GetPrinterDriverDirectoryA(NULL, NULL, 1, (LPBYTE)state->driverDirectory,
+                                    sizeof(state->driverDirectory), &needed)) {
+        if (FAILED(StringCchPrintfA(state->driverDirectory, ARRAYSIZE(state->driverDirectory),
+                                    "%s%s", run->systemDirectory, FALLBACK_DRIVER_SUBDIR)))
             return 0;
     }
     if (FAILED(StringCchPrintfA(run->driverVersionDirectory, ARRAYSIZE(run->driverVersionDirectory),
-                                "%s%s", SetupState.driverDirectory, DRIVER_VERSION_SUBDIR)))
+                                "%s%s", state->driverDirectory, DRIVER_VERSION_SUBDIR)))
         return 0;
-    if (FAILED(StringCchCopyA(SetupState.layoutPath, ARRAYSIZE(SetupState.layoutPath), run->moduleDirectory)))
+    if (FAILED(
+            StringCchCopyA(state->layoutPath, ARRAYSIZE(state->layoutPath), run->moduleDirectory)))
         return 0;
     if (FAILED(StringCchPrintfA(run->infPath, ARRAYSIZE(run->infPath), "%s%s",
                                 run->moduleDirectory, SETUP_INF_NAME)))
@@ -227,10 +228,13 @@ static int QueueFixedCopies(RunContext *run, SetupStateRecord *state)
     for (i = 0; i < MODEL_SLOTS; i++) {
         if (!(state->selectedComponents & (1u << i)))
             continue;
-        if (!QueueCopy(run, state->driverFile[i], SetupState.driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->configFile[i], SetupState.driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->dataFile[i], SetupState.driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->helpFile[i], SetupState.driverDirectory, NULL, SP_COPY_FORCE_IN_USE))
+        if (!QueueCopy(run, state->driverFile[i], state->driverDirectory, NULL,
+                       SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->configFile[i], state->driverDirectory, NULL,
+                       SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->dataFile[i], state->driverDirectory, NULL,
+                       SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->helpFile[i], state->driverDirectory, NULL, SP_COPY_FORCE_IN_USE))
             return 0;
     }
     return 1;
@@ -255,7 +259,7 @@ static int QueueSections(RunContext *run, SetupStateRecord *state)
     int i;
 
     for (i = 0; i < MODEL_SLOTS; i++)
-        if ((state->selectedComponents & (1u << i)) && !QueueSection(run, SetupState.installSection[i]))
+        if ((state->selectedComponents & (1u << i)) && !QueueSection(run, state->installSection[i]))
             return 0;
     if ((state->selectedComponents & CompStatusDisplay) && !QueueSection(run, "StatusDisplay"))
         return 0;
@@ -283,7 +287,8 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 static int RecordInstallation(RunContext *run, SetupStateRecord *state)
 {
     if (!state->statusDir[0]) {
-        const char *folder = SetupState.statusDirChoice[0] ? SetupState.statusDirChoice : KX_DEFAULT_STATUS_FOLDER;
+        const char *folder =
+            state->statusDirChoice[0] ? state->statusDirChoice : KX_DEFAULT_STATUS_FOLDER;
         if (FAILED(StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir), folder)))
             return StopRun(run, KX_EXIT_FAILED);
     }
@@ -302,10 +307,10 @@ static int RecordInstallation(RunContext *run, SetupStateRecord *state)
     return 1;
 }
 
-static int CheckSpace(RunContext *run)
+static int StopOnShortDrive(RunContext *run, const SetupStateRecord *state)
 {
     char text[64];
-    int verdict = SpaceVerdict();
+    int verdict = SpaceVerdict(state);
 
     if (!verdict)
         return 1;
@@ -365,7 +370,7 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
         return 0;
     if (!OpenQueue(run))
         return StopRun(run, KX_EXIT_FAILED);
-    if (!CheckSpace(run))
+    if (!StopOnShortDrive(run, state))
         return 0;
     if (!QueueFixedCopies(run, state) || !QueueSections(run, state))
         return StopRun(run, KX_EXIT_FAILED);
@@ -386,7 +391,8 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
      * delete relative to wherever the process stands, for an installation that
      * is not there: the run stops before anything is deleted. */
     if (!IsFullFolder(state->statusDir) || !state->selectedComponents) {
-        KxMessageBox(NULL, "No installation was found to uninstall.", KX_CAPTION_INSTALLATION, MB_OK);
+        KxMessageBox(NULL, "No installation was found to uninstall.", KX_CAPTION_INSTALLATION,
+                     MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
@@ -427,7 +433,7 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
  * 1 when the run goes on to the spooler and the tail. */
 static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalling)
 {
-    if (!ComposeFolders(run))
+    if (!ComposeFolders(run, state))
         return StopRun(run, KX_EXIT_FAILED);
     run->inf = SetupOpenInfFileA(run->infPath, NULL, INF_STYLE_WIN4, NULL);
     if (run->inf == INVALID_HANDLE_VALUE) {

@@ -14,8 +14,8 @@ void BrowseForFolder(HWND owner, int rootFolder, const char *title, UINT flags)
 
     /* Only a cancel empties the field; a browser that cannot start, or an item
      * without a file-system path, leaves it as it was. */
-    if (ShellBrowse(state, owner, rootFolder, title, flags, state->inputPath, ARRAYSIZE(state->inputPath)) ==
-        SHELL_BROWSE_CANCELLED)
+    if (ShellBrowse(state, owner, rootFolder, title, flags, state->inputPath,
+                    ARRAYSIZE(state->inputPath)) == SHELL_BROWSE_CANCELLED)
         state->inputPath[0] = '\0';
 }
 
@@ -40,7 +40,8 @@ INT_PTR CALLBACK InputPathDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         case IDC_INPUT_BROWSE:
             BrowseForFolder(dialog, CSIDL_DESKTOP, KX_CAPTION_INPUT_PATH, BIF_RETURNONLYFSDIRS);
             if (state->inputPath[0])
-                SendDlgItemMessageA(dialog, IDC_INPUT_PATH, WM_SETTEXT, 0, (LPARAM)state->inputPath);
+                SendDlgItemMessageA(dialog, IDC_INPUT_PATH, WM_SETTEXT, 0,
+                                    (LPARAM)state->inputPath);
             break;
         }
         return TRUE;

@@ -59,7 +59,8 @@ ShellBrowseResult ShellBrowse(SetupStateRecord *state, HWND owner, int rootFolde
         if (chosen) {
             /* Only the printer browser takes an item without a file-system path. */
             if (SHGetPathFromIDListA(chosen, name) ||
-                ((flags & BIF_BROWSEFORPRINTER) && ParsingName(state->shellAllocator, chosen, name, SHELL_NAME_BYTES))) {
+                ((flags & BIF_BROWSEFORPRINTER) &&
+                 ParsingName(state->shellAllocator, chosen, name, SHELL_NAME_BYTES))) {
                 StringCchCopyA(path, pathChars, name);
                 result = SHELL_BROWSE_CHOSEN;
             }

@@ -39,7 +39,7 @@ TEST_F(WizardTest, Wizard_ExpressPathOffersTheRightButtonsAndInstallsEverything)
     EXPECT_EQ(Express, SetupState.installMode);
     EXPECT_EQ(AllComponents, SetupState.selectedComponents);
     EXPECT_STREQ("LPT1:", SetupState.portName);
-    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_EQ(0, SpaceVerdict(&SetupState));
 }
 
 TEST_F(WizardTest, Wizard_MinimumKeepsOnlyTheModelsOnOffer)
@@ -105,7 +105,7 @@ TEST_F(WizardTest, Wizard_CancelOnAnyPageReturnsZeroAndResetsOnlyWhatShownPagesO
         EXPECT_EQ(last >= PageType ? 0 : Minimum, SetupState.installMode);
         EXPECT_EQ(last == PageComponents ? AllComponents : 0x99u, SetupState.selectedComponents);
         EXPECT_STREQ("X:\\KEEP", SetupState.statusDir);
-        EXPECT_EQ(0, SpaceVerdict());
+        EXPECT_EQ(0, SpaceVerdict(&SetupState));
     }
 }
 
@@ -316,7 +316,7 @@ TEST_F(WizardTest, ComponentsPage_StartsFromTheOfferedComponents)
     EXPECT_GT(RunWizard(script), 0);
     EXPECT_EQ((DWORD)(CompModel1 | CompModel3), SetupState.selectedComponents);
     EXPECT_STREQ("C:\\STATUS", SetupState.statusDirChoice);
-    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_EQ(0, SpaceVerdict(&SetupState));
 }
 
 TEST_F(WizardTest, ComponentsPage_ClicksChangeTheSelectionTheColumnsAndTheChangeButton)
@@ -385,7 +385,7 @@ TEST_F(WizardTest, ComponentsPage_FolderChoicesMoveToolsBetweenColumns)
     /* Drive D cannot be queried: 0 bytes free, so it is short. */
     EXPECT_EQ((DWORD)'D', SetupState.spaceShortfall[1]);
     EXPECT_EQ((DWORD)'F', SetupState.spaceShortfall[2]);
-    EXPECT_EQ('D', SpaceVerdict());
+    EXPECT_EQ('D', SpaceVerdict(&SetupState));
 }
 
 /* One step after an entry: the page's box (or none) and the folder shown. */
@@ -481,7 +481,7 @@ TEST_F(WizardTest, ComponentsPage_FinishWantsMoreThan1024BytesBeyondTheNeedOnEac
         EXPECT_EQ(c.c, SetupState.spaceShortfall[0]);
         EXPECT_EQ(c.e, SetupState.spaceShortfall[1]);
         EXPECT_EQ(0u, SetupState.spaceShortfall[2]);
-        EXPECT_EQ(c.verdict, SpaceVerdict());
+        EXPECT_EQ(c.verdict, SpaceVerdict(&SetupState));
     }
 }
 
@@ -506,7 +506,7 @@ TEST_F(WizardTest, ComponentsPage_FreeSpaceOf4GiBAndMoreIsCappedNotWrapped)
     }));
     script.push_back(Press(SheetFinish));
     EXPECT_GT(RunWizard(script), 0);
-    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_EQ(0, SpaceVerdict(&SetupState));
 }
 
 TEST_F(WizardTest, ComponentsPage_BackAndNextAgainKeepsBoxesAndSelectionInAgreement)
@@ -550,7 +550,7 @@ TEST_F(WizardTest, ComponentsPage_VisitedThenFinishedWithExpressLeavesNoShortfal
         Press(SheetFinish),
     });
     EXPECT_GT(RunWizard(script), 0);
-    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_EQ(0, SpaceVerdict(&SetupState));
     EXPECT_EQ(AllComponents, SetupState.selectedComponents);
 }
 
