@@ -3,37 +3,12 @@
 #ifndef KX_INTEGRATION_H
 #define KX_INTEGRATION_H
 
-#include "setupdata/setupdata.h"
+#include "rules/rules.h"
 #include <ddeml.h>
 
 #define KX_PRODUCT_KEY "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo\\"
 #define KX_UNINSTALL_KEY "SoftWare\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelbaProduct"
 #define KX_RUNONCE_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
-
-/* The bytes a group command is built in (progman.cpp). */
-#define KX_GROUP_COMMAND_CHARS 256
-/* A record value is read back only when it and the zero the registry may keep
- * after it fit the TEXT_CHARS buffer less one byte: 258 characters. */
-#define KX_RECORD_TEXT_ROOM (TEXT_CHARS - 2)
-
-/* The longest folder choice (in characters, terminator not counted) that every
- * text built from it holds whole; each is the folder plus a fixed rest in a
- * buffer that keeps a byte for the terminator:
- *   record value      <folder>=<id of up to 10 digits>              in 258
- *   uninstall strings "<folder>\kxsetup.exe" Uninstall /quiet      in 259
- *   group item        [AddItem("<folder>\kxsetup.exe" Uninstall,Uninstall,,0)]
- *                                                                    in 255
- *   statusDir         <folder>                                      in 267
- * The group item is the tightest: 255 - 48 = 207. */
-#define KX_ROOM_BESIDE(room, rest) ((int)(room) - (int)(sizeof(rest) - 1))
-#define KX_SMALLER(a, b) ((a) < (b) ? (a) : (b))
-#define KX_FOLDER_LIMIT                                                                  \
-    KX_SMALLER(                                                                          \
-        KX_SMALLER(KX_ROOM_BESIDE(KX_RECORD_TEXT_ROOM, "=4294967295"),                   \
-                   KX_ROOM_BESIDE(TEXT_CHARS - 1, "\"\\kxsetup.exe\" Uninstall /quiet")), \
-        KX_SMALLER(KX_ROOM_BESIDE(KX_GROUP_COMMAND_CHARS - 1,                            \
-                                  "[AddItem(\"\\kxsetup.exe\" Uninstall,Uninstall,,0)]"),  \
-                   KX_ROOM_BESIDE(STATUSDIR_CHARS - 1, "")))
 
 /* Installation record */
 int WriteMachineString(const char *subKey, const char *valueName, const char *text);

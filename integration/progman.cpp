@@ -1,5 +1,5 @@
 #include "integration/integration.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <strsafe.h>
 
 #define UNINSTALL_COMMAND_CHARS 128
@@ -185,7 +185,7 @@ static void RunGroupConversation(int creating, const char *folder, int consoleFl
         CloseHandle(thread);
     }
     if (result == GROUP_NO_DDEML)
-        KxMessageBox(NULL, "DDEML Initialization Failure", "Error", MB_OK);
+        KxMessageBox(NULL, KX_TEXT_DDE_FAILED, KX_CAPTION_ERROR, MB_OK);
 }
 
 void CreateProgramGroup(const char *folder, int consoleFlag)

@@ -1,5 +1,5 @@
 #include "integration/integration.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <strsafe.h>
 
 /* Both command lines are stored with their terminating zero. */

@@ -28,7 +28,7 @@ static int RefuseLine(const char *where, const char *format, ...)
     StringCchVPrintfA(fault, ARRAYSIZE(fault), format, args);
     va_end(args);
     StringCchPrintfA(text, ARRAYSIZE(text), "oemsetup.inf, %s: %s", where, fault);
-    KxMessageBox(NULL, text, "Install Error", MB_OK);
+    KxMessageBox(NULL, text, KX_CAPTION_INSTALL_ERROR, MB_OK);
     return 0;
 }
 
@@ -104,16 +104,16 @@ static int ReadModelFile(HINF inf, const char *section, const char *key, char *f
 /* A folder and layout name that do not fit together are refused whole: a cut
  * path would name some other file, so layoutPath keeps the bare folder and
  * nothing is appended. */
-static void AppendLayoutFile(HINF inf, const char *layoutName)
+static void AppendLayoutFile(HINF inf, SetupStateRecord *state, const char *layoutName)
 {
     char fullPath[FOLDER_CHARS];
     UINT errorLine = 0;
 
-    if (FAILED(StringCchCopyA(fullPath, ARRAYSIZE(fullPath), layoutPath)) ||
+    if (FAILED(StringCchCopyA(fullPath, ARRAYSIZE(fullPath), state->layoutPath)) ||
         FAILED(StringCchCatA(fullPath, ARRAYSIZE(fullPath), layoutName)))
         return;
-    StringCchCopyA(layoutPath, ARRAYSIZE(layoutPath), fullPath);
-    SetupOpenAppendInfFileA(layoutPath, inf, &errorLine);
+    StringCchCopyA(state->layoutPath, ARRAYSIZE(state->layoutPath), fullPath);
+    SetupOpenAppendInfFileA(state->layoutPath, inf, &errorLine);
 }
 
 /* The lines of the model section as SetupAPI walks them: on into the appended
@@ -148,14 +148,14 @@ static int ReadModels(HINF inf, SetupStateRecord *state)
         if (strpbrk(state->modelName[i], "\\,"))
             return RefuseLine(where, "the model name \"%s\" holds a backslash or a comma.",
                               state->modelName[i]);
-        if (!ReadWhole(SetupGetLineTextA(&line, NULL, NULL, NULL, installSection[i], NAME_CHARS,
-                                         NULL)))
+        if (!ReadWhole(SetupGetLineTextA(&line, NULL, NULL, NULL, state->installSection[i],
+                                         NAME_CHARS, NULL)))
             return RefuseLine(where, "the install section name does not fit %d characters.",
                               NAME_CHARS - 1);
-        if (!ReadModelFile(inf, installSection[i], "DataFile", state->dataFile[i], where))
+        if (!ReadModelFile(inf, state->installSection[i], "DataFile", state->dataFile[i], where))
             return 0;
-        BOOL hasData = SetupGetLineTextA(NULL, inf, installSection[i], "DataSection", dataSection,
-                                         sizeof(dataSection), NULL);
+        BOOL hasData = SetupGetLineTextA(NULL, inf, state->installSection[i], "DataSection",
+                                         dataSection, sizeof(dataSection), NULL);
         if (!ReadWhole(hasData))
             return RefuseLine(where, "the DataSection value does not fit %d characters.",
                               NAME_CHARS - 1);
@@ -233,12 +233,12 @@ static int CheckListsOf(HINF inf, const char *section)
 
 /* The sections whose lists the run describes: the models' install sections,
  * the status display's, the class install's and the uninstall's. */
-static int CheckDescribedLists(HINF inf)
+static int CheckDescribedLists(HINF inf, const SetupStateRecord *state)
 {
     static const char *const fixed[] = { "StatusDisplay", "ClassInstall", "DefaultUninstall" };
 
     for (int i = 0; i < MODEL_SLOTS; i++)
-        if (installSection[i][0] && !CheckListsOf(inf, installSection[i]))
+        if (state->installSection[i][0] && !CheckListsOf(inf, state->installSection[i]))
             return 0;
     for (size_t i = 0; i < ARRAYSIZE(fixed); i++)
         if (!CheckListsOf(inf, fixed[i]))
@@ -255,9 +255,9 @@ int ReadSetupInformation(HINF inf, SetupStateRecord *state)
     if (SetupGetLineTextA(NULL, inf, "version", "LayoutFile", scratch, sizeof(scratch), NULL)) {
         if (!CheckFileName("section [Version], line LayoutFile", scratch))
             return 0;
-        AppendLayoutFile(inf, scratch);
+        AppendLayoutFile(inf, state, scratch);
     } else {
-        ShowSystemError(GetLastError(), "GetLastError--Layout.inf");
+        ShowSystemError(GetLastError(), KX_CAPTION_LAYOUT_ERROR);
     }
 
     /* Without a manufacturer line there is no model section to read; one that
@@ -279,7 +279,7 @@ int ReadSetupInformation(HINF inf, SetupStateRecord *state)
         }
     }
 
-    if (!CheckDescribedLists(inf))
+    if (!CheckDescribedLists(inf, state))
         return 0;
 
     if (SetupFindFirstLineA(inf, "StatusDisplay", NULL, &line))

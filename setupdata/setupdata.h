@@ -1,10 +1,9 @@
 /* Setup data: the one record of everything a run learns and decides, the shared
- * buffers beside it, the setup information reader, and the program's message
- * boxes (every box of every subsystem goes through KxMessageBox). */
+ * buffers beside it and the setup information reader. */
 #ifndef KX_SETUPDATA_H
 #define KX_SETUPDATA_H
 
-#include <windows.h>
+#include "base/base.h"
 #include <objbase.h>
 #include <setupapi.h>
 
@@ -31,6 +30,37 @@ enum ComponentMask {
 #define PORT_CHARS 780
 #define STATUSDIR_CHARS 268
 
+/* The bytes a group command is built in (progman.cpp). */
+#define KX_GROUP_COMMAND_CHARS 256
+/* A record value is read back only when it and the zero the registry may keep
+ * after it fit the TEXT_CHARS buffer less one byte: 258 characters. */
+#define KX_RECORD_TEXT_ROOM (TEXT_CHARS - 2)
+
+/* The longest folder choice (in characters, terminator not counted) that every
+ * text built from it holds whole; each is the folder plus a fixed rest in a
+ * buffer that keeps a byte for the terminator:
+ *   record value      <folder>=<id of up to 10 digits>              in 258
+ *   uninstall strings "<folder>\kxsetup.exe" Uninstall /quiet      in 259
+ *   group item        [AddItem("<folder>\kxsetup.exe" Uninstall,Uninstall,,0)]
+ *                                                                    in 255
+ *   statusDir         <folder>                                      in 267
+ * The group item is the tightest: 255 - 48 = 207. */
+#define KX_ROOM_BESIDE(room, rest) ((int)(room) - (int)(sizeof(rest) - 1))
+#define KX_SMALLER(a, b) ((a) < (b) ? (a) : (b))
+#define KX_FOLDER_LIMIT                                                                  \
+    KX_SMALLER(                                                                          \
+        KX_SMALLER(KX_ROOM_BESIDE(KX_RECORD_TEXT_ROOM, "=4294967295"),                   \
+                   KX_ROOM_BESIDE(TEXT_CHARS - 1, "\"\\kxsetup.exe\" Uninstall /quiet")), \
+        KX_SMALLER(KX_ROOM_BESIDE(KX_GROUP_COMMAND_CHARS - 1,                            \
+                                  "[AddItem(\"\\kxsetup.exe\" Uninstall,Uninstall,,0)]"),  \
+                   KX_ROOM_BESIDE(STATUSDIR_CHARS - 1, "")))
+
+/* The models a medium can offer, one bit per slot. */
+#define MODEL_BITS (CompModel1 | CompModel2 | CompModel3)
+/* The status display folder the run takes when no choice was made (the wizard
+ * and a custom quiet install offer it on the drivers' drive). */
+#define KX_DEFAULT_STATUS_FOLDER "C:\\STATUS"
+
 struct SetupStateRecord {
     HINSTANCE instance;
     int installMode;
@@ -46,20 +76,31 @@ struct SetupStateRecord {
     char helpFile[MODEL_SLOTS][FILE_CHARS];
     char portName[PORT_CHARS];
     char statusDir[STATUSDIR_CHARS];
+    /* Per model slot: the model's install section. */
+    char installSection[MODEL_SLOTS][NAME_CHARS];
+    /* The program's folder with its backslash, then the layout file in it. */
+    char layoutPath[FOLDER_CHARS];
+    /* The spooler's driver directory; its first character is the drivers' drive. */
+    char driverDirectory[TEXT_CHARS];
+    /* The current directory when the host window was made: relative folder
+     * choices are taken below it. */
+    char startDirectory[FOLDER_CHARS];
+    /* The folder choices of the two tools as the components page shows them
+     * (the status folder's is also a quiet custom install's), and the result
+     * of the Input Path dialog (287 characters and the terminator). */
+    char statusDirChoice[FOLDER_CHARS];
+    char panelDirChoice[FOLDER_CHARS];
+    char inputPath[FOLDER_CHARS];
+    /* The shell's allocator while a browse holds it. */
+    IMalloc *shellAllocator;
+    /* Per space column: 0, or the letter of a drive found short. */
+    DWORD spaceShortfall[3];
 };
 
-/* The single instance and the shared buffers; zero at process start. */
+/* The single instance; zero at process start. */
 extern SetupStateRecord SetupState;
-extern char installSection[MODEL_SLOTS][NAME_CHARS];
-extern char layoutPath[FOLDER_CHARS];
-extern char driverDirectory[TEXT_CHARS];
-extern char startDirectory[FOLDER_CHARS];
-extern char statusDirChoice[FOLDER_CHARS];
-extern IMalloc *shellAllocator;
-extern DWORD spaceShortfall[3];
-/* Zero-fills the record and every shared buffer, as at process start (for a
- * caller that runs the setup more than once in one process). */
-void ResetSharedData(void);
+/* Zero-fills the record, as at process start. */
+void ResetSetupState(void);
 
 /* Fills the model data, install sections, offered components and directory ids
  * from the open oemsetup.inf and appends its layout file. Returns 0 when the
@@ -67,44 +108,5 @@ void ResetSharedData(void);
  * read whole, a file name that is not a plain name, a model name that cannot
  * be a printer's; its box has been shown), else 1. */
 int ReadSetupInformation(HINF inf, SetupStateRecord *state);
-
-/* Decimal value of the leading number of a text: blanks skipped, one optional
- * sign, digits up to the first non-digit; no digits gives 0; a value beyond a
- * long's range gives LONG_MAX or LONG_MIN. */
-long LeadingNumber(const char *text);
-
-/* Every message box of the program goes through here (owner, text, caption and
- * style exactly as the caller gives them); returns the button pressed. */
-int KxMessageBox(HWND owner, const char *text, const char *caption, UINT style);
-
-/* The system error box: the system's text for `code` (or a fallback naming the
- * code when the system has none), no owner, MB_ICONINFORMATION, `caption`.
- * Callers take GetLastError() right after the failing call and pass it here. */
-void ShowSystemError(DWORD code, const char *caption);
-
-/* Trust of what a later run as administrator relies on: the status folder
- * (its program is started from there) and the record keys. Trusted are
- * Administrators, SYSTEM, TrustedInstaller and the account running the setup;
- * a refusal's `why` is the one English sentence naming the folder or key and
- * the reason (valid until the next judgement). */
-enum FolderTrust { FolderTrusted, FolderMissing, FolderUntrusted };
-/* A full `X:\...` folder and each folder above it that stands, up to the
- * root: no link, owned by the trusted, and nobody else may add, change or
- * delete in it or change its permissions (users may add folders to the root).
- * A network folder is refused; a volume without permissions (FAT) is accepted.
- * FolderMissing: what stands passed and the folder itself is not there;
- * `standing` (may be NULL) receives the length of the part that stands. */
-int JudgeFolderTrust(const char *folder, size_t *standing, const char **why);
-/* 1 when the owner of the open key (opened with READ_CONTROL) is trusted. */
-int JudgeKeyTrust(HKEY key, const char *name, const char **why);
-/* Administrators and SYSTEM `fullAccess`, Users `readAccess`, inherited by
- * what is made inside and nothing taken over from above; 0 when the system
- * cannot build it. Nothing in it needs releasing. */
-struct AdminSecurity {
-    DWORD acl[64];
-    SECURITY_DESCRIPTOR descriptor;
-    SECURITY_ATTRIBUTES attributes;
-};
-int BuildAdminSecurity(AdminSecurity *security, DWORD fullAccess, DWORD readAccess);
 
 #endif

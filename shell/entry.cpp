@@ -1,6 +1,5 @@
 #include "shell/shell.h"
-#include "unattended/options.h"
-#include "unattended/log.h"
+#include "wizard/wizard.h"
 #include <strsafe.h>
 
 #define PROGRAM_CAPTION "kxsetup"
@@ -17,7 +16,7 @@ static int ShowUsage(const char *why)
 }
 
 /* The plan or the log the command line names; 0 when it cannot be opened. */
-static int OpenOutput(void)
+static int OpenOutputFile(void)
 {
     const char *file = Options.planFile[0] ? Options.planFile : Options.logFile;
     char text[OPTION_VALUE_CHARS + 96];
@@ -52,14 +51,24 @@ static int StartRun(HINSTANCE instance, int showCommand, int validLine)
     return RunMessageLoop();
 }
 
+void ResetRun(void)
+{
+    ResetSetupState();
+    ZeroMemory(&Options, sizeof(Options));
+    SetQuietAnswers(0);
+    ResetLog();
+    ResetWizard();
+}
+
 int RunSetupProgram(HINSTANCE instance, int showCommand)
 {
     const char *commandLine = GetCommandLineA();
     int validLine = ParseCommandLine(commandLine, &Options);
     int exitCode;
 
+    SetQuietAnswers(Options.quiet);
     SetupState.instance = instance;
-    if (!OpenOutput())
+    if (!OpenOutputFile())
         return KX_EXIT_BAD_LOG;
     LogLine("kxsetup started: %s", commandLine);
     /* Loaded only now, so that a failure can be logged; nothing before this

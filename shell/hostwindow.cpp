@@ -1,6 +1,5 @@
 #include "shell/shell.h"
 #include "resources/resource.h"
-#include "unattended/options.h"
 
 #define HOST_CLASS "SampleWClass"
 #define HOST_TITLE "Install"
@@ -80,17 +79,17 @@ static void RunStartCommand(HWND window)
         exitCode = RunInstallation(window, &SetupState);
         break;
     case EnvironmentNotNT:
-        KxMessageBox(window, "Current operation system is not Windows NT!", "Error", MB_OK);
+        KxMessageBox(window, KX_TEXT_NOT_NT, KX_CAPTION_ERROR, MB_OK);
         exitCode = KX_EXIT_FAILED;
         break;
     case Environment64Bit:
         KxMessageBox(window,
                      "The printer drivers of this package are for 32-bit Windows; this is a 64-bit Windows.",
-                     "Error", MB_OK);
+                     KX_CAPTION_ERROR, MB_OK);
         exitCode = KX_EXIT_FAILED;
         break;
     default:
-        KxMessageBox(window, "Have not the right to add printer!", "Error", MB_OK);
+        KxMessageBox(window, KX_TEXT_NO_RIGHTS, KX_CAPTION_ERROR, MB_OK);
         exitCode = KX_EXIT_FAILED;
         break;
     }
@@ -103,7 +102,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CREATE:
-        GetCurrentDirectoryA(TEXT_CHARS, startDirectory);
+        GetCurrentDirectoryA(TEXT_CHARS, SetupState.startDirectory);
         PostMessageA(window, WM_COMMAND, StartCommand, 0);
         return 0;
     case WM_DESTROY:

@@ -3,10 +3,7 @@
 #include "spooler/spooler.h"
 #include "integration/integration.h"
 #include "resources/resource.h"
-#include "unattended/options.h"
-#include "unattended/log.h"
-#include "unattended/filequeue.h"
-#include "unattended/choices.h"
+#include "base/base.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -14,7 +11,6 @@
 #define FALLBACK_DRIVER_SUBDIR "\\spool\\drivers\\w32x86"
 #define DRIVER_VERSION_SUBDIR "\\2"
 #define DRIVER_VERSION_DIRID 66000
-#define DEFAULT_STATUS_DIR "C:\\STATUS"
 #define STATUS_POLL_MS 100
 #define STATUS_SEND_MS 5000
 #define STATUS_WINDOWS_MAX 32
@@ -91,7 +87,7 @@ static void ReleaseRun(RunContext *run)
     }
 }
 
-static int ComposeFolders(RunContext *run)
+static int ComposeFolders(RunContext *run, SetupStateRecord *state)
 {
     DWORD length, needed = 0;
     char *lastSlash;
@@ -111,17 +107,18 @@ static int ComposeFolders(RunContext *run)
 
     /* After a failed query the buffer's content is undefined, so any failure
      * takes the fall-back, not only one that left the buffer empty. */
-    driverDirectory[0] = '\0';
-    if (!GetPrinterDriverDirectoryA(NULL, NULL, 1, (LPBYTE)driverDirectory,
-                                    sizeof(driverDirectory), &needed)) {
-        if (FAILED(StringCchPrintfA(driverDirectory, ARRAYSIZE(driverDirectory), "%s%s",
-                                    run->systemDirectory, FALLBACK_DRIVER_SUBDIR)))
+    state->driverDirectory[0] = '\0';
+    if (!GetPrinterDriverDirectoryA(NULL, NULL, 1, (LPBYTE)state->driverDirectory,
+                                    sizeof(state->driverDirectory), &needed)) {
+        if (FAILED(StringCchPrintfA(state->driverDirectory, ARRAYSIZE(state->driverDirectory),
+                                    "%s%s", run->systemDirectory, FALLBACK_DRIVER_SUBDIR)))
             return 0;
     }
     if (FAILED(StringCchPrintfA(run->driverVersionDirectory, ARRAYSIZE(run->driverVersionDirectory),
-                                "%s%s", driverDirectory, DRIVER_VERSION_SUBDIR)))
+                                "%s%s", state->driverDirectory, DRIVER_VERSION_SUBDIR)))
         return 0;
-    if (FAILED(StringCchCopyA(layoutPath, ARRAYSIZE(layoutPath), run->moduleDirectory)))
+    if (FAILED(
+            StringCchCopyA(state->layoutPath, ARRAYSIZE(state->layoutPath), run->moduleDirectory)))
         return 0;
     if (FAILED(StringCchPrintfA(run->infPath, ARRAYSIZE(run->infPath), "%s%s",
                                 run->moduleDirectory, SETUP_INF_NAME)))
@@ -138,7 +135,7 @@ static int BindDirectory(RunContext *run, DWORD id, const char *folder)
     if (SetupSetDirectoryIdA(run->inf, id, folder))
         return 1;
     code = GetLastError();
-    ShowSystemError(code, "GetLastError");
+    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -214,7 +211,7 @@ static int QueueCopy(RunContext *run, const char *file, const char *target,
                         target, targetName, style))
         return 1;
     code = GetLastError();
-    ShowSystemError(code, "GetLastError");
+    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -231,10 +228,13 @@ static int QueueFixedCopies(RunContext *run, SetupStateRecord *state)
     for (i = 0; i < MODEL_SLOTS; i++) {
         if (!(state->selectedComponents & (1u << i)))
             continue;
-        if (!QueueCopy(run, state->driverFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->configFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->dataFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->helpFile[i], driverDirectory, NULL, SP_COPY_FORCE_IN_USE))
+        if (!QueueCopy(run, state->driverFile[i], state->driverDirectory, NULL,
+                       SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->configFile[i], state->driverDirectory, NULL,
+                       SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->dataFile[i], state->driverDirectory, NULL,
+                       SP_COPY_FORCE_IN_USE) ||
+            !QueueCopy(run, state->helpFile[i], state->driverDirectory, NULL, SP_COPY_FORCE_IN_USE))
             return 0;
     }
     return 1;
@@ -250,7 +250,7 @@ static int QueueSection(RunContext *run, const char *section)
         return 1;
     }
     code = GetLastError();
-    ShowSystemError(code, "GetLastError");
+    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -259,7 +259,7 @@ static int QueueSections(RunContext *run, SetupStateRecord *state)
     int i;
 
     for (i = 0; i < MODEL_SLOTS; i++)
-        if ((state->selectedComponents & (1u << i)) && !QueueSection(run, installSection[i]))
+        if ((state->selectedComponents & (1u << i)) && !QueueSection(run, state->installSection[i]))
             return 0;
     if ((state->selectedComponents & CompStatusDisplay) && !QueueSection(run, "StatusDisplay"))
         return 0;
@@ -273,7 +273,7 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 
     if (Options.quiet)
         return ApplyQuietChoices(state, &run->exitCode);
-    sheet = RunSetupWizard(run->hostWindow);
+    sheet = RunSetupWizard(run->hostWindow, state);
     if (sheet == 0)
         return StopRun(run, KX_EXIT_CANCELLED);
     /* -1: the sheet could not be created, so nothing was chosen. */
@@ -287,18 +287,19 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 static int RecordInstallation(RunContext *run, SetupStateRecord *state)
 {
     if (!state->statusDir[0]) {
-        const char *folder = statusDirChoice[0] ? statusDirChoice : DEFAULT_STATUS_DIR;
+        const char *folder =
+            state->statusDirChoice[0] ? state->statusDirChoice : KX_DEFAULT_STATUS_FOLDER;
         if (FAILED(StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir), folder)))
             return StopRun(run, KX_EXIT_FAILED);
     }
     /* Judged again right before the first change: since it was chosen the
      * folder may have been made by somebody else. */
-    if (CheckStatusFolder(state->statusDir, "Install Error") == FolderUntrusted ||
-        !RecordKeysTrusted("Install Error"))
+    if (CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALL_ERROR) == FolderUntrusted ||
+        !RecordKeysTrusted(KX_CAPTION_INSTALL_ERROR))
         return StopRun(run, KX_EXIT_FAILED);
     if (!WriteInstallRecord(state)) {
         KxMessageBox(NULL, "The installation record could not be written to the registry.",
-                     "Install Error", MB_OK);
+                     KX_CAPTION_INSTALL_ERROR, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
@@ -306,15 +307,15 @@ static int RecordInstallation(RunContext *run, SetupStateRecord *state)
     return 1;
 }
 
-static int CheckSpace(RunContext *run)
+static int StopOnShortDrive(RunContext *run, const SetupStateRecord *state)
 {
     char text[64];
-    int verdict = SpaceVerdict();
+    int verdict = SpaceVerdict(state);
 
     if (!verdict)
         return 1;
-    StringCchPrintfA(text, ARRAYSIZE(text), "Dirve %c: has no enough space!", (char)(verdict & 0xFF));
-    KxMessageBox(NULL, text, "Install Error", MB_OK);
+    StringCchPrintfA(text, ARRAYSIZE(text), KX_TEXT_NO_SPACE, (char)(verdict & 0xFF));
+    KxMessageBox(NULL, text, KX_CAPTION_INSTALL_ERROR, MB_OK);
     return StopRun(run, KX_EXIT_FAILED);
 }
 
@@ -342,7 +343,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     }
     if (!WriteUninstallEntry(state)) {
         KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
-                     "Install Error", MB_OK);
+                     KX_CAPTION_INSTALL_ERROR, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     return 1;
@@ -360,7 +361,7 @@ static void RunClassInstall(RunContext *run)
 
     ActDone(done, code);
     if (!done)
-        ShowSystemError(code, "GetLastError");
+        ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
 }
 
 static int InstallFiles(RunContext *run, SetupStateRecord *state)
@@ -369,7 +370,7 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
         return 0;
     if (!OpenQueue(run))
         return StopRun(run, KX_EXIT_FAILED);
-    if (!CheckSpace(run))
+    if (!StopOnShortDrive(run, state))
         return 0;
     if (!QueueFixedCopies(run, state) || !QueueSections(run, state))
         return StopRun(run, KX_EXIT_FAILED);
@@ -381,22 +382,23 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
 
 static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 {
-    if (KxMessageBox(NULL, "Do you really want to uninstall?", "Installation", MB_YESNO) != IDYES)
+    if (KxMessageBox(NULL, KX_TEXT_CONFIRM_UNINSTALL, KX_CAPTION_INSTALLATION, MB_YESNO) != IDYES)
         return StopRun(run, KX_EXIT_CANCELLED);
-    if (!RecordKeysTrusted("Installation"))
+    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION))
         return StopRun(run, KX_EXIT_FAILED);
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
      * delete relative to wherever the process stands, for an installation that
      * is not there: the run stops before anything is deleted. */
     if (!IsFullFolder(state->statusDir) || !state->selectedComponents) {
-        KxMessageBox(NULL, "No installation was found to uninstall.", "Installation", MB_OK);
+        KxMessageBox(NULL, "No installation was found to uninstall.", KX_CAPTION_INSTALLATION,
+                     MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
     /* Nothing is read from or deleted in a folder that others control. */
-    int folder = CheckStatusFolder(state->statusDir, "Installation");
+    int folder = CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALLATION);
     if (folder == FolderUntrusted)
         return StopRun(run, KX_EXIT_FAILED);
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
@@ -431,7 +433,7 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
  * 1 when the run goes on to the spooler and the tail. */
 static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalling)
 {
-    if (!ComposeFolders(run))
+    if (!ComposeFolders(run, state))
         return StopRun(run, KX_EXIT_FAILED);
     run->inf = SetupOpenInfFileA(run->infPath, NULL, INF_STYLE_WIN4, NULL);
     if (run->inf == INVALID_HANDLE_VALUE) {
@@ -483,6 +485,29 @@ static int OfferRestart(HWND hostWindow)
     return RestartOutcome(answer);
 }
 
+/* The spooler, the default printer offer, the start-up entries and the
+ * program group of an installation, then the restart offer. */
+static int InstallTail(HWND hostWindow, SetupStateRecord *state)
+{
+    if (!AddPrinters(state)) {
+        KxMessageBox(hostWindow, KX_TEXT_ADD_FAILED, KX_CAPTION_ERROR, MB_OK);
+        return KX_EXIT_FAILED;
+    }
+    OfferDefaultPrinter(hostWindow, state);
+    WriteRunOnceEntries(1);
+    CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
+    return OfferRestart(hostWindow);
+}
+
+static int UninstallTail(HWND hostWindow, SetupStateRecord *state)
+{
+    RemovePrinters(state);
+    WriteRunOnceEntries(1);
+    DeleteProgramGroup();
+    DeleteUninstallEntry();
+    return OfferRestart(hostWindow);
+}
+
 int RunInstallation(HWND hostWindow, SetupStateRecord *state)
 {
     RunContext run;
@@ -498,23 +523,5 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
     ReleaseRun(&run);
     if (!goesOn)
         return run.exitCode;
-
-    if (uninstalling) {
-        RegisterPrinters(state, 0);
-    } else {
-        if (!RegisterPrinters(state, 1)) {
-            KxMessageBox(hostWindow, "Add printer or driver error!", "Error", MB_OK);
-            return KX_EXIT_FAILED;
-        }
-        OfferDefaultPrinter(hostWindow, state);
-    }
-
-    WriteRunOnceEntries(1);
-    if (uninstalling) {
-        DeleteProgramGroup();
-        DeleteUninstallEntry();
-    } else {
-        CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
-    }
-    return OfferRestart(hostWindow);
+    return uninstalling ? UninstallTail(hostWindow, state) : InstallTail(hostWindow, state);
 }

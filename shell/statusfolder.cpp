@@ -1,5 +1,5 @@
 #include "shell/shell.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <strsafe.h>
 
 static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
@@ -48,12 +48,12 @@ int CreateStatusFolder(const char *folder)
     case FolderTrusted:
         return 1;
     case FolderUntrusted:
-        KxMessageBox(NULL, why, "Install Error", MB_OK);
+        KxMessageBox(NULL, why, KX_CAPTION_INSTALL_ERROR, MB_OK);
         return 0;
     }
     if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), folder)) ||
         !BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
-        ShowSystemError(GetLastError(), "GetLastError");
+        ShowSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
         return 0;
     }
     /* Each missing folder on the way down, the status folder last. One that
@@ -73,8 +73,8 @@ int CreateStatusFolder(const char *folder)
             return 1;
     }
     if (why)
-        KxMessageBox(NULL, why, "Install Error", MB_OK);
+        KxMessageBox(NULL, why, KX_CAPTION_INSTALL_ERROR, MB_OK);
     else
-        ShowSystemError(code, "GetLastError");
+        ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }

@@ -1,5 +1,5 @@
 #include "shell/shell.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <strsafe.h>
 
 /* comctl32 and winspool are not on the system's list of known DLLs, nor is

@@ -1,6 +1,6 @@
 #include "spooler/spooler.h"
 #include "resources/resource.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <strsafe.h>
 
 /* Room for the longest line the record can produce: two model names and the

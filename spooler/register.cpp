@@ -1,5 +1,5 @@
 #include "spooler/spooler.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <winspool.h>
 #include <string.h>
 
@@ -68,7 +68,7 @@ static void DeleteExistingPrinter(char *name)
         DWORD code = deleted ? 0 : GetLastError();
         ActDone(deleted, code);
         if (!deleted)
-            ShowSystemError(code, "GetLastError--Delete Printer");
+            ShowSystemError(code, KX_CAPTION_DELETE_PRINTER);
     }
     ClosePrinter(printer);
 }
@@ -93,7 +93,7 @@ static int AddDriver(DRIVER_INFO_3A *driver)
     DWORD code = added ? 0 : GetLastError();
     ActDone(added, code);
     if (!added)
-        ShowSystemError(code, "Add Driver error");
+        ShowSystemError(code, KX_CAPTION_ADD_DRIVER);
     return added;
 }
 
@@ -108,21 +108,20 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
     DWORD code = added ? 0 : GetLastError();
     ActDone(added != NULL, code);
     if (!added) {
-        ShowSystemError(code, "Add Printer error");
+        ShowSystemError(code, KX_CAPTION_ADD_PRINTER);
         return 0;
     }
     ClosePrinter(added);
     return 1;
 }
 
-int RegisterPrinters(SetupStateRecord *state, int mode)
+int AddPrinters(SetupStateRecord *state)
 {
     char dependentFiles[DEPENDENT_LIST_BYTES];
     DRIVER_INFO_3A driver;
     PRINTER_INFO_2A printer;
 
-    if (mode)
-        EnsureMonitor();
+    EnsureMonitor();
 
     ZeroMemory(&driver, sizeof(driver));
     driver.cVersion = 2;
@@ -155,14 +154,6 @@ int RegisterPrinters(SetupStateRecord *state, int mode)
         printer.pDriverName = model;
         printer.pComment = model;
 
-        /* The spooler keeps a driver while a printer uses it, so removal takes
-         * the printer first. */
-        if (!mode) {
-            DeleteExistingPrinter(model);
-            DeleteDriver(model);
-            continue;
-        }
-
         DeleteDriver(model);
         if (!AddDriver(&driver))
             return 0;
@@ -171,4 +162,16 @@ int RegisterPrinters(SetupStateRecord *state, int mode)
             return 0;
     }
     return 1;
+}
+
+/* The spooler keeps a driver while a printer uses it, so removal takes the
+ * printer first. */
+void RemovePrinters(SetupStateRecord *state)
+{
+    for (int slot = 0; slot < MODEL_SLOTS; slot++) {
+        if (!(state->selectedComponents & (1u << slot)))
+            continue;
+        DeleteExistingPrinter(state->modelName[slot]);
+        DeleteDriver(state->modelName[slot]);
+    }
 }

@@ -3,7 +3,7 @@
 #ifndef KX_SPOOLER_H
 #define KX_SPOOLER_H
 
-#include "setupdata/setupdata.h"
+#include "rules/rules.h"
 
 /* The spooler environment of the records: "Windows NT x86" in the shipped i686
  * build; the x86_64 test build registers in its own environment because Wine's
@@ -15,8 +15,11 @@
 #endif
 #define KX_MONITOR_NAME "Tremaro PJL Language Monitor"
 
-/* mode 1 adds, 0 removes; 1 on success, 0 after the failing step's box (add only). */
-int RegisterPrinters(SetupStateRecord *state, int mode);
+/* The language monitor, then each selected model's driver and printer (an
+ * existing one is replaced); 1 on success, 0 after the failing step's box. */
+int AddPrinters(SetupStateRecord *state);
+/* Each selected model's printer and driver, whatever is there. */
+void RemovePrinters(SetupStateRecord *state);
 
 /* Template 115's procedure: ends the dialog with IDC_SET_DEFAULT (1025) or 2. */
 INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,31 +1,34 @@
 #include "wizard/wizard.h"
 #include "resources/resource.h"
-#include "unattended/log.h"
 #include <commctrl.h>
 #include <ctype.h>
 #include <strsafe.h>
 
-/* A drive must keep this many bytes beyond what is needed on it. */
-#define SPACE_MARGIN 1024
-
 struct ComponentSpace {
-    DWORD size;
     char drive;
     int ticked;
 };
 
 enum { RowModel1, RowModel2, RowModel3, RowStatus, RowPanel, ROWS };
 
-static const DWORD rowSize[ROWS] = { 2231000, 1879000, 2431000, 3412000, 1871000 };
 static const DWORD rowBit[ROWS] = { CompModel1, CompModel2, CompModel3, CompStatusDisplay,
                                     CompControlPanel };
 static const int rowBox[ROWS] = { IDC_MODEL1, IDC_MODEL2, IDC_MODEL3, IDC_STATUS, IDC_PANEL };
 
 static ComponentSpace componentSpace[ROWS];
 static char driverDrive;
-static DWORD driveNeed[3];
-char panelDirChoice[FOLDER_CHARS];
-char inputPath[FOLDER_CHARS];
+/* The columns as last shown, with the free space shown for each: Finish judges
+ * these, the drives are not asked again. */
+static SpaceColumns shown;
+static DWORD shownFree[3];
+
+void ResetComponentsPage(void)
+{
+    ZeroMemory(componentSpace, sizeof(componentSpace));
+    driverDrive = 0;
+    ZeroMemory(&shown, sizeof(shown));
+    ZeroMemory(shownFree, sizeof(shownFree));
+}
 
 /* The controls of one space column: drive head, bytes needed, bytes free. */
 struct SpaceColumn {
@@ -39,44 +42,6 @@ static const SpaceColumn column[3] = {
 /* Index of the drive letter in a column head such as "Drive C:". */
 #define HEAD_LETTER 6
 
-typedef BOOL(WINAPI *FreeSpaceExProc)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-
-static DWORD CapToDword(ULONGLONG bytes)
-{
-    return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFul : (DWORD)bytes;
-}
-
-/* Drives of 4 GiB and more are shown as 4294967295 bytes rather than wrapping
- * to a small number. GetDiskFreeSpaceExA is looked up at run time because the
- * first release of NT 4 does not have it. */
-DWORD FreeSpaceOnDrive(char drive)
-{
-    char root[4] = { drive, ':', '\\', '\0' };
-    FreeSpaceExProc freeSpaceEx = (FreeSpaceExProc)(void *)GetProcAddress(
-        GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA");
-
-    if (freeSpaceEx) {
-        ULARGE_INTEGER available, total, totalFree;
-        if (!freeSpaceEx(root, &available, &total, &totalFree))
-            return 0;
-        return CapToDword(available.QuadPart);
-    }
-    DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
-    if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters,
-                           &totalClusters))
-        return 0;
-    return CapToDword((ULONGLONG)freeClusters * bytesPerSector * sectorsPerCluster);
-}
-
-int SpaceVerdict(void)
-{
-    if (spaceShortfall[0])
-        return (int)spaceShortfall[0];
-    if (spaceShortfall[1])
-        return (int)spaceShortfall[1];
-    return (int)spaceShortfall[2];
-}
-
 static void SetBytes(HWND page, int id, DWORD bytes)
 {
     char text[32];
@@ -84,13 +49,14 @@ static void SetBytes(HWND page, int id, DWORD bytes)
     SetDlgItemTextA(page, id, text);
 }
 
-static void ShowColumn(HWND page, int index, char drive, DWORD need)
+static void ShowColumn(HWND page, int index)
 {
     char head[] = "Drive  :";
-    head[HEAD_LETTER] = drive;
+    head[HEAD_LETTER] = shown.drive[index];
     SetDlgItemTextA(page, column[index].head, head);
-    SetBytes(page, column[index].need, need);
-    SetBytes(page, column[index].free, FreeSpaceOnDrive(drive));
+    SetBytes(page, column[index].need, shown.need[index]);
+    shownFree[index] = FreeSpaceOnDrive(shown.drive[index]);
+    SetBytes(page, column[index].free, shownFree[index]);
 }
 
 static void ClearColumn(HWND page, int index)
@@ -100,72 +66,49 @@ static void ClearColumn(HWND page, int index)
     SetDlgItemTextA(page, column[index].free, "");
 }
 
-/* A folder typed as c:\status is on drive C: all the same. */
-static int SameDrive(char a, char b)
+static DWORD TickedComponents(void)
 {
-    return toupper((unsigned char)a) == toupper((unsigned char)b);
+    DWORD ticked = 0;
+    for (int row = 0; row < ROWS; row++)
+        if (componentSpace[row].ticked)
+            ticked |= rowBit[row];
+    return ticked;
 }
 
 void RecomputeSpace(HWND page)
 {
-    const ComponentSpace &status = componentSpace[RowStatus];
-    const ComponentSpace &panel = componentSpace[RowPanel];
+    SetupStateRecord *state = PageRecord(page);
+    EnableWindow(GetDlgItem(page, IDC_STATUS_CHANGE), componentSpace[RowStatus].ticked);
+    EnableWindow(GetDlgItem(page, IDC_PANEL_CHANGE), componentSpace[RowPanel].ticked);
+    PlanSpace(TickedComponents(), driverDrive, componentSpace[RowStatus].drive,
+              componentSpace[RowPanel].drive, &shown);
 
-    driveNeed[0] = driveNeed[1] = driveNeed[2] = 0;
-    for (int row = RowModel1; row <= RowModel3; row++)
-        if (componentSpace[row].ticked)
-            driveNeed[0] += componentSpace[row].size;
-
-    EnableWindow(GetDlgItem(page, IDC_STATUS_CHANGE), status.ticked);
-    if (status.ticked) {
-        if (SameDrive(status.drive, driverDrive))
-            driveNeed[0] += status.size;
+    SetDlgItemTextA(page, IDC_STATUS_DIR, state->statusDirChoice);
+    SetDlgItemTextA(page, IDC_PANEL_DIR, state->panelDirChoice);
+    for (int index = 0; index < 3; index++) {
+        if (index < shown.count)
+            ShowColumn(page, index);
         else
-            driveNeed[1] = status.size;
-    }
-    EnableWindow(GetDlgItem(page, IDC_PANEL_CHANGE), panel.ticked);
-    if (panel.ticked) {
-        if (SameDrive(panel.drive, driverDrive))
-            driveNeed[0] += panel.size;
-        else if (SameDrive(panel.drive, status.drive))
-            driveNeed[1] += panel.size;
-        else
-            driveNeed[2] = panel.size;
-    }
-
-    SetDlgItemTextA(page, IDC_STATUS_DIR, statusDirChoice);
-    SetDlgItemTextA(page, IDC_PANEL_DIR, panelDirChoice);
-    ShowColumn(page, 0, driverDrive, driveNeed[0]);
-    if (driveNeed[1]) {
-        ShowColumn(page, 1, status.drive, driveNeed[1]);
-        if (driveNeed[2])
-            ShowColumn(page, 2, panel.drive, driveNeed[2]);
-        else
-            ClearColumn(page, 2);
-    } else if (driveNeed[2]) {
-        ShowColumn(page, 1, panel.drive, driveNeed[2]);
-        ClearColumn(page, 2);
-    } else {
-        ClearColumn(page, 1);
-        ClearColumn(page, 2);
+            ClearColumn(page, index);
     }
 }
 
 static void InitComponentsPage(HWND page)
 {
-    driverDrive = driverDirectory[0];
+    SetupStateRecord *state = PageRecord(page);
+    driverDrive = state->driverDirectory[0];
     for (int row = 0; row < ROWS; row++) {
-        componentSpace[row].size = rowSize[row];
         componentSpace[row].drive = driverDrive;
     }
-    StringCchCopyA(statusDirChoice, ARRAYSIZE(statusDirChoice), "C:\\STATUS");
-    StringCchCopyA(panelDirChoice, ARRAYSIZE(panelDirChoice), "C:\\CONTROL");
-    statusDirChoice[0] = (char)toupper((unsigned char)driverDrive);
-    panelDirChoice[0] = (char)toupper((unsigned char)driverDrive);
+    StringCchCopyA(state->statusDirChoice, ARRAYSIZE(state->statusDirChoice),
+                   KX_DEFAULT_STATUS_FOLDER);
+    StringCchCopyA(state->panelDirChoice, ARRAYSIZE(state->panelDirChoice), "C:\\CONTROL");
+    state->statusDirChoice[0] = (char)toupper((unsigned char)driverDrive);
+    state->panelDirChoice[0] = (char)toupper((unsigned char)driverDrive);
 
     /* The control panel's box is hidden and left alone; only its flag is set. */
     for (int row = RowModel1; row <= RowPanel; row++) {
-        componentSpace[row].ticked = (SetupState.availableComponents & rowBit[row]) ? 1 : 0;
+        componentSpace[row].ticked = (state->availableComponents & rowBit[row]) ? 1 : 0;
         if (row == RowPanel)
             break;
         if (componentSpace[row].ticked)
@@ -182,13 +125,13 @@ static void InitComponentsPage(HWND page)
  * user passes it, while this page keeps its boxes from its first showing; on
  * every arrival the boxes are applied again, so what is shown unticked is not
  * installed. */
-static void ApplyTicks(void)
+static void ApplyTicks(SetupStateRecord *state)
 {
     for (int row = RowModel1; row <= RowStatus; row++) {
         if (componentSpace[row].ticked)
-            SetupState.selectedComponents |= rowBit[row];
+            state->selectedComponents |= rowBit[row];
         else
-            SetupState.selectedComponents &= ~rowBit[row];
+            state->selectedComponents &= ~rowBit[row];
     }
 }
 
@@ -196,98 +139,78 @@ static void ApplyTicks(void)
  * entry leaves the choice too. */
 static void ChangeFolder(HWND page, int row, char *choice)
 {
+    SetupStateRecord *state = PageRecord(page);
     char full[FOLDER_CHARS];
     const char *why;
 
-    if (DialogBoxParamA(SetupState.instance, MAKEINTRESOURCEA(IDD_INPUTPATH), page,
-                        InputPathDialogProc, 0) != IDOK || !inputPath[0])
+    if (DialogBoxParamA(state->instance, MAKEINTRESOURCEA(IDD_INPUTPATH), page,
+                        InputPathDialogProc, (LPARAM)state) != IDOK || !state->inputPath[0])
         return;
-    if (!CheckFolderChoice(inputPath, startDirectory, full, ARRAYSIZE(full), &why)) {
-        KxMessageBox(page, why, "Input Path", MB_OK);
+    if (!CheckFolderChoice(state->inputPath, state->startDirectory, full, ARRAYSIZE(full), &why)) {
+        KxMessageBox(page, why, KX_CAPTION_INPUT_PATH, MB_OK);
         return;
     }
     StringCchCopyA(choice, FOLDER_CHARS, full);
     componentSpace[row].drive = choice[0];
 }
 
-static void ToggleRow(int row, bool changesSelection)
+static void ToggleRow(SetupStateRecord *state, int row, bool changesSelection)
 {
     componentSpace[row].ticked = componentSpace[row].ticked == 1 ? 0 : 1;
     if (!changesSelection)
         return;
     if (componentSpace[row].ticked)
-        SetupState.selectedComponents |= rowBit[row];
+        state->selectedComponents |= rowBit[row];
     else
-        SetupState.selectedComponents &= ~rowBit[row];
+        state->selectedComponents &= ~rowBit[row];
 }
 
 static void HandleCommand(HWND page, int id)
 {
+    SetupStateRecord *state = PageRecord(page);
+
     switch (id) {
     case IDC_STATUS_CHANGE:
-        ChangeFolder(page, RowStatus, statusDirChoice);
+        ChangeFolder(page, RowStatus, state->statusDirChoice);
         break;
     case IDC_PANEL_CHANGE:
-        ChangeFolder(page, RowPanel, panelDirChoice);
+        ChangeFolder(page, RowPanel, state->panelDirChoice);
         break;
     case IDC_MODEL1:
-        ToggleRow(RowModel1, true);
+        ToggleRow(state, RowModel1, true);
         break;
     case IDC_MODEL2:
-        ToggleRow(RowModel2, true);
+        ToggleRow(state, RowModel2, true);
         break;
     case IDC_MODEL3:
-        ToggleRow(RowModel3, true);
+        ToggleRow(state, RowModel3, true);
         break;
     case IDC_STATUS:
-        ToggleRow(RowStatus, true);
+        ToggleRow(state, RowStatus, true);
         break;
     case IDC_PANEL:
-        ToggleRow(RowPanel, false);
+        ToggleRow(state, RowPanel, false);
         break;
     }
     RecomputeSpace(page);
 }
 
-/* Value of the leading digits of a text, as "%lu bytes" wrote it. */
-static DWORD ShownBytes(HWND page, int id)
+/* Judges the columns as they are shown. */
+static void JudgeShownSpace(SetupStateRecord *state)
 {
-    char text[32];
-    DWORD value = 0;
-    GetDlgItemTextA(page, id, text, sizeof(text));
-    for (const char *c = text; *c >= '0' && *c <= '9'; c++)
-        value = value * 10 + (DWORD)(*c - '0');
-    return value;
-}
-
-static DWORD JudgeColumn(HWND page, int index, char drive)
-{
-    DWORD need = ShownBytes(page, column[index].need);
-    DWORD free = ShownBytes(page, column[index].free);
-    return need + SPACE_MARGIN < free ? 0 : (DWORD)(unsigned char)drive;
-}
-
-/* Judges the columns as they are shown; the drive's free space is not asked again. */
-static void CheckSpace(HWND page)
-{
-    char head[16];
-
-    spaceShortfall[0] = JudgeColumn(page, 0, driverDrive);
-    spaceShortfall[1] = spaceShortfall[2] = 0;
-    GetDlgItemTextA(page, column[1].head, head, sizeof(head));
-    if (!head[0])
-        return;
-    spaceShortfall[1] = JudgeColumn(page, 1, head[HEAD_LETTER]);
-    GetDlgItemTextA(page, column[2].head, head, sizeof(head));
-    if (!head[0])
-        return;
-    spaceShortfall[2] = JudgeColumn(page, 2, head[HEAD_LETTER]);
+    ZeroMemory(state->spaceShortfall, sizeof(state->spaceShortfall));
+    for (int index = 0; index < shown.count; index++)
+        state->spaceShortfall[index] =
+            SpaceShortfall(shown.drive[index], shown.need[index], shownFree[index]);
 }
 
 INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    SetupStateRecord *state = PageRecord(page);
+
     switch (message) {
     case WM_INITDIALOG:
+        KeepPageRecord(page, (SetupStateRecord *)((const PROPSHEETPAGEA *)lParam)->lParam);
         InitComponentsPage(page);
         return FALSE;
     case WM_COMMAND:
@@ -298,7 +221,7 @@ INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPAR
         switch (NotifyCode(lParam)) {
         case PSN_SETACTIVE:
             PostWizardButtons(page, PSWIZB_BACK | PSWIZB_FINISH);
-            ApplyTicks();
+            ApplyTicks(state);
             RecomputeSpace(page);
             return FALSE;
         case PSN_KILLACTIVE:
@@ -307,45 +230,10 @@ INT_PTR CALLBACK ComponentsPageProc(HWND page, UINT message, WPARAM wParam, LPAR
             SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
             return FALSE;
         case PSN_WIZFINISH:
-            CheckSpace(page);
+            JudgeShownSpace(state);
             return FALSE;
         }
         return FALSE;
     }
     return FALSE;
-}
-
-/* 0 when the drive has room, else its letter; the figures go to the log. */
-static DWORD JudgeDrive(char drive, DWORD need)
-{
-    DWORD free = FreeSpaceOnDrive(drive);
-
-    if (need + SPACE_MARGIN < free) {
-        LogLine("space: drive %c: needs %lu bytes, has %lu free", drive, (unsigned long)need,
-                (unsigned long)free);
-        return 0;
-    }
-    LogLine("space: drive %c: needs %lu bytes and %d to spare, has %lu free: %lu bytes missing",
-            drive, (unsigned long)need, SPACE_MARGIN, (unsigned long)free,
-            (unsigned long)(need + SPACE_MARGIN + 1 - free));
-    return (DWORD)(unsigned char)drive;
-}
-
-/* The page's verdict for a run without the page: the same component sizes,
- * drive columns and margin, the control panel tool on the drivers' drive. */
-void JudgeSpace(DWORD selected, char statusDrive)
-{
-    char drive = (char)toupper((unsigned char)driverDirectory[0]);
-    DWORD need[2] = { 0, 0 };
-
-    for (int row = RowModel1; row <= RowModel3; row++)
-        if (selected & rowBit[row])
-            need[0] += rowSize[row];
-    if (selected & CompControlPanel)
-        need[0] += rowSize[RowPanel];
-    if (selected & CompStatusDisplay)
-        need[statusDrive == drive ? 0 : 1] += rowSize[RowStatus];
-    spaceShortfall[0] = JudgeDrive(drive, need[0]);
-    spaceShortfall[1] = need[1] ? JudgeDrive(statusDrive, need[1]) : 0;
-    spaceShortfall[2] = 0;
 }

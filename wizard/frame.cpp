@@ -27,37 +27,53 @@ UINT NotifyCode(LPARAM lParam)
     return ((const NMHDR *)lParam)->code;
 }
 
+void KeepPageRecord(HWND page, SetupStateRecord *state)
+{
+    SetWindowLongPtrA(page, DWLP_USER, (LONG_PTR)state);
+}
+
+SetupStateRecord *PageRecord(HWND page)
+{
+    return (SetupStateRecord *)GetWindowLongPtrA(page, DWLP_USER);
+}
+
 PROPSHEETPAGEA_V1 *InitPageRecord(PROPSHEETPAGEA_V1 *page, int templateId, const char *pageName,
-                                  DLGPROC proc)
+                                  DLGPROC proc, SetupStateRecord *state)
 {
     ZeroMemory(page, sizeof(*page));
     page->dwSize = PROPSHEETPAGEA_V1_SIZE;
     page->dwFlags = PSP_DEFAULT;
-    page->hInstance = SetupState.instance;
+    page->hInstance = state->instance;
     page->pszTemplate = MAKEINTRESOURCEA(templateId);
     page->hIcon = NULL;
     page->pszTitle = pageName;
     page->pfnDlgProc = proc;
-    page->lParam = 0;
+    page->lParam = (LPARAM)state;
     return page;
 }
 
-INT_PTR RunSetupWizard(HWND parent)
+void ResetWizard(void)
+{
+    ResetPortPage();
+    ResetComponentsPage();
+}
+
+INT_PTR RunSetupWizard(HWND parent, SetupStateRecord *state)
 {
     PROPSHEETPAGEA_V1 pages[WIZARD_PAGES];
     PROPSHEETHEADERA header;
 
-    InitPageRecord(&pages[0], IDD_WELCOME, "Welcome", WelcomePageProc);
-    InitPageRecord(&pages[1], IDD_PORT, "Select Port", PortPageProc);
-    InitPageRecord(&pages[2], IDD_PRINTER, "Select Printer", PrinterPageProc);
-    InitPageRecord(&pages[3], IDD_INSTALLTYPE, "Installation Type", InstallTypePageProc);
-    InitPageRecord(&pages[4], IDD_COMPONENTS, "Choose Components", ComponentsPageProc);
+    InitPageRecord(&pages[0], IDD_WELCOME, "Welcome", WelcomePageProc, state);
+    InitPageRecord(&pages[1], IDD_PORT, "Select Port", PortPageProc, state);
+    InitPageRecord(&pages[2], IDD_PRINTER, "Select Printer", PrinterPageProc, state);
+    InitPageRecord(&pages[3], IDD_INSTALLTYPE, "Installation Type", InstallTypePageProc, state);
+    InitPageRecord(&pages[4], IDD_COMPONENTS, "Choose Components", ComponentsPageProc, state);
 
     ZeroMemory(&header, sizeof(header));
     header.dwSize = PROPSHEETHEADERA_V1_SIZE;
     header.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW;
     header.hwndParent = parent;
-    header.pszCaption = "Product Install";
+    header.pszCaption = KX_CAPTION_WIZARD;
     header.nPages = WIZARD_PAGES;
     header.nStartPage = 0;
     header.ppsp = (LPCPROPSHEETPAGEA)pages;

@@ -6,7 +6,7 @@
 
 /* A network printer is no file-system object: its \\server\printer name is the
  * item's parsing name, which the desktop folder gives for any item. */
-static int ParsingName(LPCITEMIDLIST item, char *name, size_t nameChars)
+static int ParsingName(IMalloc *allocator, LPCITEMIDLIST item, char *name, size_t nameChars)
 {
     IShellFolder *desktop = NULL;
     STRRET text;
@@ -19,7 +19,7 @@ static int ParsingName(LPCITEMIDLIST item, char *name, size_t nameChars)
         case STRRET_WSTR:
             found = text.pOleStr && WideCharToMultiByte(CP_ACP, 0, text.pOleStr, -1, name,
                                                         (int)nameChars, NULL, NULL) > 0;
-            shellAllocator->Free(text.pOleStr);
+            allocator->Free(text.pOleStr);
             break;
         case STRRET_OFFSET:
             found = SUCCEEDED(StringCchCopyA(name, nameChars, (const char *)item + text.uOffset));
@@ -33,19 +33,19 @@ static int ParsingName(LPCITEMIDLIST item, char *name, size_t nameChars)
     return found && name[0];
 }
 
-ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UINT flags,
-                              char *path, size_t pathChars)
+ShellBrowseResult ShellBrowse(SetupStateRecord *state, HWND owner, int rootFolder,
+                              const char *title, UINT flags, char *path, size_t pathChars)
 {
     ShellBrowseResult result = SHELL_BROWSE_FAILED;
     char *name;
     LPITEMIDLIST root = NULL, chosen;
     BROWSEINFOA info;
 
-    if (FAILED(SHGetMalloc(&shellAllocator)) || !shellAllocator) {
-        shellAllocator = NULL;
+    if (FAILED(SHGetMalloc(&state->shellAllocator)) || !state->shellAllocator) {
+        state->shellAllocator = NULL;
         return SHELL_BROWSE_FAILED;
     }
-    name = (char *)shellAllocator->Alloc(SHELL_NAME_BYTES);
+    name = (char *)state->shellAllocator->Alloc(SHELL_NAME_BYTES);
     if (name && SUCCEEDED(SHGetSpecialFolderLocation(owner, rootFolder, &root)) && root) {
         ZeroMemory(&info, sizeof(info));
         info.hwndOwner = owner;
@@ -59,19 +59,20 @@ ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UIN
         if (chosen) {
             /* Only the printer browser takes an item without a file-system path. */
             if (SHGetPathFromIDListA(chosen, name) ||
-                ((flags & BIF_BROWSEFORPRINTER) && ParsingName(chosen, name, SHELL_NAME_BYTES))) {
+                ((flags & BIF_BROWSEFORPRINTER) &&
+                 ParsingName(state->shellAllocator, chosen, name, SHELL_NAME_BYTES))) {
                 StringCchCopyA(path, pathChars, name);
                 result = SHELL_BROWSE_CHOSEN;
             }
-            shellAllocator->Free(chosen);
+            state->shellAllocator->Free(chosen);
         } else {
             result = SHELL_BROWSE_CANCELLED;
         }
     }
     /* The one release point: what the allocator handed out, then the allocator. */
-    shellAllocator->Free(root);
-    shellAllocator->Free(name);
-    shellAllocator->Release();
-    shellAllocator = NULL;
+    state->shellAllocator->Free(root);
+    state->shellAllocator->Free(name);
+    state->shellAllocator->Release();
+    state->shellAllocator = NULL;
     return result;
 }

@@ -2,17 +2,15 @@
 #include "resources/resource.h"
 #include <commctrl.h>
 
-#define MODEL_BITS 0x0F
-
-static void DeriveComponents(int mode)
+static void DeriveComponents(SetupStateRecord *state, int mode)
 {
     switch (mode) {
     case Express:
     case Custom:
-        SetupState.selectedComponents = SetupState.availableComponents;
+        state->selectedComponents = state->availableComponents;
         break;
     case Minimum:
-        SetupState.selectedComponents = SetupState.availableComponents & MODEL_BITS;
+        state->selectedComponents = state->availableComponents & MODEL_BITS;
         break;
     }
 }
@@ -24,9 +22,13 @@ static LPARAM ButtonsFor(int mode)
 
 INT_PTR CALLBACK InstallTypePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    SetupStateRecord *state = PageRecord(page);
+
     switch (message) {
     case WM_INITDIALOG:
-        SetupState.installMode = Express;
+        state = (SetupStateRecord *)((const PROPSHEETPAGEA *)lParam)->lParam;
+        KeepPageRecord(page, state);
+        state->installMode = Express;
         CheckRadioButton(page, Uninstall, Express, Express);
         return TRUE;
     case WM_COMMAND: {
@@ -37,27 +39,27 @@ INT_PTR CALLBACK InstallTypePageProc(HWND page, UINT message, WPARAM wParam, LPA
          * button id from the keyboard) must not become the installation type. */
         if (id != Minimum && id != Custom && id != Express)
             return FALSE;
-        SetupState.installMode = id;
+        state->installMode = id;
         CheckRadioButton(page, Uninstall, Express, id);
         PostWizardButtons(page, ButtonsFor(id));
-        DeriveComponents(id);
+        DeriveComponents(state, id);
         return TRUE;
     }
     case WM_NOTIFY:
         switch (NotifyCode(lParam)) {
         case PSN_SETACTIVE:
-            if (SetupState.installMode != 0)
-                SendDlgItemMessageA(page, SetupState.installMode, BM_SETCHECK, BST_CHECKED, 0);
-            PostWizardButtons(page, ButtonsFor(SetupState.installMode));
+            if (state->installMode != 0)
+                SendDlgItemMessageA(page, state->installMode, BM_SETCHECK, BST_CHECKED, 0);
+            PostWizardButtons(page, ButtonsFor(state->installMode));
             return TRUE;
         case PSN_KILLACTIVE:
             return AnswerZero(page);
         case PSN_RESET:
-            SetupState.installMode = 0;
+            state->installMode = 0;
             return AnswerZero(page);
         case PSN_WIZNEXT:
         case PSN_WIZFINISH:
-            DeriveComponents(SetupState.installMode);
+            DeriveComponents(state, state->installMode);
             return TRUE;
         case PSN_WIZBACK:
             return TRUE;

@@ -1,18 +1,26 @@
-/* Setup wizard: the five-page property sheet, its pages, the path dialog and the
- * space verdict. Pages talk to the run only through SetupState and the shared
- * buffers of setupdata.h. */
+/* Setup wizard: the five-page property sheet, its pages and the path dialog.
+ * Pages talk to the run only through the setup record the run hands to
+ * RunSetupWizard: each page gets it in its PROPSHEETPAGE's lParam and the path
+ * dialog in DialogBoxParamA's, and keeps it in DWLP_USER. */
 #ifndef KX_WIZARD_H
 #define KX_WIZARD_H
 
-#include "setupdata/setupdata.h"
+#include "rules/rules.h"
 #include <prsht.h>
 
 /* Runs the wizard modally; returns PropertySheetA's result unchanged
  * (0 cancelled, positive finished, -1 the sheet could not be created). */
-INT_PTR RunSetupWizard(HWND parent);
+INT_PTR RunSetupWizard(HWND parent, SetupStateRecord *state);
+/* Forgets what the pages kept from an earlier run in the process. */
+void ResetWizard(void);
+void ResetPortPage(void);
+void ResetComponentsPage(void);
 /* Fills one page record of the original (version 1) layout. */
 PROPSHEETPAGEA_V1 *InitPageRecord(PROPSHEETPAGEA_V1 *page, int templateId, const char *pageName,
-                                  DLGPROC proc);
+                                  DLGPROC proc, SetupStateRecord *state);
+/* The record a page or the path dialog was given at WM_INITDIALOG. */
+void KeepPageRecord(HWND page, SetupStateRecord *state);
+SetupStateRecord *PageRecord(HWND page);
 
 INT_PTR CALLBACK WelcomePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK PortPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
@@ -34,37 +42,12 @@ UINT NotifyCode(LPARAM lParam);
  * name, a network printer's \\server\printer). Everything it gets from the
  * shell, the allocator included, is released again. */
 typedef enum { SHELL_BROWSE_CHOSEN, SHELL_BROWSE_CANCELLED, SHELL_BROWSE_FAILED } ShellBrowseResult;
-ShellBrowseResult ShellBrowse(HWND owner, int rootFolder, const char *title, UINT flags,
-                              char *path, size_t pathChars);
+ShellBrowseResult ShellBrowse(SetupStateRecord *state, HWND owner, int rootFolder,
+                              const char *title, UINT flags, char *path, size_t pathChars);
 
-/* Port page helpers. EnumeratePorts: the number of ports, -1 when the spooler
- * could not list them. FindListedPort: 1 found, 0 not listed, -1 no list. */
-int EnumeratePorts(void);
-int FindListedPort(const char *wanted, char *port, size_t portChars);
 void BrowseNetworkPrinter(HWND page);
 
-/* Components page and path dialog: folder choices of the two tools and the
- * result of the Input Path dialog (287 characters and the terminator). */
-extern char panelDirChoice[FOLDER_CHARS];
-extern char inputPath[FOLDER_CHARS];
-
-/* Takes a folder choice as a full path in `full`: a name that is not `X:\...`
- * or `\\server\share...` is taken below baseDirectory. 1 when every later step
- * can hold it (full, no " < > | * ? or control characters, at most
- * KX_FOLDER_LIMIT characters, see integration.h) and nobody else controls it
- * (JudgeFolderTrust, which refuses a network folder); else 0 and `why` is the
- * English reason. */
-int CheckFolderChoice(const char *entered, const char *baseDirectory, char *full,
-                      size_t fullChars, const char **why);
-/* 1 for `X:\...` and `\\server\share...`. */
-int IsFullFolder(const char *folder);
-
 void RecomputeSpace(HWND page);
-/* Free bytes of a drive, capped at 4294967295; 0 when the query fails. */
-DWORD FreeSpaceOnDrive(char drive);
-int SpaceVerdict(void);
-/* Fills spaceShortfall as Finish on the components page would, without it. */
-void JudgeSpace(DWORD selected, char statusDrive);
 void BrowseForFolder(HWND owner, int rootFolder, const char *title, UINT flags);
 
 #endif

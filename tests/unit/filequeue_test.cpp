@@ -1,6 +1,6 @@
 #include "tests/unit/harness.h"
-#include "unattended/filequeue.h"
-#include "unattended/log.h"
+#include "shell/shell.h"
+#include "base/base.h"
 
 /* Windows asks for the medium (SPFILENOTIFY_NEEDMEDIA) and about newer files on
  * the target, which Wine never does: a quiet run must answer both itself, and

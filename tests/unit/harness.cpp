@@ -1,5 +1,5 @@
 #include "tests/unit/harness.h"
-#include "setupdata/setupdata.h"
+#include "shell/shell.h"
 #include <shlwapi.h>
 #include <algorithm>
 #include <deque>
@@ -86,7 +86,7 @@ static std::unique_ptr<ScopedImport> boxPatch;
 
 void KxTest::SetUp()
 {
-    ResetSharedData();
+    ResetRun();
     SetupState.instance = GetModuleHandleA(NULL);
     boxes.clear();
     answers.clear();
@@ -442,4 +442,27 @@ void RemoveTree(const std::string &path)
         FindClose(find);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+/* ---- a setup information file ---- */
+
+const char versionSection[] =
+    "[Version]\r\nSignature=\"$Chicago$\"\r\nLayoutFile=layout.inf\r\n";
+
+/* Manufacturer "Kalyx" with `count` models M1.., each with an install and a
+ * data section; a negative count leaves out the manufacturer section. */
+std::string Medium(int count, const std::string &extra)
+{
+    std::string text = versionSection;
+    if (count >= 0)
+        text += "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n";
+    for (int i = 1; i <= count; i++)
+        text += "\"Kalyx Model " + std::to_string(i) + "\" = M" + std::to_string(i) + "\r\n";
+    for (int i = 1; i <= count; i++) {
+        std::string n = std::to_string(i);
+        text += "[M" + n + "]\r\nCopyFiles = M" + n + ".Files\r\nDataFile = m" + n +
+                "data.dll\r\nDataSection = M" + n + ".Data\r\n[M" + n + ".Data]\r\nDriverFile = m" +
+                n + "drv.dll\r\nConfigFile = m" + n + "ui.dll\r\nHelpFile = m" + n + "ui.hlp\r\n";
+    }
+    return text + extra;
 }

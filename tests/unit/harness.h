@@ -133,4 +133,10 @@ std::string BuildPath(const char *relative);
 std::string ReadFileBytes(const std::string &path);
 void RemoveTree(const std::string &path);
 
+/* oemsetup.inf: the [Version] section, and a medium of manufacturer "Kalyx"
+ * with `count` models M1.., each with an install and a data section (a
+ * negative count leaves out the manufacturer section), then `extra`. */
+extern const char versionSection[];
+std::string Medium(int count, const std::string &extra = "");
+
 #endif

@@ -1,7 +1,6 @@
 #include "tests/unit/harness.h"
 #include "shell/shell.h"
-#include "unattended/log.h"
-#include "unattended/options.h"
+#include "base/base.h"
 
 DECLARE_IMPORT_SLOT(CreateFileA);
 DECLARE_IMPORT_SLOT(GetFileInformationByHandle);
@@ -71,4 +70,78 @@ TEST_F(OutputFile, OnlyAPlainDiskFileWithOneName)
     FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
     EXPECT_EQ(KX_EXIT_BAD_LOG, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
     ExpectOneBox("kxsetup", "The file NUL is not used: it is not a file on a disk.", MB_OK | MB_ICONERROR);
+}
+
+static std::vector<std::string> FileLines(const std::string &file)
+{
+    std::string bytes = ReadFileBytes(file);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(bytes.substr(at, end - at));
+    return lines;
+}
+
+/* A log line: the local time as yyyy-mm-dd hh:mm:ss.mmm, the text with every
+ * control character a blank, cut to fit 2 KB with its line end. Act marks its
+ * line and leaves the last error as it found it, for the change after it. */
+TEST_F(OutputFile, LinesAreTimedCutAndOneLineEach)
+{
+    TempDir temp;
+    struct Case { std::string text, line; } cases[] = {
+        { "plain", "plain" },
+        { "two\r\nlines\tand\x01", "two  lines and " },
+        { std::string(3000, 'x'), std::string(2048 - 3 - 24, 'x') },
+    };
+    ASSERT_TRUE(OpenLog(temp.File("run.log").c_str()));
+    for (const Case &c : cases)
+        LogLine("%s", c.text.c_str());
+    SetLastError(1234);
+    EXPECT_EQ(1, Act("make %d", 1));
+    EXPECT_EQ(1234u, GetLastError());
+    CloseLog();
+    ASSERT_TRUE(OpenPlan(temp.File("plan.txt").c_str()));
+    SetLastError(5678);
+    EXPECT_EQ(0, Act("make %d", 2));
+    EXPECT_EQ(5678u, GetLastError());
+    ResetRun();
+
+    std::vector<std::string> lines = FileLines(temp.File("run.log"));
+    lines.push_back(FileLines(temp.File("plan.txt")).at(0));
+    std::vector<std::string> want;
+    for (const Case &c : cases)
+        want.push_back(c.line);
+    want.push_back("> make 1");
+    want.push_back("> make 2");
+    ASSERT_EQ(want.size(), lines.size());
+    const std::string shape = "dddd-dd-dd dd:dd:dd.ddd ";
+    for (size_t i = 0; i < lines.size(); i++) {
+        ASSERT_LE(shape.size(), lines[i].size());
+        for (size_t k = 0; k < shape.size(); k++)
+            EXPECT_EQ(shape[k] == 'd' ? 'd' : shape[k], isdigit((unsigned char)lines[i][k]) ? 'd' : lines[i][k])
+                << lines[i];
+        EXPECT_EQ(want[i], lines[i].substr(shape.size()));
+    }
+}
+
+/* A plan stays a plan after its file is closed (the exit code is decided from
+ * it); the reset between two runs in one process forgets it, the options and
+ * the quiet answers with the record. */
+TEST_F(OutputFile, ResetRunForgetsThePlanTheOptionsAndTheQuietAnswers)
+{
+    TempDir temp;
+    ASSERT_TRUE(OpenPlan(temp.File("plan.txt").c_str()));
+    CloseLog();
+    EXPECT_TRUE(Planning());
+    Options.quiet = 1;
+    SetQuietAnswers(1);
+    SetupState.statusDirChoice[0] = 'D';
+    SetupState.inputPath[0] = 'E';
+
+    ResetRun();
+    EXPECT_FALSE(Planning());
+    EXPECT_EQ(0, Options.quiet);
+    EXPECT_EQ('\0', SetupState.statusDirChoice[0]);
+    EXPECT_EQ('\0', SetupState.inputPath[0]);
+    KxMessageBox(NULL, "shown", "kxsetup", MB_OK);
+    ExpectOneBox("kxsetup", "shown", MB_OK);
 }

@@ -1,6 +1,6 @@
 #include "tests/unit/shell_support.h"
 #include "integration/integration.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <algorithm>
 
 DECLARE_IMPORT_SLOT(DdeInitializeA);

@@ -11,27 +11,6 @@ static BOOL WINAPI RecordingAppend(PCSTR fileName, HINF, PUINT)
     return TRUE;
 }
 
-static const char versionSection[] =
-    "[Version]\r\nSignature=\"$Chicago$\"\r\nLayoutFile=layout.inf\r\n";
-
-/* Manufacturer "Kalyx" with `count` models M1.., each with an install and a
- * data section; a negative count leaves out the manufacturer section. */
-static std::string Medium(int count, const std::string &extra = "")
-{
-    std::string text = versionSection;
-    if (count >= 0)
-        text += "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n";
-    for (int i = 1; i <= count; i++)
-        text += "\"Kalyx Model " + std::to_string(i) + "\" = M" + std::to_string(i) + "\r\n";
-    for (int i = 1; i <= count; i++) {
-        std::string n = std::to_string(i);
-        text += "[M" + n + "]\r\nCopyFiles = M" + n + ".Files\r\nDataFile = m" + n +
-                "data.dll\r\nDataSection = M" + n + ".Data\r\n[M" + n + ".Data]\r\nDriverFile = m" +
-                n + "drv.dll\r\nConfigFile = m" + n + "ui.dll\r\nHelpFile = m" + n + "ui.hlp\r\n";
-    }
-    return text + extra;
-}
-
 class SetupInformation : public KxTest {
 protected:
     TempDir dir;
@@ -56,10 +35,10 @@ protected:
     {
         Close();
         ZeroMemory(&SetupState, sizeof(SetupState));
-        ZeroMemory(installSection, sizeof(installSection));
+        ZeroMemory(SetupState.installSection, sizeof(SetupState.installSection));
         dir.Write("oemsetup.inf", text);
         folder = dir.path + "\\";
-        lstrcpynA(layoutPath, folder.c_str(), sizeof(layoutPath));
+        lstrcpynA(SetupState.layoutPath, folder.c_str(), sizeof(SetupState.layoutPath));
         inf = SetupOpenInfFileA(dir.File("oemsetup.inf").c_str(), NULL, INF_STYLE_WIN4, NULL);
         ASSERT_NE(INVALID_HANDLE_VALUE, inf);
     }
@@ -76,7 +55,7 @@ protected:
         std::string n = std::to_string(i + 1);
         auto want = [&](const std::string &text) { return filled ? text : std::string(); };
         EXPECT_EQ(want("Kalyx Model " + n), SetupState.modelName[i]);
-        EXPECT_EQ(want("M" + n), installSection[i]);
+        EXPECT_EQ(want("M" + n), SetupState.installSection[i]);
         EXPECT_EQ(want("m" + n + "data.dll"), SetupState.dataFile[i]);
         EXPECT_EQ(want("m" + n + "drv.dll"), SetupState.driverFile[i]);
         EXPECT_EQ(want("m" + n + "ui.dll"), SetupState.configFile[i]);
@@ -206,7 +185,7 @@ TEST_F(SetupInformation, LayoutFileIsAppendedAndItsSectionsBecomeVisible)
 
     ReadSetupInformation(inf, &SetupState);
 
-    EXPECT_EQ(folder + "layout.inf", layoutPath);
+    EXPECT_EQ(folder + "layout.inf", SetupState.layoutPath);
     EXPECT_EQ(3, SetupGetLineCountA(inf, "SourceDisksFiles"));
 }
 
@@ -222,7 +201,7 @@ TEST_F(SetupInformation, MissingLayoutFileShowsOneBoxAndReadingGoesOn)
     EXPECT_EQ((UINT)MB_ICONINFORMATION, boxes[0].style);
     EXPECT_TRUE(boxes[0].owner == NULL);
     EXPECT_FALSE(boxes[0].text.empty());
-    EXPECT_EQ(folder, layoutPath);
+    EXPECT_EQ(folder, SetupState.layoutPath);
     ExpectSlot(0, true);
 }
 
@@ -235,15 +214,15 @@ TEST_F(SetupInformation, LayoutPathThatDoesNotFitIsRefusedWhole)
     /* With "layout.inf" (10 characters): 287 characters fit the buffer, 288 do not. */
     for (int length : {277, 278}) {
         const std::string given = "C:\\" + std::string(length - 4, 'd') + "\\";
-        lstrcpynA(layoutPath, given.c_str(), sizeof(layoutPath));
+        lstrcpynA(SetupState.layoutPath, given.c_str(), sizeof(SetupState.layoutPath));
         appended.clear();
         ReadSetupInformation(inf, &SetupState);
         if (length == 277) {
-            EXPECT_EQ(given + "layout.inf", layoutPath);
+            EXPECT_EQ(given + "layout.inf", SetupState.layoutPath);
             ASSERT_EQ(1u, appended.size());
             EXPECT_EQ(given + "layout.inf", appended[0]);
         } else {
-            EXPECT_EQ(given, layoutPath);
+            EXPECT_EQ(given, SetupState.layoutPath);
             EXPECT_TRUE(appended.empty());
         }
     }

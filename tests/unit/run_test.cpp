@@ -2,7 +2,7 @@
 #include "tests/unit/trust_support.h"
 #include "shell/shell.h"
 #include "integration/integration.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <winspool.h>
 #include <prsht.h>
 #include <algorithm>
@@ -144,7 +144,7 @@ TEST_F(InstallationRun, DriverDirectoryFallsBackToW32x86)
     DriveExpressRun(host);
 
     std::string fallback = prefix->systemDir + "\\spool\\drivers\\w32x86";
-    EXPECT_EQ(fallback, driverDirectory);
+    EXPECT_EQ(fallback, SetupState.driverDirectory);
     EXPECT_TRUE(SameAsMedium(fallback + "\\kxpcl6.dll", "kxpcl6.dll"));
     EXPECT_TRUE(SameAsMedium(fallback + "\\kxps.hlp", "kxps.hlp"));
 }
@@ -152,7 +152,7 @@ TEST_F(InstallationRun, DriverDirectoryFallsBackToW32x86)
 TEST_F(InstallationRun, ShortDriveStopsAfterTheRecordWithoutCopying)
 {
     prefix->ChooseStatusFolder();
-    spaceShortfall[0] = 'C';
+    SetupState.spaceShortfall[0] = 'C';
 
     EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
 
@@ -845,4 +845,72 @@ TEST_F(InstallationRun, InstallSectionDeletionsAndRenamesAreDescribed)
     EXPECT_FALSE(FileExists(prefix->StatusFile("before.ini")));
     EXPECT_TRUE(FileExists(prefix->StatusFile("new.ini")));
     EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxcons.exe"), "kxcons.exe"));
+}
+
+/* ---- a plan changes nothing ---- */
+
+DECLARE_IMPORT_SLOT(RegCreateKeyExA);
+DECLARE_IMPORT_SLOT(RegDeleteKeyA);
+DECLARE_IMPORT_SLOT(SetupCommitFileQueueA);
+DECLARE_IMPORT_SLOT(AddMonitorA);
+DECLARE_IMPORT_SLOT(AddPrinterA);
+DECLARE_IMPORT_SLOT(DeletePrinter);
+DECLARE_IMPORT_SLOT(WriteProfileStringA);
+DECLARE_IMPORT_SLOT(DdeClientTransaction);
+DECLARE_IMPORT_SLOT(CreateProcessA);
+DECLARE_IMPORT_SLOT(SetupPromptReboot);
+
+static std::vector<std::string> forbiddenCalls;
+struct ChangeImport {
+    const char *name;
+    void **slot;
+};
+static const ChangeImport changeImports[] = {
+#define CHANGE(name) { #name, IMPORT_SLOT(name) }
+    CHANGE(RegCreateKeyExA),      CHANGE(RegSetValueExA),      CHANGE(RegDeleteKeyA),
+    CHANGE(CreateDirectoryA),     CHANGE(SetupCommitFileQueueA), CHANGE(AddMonitorA),
+    CHANGE(AddPrinterDriverA),    CHANGE(DeletePrinterDriverA), CHANGE(AddPrinterA),
+    CHANGE(DeletePrinter),        CHANGE(WriteProfileStringA), CHANGE(DdeClientTransaction),
+    CHANGE(CreateProcessA),       CHANGE(SetupPromptReboot),
+#undef CHANGE
+};
+
+/* Takes the place of any of them: on x86_64 the caller cleans up its own
+ * arguments, so one body without parameters stands in for every signature. */
+template <int N>
+static ULONG_PTR WINAPI ForbiddenChange()
+{
+    forbiddenCalls.push_back(changeImports[N].name);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
+template <int... N>
+static void ForbidChanges(std::vector<std::unique_ptr<ScopedImport>> &patches,
+                          std::integer_sequence<int, N...>)
+{
+    (patches.emplace_back(new ScopedImport(changeImports[N].slot, (void *)ForbiddenChange<N>)), ...);
+}
+
+/* Every import that changes the machine fails the test when a plan calls it:
+ * a change site that forgets Act is caught here, whatever it changes. */
+TEST_F(UninstallRun, APlanCallsNothingThatChangesTheMachine)
+{
+    std::vector<std::unique_ptr<ScopedImport>> patches;
+    ASSERT_TRUE(OpenPlan(prefix->temp.File("plan.txt").c_str()));
+    prefix->ChooseStatusFolder();
+    Options.quiet = Options.defaultPrinter = 1;
+    SetQuietAnswers(1);
+    forbiddenCalls.clear();
+    ForbidChanges(patches, std::make_integer_sequence<int, ARRAYSIZE(changeImports)>());
+
+    SetupState.installMode = Express;
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    SetupState.installMode = Uninstall;
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    patches.clear();
+    ResetRun();
+
+    EXPECT_EQ(std::vector<std::string>(), forbiddenCalls);
+    EXPECT_LT(20u, ActionLines(prefix->temp.File("plan.txt")).size());
 }

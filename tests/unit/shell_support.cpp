@@ -117,7 +117,7 @@ InstallPrefix::~InstallPrefix()
 
 void InstallPrefix::ChooseStatusFolder() const
 {
-    lstrcpynA(statusDirChoice, status.c_str(), sizeof(statusDirChoice));
+    lstrcpynA(SetupState.statusDirChoice, status.c_str(), sizeof(SetupState.statusDirChoice));
 }
 
 /* ---- release order and restart prompt ---- */

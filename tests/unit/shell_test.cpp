@@ -1,8 +1,7 @@
 #include "tests/unit/harness.h"
 #include "tests/unit/trust_support.h"
 #include "shell/shell.h"
-#include "unattended/options.h"
-#include "unattended/log.h"
+#include "base/base.h"
 
 DECLARE_IMPORT_SLOT(GetCommandLineA);
 DECLARE_IMPORT_SLOT(GetVersionExA);

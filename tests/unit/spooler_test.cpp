@@ -1,5 +1,5 @@
 #include "tests/unit/spooler_support.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include "spooler/spooler.h"
 
 DECLARE_IMPORT_SLOT(AddPrinterA);
@@ -32,7 +32,7 @@ TEST_F(SpoolerRegistration, AddMode_RegistersMonitorDriversAndPrintersOfSelected
     UseTestModels(&SetupState, CompModel1 | CompModel3, "LPT2:");
     ASSERT_FALSE(Listed(ListedMonitors(), KX_MONITOR_NAME));
 
-    EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+    EXPECT_EQ(1, AddPrinters(&SetupState));
 
     EXPECT_TRUE(Listed(ListedMonitors(), KX_MONITOR_NAME));
     for (int slot = 0; slot < MODEL_SLOTS; slot++) {
@@ -70,11 +70,11 @@ TEST_F(SpoolerRegistration, RemoveMode_DeletesPrintersAndDriversOfRecordedModels
 {
     SpoolerPrefix prefix;
     UseTestModels(&SetupState, CompModel1 | CompModel3, "LPT1:");
-    ASSERT_EQ(1, RegisterPrinters(&SetupState, 1));
+    ASSERT_EQ(1, AddPrinters(&SetupState));
 
     /* slot 1 was never installed: its deletions fail quietly */
     SetupState.selectedComponents = CompModel1 | CompModel2 | CompModel3;
-    EXPECT_EQ(1, RegisterPrinters(&SetupState, 0));
+    RemovePrinters(&SetupState);
 
     PrinterFacts printer;
     for (int slot = 0; slot < MODEL_SLOTS; slot++) {
@@ -96,7 +96,7 @@ TEST_F(SpoolerRegistration, AddPrinterRefused_ShowsBoxStopsAndKeepsTheDriver)
     UseTestModels(&SetupState, CompModel1 | CompModel2, "LPT1:");
     {
         FAKE_IMPORT(AddPrinterA, RefuseAddPrinter);
-        EXPECT_EQ(0, RegisterPrinters(&SetupState, 1));
+        EXPECT_EQ(0, AddPrinters(&SetupState));
     }
     ExpectOneBox("Add Printer error", SystemText(ERROR_INVALID_PRINTER_NAME).c_str(),
                  MB_ICONINFORMATION);
@@ -113,7 +113,7 @@ TEST_F(SpoolerRegistration, ExistingPrinter_IsReplacedAfterTheNewDriverOnTheNewP
     spooler.existing = { testModel[0] };
     UseTestModels(&SetupState, CompModel1, "LPT3:");
 
-    EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+    EXPECT_EQ(1, AddPrinters(&SetupState));
 
     std::string m = testModel[0];
     std::vector<std::string> expected = { "EnumMonitors",      "DeleteDriver " + m,
@@ -149,7 +149,7 @@ TEST_F(SpoolerRegistration, MonitorStep_AddsTheMonitorUnlessTheSmallListNamesIt)
         TempDir dir;
         ASSERT_TRUE(OpenLog(dir.File("run.log").c_str()));
 
-        EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+        EXPECT_EQ(1, AddPrinters(&SetupState));
 
         CloseLog();
         std::string log = ReadFileBytes(dir.File("run.log"));
@@ -181,7 +181,7 @@ TEST_F(SpoolerRegistration, DriverRefused_ShowsOneBoxAndLeavesLaterSlotsAlone)
     spooler.refuseDriver = { testModel[0] };
     UseTestModels(&SetupState, CompModel1 | CompModel2 | CompModel3, "LPT1:");
 
-    EXPECT_EQ(0, RegisterPrinters(&SetupState, 1));
+    EXPECT_EQ(0, AddPrinters(&SetupState));
 
     ExpectOneBox("Add Driver error", SystemText(ERROR_ACCESS_DENIED).c_str(), MB_ICONINFORMATION);
     std::string m = testModel[0];
@@ -197,7 +197,7 @@ TEST_F(SpoolerRegistration, DeleteRefused_ShowsBoxClosesAndStillAddsThePrinter)
     spooler.refuseDelete = { testModel[1] };
     UseTestModels(&SetupState, CompModel2, "LPT1:");
 
-    EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+    EXPECT_EQ(1, AddPrinters(&SetupState));
 
     ExpectOneBox("GetLastError--Delete Printer", SystemText(ERROR_ACCESS_DENIED).c_str(),
                  MB_ICONINFORMATION);
@@ -216,7 +216,7 @@ TEST_F(SpoolerRegistration, RemoveMode_OnlyDeletesAndSucceedsWhateverFails)
     spooler.refuseDelete = { testModel[1] };
     UseTestModels(&SetupState, CompModel1 | CompModel2 | CompModel3 | CompStatusDisplay, "LPT1:");
 
-    EXPECT_EQ(1, RegisterPrinters(&SetupState, 0));
+    RemovePrinters(&SetupState);
 
     ExpectOneBox("GetLastError--Delete Printer", SystemText(ERROR_ACCESS_DENIED).c_str(),
                  MB_ICONINFORMATION);
@@ -236,7 +236,7 @@ TEST_F(SpoolerRegistration, RemoveMode_LeavesNoDriverWhereTheSpoolerKeepsDrivers
     spooler.drivers = spooler.existing;
     UseTestModels(&SetupState, CompModel1 | CompModel2 | CompModel3, "LPT1:");
 
-    EXPECT_EQ(1, RegisterPrinters(&SetupState, 0));
+    RemovePrinters(&SetupState);
 
     EXPECT_TRUE(spooler.existing.empty());
     EXPECT_EQ(std::set<std::string>(), spooler.drivers);
@@ -247,7 +247,7 @@ TEST_F(SpoolerRegistration, NoModelSelected_OnlyTheMonitorStepRuns)
     FakeSpooler spooler;
     UseTestModels(&SetupState, CompStatusDisplay | CompControlPanel, "LPT1:");
 
-    EXPECT_EQ(1, RegisterPrinters(&SetupState, 1));
+    EXPECT_EQ(1, AddPrinters(&SetupState));
 
     std::vector<std::string> expected = { "EnumMonitors", "AddMonitor" };
     EXPECT_EQ(expected, spooler.calls);

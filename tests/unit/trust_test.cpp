@@ -1,5 +1,5 @@
 #include "tests/unit/trust_support.h"
-#include "setupdata/setupdata.h"
+#include "rules/rules.h"
 
 /* A status folder and the folders above it as another user or a careless
  * administrator may have left them. Each case names the folder whose

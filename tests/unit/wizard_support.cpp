@@ -21,7 +21,7 @@ INT_PTR RunWizard(const WizardScript &script, DWORD timeoutMs)
 {
     INT_PTR result = -2;
     size_t next = 0;
-    DriveUi([&] { result = RunSetupWizard(NULL); },
+    DriveUi([&] { result = RunSetupWizard(NULL, &SetupState); },
             [&](HWND top) {
                 if (next < script.size() && script[next](ActivatedDialogs().front(), top))
                     next++;
@@ -392,8 +392,8 @@ void WizardTest::SetUp()
     KxTest::SetUp();
     SetupState.availableComponents = CompModel1 | CompModel2 | CompModel3 | CompStatusDisplay |
                                      CompControlPanel;
-    lstrcpyA(driverDirectory, "C:\\windows\\system32\\spool\\drivers\\x64");
-    lstrcpyA(startDirectory, "D:\\SETUP");
+    lstrcpyA(SetupState.driverDirectory, "C:\\windows\\system32\\spool\\drivers\\x64");
+    lstrcpyA(SetupState.startDirectory, "D:\\SETUP");
     FakeDisks::freeBytes.clear();
     FakeDisks::freeBytes['C'] = 100000000;
     FakeDisks::freeBytes['E'] = 50000000;

@@ -39,7 +39,7 @@ TEST_F(WizardTest, Wizard_ExpressPathOffersTheRightButtonsAndInstallsEverything)
     EXPECT_EQ(Express, SetupState.installMode);
     EXPECT_EQ(AllComponents, SetupState.selectedComponents);
     EXPECT_STREQ("LPT1:", SetupState.portName);
-    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_EQ(0, SpaceVerdict(&SetupState));
 }
 
 TEST_F(WizardTest, Wizard_MinimumKeepsOnlyTheModelsOnOffer)
@@ -105,7 +105,7 @@ TEST_F(WizardTest, Wizard_CancelOnAnyPageReturnsZeroAndResetsOnlyWhatShownPagesO
         EXPECT_EQ(last >= PageType ? 0 : Minimum, SetupState.installMode);
         EXPECT_EQ(last == PageComponents ? AllComponents : 0x99u, SetupState.selectedComponents);
         EXPECT_STREQ("X:\\KEEP", SetupState.statusDir);
-        EXPECT_EQ(0, SpaceVerdict());
+        EXPECT_EQ(0, SpaceVerdict(&SetupState));
     }
 }
 
@@ -297,7 +297,7 @@ static std::string Columns23(HWND page)
 TEST_F(WizardTest, ComponentsPage_StartsFromTheOfferedComponents)
 {
     SetupState.availableComponents = CompModel1 | CompModel3;
-    lstrcpyA(driverDirectory, "c:\\windows\\system32\\spool\\drivers\\x64");
+    lstrcpyA(SetupState.driverDirectory, "c:\\windows\\system32\\spool\\drivers\\x64");
     WizardScript script;
     WalkTo(script, PageComponents);
     script.push_back(OnPage(PageComponents, [](HWND page) {
@@ -315,8 +315,8 @@ TEST_F(WizardTest, ComponentsPage_StartsFromTheOfferedComponents)
     script.push_back(Press(SheetFinish));
     EXPECT_GT(RunWizard(script), 0);
     EXPECT_EQ((DWORD)(CompModel1 | CompModel3), SetupState.selectedComponents);
-    EXPECT_STREQ("C:\\STATUS", statusDirChoice);
-    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_STREQ("C:\\STATUS", SetupState.statusDirChoice);
+    EXPECT_EQ(0, SpaceVerdict(&SetupState));
 }
 
 TEST_F(WizardTest, ComponentsPage_ClicksChangeTheSelectionTheColumnsAndTheChangeButton)
@@ -383,9 +383,9 @@ TEST_F(WizardTest, ComponentsPage_FolderChoicesMoveToolsBetweenColumns)
     script.push_back(Press(SheetFinish));
     EXPECT_GT(RunWizard(script), 0);
     /* Drive D cannot be queried: 0 bytes free, so it is short. */
-    EXPECT_EQ((DWORD)'D', spaceShortfall[1]);
-    EXPECT_EQ((DWORD)'F', spaceShortfall[2]);
-    EXPECT_EQ('D', SpaceVerdict());
+    EXPECT_EQ((DWORD)'D', SetupState.spaceShortfall[1]);
+    EXPECT_EQ((DWORD)'F', SetupState.spaceShortfall[2]);
+    EXPECT_EQ('D', SpaceVerdict(&SetupState));
 }
 
 /* One step after an entry: the page's box (or none) and the folder shown. */
@@ -439,8 +439,8 @@ TEST_F(WizardTest, ComponentsPage_TakesOnlyFullFoldersThatEveryLaterStepHolds)
  * Input Path field upper-cases what is typed: a drive is one column either way. */
 TEST_F(WizardTest, ComponentsPage_DriveLettersShareAColumnInEitherCase)
 {
-    lstrcpyA(driverDirectory, "c:\\windows\\system32\\spool\\drivers\\x64");
-    lstrcpyA(startDirectory, "d:\\setup");
+    lstrcpyA(SetupState.driverDirectory, "c:\\windows\\system32\\spool\\drivers\\x64");
+    lstrcpyA(SetupState.startDirectory, "d:\\setup");
     WizardScript script;
     WalkTo(script, PageComponents);
     EnterPath(script, IDC_STATUS_CHANGE, "C:\\TOOLS");
@@ -478,10 +478,10 @@ TEST_F(WizardTest, ComponentsPage_FinishWantsMoreThan1024BytesBeyondTheNeedOnEac
         script.push_back(OnPage(PageComponents, [](HWND) {}));
         script.push_back(Press(SheetFinish));
         EXPECT_GT(RunWizard(script), 0);
-        EXPECT_EQ(c.c, spaceShortfall[0]);
-        EXPECT_EQ(c.e, spaceShortfall[1]);
-        EXPECT_EQ(0u, spaceShortfall[2]);
-        EXPECT_EQ(c.verdict, SpaceVerdict());
+        EXPECT_EQ(c.c, SetupState.spaceShortfall[0]);
+        EXPECT_EQ(c.e, SetupState.spaceShortfall[1]);
+        EXPECT_EQ(0u, SetupState.spaceShortfall[2]);
+        EXPECT_EQ(c.verdict, SpaceVerdict(&SetupState));
     }
 }
 
@@ -506,7 +506,7 @@ TEST_F(WizardTest, ComponentsPage_FreeSpaceOf4GiBAndMoreIsCappedNotWrapped)
     }));
     script.push_back(Press(SheetFinish));
     EXPECT_GT(RunWizard(script), 0);
-    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_EQ(0, SpaceVerdict(&SetupState));
 }
 
 TEST_F(WizardTest, ComponentsPage_BackAndNextAgainKeepsBoxesAndSelectionInAgreement)
@@ -550,7 +550,7 @@ TEST_F(WizardTest, ComponentsPage_VisitedThenFinishedWithExpressLeavesNoShortfal
         Press(SheetFinish),
     });
     EXPECT_GT(RunWizard(script), 0);
-    EXPECT_EQ(0, SpaceVerdict());
+    EXPECT_EQ(0, SpaceVerdict(&SetupState));
     EXPECT_EQ(AllComponents, SetupState.selectedComponents);
 }
 
@@ -570,7 +570,7 @@ TEST_F(WizardTest, InputPathDialog_SearchFillsTheFieldTypingStopsAt207AndOkReads
         EXPECT_EQ("F:\\PICKED", ItemText(dialog, IDC_INPUT_PATH));
         FakeShell::cancel = true;
         ClickButton(dialog, IDC_INPUT_BROWSE);
-        EXPECT_STREQ("", inputPath);
+        EXPECT_STREQ("", SetupState.inputPath);
         EXPECT_EQ("F:\\PICKED", ItemText(dialog, IDC_INPUT_PATH));
         EXPECT_EQ(0, FakeShell::outstanding);
         ClickButton(dialog, IDOK);
@@ -586,6 +586,6 @@ TEST_F(WizardTest, InputPathDialog_SearchFillsTheFieldTypingStopsAt207AndOkReads
     }));
     script.push_back(Press(SheetCancel));
     EXPECT_EQ(0, RunWizard(script));
-    EXPECT_EQ(259, lstrlenA(inputPath));
-    EXPECT_STREQ("F:\\PICKED", statusDirChoice);
+    EXPECT_EQ(259, lstrlenA(SetupState.inputPath));
+    EXPECT_STREQ("F:\\PICKED", SetupState.statusDirChoice);
 }

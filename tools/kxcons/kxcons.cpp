@@ -17,9 +17,9 @@
 #include <string.h>
 
 #define CLOSE_MESSAGE (WM_USER + 7711)
-#define CLOSE_WPARAM 7711
-#define LINGER_TIMER 1
-#define QUIT_TIMER 2
+#define CLOSE_WPARAM  7711
+#define LINGER_TIMER  1
+#define QUIT_TIMER    2
 
 static char logPath[MAX_PATH];
 static UINT lingerMs;

@@ -76,7 +76,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     WCHAR ready[MAX_PATH + 8];
     lstrcpynW(ready, argv[1], MAX_PATH);
     lstrcatW(ready, L".ready");
-    HANDLE mark = CreateFileW(ready, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE mark =
+        CreateFileW(ready, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (mark != INVALID_HANDLE_VALUE)
         CloseHandle(mark);
 

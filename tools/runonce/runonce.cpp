@@ -7,19 +7,24 @@
 #include <cstdio>
 #include <cstring>
 
-int main() {
+int main()
+{
     char path[MAX_PATH];
     DWORD n = GetEnvironmentVariableA("KX_RUNONCE_LOG", path, sizeof path);
     if (n == 0 || n >= sizeof path) {
         n = GetModuleFileNameA(NULL, path, sizeof path);
-        if (n == 0 || n >= sizeof path) return 1;
+        if (n == 0 || n >= sizeof path)
+            return 1;
         char *slash = strrchr(path, '\\');
-        if (!slash) return 1;
+        if (!slash)
+            return 1;
         size_t room = sizeof path - (size_t)(slash + 1 - path);
-        if (snprintf(slash + 1, room, "runonce.log") >= (int)room) return 1;
+        if (snprintf(slash + 1, room, "runonce.log") >= (int)room)
+            return 1;
     }
     FILE *log = fopen(path, "ab");
-    if (!log) return 1;
+    if (!log)
+        return 1;
     fprintf(log, "%s\n", GetCommandLineA());
     fclose(log);
     return 0;

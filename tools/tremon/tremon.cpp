@@ -20,8 +20,8 @@ static VOID WINAPI MonitorShutdown(HANDLE monitor)
 
 static MONITOR2 monitor;
 
-extern "C" __declspec(dllexport) LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init,
-                                                                          PHANDLE handle)
+extern "C" __declspec(dllexport) LPMONITOR2 WINAPI
+    InitializePrintMonitor2(PMONITORINIT init, PHANDLE handle)
 {
     monitor.cbSize = sizeof(monitor);
     monitor.pfnOpenPort = MonitorOpenPort;

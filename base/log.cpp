@@ -1,4 +1,4 @@
-#include "unattended/log.h"
+#include "base/base.h"
 #include <stdarg.h>
 #include <strsafe.h>
 
@@ -14,7 +14,7 @@ static const char *refusal = "";
  * placed at its name, and a pipe's server learns no more than who writes to it.
  * Only a plain disk file with one name is written: through a second name the
  * run would append to, or empty, a file of someone else's choosing. */
-static int OpenOutput(const char *path, DWORD access)
+static int OpenLogFile(const char *path, DWORD access)
 {
     BY_HANDLE_FILE_INFORMATION information;
 
@@ -44,13 +44,13 @@ static int OpenOutput(const char *path, DWORD access)
 
 int OpenLog(const char *path)
 {
-    return OpenOutput(path, FILE_APPEND_DATA);
+    return OpenLogFile(path, FILE_APPEND_DATA);
 }
 
 int OpenPlan(const char *path)
 {
     /* Emptied only once it is known to be the plan's own file. */
-    planning = OpenOutput(path, GENERIC_WRITE) && SetEndOfFile(logFile);
+    planning = OpenLogFile(path, GENERIC_WRITE) && SetEndOfFile(logFile);
     if (!planning)
         CloseLog();
     return planning;
@@ -67,6 +67,13 @@ void CloseLog(void)
         CloseHandle(logFile);
         logFile = INVALID_HANDLE_VALUE;
     }
+}
+
+void ResetLog(void)
+{
+    CloseLog();
+    planning = 0;
+    refusal = "";
 }
 
 int LogIsOpen(void)

@@ -1,5 +1,4 @@
-#include "setupdata/setupdata.h"
-#include "unattended/log.h"
+#include "rules/rules.h"
 #include <strsafe.h>
 
 /* A SID of up to six sub-authorities, laid out as the system lays one out. */

@@ -1,4 +1,4 @@
-#include "unattended/options.h"
+#include "shell/shell.h"
 #include <string.h>
 #include <strsafe.h>
 

@@ -1,5 +1,4 @@
-#include "wizard/wizard.h"
-#include "integration/integration.h"
+#include "rules/rules.h"
 #include <string.h>
 #include <strsafe.h>
 

@@ -1,16 +1,11 @@
-#include "unattended/choices.h"
 #include "shell/shell.h"
-#include "unattended/options.h"
-#include "unattended/log.h"
-#include "wizard/wizard.h"
 #include <ctype.h>
 #include <string.h>
 #include <strsafe.h>
 
-#define MODEL_BITS (CompModel1 | CompModel2 | CompModel3)
 #define DEFAULT_PORT "LPT1:"
 
-static int Refuse(int *exitCode, const char *format, const char *detail)
+static int RefuseChoice(int *exitCode, const char *format, const char *detail)
 {
     LogLine(format, detail);
     *exitCode = KX_EXIT_BAD_COMMAND_LINE;
@@ -64,7 +59,7 @@ static int ChooseModels(const SetupStateRecord *state, DWORD *models, int *exitC
             continue;
         bit = ModelBit(state, item);
         if (!bit)
-            return Refuse(exitCode, "choice refused: the medium has no model \"%s\"", item);
+            return RefuseChoice(exitCode, "choice refused: the medium has no model \"%s\"", item);
         *models |= bit;
     }
     return 1;
@@ -88,7 +83,7 @@ static int ChooseComponents(SetupStateRecord *state, int *exitCode)
         if (Options.statusDisplay != 0)
             state->selectedComponents |= available & CompStatusDisplay;
         if (Options.statusDisplay == 1 && !(available & CompStatusDisplay))
-            return Refuse(exitCode, "choice refused: the medium has no %s", "status display tool");
+            return RefuseChoice(exitCode, "choice refused: the medium has no %s", "status display tool");
         return 1;
     default:
         state->selectedComponents = available;
@@ -99,19 +94,22 @@ static int ChooseComponents(SetupStateRecord *state, int *exitCode)
 /* Without /statusdir a custom install takes what the components page offers
  * first, the folder on the printer drivers' drive; the other types leave the
  * choice empty, as the wizard does when it does not show that page. */
-static int ChooseFolder(const SetupStateRecord *state, int *exitCode)
+static int ChooseFolder(SetupStateRecord *state, int *exitCode)
 {
     const char *why = NULL;
 
     if (!Options.statusFolder[0]) {
         if (state->installMode == Custom)
-            StringCchPrintfA(statusDirChoice, ARRAYSIZE(statusDirChoice), "%c:\\STATUS",
-                             toupper((unsigned char)driverDirectory[0]));
+            {
+            StringCchCopyA(state->statusDirChoice, ARRAYSIZE(state->statusDirChoice),
+                           KX_DEFAULT_STATUS_FOLDER);
+            state->statusDirChoice[0] = (char)toupper((unsigned char)state->driverDirectory[0]);
+        }
         return 1;
     }
-    if (!CheckFolderChoice(Options.statusFolder, startDirectory, statusDirChoice,
-                           ARRAYSIZE(statusDirChoice), &why)) {
-        statusDirChoice[0] = '\0';
+    if (!CheckFolderChoice(Options.statusFolder, state->startDirectory, state->statusDirChoice,
+                           ARRAYSIZE(state->statusDirChoice), &why)) {
+        state->statusDirChoice[0] = '\0';
         LogLine("choice refused: /statusdir=%s: %s", Options.statusFolder, why);
         *exitCode = KX_EXIT_BAD_COMMAND_LINE;
         return 0;
@@ -135,13 +133,16 @@ int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
         return 0;
     }
     if (!listed)
-        return Refuse(exitCode, "choice refused: the system lists no port \"%s\"", port);
-    JudgeSpace(state->selectedComponents,
-               (char)toupper((unsigned char)(statusDirChoice[0] ? statusDirChoice[0] : 'C')));
+        return RefuseChoice(exitCode, "choice refused: the system lists no port \"%s\"", port);
+    JudgeSpace(state, state->selectedComponents,
+               (char)toupper(
+                   (unsigned char)(state->statusDirChoice[0] ? state->statusDirChoice[0] : 'C')));
     LogLine("choices: type %s, components %lu, port %s, status folder %s, default printer %s",
-            state->installMode == Minimum ? "minimum" :
-            state->installMode == Custom ? "custom" : "express", (unsigned long)state->selectedComponents, state->portName,
-            statusDirChoice[0] ? statusDirChoice : "C:\\STATUS",
+            state->installMode == Minimum  ? "minimum"
+            : state->installMode == Custom ? "custom"
+                                           : "express",
+            (unsigned long)state->selectedComponents, state->portName,
+            state->statusDirChoice[0] ? state->statusDirChoice : KX_DEFAULT_STATUS_FOLDER,
             Options.defaultPrinter ? "yes" : "no");
     return 1;
 }

@@ -1,6 +1,4 @@
-#include "setupdata/setupdata.h"
-#include "unattended/options.h"
-#include "unattended/log.h"
+#include "base/base.h"
 #include <strsafe.h>
 
 /* A quiet run takes the answer that lets it go on: yes to a question (the
@@ -18,6 +16,13 @@ static int QuietAnswer(UINT style)
     }
 }
 
+static int quietAnswers;
+
+void SetQuietAnswers(int quiet)
+{
+    quietAnswers = quiet;
+}
+
 static const char *ButtonName(int answer)
 {
     static const char *const names[] = { "none", "OK", "Cancel", "Abort", "Retry", "Ignore",
@@ -27,10 +32,10 @@ static const char *ButtonName(int answer)
 
 int KxMessageBox(HWND owner, const char *text, const char *caption, UINT style)
 {
-    int answer = Options.quiet ? QuietAnswer(style) : MessageBoxA(owner, text, caption, style);
+    int answer = quietAnswers ? QuietAnswer(style) : MessageBoxA(owner, text, caption, style);
 
     LogLine("box \"%s\" \"%s\": %s%s", caption, text, ButtonName(answer),
-            Options.quiet ? " (quiet)" : "");
+            quietAnswers ? " (quiet)" : "");
     return answer;
 }
 

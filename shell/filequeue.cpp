@@ -1,5 +1,5 @@
-#include "unattended/filequeue.h"
-#include "unattended/log.h"
+#include "shell/shell.h"
+#include "base/base.h"
 #include <strsafe.h>
 
 /* The version checks of a copy come as bits beside the notification. */

@@ -1,0 +1,79 @@
+/* The ground every other folder stands on, with no window of its own: the
+ * log, the program's message boxes and the reading of numbers.
+ *
+ * The log of a run (/log=FILE) and the plan of a run that is only described
+ * (/plan=FILE): plain text, one line per step with the local time. Every
+ * change the program makes to the machine is described once, by Act: its
+ * action line (marked "> ") goes to the log before the change is made, or to
+ * the plan instead of making it. Without a log or plan the calls cost nothing. */
+#ifndef KX_BASE_H
+#define KX_BASE_H
+
+#include <windows.h>
+
+/* 1 when the file could be opened for appending (it is created if missing).
+ * Only a plain disk file with a single name is taken. */
+int OpenLog(const char *path);
+/* A plan starts a fresh file; from then on Act makes nothing. */
+int OpenPlan(const char *path);
+/* Why the last OpenLog or OpenPlan refused a file it could open; "" when it
+ * could not be opened at all. */
+const char *OutputRefusal(void);
+/* The plan stays a plan after CloseLog: the run's exit code is decided from it. */
+void CloseLog(void);
+/* Closes the file and forgets the plan, as at process start. */
+void ResetLog(void);
+int LogIsOpen(void);
+int Planning(void);
+/* One line: the time, then the formatted text (cut at 2 KB). */
+void LogLine(const char *format, ...);
+/* The action line of a change. 1: make the change now (a run), then report it
+ * with ActDone; 0: a plan, the change is not to be made. */
+int Act(const char *format, ...);
+/* The outcome of the change just made: "ok" or "failed, error <n>". */
+void ActDone(BOOL succeeded, DWORD code);
+/* A Win32 status as the log shows it: "ok" or "error <n>". */
+const char *LogStatus(DWORD code);
+
+/* The texts of the boxes and pages that earlier releases showed, byte for byte:
+ * administrators' notes and scripts look for them as they are, so the odd
+ * spellings ("warring", "Dirve", "operation system") are kept on purpose. */
+#define KX_CAPTION_ERROR          "Error"
+#define KX_CAPTION_INSTALL_ERROR  "Install Error"
+#define KX_CAPTION_INSTALLATION   "Installation"
+#define KX_CAPTION_SYSTEM_ERROR   "GetLastError"
+#define KX_CAPTION_LAYOUT_ERROR   "GetLastError--Layout.inf"
+#define KX_CAPTION_DELETE_PRINTER "GetLastError--Delete Printer"
+#define KX_CAPTION_ADD_DRIVER     "Add Driver error"
+#define KX_CAPTION_ADD_PRINTER    "Add Printer error"
+#define KX_CAPTION_PORTS          "Lumaprint setup warring !"
+#define KX_CAPTION_INPUT_PATH     "Input Path"
+#define KX_CAPTION_WIZARD         "Product Install"
+#define KX_TEXT_PORTS_FAILED      "EnumPorts() function fail !!"
+#define KX_TEXT_PORTS_COUNTS      " dwNeeded = %d   ,   dwReturned = %d \n"
+#define KX_TEXT_DDE_FAILED        "DDEML Initialization Failure"
+#define KX_TEXT_NOT_NT            "Current operation system is not Windows NT!"
+#define KX_TEXT_NO_RIGHTS         "Have not the right to add printer!"
+#define KX_TEXT_ADD_FAILED        "Add printer or driver error!"
+#define KX_TEXT_CONFIRM_UNINSTALL "Do you really want to uninstall?"
+#define KX_TEXT_NO_SPACE          "Dirve %c: has no enough space!"
+#define KX_TEXT_BROWSE_PRINTER    "Please select the network printer that you want to add."
+
+/* Every message box of the program goes through here (owner, text, caption and
+ * style exactly as the caller gives them); returns the button pressed. */
+int KxMessageBox(HWND owner, const char *text, const char *caption, UINT style);
+/* From here on (the entry sets it from the command line) a box is not shown: it
+ * takes the answer that lets a quiet run go on. */
+void SetQuietAnswers(int quiet);
+
+/* The system error box: the system's text for `code` (or a fallback naming the
+ * code when the system has none), no owner, MB_ICONINFORMATION, `caption`.
+ * Callers take GetLastError() right after the failing call and pass it here. */
+void ShowSystemError(DWORD code, const char *caption);
+
+/* Decimal value of the leading number of a text: blanks skipped, one optional
+ * sign, digits up to the first non-digit; no digits gives 0; a value beyond a
+ * long's range gives LONG_MAX or LONG_MIN. */
+long LeadingNumber(const char *text);
+
+#endif

@@ -1,0 +1,77 @@
+/* The rules that the wizard's pages and a quiet run both decide by, with no
+ * window of their own: the folder rule and the trust of folders and keys, the
+ * port lookup and the space rule. */
+#ifndef KX_RULES_H
+#define KX_RULES_H
+
+#include "setupdata/setupdata.h"
+#include <winspool.h>
+
+/* Takes a folder choice as a full path in `full`: a name that is not `X:\...`
+ * or `\\server\share...` is taken below baseDirectory. 1 when every later step
+ * can hold it (full, no " < > | * ? or control characters, at most
+ * KX_FOLDER_LIMIT characters) and nobody else controls it
+ * (JudgeFolderTrust, which refuses a network folder); else 0 and `why` is the
+ * English reason. */
+int CheckFolderChoice(const char *entered, const char *baseDirectory, char *full,
+                      size_t fullChars, const char **why);
+/* 1 for `X:\...` and `\\server\share...`. */
+int IsFullFolder(const char *folder);
+
+/* Trust of what a later run as administrator relies on: the status folder
+ * (its program is started from there) and the record keys. Trusted are
+ * Administrators, SYSTEM, TrustedInstaller and the account running the setup;
+ * a refusal's `why` is the one English sentence naming the folder or key and
+ * the reason (valid until the next judgement). */
+enum FolderTrust { FolderTrusted, FolderMissing, FolderUntrusted };
+/* A full `X:\...` folder and each folder above it that stands, up to the
+ * root: no link, owned by the trusted, and nobody else may add, change or
+ * delete in it or change its permissions (users may add folders to the root).
+ * A network folder is refused; a volume without permissions (FAT) is accepted.
+ * FolderMissing: what stands passed and the folder itself is not there;
+ * `standing` (may be NULL) receives the length of the part that stands. */
+int JudgeFolderTrust(const char *folder, size_t *standing, const char **why);
+/* 1 when the owner of the open key (opened with READ_CONTROL) is trusted. */
+int JudgeKeyTrust(HKEY key, const char *name, const char **why);
+/* Administrators and SYSTEM `fullAccess`, Users `readAccess`, inherited by
+ * what is made inside and nothing taken over from above; 0 when the system
+ * cannot build it. Nothing in it needs releasing. */
+struct AdminSecurity {
+    DWORD acl[64];
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes;
+};
+int BuildAdminSecurity(AdminSecurity *security, DWORD fullAccess, DWORD readAccess);
+
+/* The spooler's ports: EnumeratePorts gives their number, -1 when the spooler
+ * could not list them (after its two boxes); ListedPorts the entries until
+ * ReleasePorts. FindListedPort: 1 found, 0 not listed, -1 no list. */
+int EnumeratePorts(void);
+const PORT_INFO_2A *ListedPorts(void);
+void ReleasePorts(void);
+int FindListedPort(const char *wanted, char *port, size_t portChars);
+
+/* The space rule. The components (a ComponentMask) need room on the drive of
+ * the printer drivers, of the status display folder and of the control panel
+ * folder; each drive is one column, the drivers' first, the others in that
+ * order when they need anything. The components page shows the columns and a
+ * run without the page judges them the same way. */
+struct SpaceColumns {
+    int count;
+    char drive[3];
+    DWORD need[3];
+};
+void PlanSpace(DWORD ticked, char driverDrive, char statusDrive, char panelDrive,
+               SpaceColumns *columns);
+/* 0 when `free` holds `need` and the margin kept on every drive, else the
+ * drive's letter. */
+DWORD SpaceShortfall(char drive, DWORD need, DWORD free);
+/* Free bytes of a drive, capped at 4294967295; 0 when the query fails. */
+DWORD FreeSpaceOnDrive(char drive);
+/* The first drive in spaceShortfall that lacks room, 0 when none does. */
+int SpaceVerdict(const SetupStateRecord *state);
+/* Fills spaceShortfall as Finish on the components page would, without it:
+ * the control panel tool on the drivers' drive; the figures go to the log. */
+void JudgeSpace(SetupStateRecord *state, DWORD selected, char statusDrive);
+
+#endif
