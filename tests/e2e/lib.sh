@@ -311,7 +311,7 @@ reg_like() {
   local got
   got=$(awk -F'\t' -v k="$1" -v n="$2" '$1 == "REG" && $2 == k && $3 == n { print $4 "\t" $6 }' "$VIEW" | tail -1)
   got=${got%\\0}
-  printf '%s\n' "$got" | grep -Eqx -- "$3$TAB$4" || fail "$1\\$2: expected $3 matching '$4', found '${got:-nothing}'"
+  grep -Eqx -- "$3$TAB$4" <<<"$got" || fail "$1\\$2: expected $3 matching '$4', found '${got:-nothing}'"
 }
 
 # uninstall_entry <status folder>: the entry in the list of removable software,
@@ -520,21 +520,24 @@ log_timed() {
 # the size the queued copies' bytes rounded up to whole KB.
 entry_actions() {
   local file=$1 folder=$2 key='HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\VelbaProduct'
-  local text line bytes kb
+  local text actions line bytes kb
+  # Here-strings, not pipes, feed grep -q: with pipefail a writer that grep left
+  # early would fail the check.
   text=$(tr -d '\r' <"$file")
+  actions=$(cut -c25- <<<"$text")
   for line in "DisplayVersion = REG_SZ \"1.0\"" "Publisher = REG_SZ \"Velba\"" \
               'VersionMajor = REG_DWORD 1' 'VersionMinor = REG_DWORD 0' \
               "InstallLocation = REG_SZ \"$folder\""; do
-    printf '%s\n' "$text" | cut -c25- | grep -Fxq -- "> registry set $key $line" \
+    grep -Fxq -- "> registry set $key $line" <<<"$actions" \
       || fail "$(basename "$file") lacks the action line: > registry set $key $line"
   done
-  printf '%s\n' "$text" | K="> registry set $key InstallDate = REG_SZ " awk '
+  K="> registry set $key InstallDate = REG_SZ " awk '
     index($0, ENVIRON["K"]) == 25 { d = $1; gsub("-", "", d)
       if (substr($0, 25 + length(ENVIRON["K"])) == "\"" d "\"") f = 1 }
-    END { exit !f }' || fail "$(basename "$file") lacks the InstallDate action line of its own day"
-  bytes=$(printf '%s\n' "$text" | sed -n 's/^.\{24\}> copy .* (\([0-9]*\) bytes.*)$/\1/p' | awk '{ s += $1 } END { print s + 0 }')
+    END { exit !f }' <<<"$text" || fail "$(basename "$file") lacks the InstallDate action line of its own day"
+  bytes=$(sed -n 's/^.\{24\}> copy .* (\([0-9]*\) bytes.*)$/\1/p' <<<"$text" | awk '{ s += $1 } END { print s + 0 }')
   kb=$(( (bytes + 1023) / 1024 ))
-  printf '%s\n' "$text" | cut -c25- | grep -Fxq -- "> registry set $key EstimatedSize = REG_DWORD $kb" \
+  grep -Fxq -- "> registry set $key EstimatedSize = REG_DWORD $kb" <<<"$actions" \
     || fail "$(basename "$file") lacks the action line: > registry set $key EstimatedSize = REG_DWORD $kb ($bytes bytes copied)"
 }
 
@@ -545,9 +548,9 @@ removable_software() {
   local list
   list=$(timeout 60 "$WINE" uninstaller --list 2>/dev/null </dev/null | tr -d '\r') || true
   if [ "$1" = yes ]; then
-    printf '%s\n' "$list" | grep -Fxq 'VelbaProduct|||Velba Printer Version 1.0' \
+    grep -Fxq 'VelbaProduct|||Velba Printer Version 1.0' <<<"$list" \
       || fail "Wine's uninstaller does not list the entry: $list"
-  elif printf '%s\n' "$list" | grep -Fq 'VelbaProduct'; then
+  elif grep -Fq 'VelbaProduct' <<<"$list"; then
     fail "Wine's uninstaller still lists the entry: $list"
   fi
 }
