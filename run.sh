@@ -3,6 +3,9 @@
 #   ./run.sh test   install what is missing, build both targets, run every test under Wine
 #   ./run.sh demo   install what is missing, build, and run kxsetup.exe on the sample medium
 #   ./run.sh bench  install what is missing, build, and print the benchmark figures
+#   ./run.sh sign   build, and sign the shipped exe into build/i686/signed/ with the
+#                   vendor's certificate (KX_SIGN_PKCS12, or KX_SIGN_CERT and
+#                   KX_SIGN_KEY; KX_SIGN_PASSWORD, KX_SIGN_TIMESTAMP_URL): tools/sign.sh
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -20,6 +23,10 @@ need_packages() {
   command -v cmake >/dev/null || missing+=(cmake)
   command -v ninja >/dev/null || missing+=(ninja-build)
   [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+  # The image and signing checks read the exe with tools that are not ours.
+  command -v wrestool >/dev/null || missing+=(icoutils)
+  command -v osslsigncode >/dev/null || missing+=(osslsigncode)
+  command -v openssl >/dev/null || missing+=(openssl)
   if [ "${1:-}" = demo ]; then
     command -v Xvfb >/dev/null || missing+=(xvfb)
     command -v import >/dev/null || missing+=(imagemagick)
@@ -79,9 +86,18 @@ cmd_bench() {
   exec "$top/tools/bench/bench.sh" "$B64" "$B32"
 }
 
+cmd_sign() {
+  need_packages sign
+  wine_find
+  make_prefix
+  build
+  "$top/tools/sign.sh" "$B32/kxsetup.exe" "$B32/signed/kxsetup.exe"
+}
+
 case "${1:-test}" in
   test) shift || true; cmd_test "$@" ;;
   demo) shift || true; cmd_demo "$@" ;;
   bench) shift || true; cmd_bench "$@" ;;
-  *) echo "usage: $0 test|demo|bench" >&2; exit 2 ;;
+  sign) shift || true; cmd_sign "$@" ;;
+  *) echo "usage: $0 test|demo|bench|sign" >&2; exit 2 ;;
 esac

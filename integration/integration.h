@@ -17,8 +17,9 @@ int ReadMachineString(const char *subKey, const char *valueName, char *buffer /*
  * value was written. */
 int WriteInstallRecord(SetupStateRecord *state);
 /* The entry in the list of removable software, which starts the copied
- * program; 1 when both values were written. */
-int WriteUninstallEntry(SetupStateRecord *state);
+ * program and names the product, its version and publisher, the status folder,
+ * today's date and `installedKb`; 1 when every value was written. */
+int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb);
 void DeleteUninstallEntry(void);
 int ReadInstallRecord(SetupStateRecord *state);
 /* 1 when each record key that exists is owned by the trusted

@@ -1,5 +1,6 @@
 #include "integration/integration.h"
 #include "base/base.h"
+#include "kxversion.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -122,12 +123,18 @@ int WriteInstallRecord(SetupStateRecord *state)
     return written;
 }
 
-int WriteUninstallEntry(SetupStateRecord *state)
+int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb)
 {
     char text[TEXT_CHARS];
+    SYSTEMTIME today;
     int written;
 
-    written = WriteMachineString(KX_UNINSTALL_KEY, "DisplayName", "Velba Printer Version 1.0");
+    written = WriteMachineString(KX_UNINSTALL_KEY, "DisplayName",
+                                 "Velba Printer Version " KX_VERSION_TEXT);
+    written &= WriteMachineString(KX_UNINSTALL_KEY, "DisplayVersion", KX_VERSION_TEXT);
+    written &= WriteMachineString(KX_UNINSTALL_KEY, "Publisher", "Velba");
+    written &= WriteMachineDword(KX_UNINSTALL_KEY, "VersionMajor", KX_VERSION_MAJOR);
+    written &= WriteMachineDword(KX_UNINSTALL_KEY, "VersionMinor", KX_VERSION_MINOR);
 
     /* The backslash is always put in, also after a drive root such as C:\. The
      * folder rule keeps every one of these texts within the buffer. */
@@ -146,6 +153,12 @@ int WriteUninstallEntry(SetupStateRecord *state)
         written &= WriteMachineString(KX_UNINSTALL_KEY, "DisplayIcon", text);
     else
         written = 0;
+    written &= WriteMachineString(KX_UNINSTALL_KEY, "InstallLocation", state->statusDir);
+    /* The local date, as the system's own list of programs shows it. */
+    GetLocalTime(&today);
+    StringCchPrintfA(text, ARRAYSIZE(text), "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    written &= WriteMachineString(KX_UNINSTALL_KEY, "InstallDate", text);
+    written &= WriteMachineDword(KX_UNINSTALL_KEY, "EstimatedSize", installedKb);
     /* The program only installs and removes: no change or repair to offer. */
     written &= WriteMachineDword(KX_UNINSTALL_KEY, "NoModify", 1);
     written &= WriteMachineDword(KX_UNINSTALL_KEY, "NoRepair", 1);

@@ -143,6 +143,7 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
 struct QueueScan {
     int seen;
     int missing;
+    ULONGLONG bytes;
 };
 
 static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,
@@ -159,6 +160,7 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
         if (kind && GetFileAttributesExA(found, GetFileExInfoStandard, &source)) {
             Act(kind == 2 ? "copy %s -> %s (%lu bytes, compressed)" : "copy %s -> %s (%lu bytes)",
                 found, paths->Target, (unsigned long)source.nFileSizeLow);
+            scan->bytes += ((ULONGLONG)source.nFileSizeHigh << 32) | source.nFileSizeLow;
         } else {
             Act("copy %s -> %s (source missing)", paths->Source, paths->Target);
             scan->missing++;
@@ -169,20 +171,20 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
     return NO_ERROR;
 }
 
-int ActQueuedCopies(HSPFILEQ queue, int *missing)
+int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *kilobytes)
 {
     DWORD result = 0;
-    QueueScan scan = { 0, 0 };
+    QueueScan scan = { 0, 0, 0 };
 
-    if (LogIsOpen()) {
-        /* NT 4 knows only the scan that names the target. The scan's own result
-         * is not trusted (Wine reports a complete scan as failed); what it
-         * delivered is. */
-        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &scan, &result);
-        if (!scan.seen)
-            SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &scan, &result);
-    }
+    /* NT 4 knows only the scan that names the target. The scan's own result is
+     * not trusted (Wine reports a complete scan as failed); what it delivered
+     * is. It runs without a log too: the sizes are the installed size. */
+    SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &scan, &result);
+    if (!scan.seen)
+        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &scan, &result);
     *missing = scan.missing;
+    ULONGLONG kb = (scan.bytes + 1023) / 1024;
+    *kilobytes = kb > MAXDWORD ? MAXDWORD : (DWORD)kb;
     return !Planning();
 }
 

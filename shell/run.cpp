@@ -324,6 +324,7 @@ static int StopOnShortDrive(RunContext *run, const SetupStateRecord *state)
 static int CopyFiles(RunContext *run, SetupStateRecord *state)
 {
     int missing;
+    DWORD installedKb;
 
     if (!CreateStatusFolder(state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
@@ -331,7 +332,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
      * with a file missing on the medium it ends as the quiet commit would, at
      * that file instead of asking for a disk. SetupAPI's default callback has
      * shown the user what went wrong; a quiet run's callback has logged it. */
-    if (!ActQueuedCopies(run->queue, &missing)) {
+    if (!ActQueuedCopies(run->queue, &missing, &installedKb)) {
         if (missing) {
             LogLine("copy stopped: %d source file(s) missing", missing);
             return StopRun(run, KX_EXIT_FAILED);
@@ -341,7 +342,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
         LogLine("copy stopped: %s", LogStatus(GetLastError()));
         return StopRun(run, KX_EXIT_FAILED);
     }
-    if (!WriteUninstallEntry(state)) {
+    if (!WriteUninstallEntry(state, installedKb)) {
         KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
                      KX_CAPTION_INSTALL_ERROR, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);

@@ -133,8 +133,11 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
 /* The action line of each queued copy (source, target, size), in queue order,
  * as SetupAPI itself will perform them; a source found only in its compressed
  * form (kxps.dl_ for kxps.dll) is named so. 1 when the copies are to be made,
- * 0 in a plan. `missing` counts the copies whose source is not there. */
-int ActQueuedCopies(HSPFILEQ queue, int *missing);
+ * 0 in a plan. `missing` counts the copies whose source is not there;
+ * `kilobytes` is the sum of the sources' sizes, rounded up to whole KB (a
+ * compressed source counts as it lies on the medium; NT 4's scan names no
+ * source and counts nothing). */
+int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *kilobytes);
 /* The action lines of the deletions and renames that a section queues (its
  * DelFiles and RenFiles lists), each in the folder SetupAPI takes for its list;
  * the queue has no scan for them. */

@@ -305,10 +305,27 @@ e2e_end() {
 # reads the current section of the transcript and the prefix's files as they
 # are now (the RunOnce starts and the group commands count from a fresh prefix).
 
+# reg_like <key> <name> <type> <extended regex>: a value of that type whose
+# data matches.
+reg_like() {
+  local got
+  got=$(awk -F'\t' -v k="$1" -v n="$2" '$1 == "REG" && $2 == k && $3 == n { print $4 "\t" $6 }' "$VIEW" | tail -1)
+  got=${got%\\0}
+  grep -Eqx -- "$3$TAB$4" <<<"$got" || fail "$1\\$2: expected $3 matching '$4', found '${got:-nothing}'"
+}
+
 # uninstall_entry <status folder>: the entry in the list of removable software,
-# with the commands that start the copy of the program in that folder.
+# with the commands that start the copy of the program in that folder, the
+# product's version and publisher, the day and the size of the install.
 uninstall_entry() {
   reg "$UNINSTALL_KEY" DisplayName 'Velba Printer Version 1.0'
+  reg "$UNINSTALL_KEY" DisplayVersion '1.0'
+  reg "$UNINSTALL_KEY" Publisher 'Velba'
+  has REG "$UNINSTALL_KEY" VersionMajor REG_DWORD 4 1
+  has REG "$UNINSTALL_KEY" VersionMinor REG_DWORD 4 0
+  reg "$UNINSTALL_KEY" InstallLocation "$1"
+  reg_like "$UNINSTALL_KEY" InstallDate REG_SZ '20[0-9]{2}(0[1-9]|1[0-2])(0[1-9]|[12][0-9]|3[01])'
+  reg_like "$UNINSTALL_KEY" EstimatedSize REG_DWORD '[1-9][0-9]*'
   reg "$UNINSTALL_KEY" UninstallString "\"$1\\kxsetup.exe\" Uninstall"
   reg "$UNINSTALL_KEY" QuietUninstallString "\"$1\\kxsetup.exe\" Uninstall /quiet"
   reg "$UNINSTALL_KEY" DisplayIcon "$1\\kxsetup.exe,0"
@@ -498,6 +515,46 @@ log_timed() {
   bad=$(tr -d '\r' <"$C/$1" | grep -avE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} .' | head -1) || true
   [ -z "$bad" ] || fail "C:/$1 has a line without its time: $bad"
 }
+# entry_actions <log or plan on the host> <status folder>: the action lines that
+# write the uninstall entry's product values: the date is the line's own day,
+# the size the queued copies' bytes rounded up to whole KB.
+entry_actions() {
+  local file=$1 folder=$2 key='HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\VelbaProduct'
+  local text actions line bytes kb
+  # Here-strings, not pipes, feed grep -q: with pipefail a writer that grep left
+  # early would fail the check.
+  text=$(tr -d '\r' <"$file")
+  actions=$(cut -c25- <<<"$text")
+  for line in "DisplayVersion = REG_SZ \"1.0\"" "Publisher = REG_SZ \"Velba\"" \
+              'VersionMajor = REG_DWORD 1' 'VersionMinor = REG_DWORD 0' \
+              "InstallLocation = REG_SZ \"$folder\""; do
+    grep -Fxq -- "> registry set $key $line" <<<"$actions" \
+      || fail "$(basename "$file") lacks the action line: > registry set $key $line"
+  done
+  K="> registry set $key InstallDate = REG_SZ " awk '
+    index($0, ENVIRON["K"]) == 25 { d = $1; gsub("-", "", d)
+      if (substr($0, 25 + length(ENVIRON["K"])) == "\"" d "\"") f = 1 }
+    END { exit !f }' <<<"$text" || fail "$(basename "$file") lacks the InstallDate action line of its own day"
+  bytes=$(sed -n 's/^.\{24\}> copy .* (\([0-9]*\) bytes.*)$/\1/p' <<<"$text" | awk '{ s += $1 } END { print s + 0 }')
+  kb=$(( (bytes + 1023) / 1024 ))
+  grep -Fxq -- "> registry set $key EstimatedSize = REG_DWORD $kb" <<<"$actions" \
+    || fail "$(basename "$file") lacks the action line: > registry set $key EstimatedSize = REG_DWORD $kb ($bytes bytes copied)"
+}
+
+# removable_software <yes|no>: whether Wine's own list of removable software
+# (uninstaller --list, which reads the entries as Windows' list does) shows
+# the product's entry.
+removable_software() {
+  local list
+  list=$(timeout 60 "$WINE" uninstaller --list 2>/dev/null </dev/null | tr -d '\r') || true
+  if [ "$1" = yes ]; then
+    grep -Fxq 'VelbaProduct|||Velba Printer Version 1.0' <<<"$list" \
+      || fail "Wine's uninstaller does not list the entry: $list"
+  elif grep -Fq 'VelbaProduct' <<<"$list"; then
+    fail "Wine's uninstaller still lists the entry: $list"
+  fi
+}
+
 # quiet_run: the run (the section's last EXIT) showed no window at all.
 quiet_run() {  # <exit code>
   has EXIT "$1"

@@ -5,6 +5,15 @@
 
 DECLARE_IMPORT_SLOT(RegQueryValueExA);
 DECLARE_IMPORT_SLOT(RegCreateKeyExA);
+DECLARE_IMPORT_SLOT(GetLocalTime);
+
+static void WINAPI SpringDay(LPSYSTEMTIME now)
+{
+    ZeroMemory(now, sizeof(*now));
+    now->wYear = 2026;
+    now->wMonth = 3;
+    now->wDay = 7;
+}
 
 static int queries;
 static LONG WINAPI CountingRegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)
@@ -31,7 +40,7 @@ protected:
         lstrcpynA(SetupState.statusDir, statusDir.c_str(), sizeof(SetupState.statusDir));
         SetupState.statusDirId = statusDirId;
         WriteInstallRecord(&SetupState);
-        WriteUninstallEntry(&SetupState);
+        WriteUninstallEntry(&SetupState, 1);
     }
 
     static void SetRaw(const char *name, DWORD type, const void *data, DWORD size)
@@ -44,36 +53,51 @@ protected:
     }
 };
 
-/* The record first, the entry of the removable software on its own; its two
- * flags after the texts are numbers (REG_DWORD). */
+/* The record first, the entry of the removable software on its own: the
+ * product, its version and publisher as inventory tools read them, the
+ * commands, the folder, the day of the install and its size; numbers as
+ * REG_DWORD. */
 TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
 {
     RegWriteRecorder recorder;
+    FAKE_IMPORT(GetLocalTime, SpringDay);
     SetupState.selectedComponents = CompModel1 | CompModel2 | CompStatusDisplay;
     lstrcpyA(SetupState.statusDir, "C:\\STATUS");
     SetupState.statusDirId = 66010;
     EXPECT_EQ(1, WriteInstallRecord(&SetupState));
     EXPECT_EQ(3u, recorder.writes.size());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY));
-    EXPECT_EQ(1, WriteUninstallEntry(&SetupState));
+    EXPECT_EQ(1, WriteUninstallEntry(&SetupState, 4133));
 
-    const char *names[] = {"InstallSections", "StatusDisplayDir", "ControlPanelDir", "DisplayName",
-                           "UninstallString", "QuietUninstallString", "DisplayIcon"};
-    const char *texts[] = {"19", "C:\\STATUS=66010", "C:\\STATUS=66010", "Velba Printer Version 1.0",
-                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall",
-                           "\"C:\\STATUS\\kxsetup.exe\" Uninstall /quiet", "C:\\STATUS\\kxsetup.exe,0"};
-    ASSERT_EQ(9u, recorder.writes.size());
-    for (int i = 7; i < 9; i++) {
-        EXPECT_EQ(i == 7 ? "NoModify" : "NoRepair", recorder.writes[i].name);
-        EXPECT_EQ((DWORD)REG_DWORD, recorder.writes[i].type);
-        EXPECT_EQ(std::string("\1\0\0\0", 4), recorder.writes[i].bytes);
-    }
-    for (int i = 0; i < 7; i++) {
-        EXPECT_EQ(names[i], recorder.writes[i].name);
-        EXPECT_EQ((DWORD)REG_SZ, recorder.writes[i].type);
-        EXPECT_EQ(texts[i], recorder.writes[i].bytes) << "the byte count is the text length";
-        const char *key = i < 3 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY;
-        EXPECT_EQ(texts[i], RegText(HKEY_LOCAL_MACHINE, key, names[i]));
+    struct Value { const char *name; DWORD type; std::string bytes; } values[] = {
+        {"InstallSections", REG_SZ, "19"},
+        {"StatusDisplayDir", REG_SZ, "C:\\STATUS=66010"},
+        {"ControlPanelDir", REG_SZ, "C:\\STATUS=66010"},
+        {"DisplayName", REG_SZ, "Velba Printer Version 1.0"},
+        {"DisplayVersion", REG_SZ, "1.0"},
+        {"Publisher", REG_SZ, "Velba"},
+        {"VersionMajor", REG_DWORD, std::string("\1\0\0\0", 4)},
+        {"VersionMinor", REG_DWORD, std::string("\0\0\0\0", 4)},
+        {"UninstallString", REG_SZ, "\"C:\\STATUS\\kxsetup.exe\" Uninstall"},
+        {"QuietUninstallString", REG_SZ, "\"C:\\STATUS\\kxsetup.exe\" Uninstall /quiet"},
+        {"DisplayIcon", REG_SZ, "C:\\STATUS\\kxsetup.exe,0"},
+        {"InstallLocation", REG_SZ, "C:\\STATUS"},
+        {"InstallDate", REG_SZ, "20260307"},
+        {"EstimatedSize", REG_DWORD, std::string("\x25\x10\0\0", 4)},
+        {"NoModify", REG_DWORD, std::string("\1\0\0\0", 4)},
+        {"NoRepair", REG_DWORD, std::string("\1\0\0\0", 4)},
+    };
+    ASSERT_EQ(ARRAYSIZE(values), recorder.writes.size());
+    for (size_t i = 0; i < ARRAYSIZE(values); i++) {
+        EXPECT_EQ(values[i].name, recorder.writes[i].name);
+        EXPECT_EQ(values[i].type, recorder.writes[i].type) << values[i].name;
+        EXPECT_EQ(values[i].bytes, recorder.writes[i].bytes)
+            << values[i].name << ": the byte count is the text length";
+        if (values[i].type == REG_SZ) {
+            EXPECT_EQ(values[i].bytes, RegText(HKEY_LOCAL_MACHINE,
+                                               i < 3 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY,
+                                               values[i].name));
+        }
     }
 }
 

@@ -25,6 +25,7 @@ plan_unchanged with_log 1639 "$SETUP /log=C:\\e2e\\log-with_log.txt"
 [ "$(tr -d '\r' <"$PLAN" | tail -1 | cut -d' ' -f3-)" = "exit 1639" ] || fail "the plan with a log does not end with exit 1639"
 
 plan_unchanged express 0 "$SETUP"
+entry_actions "$PLAN" 'C:\STATUS'
 run_as_planned express "$SETUP"
 
 # The uninstall while the status display tool runs: the plan lists the close

@@ -3,7 +3,9 @@
 # "kxsetup.exe /quiet /defaultprinter" from the medium, then the entry's
 # QuietUninstallString while the status display tool runs. Neither run shows a
 # window; each leaves exactly what the wizard's Express install (express.sh)
-# and the confirmed uninstall (uninstall.sh) leave, and logs its steps.
+# and the confirmed uninstall (uninstall.sh) leave, and logs its steps. Wine's
+# own list of removable software shows the entry after the install, and not
+# after the uninstall.
 . "$(dirname "$0")/../lib.sh"
 e2e_begin quiet_express
 e2e_start
@@ -24,6 +26,8 @@ log_has e2e/kx.log 'mode: install, quiet, no restart'
 log_has e2e/kx.log '> copy C:\medium\kxps.dll -> '
 log_has e2e/kx.log 'restart: left to the administrator (/norestart)'
 log_has e2e/kx.log 'exit 3010'
+entry_actions "$C/e2e/kx.log" 'C:\STATUS'
+removable_software yes
 
 robot <<EOF2
 timeout 20000
@@ -43,4 +47,5 @@ uninstalled_state
 log_has e2e/kx.log 'mode: uninstall, quiet, no restart'
 log_has e2e/kx.log 'box "Installation" "Do you really want to uninstall?": Yes (quiet)'
 log_has e2e/kx.log 'status display tool: closed'
+removable_software no
 e2e_end
