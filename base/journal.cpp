@@ -170,8 +170,8 @@ void JournalKeys(HKEY root, const char *rootName, const char *subKey)
         char kept = path[cut];
         path[cut] = '\0';
         if (!KeyExists(root, path) && !Journaled(root, path)) {
-            KeyUndo *undo = (KeyUndo *)Journal(UndoKey, sizeof(KeyUndo),
-                                               "registry delete %s\\%s", rootName, path);
+            KeyUndo *undo = (KeyUndo *)Journal(UndoKey, sizeof(KeyUndo), "registry delete %s\\%s",
+                                               rootName, path);
             if (undo) {
                 undo->root = root;
                 StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), path);
@@ -199,10 +199,10 @@ void JournalValue(HKEY root, const char *rootName, const char *subKey, const cha
         if (!existed)
             bytes = 0;
     }
-    ValueUndo *undo = (ValueUndo *)Journal(
-        UndoValue, sizeof(ValueUndo) + bytes,
-        existed ? "registry restore %s\\%s %s" : "registry delete %s\\%s %s", rootName, subKey,
-        name[0] ? name : "(default)");
+    ValueUndo *undo =
+        (ValueUndo *)Journal(UndoValue, sizeof(ValueUndo) + bytes,
+                             existed ? "registry restore %s\\%s %s" : "registry delete %s\\%s %s",
+                             rootName, subKey, name[0] ? name : "(default)");
     if (undo) {
         undo->root = root;
         StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), subKey);
@@ -210,8 +210,8 @@ void JournalValue(HKEY root, const char *rootName, const char *subKey, const cha
         undo->existed = existed;
         undo->type = type;
         undo->bytes = bytes;
-        if (existed &&
-            RegQueryValueExA(key, name, NULL, &undo->type, undo->data, &undo->bytes) != ERROR_SUCCESS)
+        if (existed && RegQueryValueExA(key, name, NULL, &undo->type, undo->data, &undo->bytes) !=
+                           ERROR_SUCCESS)
             undo->existed = 0;
     }
     if (key)
