@@ -225,7 +225,8 @@ static BOOL WINAPI FolderRefused(LPCSTR, LPSECURITY_ATTRIBUTES)
 }
 
 /* The run makes the status folder itself (SetupAPI would make it open to
- * everybody): when it cannot, nothing is copied or registered. */
+ * everybody): when it cannot, nothing is copied or registered, and the record
+ * written before is taken back. */
 TEST_F(InstallationRun, StatusFolderThatCannotBeMadeStopsBeforeCopying)
 {
     FAKE_IMPORT(CreateDirectoryA, FolderRefused);
@@ -236,6 +237,7 @@ TEST_F(InstallationRun, StatusFolderThatCannotBeMadeStopsBeforeCopying)
     ExpectAccessDeniedBox();
     EXPECT_FALSE(RunObserver::Called("commit"));
     EXPECT_FALSE(FileExists(prefix->status));
+    EXPECT_EQ(recordBefore, KeyExists(HKEY_LOCAL_MACHINE, productKey));
     EXPECT_FALSE(FileExists(prefix->systemDir + "\\tremon.dll"));
     for (int i = 0; i < MODEL_SLOTS; i++)
         EXPECT_FALSE(PrinterExists(mediumModel[i]));
