@@ -1172,3 +1172,22 @@ TEST_F(FailedRun, APlanThatStopsListsItsUndoLinesOnce)
     };
     EXPECT_EQ(expected, undo);
 }
+
+/* The commit makes a section's missing destination folders: they go again. */
+TEST_F(FailedRun, FoldersTheCommitMadeAreRemoved)
+{
+    std::string inf = ReadFileBytes(prefix->MediumFile("oemsetup.inf"));
+    size_t at = inf.find("Status.Files = 66010");
+    ASSERT_NE(std::string::npos, at);
+    inf.insert(at + sizeof("Status.Files = 66010") - 1, ",tool\\bin");
+    prefix->temp.Write("medium\\oemsetup.inf", inf);
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    {
+        FAKE_IMPORT(AddPrinterA, RefuseSecondPrinter);
+        EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+    }
+    std::vector<std::string> undo = UndoLines();
+    EXPECT_TRUE(std::find(undo.begin(), undo.end(),
+                          "folder remove " + prefix->status + "\\tool\\bin / ok") != undo.end());
+    EXPECT_FALSE(FileExists(prefix->status));
+}
