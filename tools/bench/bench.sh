@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ./run.sh bench: kxsetup.exe's performance figures against reference programs
-# (docs/performance.md tells what each one means). Every run gets a fresh copy
+# (docs/performance.md tells what each one means): a plain copy and the API
+# floor (benchfloor.exe) for the quiet install, a bare wizard for the start. Every run gets a fresh copy
 # of a template prefix; a timed figure is the median of KX_BENCH_RUNS runs (5).
 # Nothing is asserted: a run that does not end in time, or ends with another
 # exit code than a completed run's, gives no number; such a figure is shown as
