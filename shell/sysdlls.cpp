@@ -118,6 +118,8 @@ static int RefuseSystemFile(const char *path)
     return 0;
 }
 
+/* A quiet run shows no wizard: it leaves comctl32 alone, and its slot stays
+ * as it was. */
 int LoadSystemDlls(void)
 {
     HMODULE dlls[ARRAYSIZE(systemDllNames)];
@@ -125,19 +127,26 @@ int LoadSystemDlls(void)
     char folder[TEXT_CHARS];
     UINT length;
     size_t i;
+    size_t first = Options.quiet ? Winspool : Comctl32;
 
     length = GetSystemDirectoryA(folder, ARRAYSIZE(folder));
     if (length == 0 || length >= ARRAYSIZE(folder))
-        return RefuseSystemFile(systemDllNames[0] + 1);
-    for (i = 0; i < ARRAYSIZE(systemDllNames); i++) {
+        return RefuseSystemFile(systemDllNames[first] + 1);
+    for (i = first; i < ARRAYSIZE(systemDllNames); i++) {
         if (FAILED(StringCchPrintfA(paths[i], ARRAYSIZE(paths[i]), "%s%s", folder, systemDllNames[i])))
             return RefuseSystemFile(systemDllNames[i] + 1);
-        /* Kept for the life of the process: the slots point into them. */
-        dlls[i] = LoadLibraryA(paths[i]);
+        /* Kept for the life of the process: the slots point into them. The DLLs
+         * each one imports are looked for in its own folder first, not beside
+         * the program: setupapi may import comctl32, which a quiet run has not
+         * loaded itself, and NT 4 cannot be told to leave the program's folder
+         * out of the search. */
+        dlls[i] = LoadLibraryExA(paths[i], NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
         if (!dlls[i])
             return RefuseSystemFile(paths[i]);
     }
     for (i = 0; i < ARRAYSIZE(systemImports); i++) {
+        if ((size_t)systemImports[i].dll < first)
+            continue;
         *systemImports[i].slot = GetProcAddress(dlls[systemImports[i].dll], systemImports[i].name);
         if (!*systemImports[i].slot)
             return RefuseSystemFile(paths[systemImports[i].dll]);

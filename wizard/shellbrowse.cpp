@@ -4,6 +4,55 @@
 
 #define SHELL_NAME_BYTES 260
 
+/* shell32 is loaded, from the system folder, only when a browse button is
+ * pressed: most runs never browse, and the shell is the largest DLL the program
+ * uses. Its calls go through these import slots, filled then; a slot that is
+ * already filled is kept. */
+#ifdef _WIN64
+#define SLOT_SYMBOL(name, argumentBytes) "__imp_" #name
+#else
+#define SLOT_SYMBOL(name, argumentBytes) "__imp__" #name "@" #argumentBytes
+#endif
+#define SHELL_IMPORTS(X) \
+    X(SHBrowseForFolderA, 4) \
+    X(SHGetDesktopFolder, 4) \
+    X(SHGetMalloc, 4) \
+    X(SHGetPathFromIDListA, 8) \
+    X(SHGetSpecialFolderLocation, 12)
+#define DEFINE_SLOT(name, argumentBytes) \
+    FARPROC name##Slot __asm__(SLOT_SYMBOL(name, argumentBytes)) = NULL;
+#define SLOT_ENTRY(name, argumentBytes) { &name##Slot, #name },
+
+SHELL_IMPORTS(DEFINE_SLOT)
+
+static const struct {
+    FARPROC *slot;
+    const char *name;
+} shellImports[] = { SHELL_IMPORTS(SLOT_ENTRY) };
+
+/* 1 when every slot is filled. The DLLs shell32 imports are looked for in its
+ * own folder first. Kept for the life of the process once loaded. */
+static int LoadShell(void)
+{
+    static HMODULE shell;
+    char path[MAX_PATH];
+    UINT length;
+
+    if (!shell) {
+        length = GetSystemDirectoryA(path, ARRAYSIZE(path));
+        if (length == 0 || length >= ARRAYSIZE(path) ||
+            FAILED(StringCchCatA(path, ARRAYSIZE(path), "\\shell32.dll")))
+            return 0;
+        shell = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!shell)
+            return 0;
+    }
+    for (size_t i = 0; i < ARRAYSIZE(shellImports); i++)
+        if (!*shellImports[i].slot && !(*shellImports[i].slot = GetProcAddress(shell, shellImports[i].name)))
+            return 0;
+    return 1;
+}
+
 /* A network printer is no file-system object: its \\server\printer name is the
  * item's parsing name, which the desktop folder gives for any item. */
 static int ParsingName(IMalloc *allocator, LPCITEMIDLIST item, char *name, size_t nameChars)
@@ -41,7 +90,7 @@ ShellBrowseResult ShellBrowse(SetupStateRecord *state, HWND owner, int rootFolde
     LPITEMIDLIST root = NULL, chosen;
     BROWSEINFOA info;
 
-    if (FAILED(SHGetMalloc(&state->shellAllocator)) || !state->shellAllocator) {
+    if (!LoadShell() || FAILED(SHGetMalloc(&state->shellAllocator)) || !state->shellAllocator) {
         state->shellAllocator = NULL;
         return SHELL_BROWSE_FAILED;
     }

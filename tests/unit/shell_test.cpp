@@ -6,7 +6,7 @@
 DECLARE_IMPORT_SLOT(GetCommandLineA);
 DECLARE_IMPORT_SLOT(GetVersionExA);
 DECLARE_IMPORT_SLOT(OpenSCManagerA);
-DECLARE_IMPORT_SLOT(LoadLibraryA);
+DECLARE_IMPORT_SLOT(LoadLibraryExA);
 DECLARE_IMPORT_SLOT(GetProcAddress);
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
 
@@ -215,11 +215,15 @@ TEST_F(ShellEntry, HostWindowStaysMinimisedAndPostsTheStartCommand)
     EXPECT_TRUE(IsIconic(host));
 }
 
+/* Each path, with its flags when they are not the search that starts in the
+ * DLL's own folder; setupapi fails to load. */
 static std::vector<std::string> loaded;
-static HMODULE WINAPI RecordLoadWithoutSetupapi(LPCSTR path)
+static HMODULE WINAPI RecordLoadWithoutSetupapi(LPCSTR path, HANDLE, DWORD flags)
 {
     loaded.push_back(path);
-    if (loaded.size() > 2) {
+    if (flags != LOAD_WITH_ALTERED_SEARCH_PATH)
+        loaded.back() += " flags " + std::to_string(flags);
+    if (strstr(path, "setupapi")) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }
@@ -249,8 +253,9 @@ static FARPROC WINAPI SearchCallsOnly(HMODULE, LPCSTR name)
     return NULL;
 }
 
-/* comctl32, winspool and setupapi only from the system folder, by full path,
- * and no program without all three: a box and a log line name the missing
+/* comctl32 (for the wizard), winspool and setupapi only from the system
+ * folder, by full path, the DLLs they import looked for there first, and no
+ * program without all of them: a box and a log line name the missing
  * file. DLLs loaded by name later come from the system folder where the
  * system can be told so (NT 4 cannot). */
 class SystemDlls : public KxTest {};
@@ -263,16 +268,22 @@ TEST_F(SystemDlls, LoadedByFullPathAndSearchRestricted)
     ASSERT_TRUE(OpenLog(temp.File("run.log").c_str()));
     loaded.clear();
     {
-        FAKE_IMPORT(LoadLibraryA, RecordLoadWithoutSetupapi);
+        FAKE_IMPORT(LoadLibraryExA, RecordLoadWithoutSetupapi);
         EXPECT_EQ(0, LoadSystemDlls());
+        ExpectOneBox("kxsetup", ("The system file " + std::string(system) + "\\setupapi.dll could not be loaded.").c_str(),
+                     MB_OK | MB_ICONERROR);
+        /* A quiet run shows no wizard and has no use for comctl32. */
+        Options.quiet = 1;
+        EXPECT_EQ(0, LoadSystemDlls());
+        TakeBoxes();
     }
     CloseLog();
     const std::vector<std::string> paths = { std::string(system) + "\\comctl32.dll",
                                              std::string(system) + "\\winspool.drv",
+                                             std::string(system) + "\\setupapi.dll",
+                                             std::string(system) + "\\winspool.drv",
                                              std::string(system) + "\\setupapi.dll" };
     EXPECT_EQ(paths, loaded);
-    ExpectOneBox("kxsetup", ("The system file " + paths[2] + " could not be loaded.").c_str(),
-                 MB_OK | MB_ICONERROR);
     EXPECT_NE(std::string::npos, ReadFileBytes(temp.File("run.log")).find("system file " + paths[2] + " not loaded, error 126"));
 
     FAKE_IMPORT(GetProcAddress, SearchCallsOnly);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ./run.sh bench: kxsetup.exe's performance figures against reference programs
-# (docs/performance.md tells what each one means). Every run gets a fresh copy
+# (docs/performance.md tells what each one means): a plain copy and the API
+# floor (benchfloor.exe) for the quiet install, a bare wizard for the start. Every run gets a fresh copy
 # of a template prefix; a timed figure is the median of KX_BENCH_RUNS runs (5).
 # Nothing is asserted: a run that does not end in time, or ends with another
 # exit code than a completed run's, gives no number; such a figure is shown as
@@ -24,7 +25,8 @@ TEMPLATE=$OUT/template
 PFX=$OUT/prefix
 C=$PFX/drive_c
 export WINEPREFIX=$PFX
-for f in "$B64/medium/kxsetup.exe" "$ROBOT" "$TOOLS/benchcopy.exe" "$TOOLS/benchsheet.exe"; do
+for f in "$B64/medium/kxsetup.exe" "$ROBOT" "$TOOLS/benchcopy.exe" "$TOOLS/benchfloor.exe" \
+         "$TOOLS/benchsheet.exe"; do
   [ -f "$f" ] || { echo "bench: $f is missing; build first (./run.sh bench does)" >&2; exit 1; }
 done
 
@@ -58,7 +60,7 @@ kxcons.ini 16
 kxpanel.cpl 1200
 EOF
 head -c $((1500 * 1024 - $(stat -c %s "$MEDIUM/kxcons.exe"))) /dev/urandom >>"$MEDIUM/kxcons.exe"
-cp "$TOOLS/benchcopy.exe" "$TOOLS/benchsheet.exe" "$MEDIUM/"
+cp "$TOOLS/benchcopy.exe" "$TOOLS/benchfloor.exe" "$TOOLS/benchsheet.exe" "$MEDIUM/"
 echo "== the medium: $(du -sb "$MEDIUM" | awk '{ printf "%.1f MB", $1 / 1e6 }')"
 
 wine_prefix "$TEMPLATE" null 180
@@ -145,6 +147,8 @@ for i in $(seq 1 "$RUNS"); do
   once install TIMES 3010 "$INSTALL"
   once copy TIMES 0 'start C:\medium\benchcopy.exe C:\medium\copy.txt
 wait-exit-quiet 30000'
+  once floor TIMES 0 'start C:\medium\benchfloor.exe
+wait-exit-quiet 30000'
   once wizard SHOWN - 'start C:\medium\kxsetup.exe
 time-window Willkommen 30000'
   once sheet SHOWN - 'start C:\medium\benchsheet.exe
@@ -156,10 +160,11 @@ start C:\\STATUS\\kxsetup.exe Uninstall /quiet
 wait-exit-quiet 30000"
 done
 
-a_kx=$(median install 2) a_ref=$(median copy 2)
+a_kx=$(median install 2) a_ref=$(median copy 2) f_ref=$(median floor 2)
 b_kx=$(median wizard 3) b_ref=$(median sheet 3)
 d_wall=$(median uninstall 2) d_cpu=$(median uninstall 3)
 a_best=$(ratio "$(best install 2)" "$(best copy 2)")
+f_best=$(ratio "$(best install 2)" "$(best floor 2)")
 b_best=$(ratio "$(best wizard 3)" "$(best sheet 3)")
 size=n/a
 [ -f "$B32/kxsetup.exe" ] && size=$(stat -c %s "$B32/kxsetup.exe")
@@ -170,8 +175,9 @@ size=n/a
 row() { printf '%-48s %10s %10s %7s %7s %7s\n' "$@"; }
 {
   row figure kxsetup reference ratio best goal
-  row "(a) quiet install, 30 MB medium (ms)" "$a_kx" "$a_ref" "$(ratio "$a_kx" "$a_ref")" "$a_best" '<= 1.5'
-  row "(b) start to first wizard page (ms)" "$b_kx" "$b_ref" "$(ratio "$b_kx" "$b_ref")" "$b_best" '<= 1.3'
+  row "(a) quiet install, 30 MB medium (ms)" "$a_kx" "$a_ref" "$(ratio "$a_kx" "$a_ref")" "$a_best" -
+  row "(a) the same against the API floor (ms)" "$a_kx" "$f_ref" "$(ratio "$a_kx" "$f_ref")" "$f_best" '<= 1.1'
+  row "(b) start to first wizard page (ms)" "$b_kx" "$b_ref" "$(ratio "$b_kx" "$b_ref")" "$b_best" '<= 1.2'
   row "(c) shipped i686 kxsetup.exe (bytes)" "$size" 65536 "$(ratio "$size" 65536)" - '< 1'
   row "(d) quiet uninstall, 3 s tool close: wall (ms)" "$d_wall" 3000 "$(ratio "$d_wall" 3000)" - -
   row "(d) the same: CPU time, user+kernel (ms)" "$d_cpu" "$d_wall" "$(ratio "$d_cpu" "$d_wall")" - -
