@@ -174,9 +174,7 @@ static int ReadModels(HINF inf, SetupStateRecord *state)
 static const char *const describedLists[] = { "CopyFiles", "DelFiles", "RenFiles", "AddReg",
                                               "DelReg", "UpdateInis", "UpdateIniFields" };
 
-/* The section's next line with this key: SetupAPI applies the lists of every
- * line of a key, not only the first one's. */
-static BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
+BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
 {
     char name[NAME_CHARS];
 

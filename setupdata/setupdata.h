@@ -108,5 +108,9 @@ void ResetSetupState(void);
  * read whole, a file name that is not a plain name, a model name that cannot
  * be a printer's; its box has been shown), else 1. */
 int ReadSetupInformation(HINF inf, SetupStateRecord *state);
+/* Moves `line` on to the section's next line with this key: SetupAPI applies
+ * the lists of every line of a key (AddReg = A, then AddReg = B), not only the
+ * first one's. */
+BOOL FindNextKeyLine(INFCONTEXT *line, const char *key);
 
 #endif

@@ -338,18 +338,6 @@ int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *kilobytes)
     return !Planning();
 }
 
-/* The section's next line with this key: SetupAPI applies the lists of every
- * line of a key (AddReg = A, then AddReg = B), not only the first one's. */
-static BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
-{
-    char name[NAME_CHARS];
-
-    while (SetupFindNextLine(line, line))
-        if (SetupGetStringFieldA(line, 0, name, sizeof(name), NULL) && lstrcmpiA(name, key) == 0)
-            return TRUE;
-    return FALSE;
-}
-
 /* A RenFiles line names the new name first, then the old one. */
 static void ActFileLists(HINF inf, const char *section, const char *key, int renames)
 {
