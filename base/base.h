@@ -35,6 +35,27 @@ void ActDone(BOOL succeeded, DWORD code);
 /* A Win32 status as the log shows it: "ok" or "error <n>". */
 const char *LogStatus(DWORD code);
 
+/* The undo journal of an install run. Before a change is made, its caller
+ * hands the journal what undoes it; a run that stops undoes every recorded
+ * change, last first, each logged as an action line "< ..." with its outcome
+ * (a plan lists the lines only). An undo procedure answers NO_ERROR when the
+ * machine is as it was before the change, also when the change was never
+ * made. Uninstall runs record nothing. */
+typedef DWORD (*UndoProc)(void *data);
+void BeginJournal(void);
+int Journaling(void);
+/* A zeroed block of `bytes` for the caller to fill with what `undo` needs, kept
+ * until the end of the journal; NULL when nothing is recorded. */
+void *Journal(UndoProc undo, DWORD bytes, const char *format, ...);
+void RollBack(void);
+/* The changes stay; the journal is forgotten. */
+void EndJournal(void);
+/* Registry kinds: each missing key of `subKey` (deleted again, deepest first);
+ * a value's old type and data, or its absence. `rootName` is the log's
+ * ("HKLM"). */
+void JournalKeys(HKEY root, const char *rootName, const char *subKey);
+void JournalValue(HKEY root, const char *rootName, const char *subKey, const char *name);
+
 /* The texts of the boxes and pages that earlier releases showed, byte for byte:
  * administrators' notes and scripts look for them as they are, so the odd
  * spellings ("warring", "Dirve", "operation system") are kept on purpose. */

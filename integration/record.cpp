@@ -17,6 +17,8 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
     DWORD disposition = 0;
     const char *why;
     LONG status;
+
+    JournalValue(HKEY_LOCAL_MACHINE, "HKLM", subKey, valueName);
     int make = type == REG_DWORD
                    ? Act("registry set HKLM\\%s %s = REG_DWORD %lu", subKey, valueName,
                          (unsigned long)*(const DWORD *)data)

@@ -41,6 +41,7 @@ static void StartRunOnceProcessor(void)
 
 static LONG SetCommand(HKEY runOnce, const char *name, const char *command, DWORD bytes)
 {
+    JournalValue(HKEY_LOCAL_MACHINE, "HKLM", KX_RUNONCE_KEY, name);
     if (!Act("registry set HKLM\\%s %s = REG_SZ \"%s\"", KX_RUNONCE_KEY, name, command))
         return ERROR_SUCCESS;
     LONG status = RegSetValueExA(runOnce, name, 0, REG_SZ, (const BYTE *)command, bytes);

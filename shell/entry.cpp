@@ -57,6 +57,7 @@ void ResetRun(void)
     ZeroMemory(&Options, sizeof(Options));
     SetQuietAnswers(0);
     ResetLog();
+    EndJournal();
     ResetWizard();
 }
 

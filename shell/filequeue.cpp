@@ -140,6 +140,121 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
     return 0;
 }
 
+/* ---- undo of the copies: each target's earlier content, or its absence ---- */
+
+struct FileUndo {
+    char target[MAX_PATH];
+    char backup[MAX_PATH]; /* "" when there was no target */
+    DWORD lost;            /* why the earlier content could not be kept aside */
+};
+
+static char backupFolder[MAX_PATH];
+static int backupCount;
+
+static int Gone(DWORD code)
+{
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+/* Copied back, not moved, so that a restore that fails leaves the backup. */
+static DWORD UndoFile(void *data)
+{
+    const FileUndo *file = (const FileUndo *)data;
+
+    if (file->lost)
+        return file->lost;
+    if (file->backup[0])
+        return CopyFileA(file->backup, file->target, FALSE) ? NO_ERROR : GetLastError();
+    if (DeleteFileA(file->target))
+        return NO_ERROR;
+    DWORD code = GetLastError();
+    return Gone(code) ? NO_ERROR : code;
+}
+
+static DWORD UndoFolder(void *data)
+{
+    if (RemoveDirectoryA((const char *)data))
+        return NO_ERROR;
+    DWORD code = GetLastError();
+    return Gone(code) ? NO_ERROR : code;
+}
+
+void JournalFolder(const char *path)
+{
+    char *copy = (char *)Journal(UndoFolder, MAX_PATH, "folder remove %s", path);
+    if (copy)
+        StringCchCopyA(copy, MAX_PATH, path);
+}
+
+/* The backups live in a folder of the system's temporary folder that only
+ * administrators and the system may change, as the status folder. */
+static DWORD MakeBackupFolder(void)
+{
+    AdminSecurity security;
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(ARRAYSIZE(temp), temp);
+
+    if (!length || length >= ARRAYSIZE(temp) ||
+        FAILED(StringCchPrintfA(backupFolder, ARRAYSIZE(backupFolder), "%skxsetup-undo-%lx", temp,
+                                (unsigned long)GetCurrentProcessId())))
+        return ERROR_BUFFER_OVERFLOW;
+    if (!BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE))
+        return GetLastError();
+    Act("folder create %s (backup of replaced files)", backupFolder);
+    BOOL made = CreateDirectoryA(backupFolder, &security.attributes);
+    if (!made && GetLastError() == ERROR_NOT_SUPPORTED)
+        made = CreateDirectoryA(backupFolder, NULL);
+    DWORD code = made ? NO_ERROR : GetLastError();
+    ActDone(made, code);
+    if (!made)
+        backupFolder[0] = '\0';
+    return code;
+}
+
+static void JournalTarget(const char *target)
+{
+    DWORD attributes = GetFileAttributesA(target);
+    int existed = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    FileUndo *file = (FileUndo *)Journal(UndoFile, sizeof(FileUndo),
+                                         existed ? "restore %s" : "delete %s", target);
+
+    if (!file)
+        return;
+    StringCchCopyA(file->target, ARRAYSIZE(file->target), target);
+    if (!existed || Planning())
+        return;
+    if (!backupFolder[0])
+        file->lost = MakeBackupFolder();
+    if (file->lost)
+        return;
+    if (FAILED(StringCchPrintfA(file->backup, ARRAYSIZE(file->backup), "%s\\%d", backupFolder,
+                                ++backupCount))) {
+        file->lost = ERROR_BUFFER_OVERFLOW;
+        return;
+    }
+    Act("backup %s -> %s", target, file->backup);
+    BOOL kept = CopyFileA(target, file->backup, FALSE);
+    file->lost = kept ? NO_ERROR : GetLastError();
+    ActDone(kept, file->lost);
+}
+
+void RemoveBackups(void)
+{
+    char path[MAX_PATH];
+
+    if (!backupFolder[0])
+        return;
+    if (Act("delete %s (backup of replaced files)", backupFolder)) {
+        for (int i = 1; i <= backupCount; i++)
+            if (SUCCEEDED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%d", backupFolder, i)))
+                DeleteFileA(path);
+        BOOL removed = RemoveDirectoryA(backupFolder);
+        ActDone(removed, removed ? NO_ERROR : GetLastError());
+    }
+    backupFolder[0] = '\0';
+    backupCount = 0;
+}
+
 struct QueueScan {
     int seen;
     int missing;
@@ -156,6 +271,7 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
     scan->seen++;
     if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
         const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
+        JournalTarget(paths->Target);
         int kind = FindSource(paths->Source, found, ARRAYSIZE(found));
         if (kind && GetFileAttributesExA(found, GetFileExInfoStandard, &source)) {
             Act(kind == 2 ? "copy %s -> %s (%lu bytes, compressed)" : "copy %s -> %s (%lu bytes)",
@@ -166,6 +282,7 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
             scan->missing++;
         }
     } else if (notification == SPFILENOTIFY_QUEUESCAN) {
+        JournalTarget((const char *)param1);
         Act("copy -> %s", (const char *)param1);
     }
     return NO_ERROR;
@@ -231,9 +348,36 @@ void ActSectionFiles(HINF inf, const char *section)
     ActFileLists(inf, section, "RenFiles", 1);
 }
 
+/* A registry line's root, key and value as they stand before the section
+ * applies it. A line without a value name makes or deletes a key: a key it
+ * makes is deleted again; a key tree it deletes is not kept. Relative roots
+ * (HKR) have no meaning outside a device's section. */
+static void JournalRegistryLine(INFCONTEXT *line)
+{
+    static const struct {
+        const char *name;
+        HKEY root;
+    } roots[] = { { "HKLM", HKEY_LOCAL_MACHINE }, { "HKCU", HKEY_CURRENT_USER },
+                  { "HKCR", HKEY_CLASSES_ROOT },  { "HKU", HKEY_USERS } };
+    char root[8], subKey[MAX_PATH], value[MAX_PATH];
+
+    if (!SetupGetStringFieldA(line, 1, root, sizeof(root), NULL) ||
+        !SetupGetStringFieldA(line, 2, subKey, sizeof(subKey), NULL))
+        return;
+    for (size_t i = 0; i < ARRAYSIZE(roots); i++) {
+        if (lstrcmpiA(root, roots[i].name) != 0)
+            continue;
+        if (SetupGetStringFieldA(line, 3, value, sizeof(value), NULL))
+            JournalValue(roots[i].root, roots[i].name, subKey, value);
+        else
+            JournalKeys(roots[i].root, roots[i].name, subKey);
+    }
+}
+
 /* Each line of the lists that the section's entry `key` names, as the file
  * writes it. */
-static void ActLists(HINF inf, const char *section, const char *key, const char *change)
+static void ActLists(HINF inf, const char *section, const char *key, const char *change,
+                     int registry)
 {
     char name[NAME_CHARS], text[TEXT_CHARS];
     INFCONTEXT list, line;
@@ -245,6 +389,8 @@ static void ActLists(HINF inf, const char *section, const char *key, const char 
             if (!SetupFindFirstLineA(inf, name, NULL, &line))
                 continue;
             do {
+                if (registry && Journaling())
+                    JournalRegistryLine(&line);
                 if (SetupGetLineTextA(&line, NULL, NULL, NULL, text, sizeof(text), NULL))
                     Act("%s %s (section %s)", change, text, section);
             } while (SetupFindNextLine(&line, &line));
@@ -257,12 +403,12 @@ static void ActLists(HINF inf, const char *section, const char *key, const char 
 int ActSection(HINF inf, const char *section, UINT parts)
 {
     if (parts & SPINST_INIFILES) {
-        ActLists(inf, section, "UpdateInis", "ini update");
-        ActLists(inf, section, "UpdateIniFields", "ini fields update");
+        ActLists(inf, section, "UpdateInis", "ini update", 0);
+        ActLists(inf, section, "UpdateIniFields", "ini fields update", 0);
     }
     if (parts & SPINST_REGISTRY) {
-        ActLists(inf, section, "DelReg", "registry delete");
-        ActLists(inf, section, "AddReg", "registry add");
+        ActLists(inf, section, "DelReg", "registry delete", 1);
+        ActLists(inf, section, "AddReg", "registry add", 1);
     }
     return !Planning();
 }

@@ -25,6 +25,11 @@ struct RunContext {
     HSPFILEQ queue;
     PVOID queueContext;
     int exitCode;           /* the outcome, once a step has stopped the run */
+    /* The box of a stop that the program itself tells, shown once the run's
+     * changes are undone. */
+    HWND stopOwner;
+    const char *stopCaption;
+    char stopText[TEXT_CHARS];
 };
 
 /* Every step answers 1 to go on, or 0 once it has stopped the run with this. */
@@ -32,6 +37,14 @@ static int StopRun(RunContext *run, int exitCode)
 {
     run->exitCode = exitCode;
     return 0;
+}
+
+static int StopWithBox(RunContext *run, HWND owner, const char *text, const char *caption)
+{
+    run->stopOwner = owner;
+    run->stopCaption = caption;
+    StringCchCopyA(run->stopText, ARRAYSIZE(run->stopText), text);
+    return StopRun(run, KX_EXIT_FAILED);
 }
 
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2)
@@ -297,11 +310,9 @@ static int RecordInstallation(RunContext *run, SetupStateRecord *state)
     if (CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALL_ERROR) == FolderUntrusted ||
         !RecordKeysTrusted(KX_CAPTION_INSTALL_ERROR))
         return StopRun(run, KX_EXIT_FAILED);
-    if (!WriteInstallRecord(state)) {
-        KxMessageBox(NULL, "The installation record could not be written to the registry.",
-                     KX_CAPTION_INSTALL_ERROR, MB_OK);
-        return StopRun(run, KX_EXIT_FAILED);
-    }
+    if (!WriteInstallRecord(state))
+        return StopWithBox(run, NULL, "The installation record could not be written to the registry.",
+                           KX_CAPTION_INSTALL_ERROR);
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
     return 1;
@@ -315,8 +326,7 @@ static int StopOnShortDrive(RunContext *run, const SetupStateRecord *state)
     if (!verdict)
         return 1;
     StringCchPrintfA(text, ARRAYSIZE(text), KX_TEXT_NO_SPACE, (char)(verdict & 0xFF));
-    KxMessageBox(NULL, text, KX_CAPTION_INSTALL_ERROR, MB_OK);
-    return StopRun(run, KX_EXIT_FAILED);
+    return StopWithBox(run, NULL, text, KX_CAPTION_INSTALL_ERROR);
 }
 
 /* The queued copies land; only then is the package listed among the removable
@@ -342,11 +352,9 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
         LogLine("copy stopped: %s", LogStatus(GetLastError()));
         return StopRun(run, KX_EXIT_FAILED);
     }
-    if (!WriteUninstallEntry(state, installedKb)) {
-        KxMessageBox(NULL, "The uninstall entry could not be written to the registry.",
-                     KX_CAPTION_INSTALL_ERROR, MB_OK);
-        return StopRun(run, KX_EXIT_FAILED);
-    }
+    if (!WriteUninstallEntry(state, installedKb))
+        return StopWithBox(run, NULL, "The uninstall entry could not be written to the registry.",
+                           KX_CAPTION_INSTALL_ERROR);
     return 1;
 }
 
@@ -486,14 +494,10 @@ static int OfferRestart(HWND hostWindow)
     return RestartOutcome(answer);
 }
 
-/* The spooler, the default printer offer, the start-up entries and the
- * program group of an installation, then the restart offer. */
+/* The default printer offer, the start-up entries and the program group of
+ * an installation, then the restart offer. */
 static int InstallTail(HWND hostWindow, SetupStateRecord *state)
 {
-    if (!AddPrinters(state)) {
-        KxMessageBox(hostWindow, KX_TEXT_ADD_FAILED, KX_CAPTION_ERROR, MB_OK);
-        return KX_EXIT_FAILED;
-    }
     OfferDefaultPrinter(hostWindow, state);
     WriteRunOnceEntries(1);
     CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
@@ -520,9 +524,23 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
     run.inf = INVALID_HANDLE_VALUE;
     run.exitCode = KX_EXIT_FAILED;
 
+    /* An install that stops after its first change takes every change back. */
+    if (!uninstalling)
+        BeginJournal();
     goesOn = RunFileSteps(&run, state, uninstalling);
     ReleaseRun(&run);
-    if (!goesOn)
+    if (goesOn && !uninstalling && !AddPrinters(state))
+        goesOn = StopWithBox(&run, hostWindow, KX_TEXT_ADD_FAILED, KX_CAPTION_ERROR);
+    if (!goesOn) {
+        RollBack();
+        RemoveBackups();
+        if (run.stopCaption)
+            KxMessageBox(run.stopOwner, run.stopText, run.stopCaption, MB_OK);
         return run.exitCode;
-    return uninstalling ? UninstallTail(hostWindow, state) : InstallTail(hostWindow, state);
+    }
+    int exitCode =
+        uninstalling ? UninstallTail(hostWindow, state) : InstallTail(hostWindow, state);
+    EndJournal();
+    RemoveBackups();
+    return exitCode;
 }

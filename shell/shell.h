@@ -138,13 +138,21 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
  * compressed source counts as it lies on the medium; NT 4's scan names no
  * source and counts nothing). */
 int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *kilobytes);
+/* While an install run keeps its journal, the scan also records each target's
+ * undo: an existing one is first copied aside into a backup folder of the
+ * temporary folder (administrators and system only), an absent one is deleted
+ * again. RemoveBackups removes that folder at the end of the run. */
+void RemoveBackups(void);
+/* A folder the run made, removed again on undo while it is empty. */
+void JournalFolder(const char *path);
 /* The action lines of the deletions and renames that a section queues (its
  * DelFiles and RenFiles lists), each in the folder SetupAPI takes for its list;
  * the queue has no scan for them. */
 void ActSectionFiles(HINF inf, const char *section);
 /* The action lines of the registry and INI changes that SetupAPI makes of a
  * section applied with these parts (SPINST_REGISTRY, SPINST_INIFILES), one per
- * line of the lists the section names; 1 when the section is to be applied. */
+ * line of the lists the section names; 1 when the section is to be applied.
+ * Each registry line's old value (or missing key) goes to the journal. */
 int ActSection(HINF inf, const char *section, UINT parts);
 
 #endif

@@ -7,8 +7,10 @@ static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
     DWORD code;
     BOOL made;
 
-    if (!Act("folder create %s (administrators and system only)", path))
+    if (!Act("folder create %s (administrators and system only)", path)) {
+        JournalFolder(path);
         return 1;
+    }
     made = CreateDirectoryA(path, attributes);
     code = made ? 0 : GetLastError();
     /* A file system without security refuses the descriptor: such a folder is
@@ -18,6 +20,9 @@ static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
         code = made ? 0 : GetLastError();
     }
     ActDone(made, code);
+    /* Only a folder this run made is removed again, never one that was there. */
+    if (made)
+        JournalFolder(path);
     SetLastError(code);
     return made;
 }

@@ -28,10 +28,13 @@
     X(Winspool, AddPrinterA, 12) \
     X(Winspool, AddPrinterDriverA, 12) \
     X(Winspool, ClosePrinter, 4) \
+    X(Winspool, DeleteMonitorA, 12) \
     X(Winspool, DeletePrinter, 4) \
     X(Winspool, DeletePrinterDriverA, 12) \
     X(Winspool, EnumMonitorsA, 24) \
     X(Winspool, EnumPortsA, 24) \
+    X(Winspool, EnumPrinterDriversA, 28) \
+    X(Winspool, GetPrinterA, 20) \
     X(Winspool, GetPrinterDriverDirectoryA, 24) \
     X(Winspool, OpenPrinterA, 12)
 

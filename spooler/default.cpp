@@ -24,6 +24,15 @@ INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wPar
     return FALSE;
 }
 
+/* An empty old line is the line's absence. */
+static DWORD UndoDeviceLine(void *data)
+{
+    const char *old = (const char *)data;
+
+    return WriteProfileStringA("windows", "device", old[0] ? old : NULL) ? NO_ERROR
+                                                                          : GetLastError();
+}
+
 void SetDefaultPrinter(SetupStateRecord *state)
 {
     char line[DEVICE_LINE_CHARS];
@@ -42,6 +51,11 @@ void SetDefaultPrinter(SetupStateRecord *state)
     if (FAILED(StringCchPrintfA(line, ARRAYSIZE(line), "%s,%s,%s", state->modelName[slot],
                                 state->modelName[slot], state->portName)))
         return;
+    if (Journaling()) {
+        char *old = (char *)Journal(UndoDeviceLine, DEVICE_LINE_CHARS, "profile [windows] device back");
+        if (old)
+            GetProfileStringA("windows", "device", "", old, DEVICE_LINE_CHARS);
+    }
     if (!Act("profile [windows] device=%s", line))
         return;
     BOOL written = WriteProfileStringA("windows", "device", line);

@@ -12,6 +12,157 @@ static char monitorDll[] = "tremon.dll";
 static char printProcessor[] = "WinPrint";
 static char noLocation[] = "";
 
+/* ---- undo: what each change of the spooler leaves to put back ---- */
+
+static DWORD UndoMonitor(void *)
+{
+    if (DeleteMonitorA(NULL, spoolerEnvironment, monitorName))
+        return NO_ERROR;
+    DWORD code = GetLastError();
+    return code == ERROR_UNKNOWN_PRINT_MONITOR ? NO_ERROR : code;
+}
+
+struct NameUndo {
+    char name[NAME_CHARS];
+};
+
+static DWORD UndoDriver(void *data)
+{
+    if (DeletePrinterDriverA(NULL, spoolerEnvironment, ((NameUndo *)data)->name))
+        return NO_ERROR;
+    DWORD code = GetLastError();
+    return code == ERROR_UNKNOWN_PRINTER_DRIVER ? NO_ERROR : code;
+}
+
+static DWORD RemovePrinter(char *name)
+{
+    HANDLE printer = NULL;
+    PRINTER_DEFAULTSA access = { NULL, NULL, PRINTER_ALL_ACCESS };
+
+    if (!OpenPrinterA(name, &printer, &access))
+        return NO_ERROR;
+    DWORD code = DeletePrinter(printer) ? NO_ERROR : GetLastError();
+    ClosePrinter(printer);
+    return code;
+}
+
+static DWORD UndoPrinter(void *data)
+{
+    return RemovePrinter(((NameUndo *)data)->name);
+}
+
+/* The earlier driver's record, as the spooler gave it: added again over the
+ * one of the same name (adding replaces). */
+static DWORD UndoDriverBack(void *data)
+{
+    return AddPrinterDriverA(NULL, 3, (LPBYTE)data) ? NO_ERROR : GetLastError();
+}
+
+/* The earlier printer's record: the run's printer of that name goes first. */
+static DWORD UndoPrinterBack(void *data)
+{
+    PRINTER_INFO_2A *printer = (PRINTER_INFO_2A *)data;
+    DWORD code = RemovePrinter(printer->pPrinterName);
+    if (code != NO_ERROR)
+        return code;
+    HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)data);
+    if (!added)
+        return GetLastError();
+    ClosePrinter(added);
+    return NO_ERROR;
+}
+
+/* The whole list: a monitor that was there before must not be deleted again. */
+static int MonitorListed(void)
+{
+    DWORD needed = 0, count = 0;
+    BYTE *list = NULL;
+    int listed = 0;
+
+    if (!EnumMonitorsA(NULL, 1, NULL, 0, &needed, &count) && needed)
+        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+    if (list && EnumMonitorsA(NULL, 1, list, needed, &needed, &count))
+        for (DWORD i = 0; i < count; i++) {
+            const MONITOR_INFO_1A *entry = (const MONITOR_INFO_1A *)list + i;
+            listed |= entry->pName && lstrcmpA(entry->pName, monitorName) == 0;
+        }
+    /* A list that cannot be read counts as holding it: kept rather than lost. */
+    else
+        listed = 1;
+    if (list)
+        HeapFree(GetProcessHeap(), 0, list);
+    return listed;
+}
+
+static void JournalName(UndoProc undo, const char *format, const char *name)
+{
+    NameUndo *undoName = (NameUndo *)Journal(undo, sizeof(NameUndo), format, name);
+    if (undoName)
+        lstrcpynA(undoName->name, name, ARRAYSIZE(undoName->name));
+}
+
+/* A driver of the model's name is put back as it was; none is deleted again.
+ * Read before the run deletes or replaces it. */
+static void JournalDriver(char *model)
+{
+    DWORD needed = 0, count = 0;
+    BYTE *list = NULL;
+
+    if (!Journaling())
+        return;
+    if (!EnumPrinterDriversA(NULL, spoolerEnvironment, 3, NULL, 0, &needed, &count) && needed)
+        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+    if (list && EnumPrinterDriversA(NULL, spoolerEnvironment, 3, list, needed, &needed, &count)) {
+        const DRIVER_INFO_3A *drivers = (const DRIVER_INFO_3A *)list;
+        for (DWORD i = 0; i < count; i++) {
+            if (!drivers[i].pName || lstrcmpiA(drivers[i].pName, model) != 0)
+                continue;
+            /* Copied whole, with its pointers moved along into the copy. */
+            BYTE *copy = (BYTE *)Journal(UndoDriverBack, needed, "spooler add driver \"%s\" back",
+                                         model);
+            if (copy) {
+                CopyMemory(copy, list, needed);
+                DRIVER_INFO_3A *driver = (DRIVER_INFO_3A *)copy;
+                *driver = drivers[i];
+                LPSTR *texts[] = { &driver->pName, &driver->pEnvironment, &driver->pDriverPath,
+                                   &driver->pDataFile, &driver->pConfigFile, &driver->pHelpFile,
+                                   &driver->pDependentFiles, &driver->pMonitorName,
+                                   &driver->pDefaultDataType };
+                for (size_t t = 0; t < ARRAYSIZE(texts); t++)
+                    if (*texts[t])
+                        *texts[t] = (LPSTR)(copy + ((BYTE *)*texts[t] - list));
+            }
+            HeapFree(GetProcessHeap(), 0, list);
+            return;
+        }
+    }
+    if (list)
+        HeapFree(GetProcessHeap(), 0, list);
+    JournalName(UndoDriver, "spooler delete driver \"%s\"", model);
+}
+
+/* Likewise a printer of the model's name, read straight into the journal. */
+static void JournalPrinter(char *model)
+{
+    HANDLE printer = NULL;
+    DWORD needed = 0;
+
+    if (!Journaling())
+        return;
+    if (OpenPrinterA(model, &printer, NULL)) {
+        BYTE *record = NULL;
+        if (!GetPrinterA(printer, 2, NULL, 0, &needed) && needed)
+            record = (BYTE *)Journal(UndoPrinterBack, needed, "spooler add printer \"%s\" back",
+                                     model);
+        if (record && !GetPrinterA(printer, 2, record, needed, &needed))
+            ((PRINTER_INFO_2A *)record)->pPrinterName = model;
+        ClosePrinter(printer);
+        if (record)
+            return;
+    }
+    JournalName(UndoPrinter, "spooler delete printer \"%s\"", model);
+}
+
 /* The small buffer is deliberate: a spooler whose list does not fit gets the
  * monitor added without a look, and a second addition is harmless. */
 static void EnsureMonitor(void)
@@ -30,6 +181,8 @@ static void EnsureMonitor(void)
     monitor.pName = monitorName;
     monitor.pEnvironment = spoolerEnvironment;
     monitor.pDLLName = monitorDll;
+    if (Journaling() && !MonitorListed())
+        Journal(UndoMonitor, 0, "spooler delete monitor \"%s\"", monitorName);
     if (!Act("spooler add monitor \"%s\" environment \"%s\" dll \"%s\"", monitorName,
              spoolerEnvironment, monitorDll))
         return;
@@ -154,9 +307,11 @@ int AddPrinters(SetupStateRecord *state)
         printer.pDriverName = model;
         printer.pComment = model;
 
+        JournalDriver(model);
         DeleteDriver(model);
         if (!AddDriver(&driver))
             return 0;
+        JournalPrinter(model);
         DeleteExistingPrinter(model);
         if (!AddPrinter(&printer))
             return 0;
