@@ -187,7 +187,9 @@ void JournalFolder(const char *path)
 }
 
 /* The backups live in a folder of the system's temporary folder that only
- * administrators and the system may change, as the status folder. */
+ * administrators and the system may change, as the status folder. It is the
+ * run's own scratch, gone at the end of every run, so its lines are plain log
+ * lines: a plan makes no backup and lists none. */
 static DWORD MakeBackupFolder(void)
 {
     AdminSecurity security;
@@ -200,12 +202,11 @@ static DWORD MakeBackupFolder(void)
         return ERROR_BUFFER_OVERFLOW;
     if (!BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE))
         return GetLastError();
-    Act("folder create %s (backup of replaced files)", backupFolder);
     BOOL made = CreateDirectoryA(backupFolder, &security.attributes);
     if (!made && GetLastError() == ERROR_NOT_SUPPORTED)
         made = CreateDirectoryA(backupFolder, NULL);
     DWORD code = made ? NO_ERROR : GetLastError();
-    ActDone(made, code);
+    LogLine("backup folder %s: %s", backupFolder, LogStatus(code));
     if (!made)
         backupFolder[0] = '\0';
     return code;
@@ -232,10 +233,8 @@ static void JournalTarget(const char *target)
         file->lost = ERROR_BUFFER_OVERFLOW;
         return;
     }
-    Act("backup %s -> %s", target, file->backup);
-    BOOL kept = CopyFileA(target, file->backup, FALSE);
-    file->lost = kept ? NO_ERROR : GetLastError();
-    ActDone(kept, file->lost);
+    file->lost = CopyFileA(target, file->backup, FALSE) ? NO_ERROR : GetLastError();
+    LogLine("backup %s -> %s: %s", target, file->backup, LogStatus(file->lost));
 }
 
 void RemoveBackups(void)
@@ -244,13 +243,11 @@ void RemoveBackups(void)
 
     if (!backupFolder[0])
         return;
-    if (Act("delete %s (backup of replaced files)", backupFolder)) {
-        for (int i = 1; i <= backupCount; i++)
-            if (SUCCEEDED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%d", backupFolder, i)))
-                DeleteFileA(path);
-        BOOL removed = RemoveDirectoryA(backupFolder);
-        ActDone(removed, removed ? NO_ERROR : GetLastError());
-    }
+    for (int i = 1; i <= backupCount; i++)
+        if (SUCCEEDED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%d", backupFolder, i)))
+            DeleteFileA(path);
+    LogLine("backup folder %s removed: %s", backupFolder,
+            LogStatus(RemoveDirectoryA(backupFolder) ? NO_ERROR : GetLastError()));
     backupFolder[0] = '\0';
     backupCount = 0;
 }

@@ -2,9 +2,9 @@
 # The status display tool moved to a drive that has no room (Q:, which names
 # no drive, counts as 0 bytes free): the components page shows the drive as a
 # column of its own, and Finish ends in "Dirve Q: has no enough space!". The
-# record is already written at that point; nothing is copied or registered, and
-# the list of removable software has no entry that would start a program that
-# was never copied.
+# record, already written at that point, is taken back; nothing is copied or
+# registered, and the list of removable software has no entry that would start
+# a program that was never copied.
 . "$(dirname "$0")/../lib.sh"
 e2e_begin short_drive
 e2e_start
@@ -29,8 +29,8 @@ EOF2
 count 1 BOX
 has BOX 'Install Error' 'Dirve Q: has no enough space!'
 has EXIT 1603
-reg "$PRODUCT_KEY" InstallSections 55
-reg "$PRODUCT_KEY" StatusDisplayDir 'Q:\TOOLS=66010'
+no_value "$PRODUCT_KEY" InstallSections
+no_value "$PRODUCT_KEY" StatusDisplayDir
 has NOKEY "$UNINSTALL_KEY"
 nothing_registered
 e2e_end
