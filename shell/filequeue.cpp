@@ -156,6 +156,20 @@ static int Gone(DWORD code)
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
 
+/* The backup keeps the target's time: a target of the same size and time was
+ * left as it was (a copy kept it, or never came), and one in use, such as a
+ * loaded monitor, cannot be written anyway. */
+static int Unchanged(const FileUndo *file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA target, backup;
+
+    return GetFileAttributesExA(file->target, GetFileExInfoStandard, &target) &&
+           GetFileAttributesExA(file->backup, GetFileExInfoStandard, &backup) &&
+           target.nFileSizeLow == backup.nFileSizeLow &&
+           target.nFileSizeHigh == backup.nFileSizeHigh &&
+           CompareFileTime(&target.ftLastWriteTime, &backup.ftLastWriteTime) == 0;
+}
+
 /* Copied back, not moved, so that a restore that fails leaves the backup. */
 static DWORD UndoFile(void *data)
 {
@@ -164,7 +178,8 @@ static DWORD UndoFile(void *data)
     if (file->lost)
         return file->lost;
     if (file->backup[0])
-        return CopyFileA(file->backup, file->target, FALSE) ? NO_ERROR : GetLastError();
+        return Unchanged(file) || CopyFileA(file->backup, file->target, FALSE) ? NO_ERROR
+                                                                                : GetLastError();
     if (DeleteFileA(file->target))
         return NO_ERROR;
     DWORD code = GetLastError();

@@ -295,8 +295,8 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
     return 1;
 }
 
-/* Written before any file is copied: an uninstall can clean up after a run that
- * stops later on. */
+/* Written before any file is copied; a run that stops later takes it back with
+ * the rest of its changes. */
 static int RecordInstallation(RunContext *run, SetupStateRecord *state)
 {
     if (!state->statusDir[0]) {

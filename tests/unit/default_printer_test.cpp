@@ -2,6 +2,7 @@
 #include "tests/unit/spooler_support.h"
 #include "spooler/spooler.h"
 #include "resources/resource.h"
+#include "base/base.h"
 
 DECLARE_IMPORT_SLOT(SendNotifyMessageA);
 
@@ -117,4 +118,16 @@ TEST_F(DefaultPrinter, Dialog_SetDefaultAndEnterGive1025_NoEscapeAndCloseBoxGive
     EXPECT_EQ(IDCANCEL, RunDialog([](HWND d) { Key(d, VK_ESCAPE); }));
     EXPECT_EQ(IDCANCEL, RunDialog([](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }));
     EXPECT_EQ("Before,winspool,LPT9:", DeviceLine()) << "the dialog itself sets nothing";
+}
+
+/* Nothing stops a run after this step today; the journal takes it back all the same. */
+TEST_F(DefaultPrinter, TheJournalPutsTheEarlierLineBack)
+{
+    UseTestModels(&SetupState, CompModel1, "LPT1:");
+    FAKE_IMPORT(SendNotifyMessageA, RecordingNotify);
+    BeginJournal();
+    SetDefaultPrinter(&SetupState);
+    ASSERT_EQ("Kalyx Q70 PCL 6,Kalyx Q70 PCL 6,LPT1:", DeviceLine());
+    RollBack();
+    EXPECT_EQ("Before,winspool,LPT9:", DeviceLine());
 }

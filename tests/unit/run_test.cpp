@@ -1,5 +1,7 @@
 #include "tests/unit/shell_support.h"
 #include "tests/unit/trust_support.h"
+#include "tests/unit/spooler_support.h"
+#include "spooler/spooler.h"
 #include "shell/shell.h"
 #include "integration/integration.h"
 #include "base/base.h"
@@ -860,6 +862,11 @@ DECLARE_IMPORT_SLOT(WriteProfileStringA);
 DECLARE_IMPORT_SLOT(DdeClientTransaction);
 DECLARE_IMPORT_SLOT(CreateProcessA);
 DECLARE_IMPORT_SLOT(SetupPromptReboot);
+DECLARE_IMPORT_SLOT(DeleteMonitorA);
+DECLARE_IMPORT_SLOT(RegDeleteValueA);
+DECLARE_IMPORT_SLOT(CopyFileA);
+DECLARE_IMPORT_SLOT(DeleteFileA);
+DECLARE_IMPORT_SLOT(RemoveDirectoryA);
 
 static std::vector<std::string> forbiddenCalls;
 struct ChangeImport {
@@ -872,7 +879,9 @@ static const ChangeImport changeImports[] = {
     CHANGE(CreateDirectoryA),     CHANGE(SetupCommitFileQueueA), CHANGE(AddMonitorA),
     CHANGE(AddPrinterDriverA),    CHANGE(DeletePrinterDriverA), CHANGE(AddPrinterA),
     CHANGE(DeletePrinter),        CHANGE(WriteProfileStringA), CHANGE(DdeClientTransaction),
-    CHANGE(CreateProcessA),       CHANGE(SetupPromptReboot),
+    CHANGE(CreateProcessA),       CHANGE(SetupPromptReboot),   CHANGE(DeleteMonitorA),
+    CHANGE(RegDeleteValueA),      CHANGE(CopyFileA),           CHANGE(DeleteFileA),
+    CHANGE(RemoveDirectoryA),
 #undef CHANGE
 };
 
@@ -909,9 +918,223 @@ TEST_F(UninstallRun, APlanCallsNothingThatChangesTheMachine)
     EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
     SetupState.installMode = Uninstall;
     EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    /* A plan that stops lists what the run would undo, and undoes nothing. */
+    MoveFileA(prefix->MediumFile("kxps.hlp").c_str(), prefix->temp.File("kxps.hlp").c_str());
+    SetupState.installMode = Express;
+    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
     patches.clear();
     ResetRun();
 
     EXPECT_EQ(std::vector<std::string>(), forbiddenCalls);
     EXPECT_LT(20u, ActionLines(prefix->temp.File("plan.txt")).size());
+    std::vector<std::string> lines = ReadLines(prefix->temp.File("plan.txt"));
+    const size_t mark = sizeof("2026-12-08 15:40:12.345 ") - 1;
+    size_t first = lines.size();
+    for (size_t i = 0; i < lines.size() && first == lines.size(); i++)
+        if (lines[i].compare(mark, 2, "< ") == 0)
+            first = i;
+    ASSERT_LT(first + 10, lines.size());
+    EXPECT_EQ("< registry restore HKLM\\" + std::string(productKey) + "\\ InstallSections",
+              lines.back().substr(mark));
+    for (size_t i = first; i < lines.size(); i++)
+        EXPECT_EQ("< ", lines[i].substr(mark, 2)) << lines[i];
+}
+
+/* ---- a stop after the first change takes every change back ---- */
+
+/* What a failed run must leave as it found it: the record and entry values,
+ * the class section's value, every file the run copies (size and a checksum),
+ * the printers with their comments, the drivers and the monitor. */
+static std::vector<std::string> MachineView(const InstallPrefix &prefix)
+{
+    std::vector<std::string> view;
+    const char *const keys[] = { "Software\\VelbaPrinter", productKey, KX_UNINSTALL_KEY,
+                                 "Software\\Kalyx", "Software\\Kalyx\\Q70Q90" };
+    for (const char *key : keys)
+        view.push_back(std::string(key) + (KeyExists(HKEY_LOCAL_MACHINE, key) ? " is there" : " is not"));
+    const char *const values[][2] = { { productKey, "InstallSections" },
+                                      { productKey, "StatusDisplayDir" },
+                                      { productKey, "ControlPanelDir" },
+                                      { KX_UNINSTALL_KEY, "UninstallString" },
+                                      { "Software\\Kalyx\\Q70Q90", "ClassInstalled" } };
+    for (const auto &value : values)
+        view.push_back(std::string(value[1]) + " = " + RegText(HKEY_LOCAL_MACHINE, value[0], value[1]));
+    std::vector<std::string> files = { prefix.status, prefix.systemDir + "\\tremon.dll" };
+    const char *const statusFiles[] = { "kxsetup.exe", "oemsetup.inf", "kxcons.exe", "kxcons.ini" };
+    for (const char *name : statusFiles)
+        files.push_back(prefix.StatusFile(name));
+    const char *const modelFiles[] = { "kxpcl6.dll", "kxpcl6ui.dll", "q70pcl6.gpd", "kxpcl6.hlp",
+                                       "kxps.dll", "kxpsui.dll", "q70ps.ppd", "kxps.hlp",
+                                       "kxpcl6.ini", "kxps.ini" };
+    for (const char *name : modelFiles)
+        files.push_back(prefix.driverDir + "\\" + name);
+    for (const std::string &file : files) {
+        std::string bytes = ReadFileBytes(file);
+        unsigned sum = 2166136261u;
+        for (unsigned char c : bytes)
+            sum = (sum ^ c) * 16777619u;
+        view.push_back(file + (FileExists(file) ? " " + std::to_string(bytes.size()) + " bytes, sum " +
+                                                      std::to_string(sum)
+                                                : " is not there"));
+    }
+    for (int i = 0; i < MODEL_SLOTS; i++) {
+        PrinterFacts facts;
+        view.push_back(std::string("printer ") + mediumModel[i] +
+                       (ReadPrinter(mediumModel[i], &facts) ? " comment " + facts.comment : " is not there"));
+        view.push_back(std::string("driver ") + mediumModel[i] +
+                       (KeyExists(HKEY_LOCAL_MACHINE, DriverKey(mediumModel[i]).c_str()) ? " is there" : " is not"));
+    }
+    std::vector<std::string> monitors = ListedMonitors();
+    view.push_back(std::string("monitor ") +
+                   (std::find(monitors.begin(), monitors.end(), KX_MONITOR_NAME) != monitors.end() ? "is there" : "is not"));
+    return view;
+}
+
+static HANDLE WINAPI RefuseSecondPrinter(LPSTR server, DWORD level, LPBYTE record)
+{
+    if (lstrcmpA(((PRINTER_INFO_2A *)record)->pPrinterName, mediumModel[1]) == 0) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return NULL;
+    }
+    return REAL(AddPrinterA)(server, level, record);
+}
+
+static LONG WINAPI RefuseUninstallString(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                         const BYTE *data, DWORD size)
+{
+    if (name && lstrcmpA(name, "UninstallString") == 0)
+        return ERROR_ACCESS_DENIED;
+    return REAL(RegSetValueExA)(key, name, reserved, type, data, size);
+}
+
+class FailedRun : public InstallationRun {
+protected:
+    std::string log;
+    /* A prefix as at the start of a test, and a quiet run's options. */
+    void Fresh()
+    {
+        prefix.reset();
+        observer.reset();
+        ResetRun();
+        SetupState.instance = GetModuleHandleA(NULL);
+        prefix.reset(new InstallPrefix);
+        observer.reset(new RunObserver);
+        Quiet();
+        log = prefix->temp.File("run.log");
+    }
+    void Quiet()
+    {
+        prefix->ChooseStatusFolder();
+        Options.quiet = Options.noRestart = 1;
+        SetQuietAnswers(1);
+    }
+    int QuietExpress()
+    {
+        SetupState.installMode = Express;
+        int exitCode = RunInstallation(host, &SetupState);
+        CloseLog();
+        TakeBoxes();
+        return exitCode;
+    }
+    /* A complete installation, then changed so that a restore shows: a file,
+     * a record value, the class section's value and a printer's comment that
+     * the next run would replace. */
+    void InstallEarlier()
+    {
+        ASSERT_EQ(KX_EXIT_RESTART_DECLINED, QuietExpress());
+        ResetRun();
+        SetupState.instance = GetModuleHandleA(NULL);
+        Quiet();
+        prefix->temp.Write("earlier", "an earlier release");
+        CopyFileA(prefix->temp.File("earlier").c_str(), prefix->StatusFile("kxsetup.exe").c_str(), FALSE);
+        CopyFileA(prefix->temp.File("earlier").c_str(), (prefix->driverDir + "\\kxps.dll").c_str(), FALSE);
+        WriteMachineString(productKey, "InstallSections", "1");
+        WriteMachineString("Software\\Kalyx\\Q70Q90", "ClassInstalled", "0");
+        HANDLE printer;
+        PRINTER_DEFAULTSA access = { NULL, NULL, PRINTER_ALL_ACCESS };
+        ASSERT_TRUE(OpenPrinterA((char *)mediumModel[0], &printer, &access));
+        DWORD needed = 0;
+        GetPrinterA(printer, 2, NULL, 0, &needed);
+        std::vector<BYTE> record(needed);
+        ASSERT_TRUE(GetPrinterA(printer, 2, record.data(), needed, &needed));
+        ((PRINTER_INFO_2A *)record.data())->pComment = (char *)"earlier";
+        EXPECT_TRUE(SetPrinterA(printer, 2, record.data(), 0));
+        ClosePrinter(printer);
+        /* Wine's spooler runs in this process: the monitor goes, so that its
+         * DLL is not held open for the next run's copy. */
+        EXPECT_TRUE(DeleteMonitorA(NULL, (char *)KX_SPOOLER_ENVIRONMENT, (char *)KX_MONITOR_NAME));
+    }
+    std::vector<std::string> UndoLines()
+    {
+        std::vector<std::string> lines = ReadLines(log), undo;
+        for (size_t i = 0; i + 1 < lines.size(); i++)
+            if (lines[i].find(" < ") != std::string::npos)
+                undo.push_back(lines[i].substr(lines[i].find(" < ") + 3) + " /" +
+                               (lines[i + 1].size() > 4 && lines[i + 1].compare(lines[i + 1].size() - 4, 4, "  ok") == 0
+                                    ? std::string(" ok") : lines[i + 1]));
+        return undo;
+    }
+};
+
+/* Each stop from a fresh machine and over an earlier installation of the same
+ * models (whose files, values, drivers and printers are put back, not deleted):
+ * the machine is as before, every undo line says ok, and the code is the stop's.
+ * The backup folder is gone. */
+TEST_F(FailedRun, EachStopAfterTheFirstChangeLeavesTheMachineAsBefore)
+{
+    enum Stop { MissingFile, SecondPrinterRefused, EntryRefused, CommitCancelled };
+    const char *const names[] = { "missing file", "second printer refused", "entry refused",
+                                  "commit cancelled" };
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof(temp), temp);
+    char backup[MAX_PATH + 32];
+    wsprintfA(backup, "%skxsetup-undo-%lx", temp, GetCurrentProcessId());
+
+    for (int earlier = 0; earlier < 2; earlier++)
+        for (int stop = MissingFile; stop <= CommitCancelled; stop++) {
+            SCOPED_TRACE(std::string(names[stop]) + (earlier ? ", over an earlier installation" : ""));
+            Fresh();
+            std::string medium = prefix->MediumFile("kxps.hlp"), aside = prefix->temp.File("kxps.hlp");
+            if (earlier)
+                InstallEarlier();
+            std::vector<std::string> before = MachineView(*prefix);
+            ASSERT_TRUE(OpenLog(log.c_str()));
+            if (stop == MissingFile)
+                MoveFileA(medium.c_str(), aside.c_str());
+            RunObserver::commitFails = stop == CommitCancelled;
+            int exitCode;
+            {
+                std::unique_ptr<ScopedImport> refusal;
+                if (stop == SecondPrinterRefused)
+                    refusal.reset(new ScopedImport(IMPORT_SLOT(AddPrinterA), (void *)RefuseSecondPrinter));
+                if (stop == EntryRefused)
+                    refusal.reset(new ScopedImport(IMPORT_SLOT(RegSetValueExA), (void *)RefuseUninstallString));
+                exitCode = QuietExpress();
+            }
+            if (stop == MissingFile)
+                MoveFileA(aside.c_str(), medium.c_str());
+
+            EXPECT_EQ(KX_EXIT_FAILED, exitCode);
+            EXPECT_EQ(before, MachineView(*prefix));
+            std::vector<std::string> undo = UndoLines();
+            EXPECT_LT(5u, undo.size());
+            if (stop == SecondPrinterRefused) {
+                EXPECT_TRUE(std::find(undo.begin(), undo.end(),
+                                      std::string(earlier ? "spooler add printer \"" : "spooler delete printer \"") +
+                                          mediumModel[0] + (earlier ? "\" back / ok" : "\" / ok")) != undo.end());
+            }
+            /* The registry still refuses the entry's value: that one undo fails
+             * (the value was never changed), the others run all the same. */
+            std::vector<std::string> failed;
+            for (const std::string &line : undo)
+                if (line.find(" / ok") == std::string::npos)
+                    failed.push_back(line.substr(0, line.find(" /")) + line.substr(line.rfind("  ")));
+            EXPECT_EQ(stop == EntryRefused && earlier
+                          ? std::vector<std::string>(1, std::string("registry restore HKLM\\") + KX_UNINSTALL_KEY +
+                                                            " UninstallString  failed, error 5")
+                          : std::vector<std::string>(),
+                      failed);
+            EXPECT_FALSE(FileExists(backup));
+            EXPECT_FALSE(RunObserver::Called("reboot"));
+        }
 }

@@ -1,5 +1,6 @@
 #include "tests/unit/harness.h"
 #include "integration/integration.h"
+#include "base/base.h"
 
 DECLARE_IMPORT_SLOT(CreateProcessA);
 
@@ -97,4 +98,25 @@ TEST_F(RunOnceEntries, MissingKey_IsNotCreatedAndNothingStarts)
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY));
     EXPECT_TRUE(recorder.writes.empty());
     EXPECT_TRUE(started.empty());
+}
+
+/* An earlier value comes back with its own data; one that was not there goes. */
+TEST_F(RunOnceEntries, TheJournalPutsEarlierValuesBackAndDeletesNewOnes)
+{
+    FAKE_IMPORT(CreateProcessA, RecordingCreateProcess);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, 0, KEY_ALL_ACCESS, &key));
+    RegSetValueExA(key, "GrpConv", 0, REG_EXPAND_SZ, (const BYTE *)"earlier", 8);
+    RegDeleteValueA(key, "Wrapper");
+    RegCloseKey(key);
+    RegCreateKeyA(HKEY_LOCAL_MACHINE, setupPath.c_str(), &key);
+    RegCloseKey(key);
+
+    BeginJournal();
+    WriteRunOnceEntries(0);
+    ASSERT_EQ("runonce", RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "Wrapper"));
+    RollBack();
+
+    EXPECT_EQ(std::string("earlier", 8), RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv", REG_EXPAND_SZ));
+    EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "Wrapper"));
 }
