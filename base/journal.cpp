@@ -3,7 +3,6 @@
 #include <strsafe.h>
 
 #define UNDO_LINE_CHARS 1024
-#define VALUE_BYTES_MAX 4096
 
 /* One change's undo: the procedure, its action line, then its data (aligned
  * for the pointers and records the spooler's kinds keep there). */
@@ -142,6 +141,18 @@ static int KeyExists(HKEY root, const char *subKey)
     return 1;
 }
 
+/* A plan makes no key, so the next value of the same key would find it missing
+ * again: each key is journaled once. */
+static int Journaled(HKEY root, const char *subKey)
+{
+    for (JournalEntry *entry = last; entry; entry = entry->previous) {
+        const KeyUndo *undo = (const KeyUndo *)entry->data;
+        if (entry->undo == UndoKey && undo->root == root && lstrcmpiA(undo->subKey, subKey) == 0)
+            return 1;
+    }
+    return 0;
+}
+
 void JournalKeys(HKEY root, const char *rootName, const char *subKey)
 {
     char path[MAX_PATH];
@@ -158,7 +169,7 @@ void JournalKeys(HKEY root, const char *rootName, const char *subKey)
             continue;
         char kept = path[cut];
         path[cut] = '\0';
-        if (!KeyExists(root, path)) {
+        if (!KeyExists(root, path) && !Journaled(root, path)) {
             KeyUndo *undo = (KeyUndo *)Journal(UndoKey, sizeof(KeyUndo),
                                                "registry delete %s\\%s", rootName, path);
             if (undo) {
@@ -184,8 +195,7 @@ void JournalValue(HKEY root, const char *rootName, const char *subKey, const cha
     if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         key = NULL;
     else {
-        existed = RegQueryValueExA(key, name, NULL, &type, NULL, &bytes) == ERROR_SUCCESS &&
-                  bytes <= VALUE_BYTES_MAX;
+        existed = RegQueryValueExA(key, name, NULL, &type, NULL, &bytes) == ERROR_SUCCESS;
         if (!existed)
             bytes = 0;
     }

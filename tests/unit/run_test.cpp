@@ -1010,6 +1010,12 @@ static LONG WINAPI RefuseUninstallString(HKEY key, LPCSTR name, DWORD reserved, 
 class FailedRun : public InstallationRun {
 protected:
     std::string log;
+    void SetUp() override
+    {
+        InstallationRun::SetUp();
+        Quiet();
+        log = prefix->temp.File("run.log");
+    }
     /* A prefix as at the start of a test, and a quiet run's options. */
     void Fresh()
     {
@@ -1137,4 +1143,30 @@ TEST_F(FailedRun, EachStopAfterTheFirstChangeLeavesTheMachineAsBefore)
             EXPECT_FALSE(FileExists(backup));
             EXPECT_FALSE(RunObserver::Called("reboot"));
         }
+}
+
+/* A plan makes no key, so every value of the record finds them missing: each
+ * is listed once, deepest first, after the values (the plan stops at the file
+ * missing on the medium). */
+TEST_F(FailedRun, APlanThatStopsListsItsUndoLinesOnce)
+{
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\VelbaPrinter");
+    ASSERT_TRUE(OpenPlan(log.c_str()));
+    DeleteFileA(prefix->MediumFile("kxps.hlp").c_str());
+
+    EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+
+    const size_t mark = sizeof("2026-12-08 15:40:12.345 ") - 1;
+    std::vector<std::string> undo;
+    for (const std::string &line : ReadLines(log))
+        if (line.compare(mark, 2, "< ") == 0 && line.find("VelbaPrinter") != std::string::npos)
+            undo.push_back(line.substr(mark));
+    const std::string key = "< registry delete HKLM\\Software\\VelbaPrinter";
+    const std::vector<std::string> expected = {
+        key + "\\VelbaProduct\\PrinterInfo\\ ControlPanelDir",
+        key + "\\VelbaProduct\\PrinterInfo\\ StatusDisplayDir",
+        key + "\\VelbaProduct\\PrinterInfo\\ InstallSections",
+        key + "\\VelbaProduct\\PrinterInfo", key + "\\VelbaProduct", key,
+    };
+    EXPECT_EQ(expected, undo);
 }
