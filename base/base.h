@@ -45,7 +45,8 @@ typedef DWORD (*UndoProc)(void *data);
 void BeginJournal(void);
 int Journaling(void);
 /* A zeroed block of `bytes` for the caller to fill with what `undo` needs, kept
- * until the end of the journal; NULL when nothing is recorded. */
+ * until the end of the journal; NULL when nothing is recorded (no journal, or
+ * the same undo with the same line is recorded already). */
 void *Journal(UndoProc undo, DWORD bytes, const char *format, ...);
 void RollBack(void);
 /* The changes stay; the journal is forgotten. */

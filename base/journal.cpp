@@ -49,6 +49,12 @@ void *Journal(UndoProc undo, DWORD bytes, const char *format, ...)
     StringCchVPrintfA(line, ARRAYSIZE(line), format, args);
     va_end(args);
     StringCchLengthA(line, ARRAYSIZE(line), &length);
+    /* The earliest entry of a change holds the state before the run; a plan,
+     * which makes nothing, would otherwise find a missing key or folder again
+     * for each of its children. */
+    for (JournalEntry *entry = last; entry; entry = entry->previous)
+        if (entry->undo == undo && lstrcmpiA(entry->line, line) == 0)
+            return NULL;
     /* The data comes first, on a 16-byte boundary after the header. */
     SIZE_T header = (sizeof(JournalEntry) + 15) & ~(SIZE_T)15;
     SIZE_T data = ((SIZE_T)bytes + 15) & ~(SIZE_T)15;
@@ -141,18 +147,6 @@ static int KeyExists(HKEY root, const char *subKey)
     return 1;
 }
 
-/* A plan makes no key, so the next value of the same key would find it missing
- * again: each key is journaled once. */
-static int Journaled(HKEY root, const char *subKey)
-{
-    for (JournalEntry *entry = last; entry; entry = entry->previous) {
-        const KeyUndo *undo = (const KeyUndo *)entry->data;
-        if (entry->undo == UndoKey && undo->root == root && lstrcmpiA(undo->subKey, subKey) == 0)
-            return 1;
-    }
-    return 0;
-}
-
 void JournalKeys(HKEY root, const char *rootName, const char *subKey)
 {
     char path[MAX_PATH];
@@ -169,9 +163,9 @@ void JournalKeys(HKEY root, const char *rootName, const char *subKey)
             continue;
         char kept = path[cut];
         path[cut] = '\0';
-        if (!KeyExists(root, path) && !Journaled(root, path)) {
-            KeyUndo *undo = (KeyUndo *)Journal(UndoKey, sizeof(KeyUndo),
-                                               "registry delete %s\\%s", rootName, path);
+        if (!KeyExists(root, path)) {
+            KeyUndo *undo = (KeyUndo *)Journal(UndoKey, sizeof(KeyUndo), "registry delete %s\\%s",
+                                               rootName, path);
             if (undo) {
                 undo->root = root;
                 StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), path);
@@ -199,10 +193,10 @@ void JournalValue(HKEY root, const char *rootName, const char *subKey, const cha
         if (!existed)
             bytes = 0;
     }
-    ValueUndo *undo = (ValueUndo *)Journal(
-        UndoValue, sizeof(ValueUndo) + bytes,
-        existed ? "registry restore %s\\%s %s" : "registry delete %s\\%s %s", rootName, subKey,
-        name[0] ? name : "(default)");
+    ValueUndo *undo =
+        (ValueUndo *)Journal(UndoValue, sizeof(ValueUndo) + bytes,
+                             existed ? "registry restore %s\\%s %s" : "registry delete %s\\%s %s",
+                             rootName, subKey, name[0] ? name : "(default)");
     if (undo) {
         undo->root = root;
         StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), subKey);
@@ -210,8 +204,8 @@ void JournalValue(HKEY root, const char *rootName, const char *subKey, const cha
         undo->existed = existed;
         undo->type = type;
         undo->bytes = bytes;
-        if (existed &&
-            RegQueryValueExA(key, name, NULL, &undo->type, undo->data, &undo->bytes) != ERROR_SUCCESS)
+        if (existed && RegQueryValueExA(key, name, NULL, &undo->type, undo->data, &undo->bytes) !=
+                           ERROR_SUCCESS)
             undo->existed = 0;
     }
     if (key)

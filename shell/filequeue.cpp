@@ -227,10 +227,31 @@ static DWORD MakeBackupFolder(void)
     return code;
 }
 
+/* SetupAPI makes a target's missing folders during the commit: each is
+ * removed again, the deepest first. */
+static void JournalMissingFolders(const char *target)
+{
+    char path[MAX_PATH];
+    size_t length;
+
+    if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), target)) ||
+        FAILED(StringCchLengthA(path, ARRAYSIZE(path), &length)) || length <= 3)
+        return;
+    for (char *c = path + 3; *c; c++) {
+        if (*c != '\\')
+            continue;
+        *c = '\0';
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            JournalFolder(path);
+        *c = '\\';
+    }
+}
+
 static void JournalTarget(const char *target)
 {
     DWORD attributes = GetFileAttributesA(target);
     int existed = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    JournalMissingFolders(target);
     FileUndo *file = (FileUndo *)Journal(UndoFile, sizeof(FileUndo),
                                          existed ? "restore %s" : "delete %s", target);
 

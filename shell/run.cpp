@@ -311,7 +311,8 @@ static int RecordInstallation(RunContext *run, SetupStateRecord *state)
         !RecordKeysTrusted(KX_CAPTION_INSTALL_ERROR))
         return StopRun(run, KX_EXIT_FAILED);
     if (!WriteInstallRecord(state))
-        return StopWithBox(run, NULL, "The installation record could not be written to the registry.",
+        return StopWithBox(run, NULL,
+                           "The installation record could not be written to the registry.",
                            KX_CAPTION_INSTALL_ERROR);
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);

@@ -52,7 +52,8 @@ void SetDefaultPrinter(SetupStateRecord *state)
                                 state->modelName[slot], state->portName)))
         return;
     if (Journaling()) {
-        char *old = (char *)Journal(UndoDeviceLine, DEVICE_LINE_CHARS, "profile [windows] device back");
+        char *old =
+            (char *)Journal(UndoDeviceLine, DEVICE_LINE_CHARS, "profile [windows] device back");
         if (old)
             GetProfileStringA("windows", "device", "", old, DEVICE_LINE_CHARS);
     }

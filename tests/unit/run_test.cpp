@@ -225,7 +225,8 @@ static BOOL WINAPI FolderRefused(LPCSTR, LPSECURITY_ATTRIBUTES)
 }
 
 /* The run makes the status folder itself (SetupAPI would make it open to
- * everybody): when it cannot, nothing is copied or registered. */
+ * everybody): when it cannot, nothing is copied or registered, and the record
+ * written before is taken back. */
 TEST_F(InstallationRun, StatusFolderThatCannotBeMadeStopsBeforeCopying)
 {
     FAKE_IMPORT(CreateDirectoryA, FolderRefused);
@@ -236,6 +237,7 @@ TEST_F(InstallationRun, StatusFolderThatCannotBeMadeStopsBeforeCopying)
     ExpectAccessDeniedBox();
     EXPECT_FALSE(RunObserver::Called("commit"));
     EXPECT_FALSE(FileExists(prefix->status));
+    EXPECT_EQ(recordBefore, KeyExists(HKEY_LOCAL_MACHINE, productKey));
     EXPECT_FALSE(FileExists(prefix->systemDir + "\\tremon.dll"));
     for (int i = 0; i < MODEL_SLOTS; i++)
         EXPECT_FALSE(PrinterExists(mediumModel[i]));
@@ -1169,4 +1171,23 @@ TEST_F(FailedRun, APlanThatStopsListsItsUndoLinesOnce)
         key + "\\VelbaProduct\\PrinterInfo", key + "\\VelbaProduct", key,
     };
     EXPECT_EQ(expected, undo);
+}
+
+/* The commit makes a section's missing destination folders: they go again. */
+TEST_F(FailedRun, FoldersTheCommitMadeAreRemoved)
+{
+    std::string inf = ReadFileBytes(prefix->MediumFile("oemsetup.inf"));
+    size_t at = inf.find("Status.Files = 66010");
+    ASSERT_NE(std::string::npos, at);
+    inf.insert(at + sizeof("Status.Files = 66010") - 1, ",tool\\bin");
+    prefix->temp.Write("medium\\oemsetup.inf", inf);
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    {
+        FAKE_IMPORT(AddPrinterA, RefuseSecondPrinter);
+        EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+    }
+    std::vector<std::string> undo = UndoLines();
+    EXPECT_TRUE(std::find(undo.begin(), undo.end(),
+                          "folder remove " + prefix->status + "\\tool\\bin / ok") != undo.end());
+    EXPECT_FALSE(FileExists(prefix->status));
 }
