@@ -608,10 +608,10 @@ same_snapshots() {
   done
 }
 
-# action_lines <file>: the lines of a log or plan that describe a change, the
-# time cut off ("> text").
+# action_lines <file>: the lines of a log or plan that describe a change
+# ("> text") or its undo ("< text"), the time cut off.
 action_lines() {
-  tr -d '\r' <"$1" | sed -n 's/^[0-9-]\{10\} [0-9:.]\{12\} > /> /p'
+  tr -d '\r' <"$1" | sed -n 's/^[0-9-]\{10\} [0-9:.]\{12\} \([<>]\) /\1 /p'
 }
 
 # plan_unchanged <name> <exit> <command line>: the command line with
@@ -656,4 +656,79 @@ EOF2
   local last
   last=$(tr -d '\r' <"$RUN/plan-$name.txt" | tail -1)
   has EXIT "${last##* exit }"
+}
+
+# ---------------------------------------------------------------------------
+# Rollbacks: a run that stops after its first change leaves the machine as it
+# found it. Used by the undo_* scenarios.
+
+# install_models <models>: a quiet install of these models (/models=), the
+# installation that a failing run of other models is then made over.
+install_models() {
+  robot <<EOF2
+note install-$1
+start C:\\medium\\kxsetup.exe /quiet /models=$1 /log=C:\\e2e\\install-$1.txt
+wait-exit-quiet 60000
+EOF2
+  section "install-$1"
+  quiet_run 3010
+}
+
+# rolled_back <a> <b> [<printer>]: snapshot b is snapshot a, less what no
+# rollback can restore and nobody relies on: the last write times of registry
+# keys and of folders (a key or folder whose children came and went keeps its
+# new time), and what Wine's spooler leaves of the printer it refused to add
+# and then cannot open to delete: its key, and its values in the user's
+# Devices and PrinterPorts keys. Two more things are Wine's, not an
+# installation's: a printer key that holds nothing but the data type
+# seed_spooler_quirk gives it (and the name Wine's enumeration writes), which
+# the removal of a printer added over it takes along; and the user's Devices
+# and PrinterPorts keys left empty, which Wine's spooler makes with its first
+# printer (Windows has them always).
+rolled_back() {
+  local a=$1 b=$2 s part dir
+  for s in "$a" "$b"; do
+    dir=$RUN/snap-$s
+    awk -F'\t' -v n="${3:-}" '!($1 == "PRINTER" && ($2 == n || $4 == "(null)"))' "$dir/state.txt" >"$dir/state.cmp"
+    for part in hklm hkcu; do
+      N=${3:-} awk '
+        function flush() {
+          if (block != "" && !refused && !(seed && values <= 2 && datatype) && !(devices && !values))
+            printf "%s", block
+          block = ""
+        }
+        /^\[/ {
+          flush()
+          sub(/\] [0-9]+$/, "]")
+          key = substr($0, 2, length($0) - 2)
+          printer = key
+          seed = sub(/^System\\\\CurrentControlSet\\\\Control\\\\Print\\\\Printers\\\\/, "", printer) && printer !~ /\\/
+          refused = ENVIRON["N"] != "" && (printer == ENVIRON["N"] || index(printer, ENVIRON["N"] "\\") == 1)
+          devices = key ~ /^Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\(Devices|PrinterPorts)$/
+          values = 0; datatype = 0
+        }
+        /^#time=/ { next }
+        devices && ENVIRON["N"] != "" && index($0, "\"" ENVIRON["N"] "\"=") == 1 { next }
+        /^"/ { values++; if ($0 == "\"Datatype\"=\"RAW\"") datatype = 1 }
+        { block = block $0 "\n" }
+        END { flush() }' "$dir/$part.reg" >"$dir/$part.cmp"
+    done
+    sed -E 's/^(d [0-7]+ [0-9]+) [0-9.]+ /\1 - /' "$dir/files.txt" | LC_ALL=C sort >"$dir/files.cmp"
+  done
+  for part in state hklm hkcu files; do
+    if ! cmp -s "$RUN/snap-$a/$part.cmp" "$RUN/snap-$b/$part.cmp"; then
+      fail "$part differs after the rollback ($a, $b):"$'\n'"$(diff -a "$RUN/snap-$a/$part.cmp" "$RUN/snap-$b/$part.cmp" | head -30)"
+    fi
+  done
+}
+
+# undone <log>: the run's log undoes what it changed ("< " lines), and no undo
+# step failed.
+undone() {
+  local log=$RUN/$1
+  cp "$C/e2e/$1" "$log" 2>/dev/null || : >"$log"
+  local failed
+  grep -q '^< ' <<<"$(action_lines "$log")" || fail "$1 has no undo line"
+  failed=$(tr -d '\r' <"$log" | cut -c25- | awk '/^< / { u = $0; next } u != "" && /^  failed/ { print u ": " $0 } { u = "" }')
+  [ -z "$failed" ] || fail "$1: undo steps failed:"$'\n'"$failed"
 }
