@@ -2,6 +2,7 @@
 #include "base/base.h"
 #include <winspool.h>
 #include <string.h>
+#include <strsafe.h>
 
 #define MONITOR_LIST_BYTES 80
 #define DEPENDENT_LIST_BYTES 256
@@ -70,6 +71,65 @@ static DWORD UndoPrinterBack(void *data)
         return GetLastError();
     ClosePrinter(added);
     return NO_ERROR;
+}
+
+/* The spooler copies a driver's files from the driver directory into its
+ * version folder ("2" on NT 4, "3" later); deleting the driver leaves those
+ * copies behind. The copies a run's driver brought are the ones that were
+ * not there before it. */
+static const char *const versionFolders[] = { "2", "3" };
+
+struct SpoolerCopies {
+    char folder[TEXT_CHARS];
+    char names[4][FILE_CHARS];
+    BYTE absent[ARRAYSIZE(versionFolders)][4];
+};
+
+static int CopyPath(const SpoolerCopies *copies, size_t version, int n, char *path)
+{
+    return copies->names[n][0] &&
+           SUCCEEDED(StringCchPrintfA(path, MAX_PATH, "%s\\%s\\%s", copies->folder,
+                                      versionFolders[version], copies->names[n]));
+}
+
+static DWORD UndoSpoolerCopies(void *data)
+{
+    const SpoolerCopies *copies = (const SpoolerCopies *)data;
+    char path[MAX_PATH];
+    DWORD result = NO_ERROR;
+
+    for (size_t v = 0; v < ARRAYSIZE(versionFolders); v++)
+        for (int n = 0; n < 4; n++) {
+            if (!copies->absent[v][n] || !CopyPath(copies, v, n, path) || DeleteFileA(path))
+                continue;
+            DWORD code = GetLastError();
+            if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && result == NO_ERROR)
+                result = code;
+        }
+    return result;
+}
+
+/* Recorded before the driver's own undo, so that it runs after the driver is
+ * gone and the spooler holds none of the files any more. */
+static void JournalSpoolerCopies(const char *model, const char *driverDirectory,
+                                 const char *const files[4])
+{
+    SpoolerCopies *copies;
+    char path[MAX_PATH];
+
+    if (!Journaling())
+        return;
+    copies = (SpoolerCopies *)Journal(UndoSpoolerCopies, sizeof(SpoolerCopies),
+                                      "spooler remove the copies of \"%s\"'s files", model);
+    if (!copies)
+        return;
+    StringCchCopyA(copies->folder, ARRAYSIZE(copies->folder), driverDirectory);
+    for (int n = 0; n < 4; n++)
+        StringCchCopyA(copies->names[n], FILE_CHARS, files[n]);
+    for (size_t v = 0; v < ARRAYSIZE(versionFolders); v++)
+        for (int n = 0; n < 4; n++)
+            copies->absent[v][n] =
+                CopyPath(copies, v, n, path) && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
 }
 
 /* The whole list: a monitor that was there before must not be deleted again. */
@@ -307,6 +367,7 @@ int AddPrinters(SetupStateRecord *state)
         printer.pDriverName = model;
         printer.pComment = model;
 
+        JournalSpoolerCopies(model, state->driverDirectory, files);
         JournalDriver(model);
         DeleteDriver(model);
         if (!AddDriver(&driver))
