@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # kxsetup's commands:
 #   ./run.sh test   install what is missing, build both targets, run every test under Wine
+#                   (the shipped i686 build under 32-bit Wine, the x86_64 build's unit tests
+#                   under 64-bit Wine)
 #   ./run.sh demo   install what is missing, build, and run kxsetup.exe on the sample medium
 #   ./run.sh bench  install what is missing, build, and print the benchmark figures
 #   ./run.sh sign   build, and sign the shipped exe into build/i686/signed/ with the
@@ -11,7 +13,6 @@ top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
 B64=${KX_BUILD64:-$top/build/x86_64}
 B32=${KX_BUILD32:-$top/build/i686}
-PREFIX=$B64/wineprefix
 
 need_packages() {
   local missing=()
@@ -20,6 +21,10 @@ need_packages() {
   command -v x86_64-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64)
   { command -v wine >/dev/null || command -v wine-stable >/dev/null; } || missing+=(wine)
   [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+  # The shipped exe is a 32-bit program: Debian's 32-bit Wine beside the 64-bit one.
+  local i386=1
+  dpkg --print-foreign-architectures 2>/dev/null | grep -qx i386 || i386=0
+  [ -x /usr/lib/wine/wine ] || missing+=(wine32:i386)
   command -v cmake >/dev/null || missing+=(cmake)
   command -v ninja >/dev/null || missing+=(ninja-build)
   [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
@@ -36,6 +41,7 @@ need_packages() {
     echo "== installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" = 0 ] || sudo=sudo
+    [ $i386 = 1 ] || $sudo dpkg --add-architecture i386
     $sudo apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
   fi
@@ -52,11 +58,12 @@ build() {
   cmake --build "$B64"
 }
 
-# The test build's own prefix, with the null graphics driver so that windows,
-# dialogs and the wizard work without an X server; the build runs the unit test
-# program in it to list its tests.
+# Each build's own prefix (32-bit for the i686 build), with the null graphics
+# driver so that windows, dialogs and the wizard work without an X server; the
+# build runs its unit test program in it to list its tests.
 make_prefix() {
-  wine_prefix "$PREFIX" null 300
+  wine_prefix "$B32/wineprefix" null 300 win32
+  wine_prefix "$B64/wineprefix" null 300 win64
 }
 
 cmd_test() {
@@ -65,8 +72,12 @@ cmd_test() {
   make_prefix
   build
   local rc=0
+  echo "== i686 build (the shipped exe): every test under 32-bit Wine"
+  (cd "$B32" && ctest --output-on-failure --timeout 300 "$@") || rc=$?
+  echo "== x86_64 build: the unit tests under 64-bit Wine"
   (cd "$B64" && ctest --output-on-failure --timeout 300 "$@") || rc=$?
-  WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null || true
+  WINEPREFIX=$B32/wineprefix "$WINESERVER" -k 2>/dev/null || true
+  WINEPREFIX=$B64/wineprefix "$WINESERVER" -k 2>/dev/null || true
   return $rc
 }
 
@@ -75,7 +86,7 @@ cmd_demo() {
   wine_find
   make_prefix
   build
-  exec "$top/tools/demo.sh" "$B64" "$B32"
+  exec "$top/tools/demo.sh" "$B32"
 }
 
 cmd_bench() {
@@ -83,7 +94,11 @@ cmd_bench() {
   wine_find
   make_prefix
   build
-  exec "$top/tools/bench/bench.sh" "$B64" "$B32"
+  # The shipped exe first; the x86_64 figures beside them.
+  "$top/tools/bench/bench.sh" "$B32" win32
+  "$top/tools/bench/bench.sh" "$B64" win64 "$B32/kxsetup.exe"
+  echo
+  cat "$B32/bench/table.txt" "$B64/bench/table.txt"
 }
 
 cmd_sign() {

@@ -17,6 +17,7 @@ static char noLocation[] = "";
 
 static DWORD UndoMonitor(void *)
 {
+    SetLastError(NO_ERROR);
     if (DeleteMonitorA(NULL, spoolerEnvironment, monitorName))
         return NO_ERROR;
     DWORD code = GetLastError();
@@ -29,6 +30,8 @@ struct NameUndo {
 
 static DWORD UndoDriver(void *data)
 {
+    /* A missing driver may be refused without an error of its own (Wine). */
+    SetLastError(NO_ERROR);
     if (DeletePrinterDriverA(NULL, spoolerEnvironment, ((NameUndo *)data)->name))
         return NO_ERROR;
     DWORD code = GetLastError();
@@ -286,13 +289,21 @@ static void DeleteExistingPrinter(char *name)
     ClosePrinter(printer);
 }
 
-/* Its result is not needed: a driver that is not there is no fault. */
+/* Its result is not needed: a driver that is not there is no fault, and the
+ * log says so. Wine's spooler refuses a missing driver without setting an
+ * error, so the last error is cleared first: the log would otherwise name
+ * whatever failed before. */
 static void DeleteDriver(char *model)
 {
     if (!Act("spooler delete driver \"%s\"", model))
         return;
+    SetLastError(NO_ERROR);
     BOOL deleted = DeletePrinterDriverA(NULL, NULL, model);
-    ActDone(deleted, GetLastError());
+    DWORD code = deleted ? NO_ERROR : GetLastError();
+    if (!deleted && (code == NO_ERROR || code == ERROR_UNKNOWN_PRINTER_DRIVER))
+        LogLine("  not installed");
+    else
+        ActDone(deleted, code);
 }
 
 static int AddDriver(DRIVER_INFO_3A *driver)

@@ -9,19 +9,22 @@
 #    path dialog, then back to an Express install), a PNG screenshot is saved
 #    of each, and the report follows.
 #
-# usage: tools/demo.sh <x86_64 build dir> [<i686 build dir>]
+# It runs the shipped i686 kxsetup.exe under 32-bit Wine, with the i686
+# build's robot and stand-ins.
+#
+# usage: tools/demo.sh <i686 build dir>
 set -euo pipefail
-B64=$(cd "${1:?usage: demo.sh <x86_64 build dir> [<i686 build dir>]}" && pwd)
+B32=$(cd "${1:?usage: demo.sh <i686 build dir>}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/prefix_keys.sh"
 . "$top/tools/wine-env.sh"
 
 wine_find
-export WINEPREFIX=$B64/demoprefix
-MEDIUM=$B64/medium
-ROBOT=$B64/tools/robot/kxrobot.exe
-RECORDER=$B64/tools/progman-recorder.exe
-OUT=$B64/demo
+export WINEPREFIX=$B32/demoprefix
+MEDIUM=$B32/medium
+ROBOT=$B32/tools/robot/kxrobot.exe
+RECORDER=$B32/tools/progman-recorder.exe
+OUT=$B32/demo
 SHOTS=$OUT/screenshots
 C=$WINEPREFIX/drive_c
 
@@ -52,7 +55,7 @@ fi
 # A prefix of the demo's own, made once; every demo starts from a clean copy
 # of the medium and without the previous demo's installation.
 if [ ! -f "$WINEPREFIX/.kx-ready" ]; then
-  wine_prefix "$WINEPREFIX" x11 300
+  wine_prefix "$WINEPREFIX" x11 300 win32
   mkdir -p "$OUT"
   tar -C "$WINEPREFIX" -cf "$OUT/pristine.tar" .
 else
@@ -191,7 +194,7 @@ list_files() {  # <Windows folder> [<name pattern>]
 }
 [ -n "$status" ] && list_files "$status"
 list_files 'C:\windows\system32' tremon.dll
-list_files 'C:\windows\system32\spool\drivers\x64'
+list_files 'C:\windows\system32\spool\drivers\w32x86'
 echo "registry:"
 field REG | awk -F'\t' '{ v = $6; sub(/\\0$/, "", v); printf "  %s\\%s = %s\n", $2, $3, v }'
 echo "printers:"

@@ -13,8 +13,10 @@ wine_find() {
   export WINEDEBUG WINEDLLOVERRIDES
 }
 
-# wine_prefix <prefix> <null|x11> <seconds>: makes the prefix unless it is
-# ready (marked by .kx-ready), giving wineboot that many seconds. With "null",
+# wine_prefix <prefix> <null|x11> <seconds> [win32|win64]: makes the prefix
+# unless it is ready (marked by .kx-ready), giving wineboot that many seconds;
+# win32 (32-bit Wine only, for the shipped i686 exe) unless win64 is asked for
+# or WINEARCH says otherwise. With "null",
 # Wine's null graphics driver lets windows, dialogs and message boxes work
 # without an X server. A lock beside the prefix makes callers that run in
 # parallel wait for the first one.
@@ -25,7 +27,7 @@ wine_prefix() {
     [ -f "$1/.kx-ready" ] && exit 0
     echo "== creating the Wine prefix $1"
     rm -rf "$1"
-    WINEPREFIX=$1 timeout "$3" "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
+    WINEARCH=${4:-${WINEARCH:-win32}} WINEPREFIX=$1 timeout "$3" "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
     if [ "$2" = null ]; then
       WINEPREFIX=$1 timeout 60 "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
         >/dev/null 2>&1 </dev/null || exit 1

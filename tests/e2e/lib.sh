@@ -8,7 +8,7 @@
 # recording Program Manager got, and the prefix's files.
 #
 # Environment (set by CTest, see CMakeLists.txt):
-#   KX_E2E_BUILD    the x86_64 build directory
+#   KX_E2E_BUILD    the i686 build directory (the shipped exe and 32-bit helpers)
 #   KX_E2E_MEDIUM   the sample medium (kxsetup.exe, oemsetup.inf, ...)
 #   KX_E2E_ROBOT    kxrobot.exe      KX_E2E_RUNONCE   the stand-in runonce.exe
 #   KX_E2E_PROGMAN  progman-recorder.exe
@@ -25,8 +25,8 @@ E2E_ROOT=$KX_E2E_BUILD/e2e
 TEMPLATE=$E2E_ROOT/template
 TAB=$'\t'
 
-# Where the program puts things in the x86_64 build's prefix.
-DRIVERS=windows/system32/spool/drivers/x64
+# Where the shipped (i686) program puts things in a 32-bit prefix.
+DRIVERS=windows/system32/spool/drivers/w32x86
 PRODUCT_KEY='HKLM\Software\VelbaPrinter\VelbaProduct\PrinterInfo'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelbaProduct'
 RUNONCE_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
@@ -43,10 +43,10 @@ fail() {
   FAILURES=$((FAILURES + 1))
 }
 
-# The template: a fresh prefix with the null graphics driver, made once (the
+# The template: a fresh 32-bit prefix with the null graphics driver, made once (the
 # first of the scenarios run in parallel makes it, the others wait).
 ensure_template() {
-  wine_prefix "$TEMPLATE" null 180
+  wine_prefix "$TEMPLATE" null 180 win32
 }
 
 # Registry keys added to the prefix before its server starts (names relative
@@ -369,8 +369,8 @@ express_state() {
            'PS:kxps:q70ps.ppd:kxpsui:kxps.hlp'; do
     IFS=: read -r model drv data ui help <<<"$m"
     has_printer "$model" LPT1:
-    d='C:\windows\system32\spool\drivers\x64\3\'
-    has DRIVER "Kalyx Q70/Q90 $model" 'Windows x64' 3 "$d$drv.dll" "$d$data" "$d$ui.dll" "$d$help" \
+    d='C:\windows\system32\spool\drivers\w32x86\3\'
+    has DRIVER "Kalyx Q70/Q90 $model" 'Windows NT x86' 3 "$d$drv.dll" "$d$data" "$d$ui.dll" "$d$help" \
         "$d$drv.dll;$d$data;$d$ui.dll;$d$help;" "$MONITOR"
   done
 

@@ -15,11 +15,28 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "tests/unit/slots.h"
 
 /* The address of the import slot of a system function, e.g. IMPORT_SLOT(MessageBoxA).
- * x86_64 only (the tests never run in the i686 build). */
+ * In the i686 build the slot's symbol carries the function's argument bytes
+ * (slots.h), and the declaration checks them against the function's own. */
 #define IMPORT_SLOT(name) (&kx_slot_##name)
-#define DECLARE_IMPORT_SLOT(name) extern "C" void *kx_slot_##name __asm__("__imp_" #name)
+#ifdef _WIN64
+#define KX_SLOT_SYMBOL(name) "__imp_" #name
+#define KX_CHECK_SLOT(name)
+#else
+#define KX_STRING(x) KX_STRING_(x)
+#define KX_STRING_(x) #x
+#define KX_SLOT_SYMBOL(name) "__imp__" #name "@" KX_STRING(KX_SLOT_BYTES_##name)
+template <typename F> struct StdcallBytes;
+template <typename R, typename... A> struct StdcallBytes<R(__stdcall *)(A...)> {
+    static const unsigned value = (0u + ... + ((sizeof(A) + 3u) & ~3u));
+};
+#define KX_CHECK_SLOT(name) \
+    static_assert(StdcallBytes<decltype(&name)>::value == KX_SLOT_BYTES_##name, #name "'s slot bytes");
+#endif
+#define DECLARE_IMPORT_SLOT(name) \
+    KX_CHECK_SLOT(name) extern "C" void *kx_slot_##name __asm__(KX_SLOT_SYMBOL(name))
 
 struct ScopedImport {
     void **slot;
@@ -30,8 +47,11 @@ struct ScopedImport {
     ScopedImport &operator=(const ScopedImport &) = delete;
 };
 /* Usage: FAKE_IMPORT(GetVersionExA, FakeGetVersionExA);  (lasts to the end of the scope) */
+/* The fake must have the function's own type, calling convention included:
+ * a fake that is not WINAPI would unbalance the i686 caller's stack. */
 #define FAKE_IMPORT(name, fake) \
-    ScopedImport kx_fake_##name(IMPORT_SLOT(name), reinterpret_cast<void *>(fake))
+    ScopedImport kx_fake_##name(IMPORT_SLOT(name), \
+                                reinterpret_cast<void *>(static_cast<decltype(&name)>(fake)))
 /* What a slot held before the first fake still in it: the system's function,
  * for fakes that pass calls on, e.g. REAL(RegSetValueExA)(key, name, ...). */
 void *RealImport(void **slot);

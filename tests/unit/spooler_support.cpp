@@ -219,8 +219,8 @@ static BOOL WINAPI FakeDeletePrinterDriver(LPSTR server, LPSTR environment, LPST
     }
     if (!Refuse(fake->refuseDriverRemoval, Text(name)))
         return FALSE;
-    fake->drivers.erase(Text(name));
-    return TRUE;
+    /* as Wine's spooler: a driver that is not there is refused without an error */
+    return fake->drivers.erase(Text(name)) != 0;
 }
 
 static BOOL WINAPI FakeAddPrinterDriver(LPSTR server, DWORD level, LPBYTE record)

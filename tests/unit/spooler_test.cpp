@@ -37,9 +37,9 @@ TEST_F(SpoolerRegistration, AddMode_RegistersMonitorDriversAndPrintersOfSelected
     EXPECT_TRUE(Listed(ListedMonitors(), KX_MONITOR_NAME));
     for (int slot = 0; slot < MODEL_SLOTS; slot++) {
         SCOPED_TRACE(testModel[slot]);
-        /* the x86_64 build registers in the environment its spooler uses */
+        /* each build registers in the environment its spooler uses */
         std::string key = std::string("System\\CurrentControlSet\\Control\\Print\\Environments\\"
-                                      "Windows x64\\Drivers\\Version-3\\") + testModel[slot];
+                                      KX_SPOOLER_ENVIRONMENT "\\Drivers\\Version-3\\") + testModel[slot];
         PrinterFacts printer;
         if (slot == 1) {
             EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.c_str()));
@@ -136,9 +136,9 @@ TEST_F(SpoolerRegistration, MonitorStep_AddsTheMonitorUnlessTheSmallListNamesIt)
         { "listed first", { KX_MONITOR_NAME, "Local Port" }, 0, "" },
         { "listed later", { "Local Port", KX_MONITOR_NAME }, 0, "" },
         { "not listed", { "Local Port" }, 1, "  ok" },
-        /* listed, but the list needs more than 80 bytes: added again, its refusal
-         * (3006) is no failure */
-        { "list too long", { "Local Port", "Standard TCP/IP Port", KX_MONITOR_NAME }, 1,
+        /* listed, but the list needs more than 80 bytes in either build (its
+         * records are pointers): added again, its refusal (3006) is no failure */
+        { "list too long", { "Local Port", "Standard TCP/IP Port", "USB Monitor", KX_MONITOR_NAME }, 1,
           "  already present" },
     };
     for (const Case &c : cases) {
@@ -251,4 +251,31 @@ TEST_F(SpoolerRegistration, NoModelSelected_OnlyTheMonitorStepRuns)
 
     std::vector<std::string> expected = { "EnumMonitors", "AddMonitor" };
     EXPECT_EQ(expected, spooler.calls);
+}
+
+/* Wine's spooler refuses a driver that is not there without an error of its
+ * own: the log names no error left over from an earlier call. */
+TEST_F(SpoolerRegistration, DriverRemoval_ALogOfAMissingDriverNamesNoStaleError)
+{
+    FakeSpooler spooler;
+    spooler.monitors = { KX_MONITOR_NAME };
+    spooler.drivers = { testModel[2] };
+    UseTestModels(&SetupState, CompModel1 | CompModel3, "LPT1:");
+    TempDir dir;
+    ASSERT_TRUE(OpenLog(dir.File("run.log").c_str()));
+
+    SetLastError(ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(1, AddPrinters(&SetupState));
+
+    CloseLog();
+    std::string log = ReadFileBytes(dir.File("run.log"));
+    const size_t time = sizeof("2026-12-08 15:40:12.345 ") - 1;
+    for (int slot : { 0, 2 }) {
+        std::string line = std::string("spooler delete driver \"") + testModel[slot] + "\"\r\n";
+        size_t at = log.find(line);
+        ASSERT_NE(std::string::npos, at) << line;
+        size_t next = at + line.size() + time;
+        EXPECT_EQ(slot == 0 ? "  not installed" : "  ok", log.substr(next, log.find("\r\n", next) - next));
+    }
+    EXPECT_EQ(std::string::npos, log.find("error 183"));
 }

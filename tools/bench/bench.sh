@@ -7,25 +7,30 @@
 # exit code than a completed run's, gives no number; such a figure is shown as
 # n/a (its remaining runs are skipped).
 #
-# usage: tools/bench/bench.sh <x86_64 build dir> [<i686 build dir>]
+# One build's programs under its own Wine: the i686 build (the shipped exe)
+# in a 32-bit prefix, the x86_64 build in a 64-bit one; ./run.sh bench runs
+# both. The size row is always the shipped exe's.
+#
+# usage: tools/bench/bench.sh <build dir> <win32|win64> [<shipped kxsetup.exe>]
 set -euo pipefail
-B64=$(cd "${1:?usage: bench.sh <x86_64 build dir> [<i686 build dir>]}" && pwd)
-B32=${2:-$B64/../i686}
+BUILD=$(cd "${1:?usage: bench.sh <build dir> <win32|win64> [<shipped kxsetup.exe>]}" && pwd)
+ARCH=${2:?usage: bench.sh <build dir> <win32|win64> [<shipped kxsetup.exe>]}
+SHIPPED=${3:-$BUILD/kxsetup.exe}
 top=$(cd "$(dirname "$0")/../.." && pwd)
 . "$top/tools/wine-env.sh"
 . "$top/tools/prefix_keys.sh"
 wine_find
 
 RUNS=${KX_BENCH_RUNS:-5}
-OUT=$B64/bench
+OUT=$BUILD/bench
 MEDIUM=$OUT/medium
-ROBOT=$B64/tools/robot/kxrobot.exe
-TOOLS=$B64/tools/bench
+ROBOT=$BUILD/tools/robot/kxrobot.exe
+TOOLS=$BUILD/tools/bench
 TEMPLATE=$OUT/template
 PFX=$OUT/prefix
 C=$PFX/drive_c
 export WINEPREFIX=$PFX
-for f in "$B64/medium/kxsetup.exe" "$ROBOT" "$TOOLS/benchcopy.exe" "$TOOLS/benchfloor.exe" \
+for f in "$BUILD/medium/kxsetup.exe" "$ROBOT" "$TOOLS/benchcopy.exe" "$TOOLS/benchfloor.exe" \
          "$TOOLS/benchsheet.exe"; do
   [ -f "$f" ] || { echo "bench: $f is missing; build first (./run.sh bench does)" >&2; exit 1; }
 done
@@ -37,7 +42,7 @@ trap stop_prefix EXIT
 # to the sizes of a real driver package (KiB), and the status display tool
 # grown by data after its image (Windows runs such a program as it is).
 rm -rf "$MEDIUM"; mkdir -p "$OUT"
-cp -a "$B64/medium" "$MEDIUM"
+cp -a "$BUILD/medium" "$MEDIUM"
 while read -r name kib; do
   head -c $((kib * 1024)) /dev/urandom >"$MEDIUM/$name"
 done <<'EOF'
@@ -63,7 +68,7 @@ head -c $((1500 * 1024 - $(stat -c %s "$MEDIUM/kxcons.exe"))) /dev/urandom >>"$M
 cp "$TOOLS/benchcopy.exe" "$TOOLS/benchfloor.exe" "$TOOLS/benchsheet.exe" "$MEDIUM/"
 echo "== the medium: $(du -sb "$MEDIUM" | awk '{ printf "%.1f MB", $1 / 1e6 }')"
 
-wine_prefix "$TEMPLATE" null 180
+wine_prefix "$TEMPLATE" null 180 "$ARCH"
 
 # run <robot script>: the script in a fresh prefix with the medium in C:\medium;
 # the transcript is $OUT/transcript.txt (empty when the robot failed).
@@ -167,13 +172,14 @@ a_best=$(ratio "$(best install 2)" "$(best copy 2)")
 f_best=$(ratio "$(best install 2)" "$(best floor 2)")
 b_best=$(ratio "$(best wizard 3)" "$(best sheet 3)")
 size=n/a
-[ -f "$B32/kxsetup.exe" ] && size=$(stat -c %s "$B32/kxsetup.exe")
+[ -f "$SHIPPED" ] && size=$(stat -c %s "$SHIPPED")
 
 # "best": the ratio of the two smallest values, the runs least disturbed by
 # other load; kxsetup's and the reference's runs take turns, so a change in
 # the load falls on both, and the ratios say more than the times themselves.
 row() { printf '%-48s %10s %10s %7s %7s %7s\n' "$@"; }
 {
+  echo "$(basename "$BUILD") build under $([ "$ARCH" = win32 ] && echo 32 || echo 64)-bit Wine"
   row figure kxsetup reference ratio best goal
   row "(a) quiet install, 30 MB medium (ms)" "$a_kx" "$a_ref" "$(ratio "$a_kx" "$a_ref")" "$a_best" -
   row "(a) the same against the API floor (ms)" "$a_kx" "$f_ref" "$(ratio "$a_kx" "$f_ref")" "$f_best" '<= 1.1'

@@ -4,12 +4,11 @@
 # a password-protected PKCS#12 file): the signed copy verifies against that
 # certificate with osslsigncode, carries a SHA-256 signature, has the same
 # version resource, and without its signature is the unsigned build byte for
-# byte; a signed copy of the x86_64 build still runs under Wine. The build
-# itself stays unsigned. check-signing.sh <i686 exe> <x86_64 exe> <wine-run.sh>;
-# exit 77 (skipped) when the i686 build is absent.
+# byte; the signed copy still runs under Wine. The build itself stays
+# unsigned. check-signing.sh <i686 exe> <wine-run.sh of its build>; exit 77
+# (skipped) when the i686 build is absent.
 exe=$1
-exe64=$2
-winerun=$3
+winerun=$2
 sign=$(dirname "$0")/../sign.sh
 if [ ! -f "$exe" ]; then
   echo "no i686 build at $exe: skipped"
@@ -51,12 +50,10 @@ done
 [ "$(cksum < "$exe")" = "$before" ] || { echo "signing changed the build's own file"; fail=1; }
 osslsigncode verify -in "$exe" >/dev/null 2>&1 && { echo "the build's own file is signed"; fail=1; }
 
-# The program as Windows loads it: a signed copy of the x86_64 build refuses an
-# unknown option exactly as the unsigned one does.
-KX_SIGN_CERT="$dir/cert.pem" KX_SIGN_KEY="$dir/key.pem" sh "$sign" "$exe64" "$dir/x64/kxsetup.exe" >/dev/null \
-  || { echo "the x86_64 build cannot be signed"; fail=1; }
-"$winerun" "$exe64" /quiet /no-such-option >/dev/null 2>&1; unsigned=$?
-"$winerun" "$dir/x64/kxsetup.exe" /quiet /no-such-option >/dev/null 2>&1; signedrun=$?
+# The program as Windows loads it: the signed copy refuses an unknown option
+# exactly as the unsigned one does.
+"$winerun" "$exe" /quiet /no-such-option >/dev/null 2>&1; unsigned=$?
+"$winerun" "$dir/pem/kxsetup.exe" /quiet /no-such-option >/dev/null 2>&1; signedrun=$?
 # A Unix exit status keeps the low 8 bits of 1639.
 [ "$unsigned" = $((1639 % 256)) ] && [ "$signedrun" = $((1639 % 256)) ] \
   || { echo "exit status of /quiet /no-such-option: unsigned $unsigned, signed $signedrun; expected 1639 (103)"; fail=1; }

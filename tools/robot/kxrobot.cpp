@@ -145,28 +145,24 @@ std::wstring ClassOf(HWND w)
     return buf;
 }
 
+/* A lambda converts to a cdecl pointer only: the i686 callback must be WINAPI. */
+BOOL CALLBACK CollectWindow(HWND w, LPARAM p)
+{
+    reinterpret_cast<std::vector<HWND> *>(p)->push_back(w);
+    return TRUE;
+}
+
 std::vector<HWND> TopWindows()
 {
     std::vector<HWND> all;
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            reinterpret_cast<std::vector<HWND> *>(p)->push_back(w);
-            return TRUE;
-        },
-        (LPARAM)&all);
+    EnumWindows(CollectWindow, (LPARAM)&all);
     return all;
 }
 
 std::vector<HWND> Descendants(HWND parent)
 {
     std::vector<HWND> all;
-    EnumChildWindows(
-        parent,
-        [](HWND w, LPARAM p) -> BOOL {
-            reinterpret_cast<std::vector<HWND> *>(p)->push_back(w);
-            return TRUE;
-        },
-        (LPARAM)&all);
+    EnumChildWindows(parent, CollectWindow, (LPARAM)&all);
     return all;
 }
 
