@@ -173,6 +173,7 @@ cp "$T" "$OUT/transcript.txt"
 field() { awk -F'\t' -v k="$1" '$1 == k' "$T"; }
 echo
 echo "================ what kxsetup.exe did ================"
+echo "program: $MEDIUM/kxsetup.exe, the shipped i686 build ($(stat -c %s "$MEDIUM/kxsetup.exe") bytes), under 32-bit Wine"
 code=$(field EXIT | tail -1 | cut -f2)
 case "$code" in
   0) meaning="completed" ;;
