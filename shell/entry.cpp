@@ -72,12 +72,7 @@ int RunSetupProgram(HINSTANCE instance, int showCommand)
     if (!OpenOutputFile())
         return KX_EXIT_BAD_LOG;
     LogLine("kxsetup started: %s", commandLine);
-    /* Loaded only now, so that a failure can be logged; nothing before this
-     * point calls beyond kernel32 and user32. */
-    if (!SystemDllsLoaded() && !LoadSystemDlls())
-        exitCode = KX_EXIT_FAILED;
-    else
-        exitCode = StartRun(instance, showCommand, validLine);
+    exitCode = StartRun(instance, showCommand, validLine);
     LogLine("exit %d", exitCode);
     CloseLog();
     /* A plan's own outcome: the run it describes would complete, or not. */

@@ -76,7 +76,13 @@ static void RunStartCommand(HWND window)
 {
     switch (CheckEnvironment()) {
     case EnvironmentOk:
-        exitCode = RunInstallation(window, &SetupState);
+        /* Loaded only once the system is known to be one they belong to, and
+         * after the log is open, so that a failure can be logged; nothing
+         * before this point calls beyond kernel32, user32 and advapi32. */
+        if (!SystemDllsLoaded() && !LoadSystemDlls())
+            exitCode = KX_EXIT_FAILED;
+        else
+            exitCode = RunInstallation(window, &SetupState);
         break;
     case EnvironmentNotNT:
         KxMessageBox(window, KX_TEXT_NOT_NT, KX_CAPTION_ERROR, MB_OK);

@@ -129,6 +129,7 @@ int LoadSystemDlls(void)
     size_t i;
     size_t first = Options.quiet ? Winspool : Comctl32;
 
+    loaded = 0;
     length = GetSystemDirectoryA(folder, ARRAYSIZE(folder));
     if (length == 0 || length >= ARRAYSIZE(folder))
         return RefuseSystemFile(systemDllNames[first] + 1);

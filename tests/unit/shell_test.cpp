@@ -123,6 +123,37 @@ TEST_F(ShellEntry, NotNtShowsOnlyItsBoxAndFails)
     ExpectOneBox("Error", "Current operation system is not Windows NT!", MB_OK, host);
 }
 
+static int loadCalls;
+static HMODULE WINAPI CountedFailingLoad(LPCSTR, HANDLE, DWORD)
+{
+    loadCalls++;
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return NULL;
+}
+
+/* The system is looked at before its DLLs: a system that is not NT and lacks
+ * them hears only that it is not NT. */
+TEST_F(ShellEntry, NotNtIsToldBeforeAnySystemDllIsLoaded)
+{
+    fakeCommandLine = "\"C:\\medium\\kxsetup.exe\"";
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(GetVersionExA, FakeWindows95);
+    {
+        FAKE_IMPORT(LoadLibraryExA, CountedFailingLoad);
+        EXPECT_EQ(0, LoadSystemDlls());
+        TakeBoxes();
+        loadCalls = 0;
+
+        EXPECT_EQ(KX_EXIT_FAILED, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+
+        EXPECT_EQ(0, loadCalls);
+        std::vector<RecordedBox> boxes = TakeBoxes();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ("Current operation system is not Windows NT!", boxes[0].text);
+    }
+    EXPECT_EQ(1, LoadSystemDlls());
+}
+
 TEST_F(ShellEntry, NoServiceManagerAccessShowsOnlyItsBoxAndFails)
 {
     fakeCommandLine = "\"D:\\Uninstall files\\kxsetup.exe\" uninstall";
