@@ -19,6 +19,14 @@ int OpenPlan(const char *path);
 /* Why the last OpenLog or OpenPlan refused a file it could open; "" when it
  * could not be opened at all. */
 const char *OutputRefusal(void);
+/* What the entry hands the log and the plan before it opens one: the
+ * security a new file is made with, and the judge of an existing file
+ * (NULL when its owner is trusted, else the reason). Kept until ResetLog. */
+struct OutputTrust {
+    SECURITY_ATTRIBUTES *made;
+    const char *(*judge)(HANDLE file);
+};
+void SetOutputTrust(const OutputTrust *trust);
 /* The plan stays a plan after CloseLog: the run's exit code is decided from it. */
 void CloseLog(void);
 /* Closes the file and forgets the plan, as at process start. */

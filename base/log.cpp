@@ -9,6 +9,12 @@ static HANDLE logFile = INVALID_HANDLE_VALUE;
 static int planning;
 
 static const char *refusal = "";
+static const OutputTrust *outputTrust;
+
+void SetOutputTrust(const OutputTrust *trust)
+{
+    outputTrust = trust;
+}
 
 /* The file is opened as itself, never through a link or junction that someone
  * placed at its name, and a pipe's server learns no more than who writes to it.
@@ -23,12 +29,15 @@ static int OpenLogFile(const char *path, DWORD access)
     refusal = "";
     /* Others may read the file while the run writes it, as a person with a
      * pager or a deployment tool does. */
-    logFile = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+    logFile = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          outputTrust ? outputTrust->made : NULL, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
                               SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                           NULL);
     if (logFile == INVALID_HANDLE_VALUE)
         return 0;
+    /* A file another account made could be read, or a plan edited, by it. */
+    int existed = GetLastError() == ERROR_ALREADY_EXISTS;
     if (GetFileType(logFile) != FILE_TYPE_DISK)
         refusal = "it is not a file on a disk";
     else if (!GetFileInformationByHandle(logFile, &information))
@@ -37,6 +46,8 @@ static int OpenLogFile(const char *path, DWORD access)
         refusal = "it is a link to another place";
     else if (information.nNumberOfLinks != 1)
         refusal = "it has more than one name";
+    else if (existed && outputTrust && outputTrust->judge(logFile))
+        refusal = outputTrust->judge(logFile);
     if (refusal[0])
         CloseLog();
     return !refusal[0];
@@ -74,6 +85,7 @@ void ResetLog(void)
     CloseLog();
     planning = 0;
     refusal = "";
+    outputTrust = NULL;
 }
 
 int LogIsOpen(void)

@@ -22,9 +22,11 @@ int WriteInstallRecord(SetupStateRecord *state);
 int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb);
 void DeleteUninstallEntry(void);
 int ReadInstallRecord(SetupStateRecord *state);
-/* 1 when each record key that exists is owned by the trusted
- * (JudgeKeyTrust); else 0 after the box with `caption`. */
-int RecordKeysTrusted(const char *caption);
+/* 1 when each record key that exists is trusted (JudgeKeyTrust), or only
+ * open to others where the caller is `repairing` (an install, which gives it
+ * the administrators' entries before its first value); else 0 after the box
+ * with `caption`. An uninstall reads the record, and repairs nothing. */
+int RecordKeysTrusted(const char *caption, int repairing);
 
 /* Program group: the conversation with the shell runs on a thread of its own,
  * waited for a minute at most; past that the log says the group was not made

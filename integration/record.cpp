@@ -8,6 +8,73 @@
  * that fills it still leaves room for the terminator put after it. */
 #define QUERY_ROOM (TEXT_CHARS - 1)
 
+/* The entries a record key had before the run made it the administrators'
+ * own. */
+struct KeyEntriesUndo {
+    char subKey[TEXT_CHARS];
+};
+
+static DWORD UndoKeyEntries(void *data)
+{
+    KeyEntriesUndo *undo = (KeyEntriesUndo *)data;
+    HKEY key;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, undo->subKey, 0, WRITE_DAC, &key);
+
+    if (status == ERROR_FILE_NOT_FOUND)
+        return NO_ERROR;
+    if (status != ERROR_SUCCESS)
+        return (DWORD)status;
+    status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, (PSECURITY_DESCRIPTOR)(undo + 1));
+    RegCloseKey(key);
+    return (DWORD)status;
+}
+
+/* An existing record key whose owner is trusted but whose entries let others
+ * set values or make keys (an earlier release's key below NT 4's
+ * HKLM\Software, which gives Everyone both) gets the administrators' entries
+ * before its first value is written; its own entries are kept for the undo.
+ * 0 when it is somebody else's, or cannot be protected. */
+static int ProtectRecordKey(const char *subKey, AdminSecurity *security)
+{
+    DWORD descriptor[256];
+    DWORD bytes = sizeof(descriptor);
+    const char *why = NULL;
+    HKEY key;
+    int verdict;
+    LONG status;
+
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, READ_CONTROL, &key) != ERROR_SUCCESS)
+        return 1;
+    verdict = JudgeKeyTrust(key, subKey, &why);
+    status = ERROR_SUCCESS;
+    if (verdict == KeyUntrusted) {
+        LogLine("%s", why);
+        status = ERROR_ACCESS_DENIED;
+    } else if (verdict == KeyRepairable &&
+               RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor, &bytes) == ERROR_SUCCESS) {
+        KeyEntriesUndo *undo = (KeyEntriesUndo *)Journal(
+            UndoKeyEntries, sizeof(KeyEntriesUndo) + bytes, "registry permissions of HKLM\\%s back", subKey);
+        if (undo) {
+            StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), subKey);
+            CopyMemory(undo + 1, descriptor, bytes);
+        }
+        /* The journal lists a key once: a plan, which changes nothing, finds
+         * it open again for each of its values. */
+        if ((undo || !Journaling()) &&
+            Act("registry permissions of HKLM\\%s: administrators and system only", subKey)) {
+            HKEY writable;
+            status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, WRITE_DAC, &writable);
+            if (status == ERROR_SUCCESS) {
+                status = RegSetKeySecurity(writable, DACL_SECURITY_INFORMATION, &security->descriptor);
+                RegCloseKey(writable);
+            }
+            ActDone(status == ERROR_SUCCESS, (DWORD)status);
+        }
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
 /* One value under HKEY_LOCAL_MACHINE, with its own create, set and close. */
 static int WriteMachineValue(const char *subKey, const char *valueName, DWORD type,
                              const BYTE *data, DWORD bytes)
@@ -18,6 +85,8 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
     const char *why;
     LONG status;
 
+    if (!BuildAdminSecurity(&security, KEY_ALL_ACCESS, KEY_READ) || !ProtectRecordKey(subKey, &security))
+        return 0;
     JournalValue(HKEY_LOCAL_MACHINE, "HKLM", subKey, valueName);
     int make = type == REG_DWORD
                    ? Act("registry set HKLM\\%s %s = REG_DWORD %lu", subKey, valueName,
@@ -28,16 +97,14 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
     if (!make)
         return 1;
     /* On NT 4 and 2000 users may make keys under HKLM\Software: a key made
-     * here is the administrators' own, and one somebody else made is refused
-     * (RecordKeysTrusted has told why before the first value). */
-    if (!BuildAdminSecurity(&security, KEY_ALL_ACCESS, KEY_READ))
-        status = (LONG)GetLastError();
-    else
-        status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, &security.attributes, &key, &disposition);
+     * here is the administrators' own, and one somebody else made since it
+     * was judged is refused (RecordKeysTrusted has told why before the first
+     * value). */
+    status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                             KEY_ALL_ACCESS, &security.attributes, &key, &disposition);
     if (status == ERROR_SUCCESS) {
-        if (disposition != REG_CREATED_NEW_KEY && !JudgeKeyTrust(key, subKey, &why)) {
-            LogLine("%s", why);
+        if (disposition != REG_CREATED_NEW_KEY && JudgeKeyTrust(key, subKey, &why) != KeyTrusted) {
+            LogLine("%s", why ? why : "the record key may be changed by other users");
             status = ERROR_ACCESS_DENIED;
         } else {
             status = RegSetValueExA(key, valueName, 0, type, data, bytes);
@@ -59,7 +126,7 @@ static int WriteMachineDword(const char *subKey, const char *valueName, DWORD va
     return WriteMachineValue(subKey, valueName, REG_DWORD, (const BYTE *)&value, sizeof(value));
 }
 
-int RecordKeysTrusted(const char *caption)
+int RecordKeysTrusted(const char *caption, int repairing)
 {
     static const char *const keys[] = {KX_PRODUCT_KEY, KX_UNINSTALL_KEY};
     const char *why = NULL;
@@ -68,7 +135,8 @@ int RecordKeysTrusted(const char *caption)
     for (int i = 0; i < 2 && !why; i++) {
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keys[i], 0, READ_CONTROL, &key) != ERROR_SUCCESS)
             continue;
-        JudgeKeyTrust(key, keys[i], &why);
+        if (JudgeKeyTrust(key, keys[i], &why) == KeyRepairable && repairing)
+            why = NULL;
         RegCloseKey(key);
     }
     if (why)

@@ -20,18 +20,35 @@ int IsFullFolder(const char *folder);
 
 /* Trust of what a later run as administrator relies on: the status folder
  * (its program is started from there) and the record keys. Trusted are
- * Administrators, SYSTEM, TrustedInstaller and the account running the setup;
- * a refusal's `why` is the one English sentence naming the folder or key and
- * the reason (valid until the next judgement). */
-enum FolderTrust { FolderTrusted, FolderMissing, FolderUntrusted };
-/* A full `X:\...` folder and each folder above it that stands, up to the
- * root: no link, owned by the trusted, and nobody else may add, change or
- * delete in it or change its permissions (users may add folders to the root).
- * A network folder is refused; a volume without permissions (FAT) is accepted.
- * FolderMissing: what stands passed and the folder itself is not there;
- * `standing` (may be NULL) receives the length of the part that stands. */
+ * Administrators, SYSTEM and TrustedInstaller, and before Vista Power Users
+ * and the account running the setup (which has no unelevated half there);
+ * CREATOR OWNER entries stand for the run itself. A refusal's `why` is the
+ * one English sentence naming the folder or key and the reason (valid until
+ * the next judgement). */
+enum FolderTrust { FolderTrusted, FolderMissing, FolderUntrusted, FolderRepairable };
+/* A full `X:\...` folder, not a drive's root, and each folder above it that
+ * stands (above the Windows folder none, for a folder inside it): no link;
+ * owned by the trusted; nobody else may rename a folder above away or
+ * change its permissions; nobody else may add, change or delete anything in
+ * the folder itself, nor in what it hands down, nor in the files it holds.
+ * FolderRepairable: only the folder's or its files' entries let others in,
+ * and the owners are trusted: ProtectStatusFolder makes them the
+ * administrators' own. FolderMissing: what stands passed and the folder
+ * itself is not there; `standing` (may be NULL) receives the length of the
+ * part that stands. A network folder is refused, and so is a volume without
+ * permissions (FAT) on a system whose own folder keeps them. When the system
+ * folder itself is open to other users, or keeps no permissions, only links
+ * and files in the way are refused, and the log says why. */
 int JudgeFolderTrust(const char *folder, size_t *standing, const char **why);
-/* 1 when the owner of the open key (opened with READ_CONTROL) is trusted. */
+/* The default status folder on the drivers' drive: `X:\STATUS`, or STATUS in
+ * the Windows folder where the drive's root lets others rename it away. */
+void DefaultStatusFolder(char drive, char *folder, size_t chars);
+/* The open key (opened with READ_CONTROL) judged like the status folder:
+ * KeyRepairable when only its entries let others set values or make keys. */
+/* NULL when the open file's owner is trusted, else why the file is not
+ * used (a log or plan another account made). */
+const char *JudgeFileOwner(HANDLE file);
+enum KeyTrust { KeyTrusted, KeyUntrusted, KeyRepairable };
 int JudgeKeyTrust(HKEY key, const char *name, const char **why);
 /* Administrators and SYSTEM `fullAccess`, Users `readAccess`, inherited by
  * what is made inside and nothing taken over from above; 0 when the system

@@ -10,21 +10,37 @@ struct KnownSid {
 };
 
 #define NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
+#define CREATOR_AUTHORITY {{0, 0, 0, 0, 0, 3}}
 static const KnownSid administrators = {1, 2, NT_AUTHORITY, {32, 544}};
 static const KnownSid localSystem = {1, 1, NT_AUTHORITY, {18}};
 static const KnownSid users = {1, 2, NT_AUTHORITY, {32, 545}};
+static const KnownSid powerUsers = {1, 2, NT_AUTHORITY, {32, 547}};
+static const KnownSid creatorOwner = {1, 1, CREATOR_AUTHORITY, {0}};
+static const KnownSid creatorGroup = {1, 1, CREATOR_AUTHORITY, {1}};
 static const KnownSid trustedInstaller = {
     1, 6, NT_AUTHORITY, {80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u}};
 
-/* What lets somebody else put a file in a folder, take one away, or give
- * himself those rights (the generic rights map onto them). */
-#define CONTROL_RIGHTS                                                                    \
-    (FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | FILE_DELETE_CHILD | WRITE_DAC |        \
-     WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL)
+/* What lets somebody else put a file or folder there, change or take one
+ * away, turn an empty folder into a link (attributes), or give himself those
+ * rights; the generic rights are mapped onto these before they are judged. */
+#define FILE_CONTROL_RIGHTS                                                                   \
+    (FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | DELETE |    \
+     FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER)
+/* What lets somebody else rename a folder above away, or one of its children
+ * (the next folder of the path), and put his own in its place. */
+#define FILE_RENAME_RIGHTS (DELETE | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER)
+#define KEY_CONTROL_RIGHTS                                                                    \
+    (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER)
+
+static const GENERIC_MAPPING fileMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE,
+                                            FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+static const GENERIC_MAPPING keyMapping = {KEY_READ, KEY_WRITE, KEY_EXECUTE, KEY_ALL_ACCESS};
 
 static const char onShare[] = "is on a network share";
 static const char aLink[] = "is a link to another place";
 static const char notFolder[] = "is not a folder";
+static const char aRoot[] = "is the root of a drive";
+static const char noPermissions[] = "is on a drive that keeps no permissions";
 static const char ownedByOther[] = "is owned by another user";
 static const char openToOthers[] = "may be changed by other users";
 static const char unreadable[] = "cannot be examined";
@@ -39,55 +55,106 @@ static const char *Refusal(const char *kind, const char *name, const char *subje
     return refusal;
 }
 
-/* The account that runs the setup, in `buffer`; NULL when it cannot be read. */
-static PSID RunningAccount(DWORD *buffer, DWORD bytes)
+/* Who may hold control. Before Vista Power Users may make themselves
+ * administrators, and the running account has no unelevated half there; from
+ * Vista on an administrator's unelevated programs run as that same account,
+ * so it is trusted no more than any other user. */
+struct Trust {
+    DWORD accountBuffer[64];
+    PSID account;
+};
+
+static void ReadTrust(Trust *trust)
 {
+    OSVERSIONINFOA version;
     HANDLE token;
     DWORD needed;
-    BOOL read;
 
+    trust->account = NULL;
+    ZeroMemory(&version, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (!GetVersionExA(&version) || version.dwMajorVersion >= 6)
+        return;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return NULL;
-    read = GetTokenInformation(token, TokenUser, buffer, bytes, &needed);
+        return;
+    if (GetTokenInformation(token, TokenUser, trust->accountBuffer, sizeof(trust->accountBuffer),
+                            &needed))
+        trust->account = ((TOKEN_USER *)trust->accountBuffer)->User.Sid;
     CloseHandle(token);
-    return read ? ((TOKEN_USER *)buffer)->User.Sid : NULL;
 }
 
-static int IsTrustedSid(PSID sid, PSID account)
+static int IsTrustedSid(PSID sid, const Trust *trust)
 {
     return EqualSid(sid, (PSID)&administrators) || EqualSid(sid, (PSID)&localSystem) ||
-           EqualSid(sid, (PSID)&trustedInstaller) || (account && EqualSid(sid, account));
+           EqualSid(sid, (PSID)&trustedInstaller) ||
+           (trust->account && (EqualSid(sid, (PSID)&powerUsers) || EqualSid(sid, trust->account)));
 }
 
-static const char *JudgeOwner(PSECURITY_DESCRIPTOR descriptor, PSID account)
+/* The rights and the grantee of an entry that allows anything, of any of the
+ * allowing kinds (callback entries are honoured from Windows 8 on); 0 for
+ * denying and auditing entries. A compound entry names no one grantee:
+ * *sid stays NULL, which no trust covers. */
+static int AllowedEntry(const ACE_HEADER *header, ACCESS_MASK *mask, PSID *sid)
 {
-    PSID owner = NULL;
-    BOOL defaulted;
+    const BYTE *body = (const BYTE *)header + sizeof(ACE_HEADER);
+    DWORD flags;
 
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
-        !IsTrustedSid(owner, account))
-        return ownedByOther;
-    return NULL;
+    *sid = NULL;
+    switch (header->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+        *sid = (PSID)(body + sizeof(ACCESS_MASK));
+        break;
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+        CopyMemory(&flags, body + sizeof(ACCESS_MASK), sizeof(flags));
+        body += sizeof(ACCESS_MASK) + sizeof(DWORD);
+        if (flags & ACE_OBJECT_TYPE_PRESENT)
+            body += sizeof(GUID);
+        if (flags & ACE_INHERITED_OBJECT_TYPE_PRESENT)
+            body += sizeof(GUID);
+        *sid = (PSID)body;
+        break;
+    case ACCESS_ALLOWED_COMPOUND_ACE_TYPE:
+        break;
+    default:
+        return 0;
+    }
+    CopyMemory(mask, (const BYTE *)header + sizeof(ACE_HEADER), sizeof(*mask));
+    return 1;
 }
 
-/* Only entries that apply to the object itself grant anything; `excused` are
- * rights anybody may hold (the volume root lets users add folders). */
-static const char *JudgeDacl(PSECURITY_DESCRIPTOR descriptor, PSID account, DWORD excused)
+/* The owner must be trusted; then no entry may give anybody else `own` on the
+ * object itself or `handed` on the files and folders it hands its entries
+ * down to. CREATOR OWNER and CREATOR GROUP entries stand for whoever makes
+ * the new object: the run itself. */
+static const char *JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, const Trust *trust,
+                                   const GENERIC_MAPPING *mapping, DWORD own, DWORD handed)
 {
     BOOL present = FALSE, defaulted;
+    PSID owner = NULL, sid;
     PACL dacl = NULL;
-    ACCESS_ALLOWED_ACE *ace;
+    ACE_HEADER *ace;
+    ACCESS_MASK mask;
 
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
+        !IsTrustedSid(owner, trust))
+        return ownedByOther;
     /* No DACL at all lets everybody do everything. */
     if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
         return openToOthers;
     for (WORD i = 0; i < dacl->AceCount; i++) {
         if (!GetAce(dacl, i, (void **)&ace))
             return unreadable;
-        if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
-            (ace->Header.AceFlags & INHERIT_ONLY_ACE))
+        if (!AllowedEntry(ace, &mask, &sid))
             continue;
-        if ((ace->Mask & CONTROL_RIGHTS & ~excused) && !IsTrustedSid(&ace->SidStart, account))
+        if (sid && (IsTrustedSid(sid, trust) || EqualSid(sid, (PSID)&creatorOwner) ||
+                    EqualSid(sid, (PSID)&creatorGroup)))
+            continue;
+        MapGenericMask(&mask, (PGENERIC_MAPPING)mapping);
+        if (!(ace->AceFlags & INHERIT_ONLY_ACE) && (mask & own))
+            return openToOthers;
+        if ((ace->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) && (mask & handed))
             return openToOthers;
     }
     return NULL;
@@ -99,59 +166,140 @@ static HANDLE OpenForSecurity(const char *path, DWORD flags)
                        NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, NULL);
 }
 
-/* One folder of the path, looked at through a handle to the entry itself, so
- * that a link is judged and never followed. NULL when it passes or (with
- * *missing set) when it is not there. */
-static const char *JudgeOneFolder(const char *path, PSID account, int acls, DWORD excused,
-                                  int *missing)
+/* One folder or file, looked at through a handle to the entry itself, so that
+ * a link is judged and never followed. NULL when it passes or (with *missing
+ * set) when it is not there. Without `acls` only its kind is judged. */
+static const char *JudgeEntry(const char *path, const Trust *trust, int acls, int folder,
+                              DWORD own, DWORD handed, int *missing)
 {
     BY_HANDLE_FILE_INFORMATION info;
     PSECURITY_DESCRIPTOR descriptor = NULL;
     const char *reason = NULL;
     DWORD needed = 0, code;
-    HANDLE folder = OpenForSecurity(path, FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE entry = OpenForSecurity(path, FILE_FLAG_OPEN_REPARSE_POINT);
 
     /* NT 4 has no links of this kind and may refuse the flag. */
-    if (folder == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
-        folder = OpenForSecurity(path, 0);
-    if (folder == INVALID_HANDLE_VALUE) {
+    if (entry == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+        entry = OpenForSecurity(path, 0);
+    *missing = 0;
+    if (entry == INVALID_HANDLE_VALUE) {
         code = GetLastError();
         *missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
                    code == ERROR_INVALID_DRIVE || code == ERROR_NOT_READY;
         return *missing ? NULL : unreadable;
     }
-    if (!GetFileInformationByHandle(folder, &info))
+    if (!GetFileInformationByHandle(entry, &info))
         reason = unreadable;
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         reason = aLink;
-    else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    else if (folder && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         reason = notFolder;
     else if (acls) {
         const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-        GetKernelObjectSecurity(folder, parts, NULL, 0, &needed);
+        GetKernelObjectSecurity(entry, parts, NULL, 0, &needed);
         if (needed)
             descriptor = LocalAlloc(LMEM_FIXED, needed);
-        if (!descriptor || !GetKernelObjectSecurity(folder, parts, descriptor, needed, &needed))
+        if (!descriptor || !GetKernelObjectSecurity(entry, parts, descriptor, needed, &needed))
             reason = unreadable;
-        else if (!(reason = JudgeOwner(descriptor, account)))
-            reason = JudgeDacl(descriptor, account, excused);
+        else
+            reason = JudgeDescriptor(descriptor, trust, &fileMapping, own, handed);
     }
     if (descriptor)
         LocalFree(descriptor);
-    CloseHandle(folder);
+    CloseHandle(entry);
+    return reason;
+}
+
+static int KeepsPermissions(const char *path)
+{
+    char root[4] = {path[0], ':', '\\', '\0'};
+    DWORD flags = FILE_PERSISTENT_ACLS;
+
+    /* A volume that cannot be asked is taken to keep them: it is judged. */
+    return !GetVolumeInformationA(root, NULL, 0, NULL, NULL, &flags, NULL, 0) ||
+           (flags & FILE_PERSISTENT_ACLS);
+}
+
+/* 1 when `path` is `folder` or lies below it. */
+static int IsInside(const char *path, const char *folder)
+{
+    size_t length = (size_t)lstrlenA(folder);
+    char kept;
+    int same;
+
+    if ((size_t)lstrlenA(path) < length)
+        return 0;
+    kept = path[length];
+    if (kept != '\0' && kept != '\\')
+        return 0;
+    /* Compared as the file system compares names, without the rest of path. */
+    char head[FOLDER_CHARS];
+    if (FAILED(StringCchCopyNA(head, ARRAYSIZE(head), path, length)))
+        return 0;
+    same = lstrcmpiA(head, folder) == 0;
+    return same;
+}
+
+/* The system folder is the boundary the system itself keeps: when other users
+ * may change it (NT 4's defaults let Everyone change system32), or its volume
+ * keeps no permissions, no folder is better protected than the system, and
+ * there is nothing to refuse. */
+static int SystemHasBoundary(const Trust *trust, char *system, UINT chars)
+{
+    int missing;
+    UINT length = GetSystemDirectoryA(system, chars);
+
+    if (length == 0 || length >= chars)
+        return 1;
+    if (!KeepsPermissions(system))
+        return 0;
+    return JudgeEntry(system, trust, 1, 1, FILE_CONTROL_RIGHTS, 0, &missing) == NULL && !missing;
+}
+
+/* The files directly in an existing status folder: the program starts them,
+ * and a newer one is kept over the medium's. */
+static const char *JudgeFilesIn(const char *folder, const Trust *trust, char *failed,
+                                size_t failedChars, char *open, size_t openChars)
+{
+    WIN32_FIND_DATAA found;
+    char pattern[FOLDER_CHARS + 4];
+    const char *reason = NULL;
+    int missing;
+    HANDLE search;
+
+    if (FAILED(StringCchPrintfA(pattern, ARRAYSIZE(pattern), "%s\\*", folder)))
+        return unreadable;
+    search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return NULL;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        if (FAILED(StringCchPrintfA(failed, failedChars, "%s\\%s", folder, found.cFileName))) {
+            reason = unreadable;
+            break;
+        }
+        reason = JudgeEntry(failed, trust, 1, 0, FILE_CONTROL_RIGHTS, 0, &missing);
+        if (reason == openToOthers) {
+            if (!open[0])
+                StringCchCopyA(open, openChars, failed);
+            reason = NULL;
+        }
+    } while (!reason && FindNextFileA(search, &found));
+    FindClose(search);
     return reason;
 }
 
 int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
 {
-    char path[FOLDER_CHARS];
+    char path[FOLDER_CHARS], system[FOLDER_CHARS], windows[FOLDER_CHARS], failed[FOLDER_CHARS];
+    char open[FOLDER_CHARS] = "";
     char root[4] = {folder[0], ':', '\\', '\0'};
-    DWORD account[64], volumeFlags = FILE_PERSISTENT_ACLS;
-    PSID accountSid = RunningAccount(account, sizeof(account));
-    const char *reason;
-    char *cut, kept;
+    const char *reason = NULL;
+    Trust trust;
     int acls, missing = 0;
-    size_t length;
+    size_t length = 0, top;
+    char *cut, kept;
 
     *why = NULL;
     if (standing)
@@ -165,22 +313,52 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
         *why = Refusal("folder", folder, "it", unreadable);
         return FolderUntrusted;
     }
-    /* A file system that keeps no permissions (FAT) has no boundary to protect. */
-    acls = !GetVolumeInformationA(root, NULL, 0, NULL, NULL, &volumeFlags, NULL, 0) ||
-           (volumeFlags & FILE_PERSISTENT_ACLS);
-    if (!acls)
-        LogLine("folder %s: the volume keeps no permissions; nothing to protect", folder);
-    /* From the root down, each folder that stands; below a missing one none does. */
-    const char *failed = root;
-    reason = JudgeOneFolder(root, accountSid, acls, FILE_ADD_SUBDIRECTORY, &missing);
-    length = reason || missing ? 0 : 3;
-    for (cut = path + 3; !reason && !missing; cut++) {
+    /* Everybody may add to a volume's root and the root cannot be made
+     * anybody's own. */
+    if (folder[3] == '\0') {
+        *why = Refusal("folder", folder, "it", aRoot);
+        return FolderUntrusted;
+    }
+    ReadTrust(&trust);
+    acls = SystemHasBoundary(&trust, system, ARRAYSIZE(system));
+    static int told;
+    if (!acls && !told++)
+        LogLine("the system folder %s may be changed by other users or keeps no permissions: "
+                "no folder is protected better than it, and none is refused for its permissions",
+                system);
+    else if (!KeepsPermissions(folder)) {
+        *why = Refusal("folder", folder, "it", noPermissions);
+        return FolderUntrusted;
+    }
+    /* Inside the Windows folder the folders above it are not judged: the
+     * system keeps them open while it runs from them, and whoever could move
+     * them could move the system. */
+    top = 3;
+    UINT windowsLength = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
+    if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) && IsInside(folder, windows))
+        top = windowsLength;
+    else if (acls)
+        reason = JudgeEntry(root, &trust, 1, 1, FILE_RENAME_RIGHTS, 0, &missing);
+    StringCchCopyA(failed, ARRAYSIZE(failed), root);
+    length = reason || missing ? 0 : top;
+    /* From the top down, each folder that stands; below a missing one none does. */
+    for (cut = path + top; !reason && !missing; cut++) {
         kept = *cut;
         /* A trailing backslash names no further folder. */
         if ((kept == '\\' || kept == '\0') && cut[-1] != '\\') {
             *cut = '\0';
-            failed = path;
-            reason = JudgeOneFolder(path, accountSid, acls, 0, &missing);
+            StringCchCopyA(failed, ARRAYSIZE(failed), path);
+            /* The status folder itself may hold nothing of others'; a folder
+             * above it may not be renamed away by them. */
+            int last = kept == '\0' || (kept == '\\' && cut[1] == '\0');
+            reason = JudgeEntry(path, &trust, acls, 1, last ? FILE_CONTROL_RIGHTS : FILE_RENAME_RIGHTS,
+                                last ? FILE_CONTROL_RIGHTS : 0, &missing);
+            if (reason == openToOthers && last) {
+                StringCchCopyA(open, ARRAYSIZE(open), path);
+                reason = NULL;
+            }
+            if (!reason && !missing && last && acls)
+                reason = JudgeFilesIn(path, &trust, failed, ARRAYSIZE(failed), open, ARRAYSIZE(open));
             if (reason)
                 break;
             *cut = kept;
@@ -196,24 +374,74 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
         *why = Refusal("folder", folder, lstrcmpiA(failed, folder) == 0 ? "it" : failed, reason);
         return FolderUntrusted;
     }
-    return missing ? FolderMissing : FolderTrusted;
+    if (missing)
+        return FolderMissing;
+    if (!open[0])
+        return FolderTrusted;
+    /* Told to a caller that only reads there and so cannot make it safe. */
+    *why = Refusal("folder", folder, lstrcmpiA(open, folder) == 0 ? "it" : open, openToOthers);
+    return FolderRepairable;
+}
+
+void DefaultStatusFolder(char drive, char *folder, size_t chars)
+{
+    char windows[FOLDER_CHARS];
+    const char *why;
+    UINT length;
+
+    StringCchPrintfA(folder, chars, "%c:\\STATUS", drive);
+    if (JudgeFolderTrust(folder, NULL, &why) != FolderUntrusted)
+        return;
+    /* Where the drive's root lets others rename the folder away (Windows
+     * 2000's Everyone: Full Control), the folder goes below the Windows folder,
+     * which the system protects, as Windows Installer keeps its own. */
+    length = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
+    if (length == 0 || length >= ARRAYSIZE(windows) || (windows[0] | 0x20) != (drive | 0x20))
+        return;
+    StringCchPrintfA(folder, chars, "%s\\STATUS", windows);
+    if (JudgeFolderTrust(folder, NULL, &why) == FolderUntrusted)
+        StringCchPrintfA(folder, chars, "%c:\\STATUS", drive);
+}
+
+const char *JudgeFileOwner(HANDLE file)
+{
+    DWORD descriptor[256], needed = 0;
+    char system[FOLDER_CHARS];
+    PSID owner = NULL;
+    BOOL defaulted;
+    Trust trust;
+
+    ReadTrust(&trust);
+    if (!SystemHasBoundary(&trust, system, ARRAYSIZE(system)))
+        return NULL;
+    if (!GetKernelObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor, sizeof(descriptor),
+                                 &needed))
+        return "its owner cannot be read";
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
+        !IsTrustedSid(owner, &trust))
+        return "it is owned by another user";
+    return NULL;
 }
 
 int JudgeKeyTrust(HKEY key, const char *name, const char **why)
 {
-    DWORD descriptor[64], account[64];
+    DWORD descriptor[256];
     DWORD bytes = sizeof(descriptor);
     const char *reason = unreadable;
     char shown[TEXT_CHARS + 8];
+    Trust trust;
 
     *why = NULL;
-    if (RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION, descriptor, &bytes) == ERROR_SUCCESS)
-        reason = JudgeOwner(descriptor, RunningAccount(account, sizeof(account)));
+    ReadTrust(&trust);
+    if (RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor,
+                          &bytes) == ERROR_SUCCESS)
+        reason = JudgeDescriptor(descriptor, &trust, &keyMapping, KEY_CONTROL_RIGHTS,
+                                 KEY_CONTROL_RIGHTS);
     if (!reason)
-        return 1;
+        return KeyTrusted;
     StringCchPrintfA(shown, ARRAYSIZE(shown), "HKLM\\%s", name);
     *why = Refusal("registry key", shown, "it", reason);
-    return 0;
+    return reason == openToOthers ? KeyRepairable : KeyUntrusted;
 }
 
 int BuildAdminSecurity(AdminSecurity *security, DWORD fullAccess, DWORD readAccess)

@@ -57,9 +57,10 @@ enum ComponentMask {
 
 /* The models a medium can offer, one bit per slot. */
 #define MODEL_BITS (CompModel1 | CompModel2 | CompModel3)
-/* The status display folder the run takes when no choice was made (the wizard
- * and a custom quiet install offer it on the drivers' drive). */
-#define KX_DEFAULT_STATUS_FOLDER "C:\\STATUS"
+/* The drive of the status display folder the run takes when no choice was
+ * made (DefaultStatusFolder; the wizard and a custom quiet install offer one
+ * on the drivers' drive). */
+#define KX_DEFAULT_STATUS_DRIVE 'C'
 
 struct SetupStateRecord {
     HINSTANCE instance;

@@ -100,11 +100,8 @@ static int ChooseFolder(SetupStateRecord *state, int *exitCode)
 
     if (!Options.statusFolder[0]) {
         if (state->installMode == Custom)
-            {
-            StringCchCopyA(state->statusDirChoice, ARRAYSIZE(state->statusDirChoice),
-                           KX_DEFAULT_STATUS_FOLDER);
-            state->statusDirChoice[0] = (char)toupper((unsigned char)state->driverDirectory[0]);
-        }
+            DefaultStatusFolder((char)toupper((unsigned char)state->driverDirectory[0]),
+                                state->statusDirChoice, ARRAYSIZE(state->statusDirChoice));
         return 1;
     }
     if (!CheckFolderChoice(Options.statusFolder, state->startDirectory, state->statusDirChoice,
@@ -137,12 +134,16 @@ int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
     JudgeSpace(state, state->selectedComponents,
                (char)toupper(
                    (unsigned char)(state->statusDirChoice[0] ? state->statusDirChoice[0] : 'C')));
+    char folder[STATUSDIR_CHARS];
+    if (state->statusDirChoice[0])
+        StringCchCopyA(folder, ARRAYSIZE(folder), state->statusDirChoice);
+    else
+        DefaultStatusFolder(KX_DEFAULT_STATUS_DRIVE, folder, ARRAYSIZE(folder));
     LogLine("choices: type %s, components %lu, port %s, status folder %s, default printer %s",
             state->installMode == Minimum  ? "minimum"
             : state->installMode == Custom ? "custom"
                                            : "express",
-            (unsigned long)state->selectedComponents, state->portName,
-            state->statusDirChoice[0] ? state->statusDirChoice : KX_DEFAULT_STATUS_FOLDER,
+            (unsigned long)state->selectedComponents, state->portName, folder,
             Options.defaultPrinter ? "yes" : "no");
     return 1;
 }

@@ -20,8 +20,15 @@ static int OpenOutputFile(void)
 {
     const char *file = Options.planFile[0] ? Options.planFile : Options.logFile;
     char text[OPTION_VALUE_CHARS + 96];
+    /* Kept by the log for as long as it is open. */
+    static AdminSecurity security;
+    static OutputTrust trust = {&security.attributes, JudgeFileOwner};
 
-    if (!file[0] || (Options.planFile[0] ? OpenPlan(file) : OpenLog(file)))
+    if (!file[0])
+        return 1;
+    if (BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ))
+        SetOutputTrust(&trust);
+    if (Options.planFile[0] ? OpenPlan(file) : OpenLog(file))
         return 1;
     if (OutputRefusal()[0])
         StringCchPrintfA(text, ARRAYSIZE(text), "The file %s is not used: %s.", file, OutputRefusal());

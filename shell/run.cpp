@@ -68,12 +68,30 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
  * each, and in a plan skipped. The section is applied with
  * SP_COPY_DELETESOURCE, so a copy it names takes its source away. (The
  * install's copies were described by the queue scan before their commit.) */
+static char goneFolder[STATUSDIR_CHARS];
+
+/* 1 when the file lies in the status folder that was found gone. */
+static int InGoneFolder(const char *file)
+{
+    size_t length = (size_t)lstrlenA(goneFolder);
+    char head[STATUSDIR_CHARS];
+
+    if (!length || (size_t)lstrlenA(file) <= length || file[length] != '\\' ||
+        FAILED(StringCchCopyNA(head, ARRAYSIZE(head), file, length)))
+        return 0;
+    return lstrcmpiA(head, goneFolder) == 0;
+}
+
 static UINT CALLBACK SectionCallback(PVOID context, UINT notification, UINT_PTR param1,
                                      UINT_PTR param2)
 {
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
     int make = 1;
 
+    if ((notification == SPFILENOTIFY_STARTDELETE || notification == SPFILENOTIFY_STARTRENAME ||
+         notification == SPFILENOTIFY_STARTCOPY) &&
+        (InGoneFolder(paths->Target) || (paths->Source && InGoneFolder(paths->Source))))
+        return FILEOP_SKIP;
     if (notification == SPFILENOTIFY_STARTDELETE)
         make = Act("delete %s", paths->Target);
     else if (notification == SPFILENOTIFY_STARTRENAME)
@@ -300,15 +318,16 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 static int RecordInstallation(RunContext *run, SetupStateRecord *state)
 {
     if (!state->statusDir[0]) {
-        const char *folder =
-            state->statusDirChoice[0] ? state->statusDirChoice : KX_DEFAULT_STATUS_FOLDER;
-        if (FAILED(StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir), folder)))
+        if (!state->statusDirChoice[0])
+            DefaultStatusFolder(KX_DEFAULT_STATUS_DRIVE, state->statusDir, ARRAYSIZE(state->statusDir));
+        else if (FAILED(StringCchCopyA(state->statusDir, ARRAYSIZE(state->statusDir),
+                                       state->statusDirChoice)))
             return StopRun(run, KX_EXIT_FAILED);
     }
     /* Judged again right before the first change: since it was chosen the
      * folder may have been made by somebody else. */
     if (CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALL_ERROR) == FolderUntrusted ||
-        !RecordKeysTrusted(KX_CAPTION_INSTALL_ERROR))
+        !RecordKeysTrusted(KX_CAPTION_INSTALL_ERROR, 1))
         return StopRun(run, KX_EXIT_FAILED);
     if (!WriteInstallRecord(state))
         return StopWithBox(run, NULL,
@@ -394,7 +413,7 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 {
     if (KxMessageBox(NULL, KX_TEXT_CONFIRM_UNINSTALL, KX_CAPTION_INSTALLATION, MB_YESNO) != IDYES)
         return StopRun(run, KX_EXIT_CANCELLED);
-    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION))
+    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 0))
         return StopRun(run, KX_EXIT_FAILED);
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
@@ -407,10 +426,14 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
-    /* Nothing is read from or deleted in a folder that others control. */
-    int folder = CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALLATION);
-    if (folder == FolderUntrusted)
+    /* Nothing is read from or deleted in a folder that others control or may
+     * change: the uninstall repairs nothing. */
+    const char *why = NULL;
+    int folder = JudgeFolderTrust(state->statusDir, NULL, &why);
+    if (folder == FolderUntrusted || folder == FolderRepairable) {
+        KxMessageBox(NULL, why, KX_CAPTION_INSTALLATION, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
+    }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
 
@@ -421,12 +444,15 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     /* The section's files are deleted from the status display folder; what is
      * in use or gone is skipped. Its registry entries are not applied. A plan
      * leaves the INI entries alone. A folder that is gone takes its files with
-     * it: whatever stands at that path later is not the installation's. */
+     * it: whatever stands at that path later is not the installation's, and
+     * only the section's files elsewhere (the models' in the driver folder)
+     * are deleted. */
     UINT parts = SPINST_FILES;
+    goneFolder[0] = '\0';
     if (folder == FolderMissing) {
-        LogLine("status folder %s is gone: the uninstall section's files are skipped",
+        LogLine("status folder %s is gone: the uninstall section's files in it are skipped",
                 state->statusDir);
-        parts = 0;
+        StringCchCopyA(goneFolder, ARRAYSIZE(goneFolder), state->statusDir);
     }
     if (ActSection(run->inf, "DefaultUninstall", SPINST_INIFILES))
         parts |= SPINST_INIFILES;

@@ -27,6 +27,71 @@ static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
     return made;
 }
 
+/* The entries a folder or file had before the run made it the
+ * administrators' own. */
+struct EntriesUndo {
+    char path[MAX_PATH];
+    DWORD bytes;
+};
+
+static DWORD UndoEntries(void *data)
+{
+    EntriesUndo *undo = (EntriesUndo *)data;
+    return SetFileSecurityA(undo->path, DACL_SECURITY_INFORMATION, (PSECURITY_DESCRIPTOR)(undo + 1))
+               ? NO_ERROR
+               : GetLastError();
+}
+
+/* One folder or file given the administrators' entries, its own entries kept
+ * for the undo (a plan too keeps them, to list the undo). */
+static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
+{
+    DWORD needed = 0;
+    BOOL set;
+
+    GetFileSecurityA(path, DACL_SECURITY_INFORMATION, NULL, 0, &needed);
+    EntriesUndo *undo = needed ? (EntriesUndo *)Journal(UndoEntries, sizeof(EntriesUndo) + needed,
+                                                        "permissions of %s back", path)
+                               : NULL;
+    if (undo && (FAILED(StringCchCopyA(undo->path, ARRAYSIZE(undo->path), path)) ||
+                 !GetFileSecurityA(path, DACL_SECURITY_INFORMATION, undo + 1, needed, &needed)))
+        undo->path[0] = '\0';
+    if (!Act("permissions of %s: administrators and system only", path))
+        return 1;
+    set = SetFileSecurityA(path, DACL_SECURITY_INFORMATION, protection);
+    ActDone(set, set ? NO_ERROR : GetLastError());
+    return set;
+}
+
+/* A folder whose owner is trusted but whose entries let others in (an earlier
+ * release's C:\STATUS, which inherited a drive root's entries) is made the
+ * administrators' own before anything is copied into it, and so is every
+ * file in it: the files it holds keep the entries they inherited. */
+static int ProtectStatusFolder(const char *folder, SECURITY_DESCRIPTOR *protection)
+{
+    WIN32_FIND_DATAA found;
+    char path[MAX_PATH];
+    HANDLE search;
+    int protectedAll;
+
+    if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\*", folder)) ||
+        !ProtectEntry(folder, protection))
+        return 0;
+    search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 1;
+    protectedAll = 1;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        protectedAll = SUCCEEDED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", folder,
+                                                  found.cFileName)) &&
+                       ProtectEntry(path, protection);
+    } while (protectedAll && FindNextFileA(search, &found));
+    FindClose(search);
+    return protectedAll;
+}
+
 int CheckStatusFolder(const char *folder, const char *caption)
 {
     const char *why;
@@ -49,16 +114,24 @@ int CreateStatusFolder(const char *folder)
     char *cut, kept;
     DWORD code = 0;
 
+    if (!BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
+        ShowSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+        return 0;
+    }
     switch (JudgeFolderTrust(folder, &standing, &why)) {
     case FolderTrusted:
         return 1;
+    case FolderRepairable:
+        if (ProtectStatusFolder(folder, &security.descriptor))
+            return 1;
+        ShowSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+        return 0;
     case FolderUntrusted:
         KxMessageBox(NULL, why, KX_CAPTION_INSTALL_ERROR, MB_OK);
         return 0;
     }
-    if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), folder)) ||
-        !BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
-        ShowSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+    if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), folder))) {
+        ShowSystemError(ERROR_BUFFER_OVERFLOW, KX_CAPTION_SYSTEM_ERROR);
         return 0;
     }
     /* Each missing folder on the way down, the status folder last. One that
@@ -70,8 +143,15 @@ int CreateStatusFolder(const char *folder)
         *cut = '\0';
         if (!MakeFolder(path, &security.attributes)) {
             code = GetLastError();
-            if (code != ERROR_ALREADY_EXISTS || JudgeFolderTrust(path, NULL, &why) != FolderTrusted)
+            if (code != ERROR_ALREADY_EXISTS)
                 break;
+            int again = JudgeFolderTrust(path, NULL, &why);
+            if (again == FolderUntrusted || (again == FolderRepairable &&
+                                             !ProtectStatusFolder(path, &security.descriptor))) {
+                code = GetLastError();
+                break;
+            }
+            why = NULL;
         }
         *cut = kept;
         if (!kept)

@@ -100,10 +100,9 @@ static void InitComponentsPage(HWND page)
     for (int row = 0; row < ROWS; row++) {
         componentSpace[row].drive = driverDrive;
     }
-    StringCchCopyA(state->statusDirChoice, ARRAYSIZE(state->statusDirChoice),
-                   KX_DEFAULT_STATUS_FOLDER);
+    DefaultStatusFolder((char)toupper((unsigned char)driverDrive), state->statusDirChoice,
+                        ARRAYSIZE(state->statusDirChoice));
     StringCchCopyA(state->panelDirChoice, ARRAYSIZE(state->panelDirChoice), "C:\\CONTROL");
-    state->statusDirChoice[0] = (char)toupper((unsigned char)driverDrive);
     state->panelDirChoice[0] = (char)toupper((unsigned char)driverDrive);
 
     /* The control panel's box is hidden and left alone; only its flag is set. */

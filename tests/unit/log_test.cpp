@@ -1,6 +1,8 @@
 #include "tests/unit/harness.h"
 #include "shell/shell.h"
 #include "base/base.h"
+#include "tests/unit/trust_support.h"
+#include <sddl.h>
 
 DECLARE_IMPORT_SLOT(CreateFileA);
 DECLARE_IMPORT_SLOT(GetFileInformationByHandle);
@@ -144,4 +146,45 @@ TEST_F(OutputFile, ResetRunForgetsThePlanTheOptionsAndTheQuietAnswers)
     EXPECT_EQ('\0', SetupState.inputPath[0]);
     KxMessageBox(NULL, "shown", "kxsetup", MB_OK);
     ExpectOneBox("kxsetup", "shown", MB_OK);
+}
+
+static std::string madeWith;
+static HANDLE WINAPI RecordSecurity(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                    DWORD disposition, DWORD flags, HANDLE model)
+{
+    char *text = NULL;
+    if (security && ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                        security->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL)) {
+        madeWith = text;
+        LocalFree(text);
+    }
+    return REAL(CreateFileA)(path, access, share, security, disposition, flags, model);
+}
+
+/* Another account could read a log it owns, or edit the plan the
+ * administrator reviews: such a file is refused; a new one is made for the
+ * administrators. */
+TEST_F(OutputFile, OneAnotherAccountOwnsIsRefusedAndANewOneIsTheAdministrators)
+{
+    TempDir temp;
+    temp.Write("owned.log", "");
+    const std::string owned = temp.File("owned.log");
+    FakeSecurity security;
+    FakeSecurity::Folder(owned, "O:BUD:(A;;FA;;;BU)");
+    std::string line = "kxsetup.exe /log=" + owned;
+    commandLine = line.c_str();
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+
+    EXPECT_EQ(KX_EXIT_BAD_LOG, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+    ExpectOneBox("kxsetup", ("The file " + owned + " is not used: it is owned by another user.").c_str(),
+                 MB_OK | MB_ICONERROR);
+
+    ResetRun();
+    FAKE_IMPORT(CreateFileA, RecordSecurity);
+    madeWith.clear();
+    line = "kxsetup.exe /log=" + temp.File("new.log") + " /no-such-option";
+    commandLine = line.c_str();
+    EXPECT_EQ(KX_EXIT_BAD_COMMAND_LINE, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+    TakeBoxes();
+    EXPECT_EQ("D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FR;;;BU)", madeWith);
 }

@@ -7,6 +7,7 @@
 #include "base/base.h"
 #include <winspool.h>
 #include <prsht.h>
+#include <sddl.h>
 #include <algorithm>
 #include <memory>
 
@@ -598,12 +599,24 @@ TEST_F(UninstallRun, FolderOrRecordOthersControlIsRefusedAndAGoneFolderSkipsTheF
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
     EXPECT_FALSE(RunObserver::Called("reboot"));
 
+    /* A folder that is gone: the section's files in the driver folder are
+     * deleted, none at the folder's path. */
     RemoveTree(prefix->status);
+    const std::string modelIni = prefix->driverDir + "\\kxpcl6.ini";
+    HANDLE ini = CreateFileA(modelIni.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, ini);
+    CloseHandle(ini);
+    ASSERT_TRUE(OpenLog(prefix->temp.File("gone.log").c_str()));
     SetupState.installMode = Uninstall;
     RunInstallation(host, &SetupState);
+    CloseLog();
     ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
     EXPECT_EQ(1, uninstallSections);
-    EXPECT_EQ(0u, uninstallParts & SPINST_FILES);
+    EXPECT_NE(0u, uninstallParts & SPINST_FILES);
+    EXPECT_FALSE(FileExists(modelIni));
+    std::string said = ReadFileBytes(prefix->temp.File("gone.log"));
+    EXPECT_NE(std::string::npos, said.find("> delete " + modelIni)) << said;
+    EXPECT_EQ(std::string::npos, said.find("> delete " + prefix->status)) << said;
 }
 
 /* Every look at the clock moves it on a second, so the 30-second limit comes
@@ -1190,4 +1203,75 @@ TEST_F(FailedRun, FoldersTheCommitMadeAreRemoved)
     EXPECT_TRUE(std::find(undo.begin(), undo.end(),
                           "folder remove " + prefix->status + "\\tool\\bin / ok") != undo.end());
     EXPECT_FALSE(FileExists(prefix->status));
+}
+
+/* What the run gave the folders, files and keys it made the administrators'
+ * own, and then what the undo gave back, as the fake security then reports it. */
+DECLARE_IMPORT_SLOT(SetFileSecurityA);
+DECLARE_IMPORT_SLOT(RegSetKeySecurity);
+static std::vector<std::string> givenEntries;
+static std::string DaclText(PSECURITY_DESCRIPTOR descriptor)
+{
+    char *text = NULL;
+    std::string dacl;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &text, NULL)) {
+        dacl = text;
+        LocalFree(text);
+    }
+    return dacl;
+}
+static BOOL WINAPI GiveFileEntries(LPCSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descriptor)
+{
+    givenEntries.push_back(std::string(path) + " " + DaclText(descriptor));
+    FakeSecurity::Folder(path, "O:BA" + DaclText(descriptor));
+    return TRUE;
+}
+static LONG WINAPI GiveKeyEntries(HKEY, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descriptor)
+{
+    givenEntries.push_back("key " + DaclText(descriptor));
+    FakeSecurity::keys = "O:BA" + DaclText(descriptor);
+    return ERROR_SUCCESS;
+}
+
+/* An earlier release's status folder, its files and its record key took
+ * over entries that let others change them (the root's on XP, HKLM\Software's
+ * on NT 4): each is made the administrators' own before the first copy and
+ * value, and a run that stops puts their entries back. */
+TEST_F(FailedRun, OpenFolderFilesAndKeyOfAnEarlierReleaseAreProtectedAndPutBack)
+{
+    ASSERT_TRUE(CreateDirectoryA(prefix->status.c_str(), NULL));
+    prefix->temp.Write("status\\kxsetup.exe", "an earlier release");
+    WriteMachineString(productKey, "InstallSections", "1");
+    const std::string folderEntries = "D:(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)";
+    const std::string fileEntries = "D:(A;ID;FA;;;BA)(A;ID;0x1301bf;;;AU)";
+    const std::string keyEntries = "D:(A;CI;KA;;;BA)(A;CI;DCLC;;;WD)";
+    FakeSecurity security;
+    FakeSecurity::Folder(prefix->status, "O:BA" + folderEntries);
+    FakeSecurity::Folder(prefix->StatusFile("kxsetup.exe"), "O:BA" + fileEntries);
+    FakeSecurity::keys = "O:BA" + keyEntries;
+    givenEntries.clear();
+    FAKE_IMPORT(SetFileSecurityA, GiveFileEntries);
+    FAKE_IMPORT(RegSetKeySecurity, GiveKeyEntries);
+    FAKE_IMPORT(AddPrinterA, RefuseSecondPrinter);
+    ASSERT_TRUE(OpenLog(log.c_str()));
+
+    EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+
+    const std::string admins = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+    const std::string keyAdmins = "D:P(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;KR;;;BU)";
+    const std::string file = prefix->StatusFile("kxsetup.exe");
+    ASSERT_EQ(6u, givenEntries.size());
+    EXPECT_EQ("key " + keyAdmins, givenEntries[0]);
+    EXPECT_EQ(prefix->status + " " + admins, givenEntries[1]);
+    EXPECT_EQ(file + " " + admins, givenEntries[2]);
+    EXPECT_EQ(file + " " + fileEntries, givenEntries[3]);
+    EXPECT_EQ(prefix->status + " " + folderEntries, givenEntries[4]);
+    EXPECT_EQ("key " + keyEntries, givenEntries[5]);
+    std::vector<std::string> undo = UndoLines();
+    for (const std::string &line :
+         { "permissions of " + file + " back / ok", "permissions of " + prefix->status + " back / ok",
+           std::string("registry permissions of HKLM\\") + KX_PRODUCT_KEY + " back / ok" })
+        EXPECT_TRUE(std::find(undo.begin(), undo.end(), line) != undo.end())
+            << line << "\n" << ::testing::PrintToString(undo);
 }

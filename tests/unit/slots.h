@@ -26,6 +26,7 @@
 #define KX_SLOT_BYTES_GetCommandLineA 0
 #define KX_SLOT_BYTES_GetDiskFreeSpaceA 20
 #define KX_SLOT_BYTES_GetFileInformationByHandle 8
+#define KX_SLOT_BYTES_GetFileSecurityA 20
 #define KX_SLOT_BYTES_GetKernelObjectSecurity 20
 #define KX_SLOT_BYTES_GetLocalTime 4
 #define KX_SLOT_BYTES_GetModuleFileNameA 12
@@ -44,6 +45,7 @@
 #define KX_SLOT_BYTES_RegDeleteValueA 8
 #define KX_SLOT_BYTES_RegGetKeySecurity 16
 #define KX_SLOT_BYTES_RegQueryValueExA 24
+#define KX_SLOT_BYTES_RegSetKeySecurity 12
 #define KX_SLOT_BYTES_RegSetValueExA 24
 #define KX_SLOT_BYTES_RemoveDirectoryA 4
 #define KX_SLOT_BYTES_SHBrowseForFolderA 4
@@ -53,6 +55,7 @@
 #define KX_SLOT_BYTES_SHGetSpecialFolderLocation 12
 #define KX_SLOT_BYTES_SendMessageTimeoutA 28
 #define KX_SLOT_BYTES_SendNotifyMessageA 16
+#define KX_SLOT_BYTES_SetFileSecurityA 12
 #define KX_SLOT_BYTES_SetupCloseFileQueue 4
 #define KX_SLOT_BYTES_SetupCloseInfFile 4
 #define KX_SLOT_BYTES_SetupCommitFileQueueA 16

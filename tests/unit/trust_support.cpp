@@ -8,11 +8,16 @@ DECLARE_IMPORT_SLOT(GetKernelObjectSecurity);
 DECLARE_IMPORT_SLOT(GetFileInformationByHandle);
 DECLARE_IMPORT_SLOT(GetVolumeInformationA);
 DECLARE_IMPORT_SLOT(RegGetKeySecurity);
+DECLARE_IMPORT_SLOT(GetVersionExA);
+DECLARE_IMPORT_SLOT(GetFileSecurityA);
 
 std::map<std::string, std::string> FakeSecurity::folders;
 std::set<std::string> FakeSecurity::links;
 std::string FakeSecurity::keys;
 DWORD FakeSecurity::volumeFlags;
+std::set<std::string> FakeSecurity::fatRoots;
+std::map<std::string, std::string> FakeSecurity::raw;
+DWORD FakeSecurity::majorVersion;
 static std::map<HANDLE, std::string> opened;
 static const char trusted[] = "O:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
@@ -63,8 +68,26 @@ static BOOL WINAPI FakeGetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATI
                                                LPDWORD needed)
 {
     auto path = opened.find(handle);
+    auto given = path == opened.end() ? FakeSecurity::raw.end() : FakeSecurity::raw.find(path->second);
+    if (given != FakeSecurity::raw.end()) {
+        *needed = (DWORD)given->second.size();
+        if (bytes < *needed) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        memcpy(buffer, given->second.data(), given->second.size());
+        return TRUE;
+    }
     auto named = path == opened.end() ? FakeSecurity::folders.end()
                                       : FakeSecurity::folders.find(path->second);
+    return CopyDescriptor(named == FakeSecurity::folders.end() ? trusted : named->second, buffer,
+                          bytes, needed);
+}
+
+static BOOL WINAPI FakeGetFileSecurityA(LPCSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR buffer,
+                                        DWORD bytes, LPDWORD needed)
+{
+    auto named = FakeSecurity::folders.find(Lower(path));
     return CopyDescriptor(named == FakeSecurity::folders.end() ? trusted : named->second, buffer,
                           bytes, needed);
 }
@@ -78,11 +101,22 @@ static BOOL WINAPI FakeGetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FIL
     return read;
 }
 
-static BOOL WINAPI FakeGetVolumeInformationA(LPCSTR, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags,
+static BOOL WINAPI FakeGetVolumeInformationA(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags,
                                              LPSTR, DWORD)
 {
-    *flags = FakeSecurity::volumeFlags;
+    *flags = FakeSecurity::fatRoots.count(Lower(root)) ? FILE_CASE_PRESERVED_NAMES
+                                                       : FakeSecurity::volumeFlags;
     return TRUE;
+}
+
+static BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info)
+{
+    BOOL got = REAL(GetVersionExA)(info);
+    if (got && FakeSecurity::majorVersion) {
+        info->dwMajorVersion = FakeSecurity::majorVersion;
+        info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    }
+    return got;
 }
 
 static LONG WINAPI FakeRegGetKeySecurity(HKEY key, SECURITY_INFORMATION information,
@@ -99,6 +133,9 @@ FakeSecurity::FakeSecurity()
     folders.clear();
     links.clear();
     keys.clear();
+    fatRoots.clear();
+    raw.clear();
+    majorVersion = 0;
     volumeFlags = FILE_PERSISTENT_ACLS | FILE_CASE_PRESERVED_NAMES;
 #define KX_PATCH(name, fake) \
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(name), reinterpret_cast<void *>(fake)))
@@ -108,6 +145,8 @@ FakeSecurity::FakeSecurity()
     KX_PATCH(GetFileInformationByHandle, FakeGetFileInformationByHandle);
     KX_PATCH(GetVolumeInformationA, FakeGetVolumeInformationA);
     KX_PATCH(RegGetKeySecurity, FakeRegGetKeySecurity);
+    KX_PATCH(GetVersionExA, FakeGetVersionExA);
+    KX_PATCH(GetFileSecurityA, FakeGetFileSecurityA);
 #undef KX_PATCH
 }
 
@@ -121,6 +160,16 @@ FakeSecurity::~FakeSecurity()
 void FakeSecurity::Folder(const std::string &path, const std::string &sddl)
 {
     folders[Lower(path)] = sddl;
+}
+
+void FakeSecurity::FolderDescriptor(const std::string &path, PSECURITY_DESCRIPTOR descriptor)
+{
+    DWORD bytes = 0;
+    MakeSelfRelativeSD(descriptor, NULL, &bytes);
+    std::string copy(bytes, '\0');
+    if (!MakeSelfRelativeSD(descriptor, &copy[0], &bytes))
+        ADD_FAILURE() << "no self-relative descriptor: " << GetLastError();
+    raw[Lower(path)] = copy;
 }
 
 void FakeSecurity::Link(const std::string &path)

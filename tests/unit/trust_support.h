@@ -17,12 +17,17 @@ struct FakeSecurity {
     static std::map<std::string, std::string> folders; /* lower-case path -> SDDL */
     static std::set<std::string> links;                /* lower-case paths of reparse points */
     static std::string keys;                           /* SDDL of every key; empty: the real one */
-    static DWORD volumeFlags;
+    static DWORD volumeFlags;                          /* of every volume but... */
+    static std::set<std::string> fatRoots;             /* ...these lower-case roots: none */
+    static std::map<std::string, std::string> raw;     /* lower-case path -> descriptor bytes */
+    static DWORD majorVersion;                         /* the system's, as GetVersionExA tells */
     std::vector<std::unique_ptr<ScopedImport>> patches;
     FakeSecurity();
     ~FakeSecurity();
     static void Folder(const std::string &path, const std::string &sddl);
     static void Link(const std::string &path);
+    /* A descriptor that SDDL cannot write: the entries built by the caller. */
+    static void FolderDescriptor(const std::string &path, PSECURITY_DESCRIPTOR descriptor);
 };
 
 /* The SID of the account running the tests, as SDDL writes it. */
