@@ -45,6 +45,9 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why);
 void DefaultStatusFolder(char drive, char *folder, size_t chars);
 /* The open key (opened with READ_CONTROL) judged like the status folder:
  * KeyRepairable when only its entries let others set values or make keys. */
+/* 1 when `path` is `folder` or lies below it (names compared as the file
+ * system compares them). */
+int IsInsideFolder(const char *path, const char *folder);
 /* NULL when the open file's owner is trusted, else why the file is not
  * used (a log or plan another account made). */
 const char *JudgeFileOwner(HANDLE file);

@@ -220,24 +220,16 @@ static int KeepsPermissions(const char *path)
            (flags & FILE_PERSISTENT_ACLS);
 }
 
-/* 1 when `path` is `folder` or lies below it. */
-static int IsInside(const char *path, const char *folder)
+int IsInsideFolder(const char *path, const char *folder)
 {
     size_t length = (size_t)lstrlenA(folder);
-    char kept;
-    int same;
-
-    if ((size_t)lstrlenA(path) < length)
-        return 0;
-    kept = path[length];
-    if (kept != '\0' && kept != '\\')
-        return 0;
-    /* Compared as the file system compares names, without the rest of path. */
     char head[FOLDER_CHARS];
-    if (FAILED(StringCchCopyNA(head, ARRAYSIZE(head), path, length)))
+
+    /* Compared as the file system compares names, without the rest of path. */
+    if ((size_t)lstrlenA(path) < length || (path[length] != '\0' && path[length] != '\\') ||
+        FAILED(StringCchCopyNA(head, ARRAYSIZE(head), path, length)))
         return 0;
-    same = lstrcmpiA(head, folder) == 0;
-    return same;
+    return lstrcmpiA(head, folder) == 0;
 }
 
 /* The system folder is the boundary the system itself keeps: when other users
@@ -335,7 +327,7 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
      * them could move the system. */
     top = 3;
     UINT windowsLength = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
-    if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) && IsInside(folder, windows))
+    if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) && IsInsideFolder(folder, windows))
         top = windowsLength;
     else if (acls)
         reason = JudgeEntry(root, &trust, 1, 1, FILE_RENAME_RIGHTS, 0, &missing);
@@ -407,8 +399,6 @@ const char *JudgeFileOwner(HANDLE file)
 {
     DWORD descriptor[256], needed = 0;
     char system[FOLDER_CHARS];
-    PSID owner = NULL;
-    BOOL defaulted;
     Trust trust;
 
     ReadTrust(&trust);
@@ -417,10 +407,9 @@ const char *JudgeFileOwner(HANDLE file)
     if (!GetKernelObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor, sizeof(descriptor),
                                  &needed))
         return "its owner cannot be read";
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
-        !IsTrustedSid(owner, &trust))
-        return "it is owned by another user";
-    return NULL;
+    return JudgeDescriptor(descriptor, &trust, &fileMapping, 0, 0) == ownedByOther
+               ? "it is owned by another user"
+               : NULL;
 }
 
 int JudgeKeyTrust(HKEY key, const char *name, const char **why)

@@ -70,18 +70,6 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
  * install's copies were described by the queue scan before their commit.) */
 static char goneFolder[STATUSDIR_CHARS];
 
-/* 1 when the file lies in the status folder that was found gone. */
-static int InGoneFolder(const char *file)
-{
-    size_t length = (size_t)lstrlenA(goneFolder);
-    char head[STATUSDIR_CHARS];
-
-    if (!length || (size_t)lstrlenA(file) <= length || file[length] != '\\' ||
-        FAILED(StringCchCopyNA(head, ARRAYSIZE(head), file, length)))
-        return 0;
-    return lstrcmpiA(head, goneFolder) == 0;
-}
-
 static UINT CALLBACK SectionCallback(PVOID context, UINT notification, UINT_PTR param1,
                                      UINT_PTR param2)
 {
@@ -90,7 +78,9 @@ static UINT CALLBACK SectionCallback(PVOID context, UINT notification, UINT_PTR 
 
     if ((notification == SPFILENOTIFY_STARTDELETE || notification == SPFILENOTIFY_STARTRENAME ||
          notification == SPFILENOTIFY_STARTCOPY) &&
-        (InGoneFolder(paths->Target) || (paths->Source && InGoneFolder(paths->Source))))
+        goneFolder[0] &&
+        (IsInsideFolder(paths->Target, goneFolder) ||
+         (paths->Source && IsInsideFolder(paths->Source, goneFolder))))
         return FILEOP_SKIP;
     if (notification == SPFILENOTIFY_STARTDELETE)
         make = Act("delete %s", paths->Target);
