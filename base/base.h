@@ -33,11 +33,14 @@ void CloseLog(void);
 void ResetLog(void);
 int LogIsOpen(void);
 int Planning(void);
-/* One line: the time, then the formatted text (cut at 2 KB). */
-void LogLine(const char *format, ...);
+/* One line: the time, then the formatted text (cut at 2 KB). The texts of
+ * LogLine, Act and Journal go to the program's own formatter (runtime/), which
+ * reads conversions as msvcrt's _vsnprintf does and refuses the rest: checked
+ * as ms_printf, not gnu_printf, for %zu, %hhd and %jd are unknown to msvcrt. */
+void LogLine(const char *format, ...) __attribute__((format(ms_printf, 1, 2)));
 /* The action line of a change. 1: make the change now (a run), then report it
  * with ActDone; 0: a plan, the change is not to be made. */
-int Act(const char *format, ...);
+int Act(const char *format, ...) __attribute__((format(ms_printf, 1, 2)));
 /* The outcome of the change just made: "ok" or "failed, error <n>". */
 void ActDone(BOOL succeeded, DWORD code);
 /* A Win32 status as the log shows it: "ok" or "error <n>". */
@@ -55,15 +58,11 @@ int Journaling(void);
 /* A zeroed block of `bytes` for the caller to fill with what `undo` needs, kept
  * until the end of the journal; NULL when nothing is recorded (no journal, or
  * the same undo with the same line is recorded already). */
-void *Journal(UndoProc undo, DWORD bytes, const char *format, ...);
+void *Journal(UndoProc undo, DWORD bytes, const char *format, ...)
+    __attribute__((format(ms_printf, 3, 4)));
 void RollBack(void);
 /* The changes stay; the journal is forgotten. */
 void EndJournal(void);
-/* Registry kinds: each missing key of `subKey` (deleted again, deepest first);
- * a value's old type and data, or its absence. `rootName` is the log's
- * ("HKLM"). */
-void JournalKeys(HKEY root, const char *rootName, const char *subKey);
-void JournalValue(HKEY root, const char *rootName, const char *subKey, const char *name);
 
 /* The texts of the boxes and pages that earlier releases showed, byte for byte:
  * administrators' notes and scripts look for them as they are, so the odd
@@ -100,6 +99,30 @@ void SetQuietAnswers(int quiet);
  * code when the system has none), no owner, MB_ICONINFORMATION, `caption`.
  * Callers take GetLastError() right after the failing call and pass it here. */
 void ShowSystemError(DWORD code, const char *caption);
+/* The box of a step that stops the run (its system error, or its own text
+ * with MB_OK): while a run defers them, kept (the first one) until the run
+ * has undone its changes, so that every box of a stop comes after the undo;
+ * else shown at once. ShowKeptBox shows it then, and forgets it. */
+void DeferStopBoxes(int on);
+void KeepSystemError(DWORD code, const char *caption);
+void KeepBox(const char *text, const char *caption);
+void ShowKeptBox(void);
+
+/* The symbol of the import slot the compiler calls `name` through, for the
+ * DLLs the program loads itself (the i686 one carries the argument bytes). */
+#ifdef _WIN64
+#define KX_IMPORT_SLOT(name, argumentBytes) "__imp_" #name
+#else
+#define KX_IMPORT_SLOT(name, argumentBytes) "__imp__" #name "@" #argumentBytes
+#endif
+/* `file` ("\\shell32.dll") from the system folder by full path, its own
+ * imports looked for there first; the path goes to `path` for a refusal.
+ * NULL when it cannot be loaded. */
+HMODULE LoadSystemLibrary(const char *file, char *path, size_t chars);
+
+/* Dispatches every message waiting for the thread's windows, and returns;
+ * the run and the group's wait call it while they wait for another process. */
+void PumpMessages(void);
 
 /* Decimal value of the leading number of a text: blanks skipped, one optional
  * sign, digits up to the first non-digit; no digits gives 0; a value beyond a

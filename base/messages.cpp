@@ -59,3 +59,47 @@ void ShowSystemError(DWORD code, const char *caption)
                      (unsigned long)code, (unsigned long)code);
     KxMessageBox(NULL, fallback, caption, MB_ICONINFORMATION);
 }
+
+/* The one box of a stop kept for after the undo: a system error, or a text. */
+static int deferring;
+static DWORD keptCode;
+static const char *keptCaption;
+static char keptText[640];
+
+void DeferStopBoxes(int on)
+{
+    deferring = on;
+    keptCaption = NULL;
+}
+
+void KeepSystemError(DWORD code, const char *caption)
+{
+    if (!deferring)
+        ShowSystemError(code, caption);
+    else if (!keptCaption) {
+        keptCode = code;
+        keptText[0] = '\0';
+        keptCaption = caption;
+    }
+}
+
+void KeepBox(const char *text, const char *caption)
+{
+    if (!deferring)
+        KxMessageBox(NULL, text, caption, MB_OK);
+    else if (!keptCaption) {
+        StringCchCopyA(keptText, ARRAYSIZE(keptText), text);
+        keptCaption = caption;
+    }
+}
+
+void ShowKeptBox(void)
+{
+    const char *caption = keptCaption;
+
+    keptCaption = NULL;
+    if (caption && keptText[0])
+        KxMessageBox(NULL, keptText, caption, MB_OK);
+    else if (caption)
+        ShowSystemError(keptCode, caption);
+}

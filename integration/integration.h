@@ -40,4 +40,10 @@ HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT format, HCONV conversation, 
 /* Start-up conversion entries: a registry status (0 or the open's error). */
 LONG WriteRunOnceEntries(int startNow);
 
+/* The undo of registry changes, journaled before the change: each missing
+ * key of `subKey` (deleted again, deepest first); a value's old type and
+ * data, or its absence. `rootName` is the log's ("HKLM"). */
+void JournalKeys(HKEY root, const char *rootName, const char *subKey);
+void JournalValue(HKEY root, const char *rootName, const char *subKey, const char *name);
+
 #endif

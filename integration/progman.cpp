@@ -81,10 +81,10 @@ static void CreateGroup(DWORD instance, const char *folder, int consoleFlag)
                       "[DeleteItem(%s)]", "KxConsole");
         /* The closing quote belongs to the command line, so that the word
          * Uninstall follows the quoted program path. */
-        if (SUCCEEDED(StringCchPrintfA(commandLine, ARRAYSIZE(commandLine), "%s%s%s\" Uninstall",
+        if (SUCCEEDED(StringCchPrintfA(commandLine, ARRAYSIZE(commandLine), KX_GROUP_PROGRAM_FORMAT,
                                        folder, separator, "kxsetup.exe")))
             SendFormatted(instance, conversation, command, ARRAYSIZE(command),
-                          "[AddItem(\"%s,%s,%s,%d)]", commandLine, "Uninstall", "", 0);
+                          KX_GROUP_ITEM_FORMAT, commandLine, "Uninstall", "", 0);
         if (consoleFlag &&
             SUCCEEDED(StringCchPrintfA(commandLine, ARRAYSIZE(commandLine), "%s%s%s", folder,
                                        separator, "kxcons.exe")))
@@ -142,13 +142,9 @@ static DWORD WINAPI GroupConversation(LPVOID parameter)
 static int AwaitConversation(HANDLE thread)
 {
     DWORD started = GetTickCount();
-    MSG message;
 
     for (;;) {
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        PumpMessages();
         if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
             return 1;
         if (GetTickCount() - started >= GROUP_WAIT_MS)

@@ -183,7 +183,7 @@ int WriteInstallRecord(SetupStateRecord *state)
     else
         written = 0;
 
-    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "%s=%lu", state->statusDir,
+    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), KX_DIR_VALUE_FORMAT, state->statusDir,
                                    (unsigned long)state->statusDirId))) {
         written &= WriteMachineString(KX_PRODUCT_KEY, "StatusDisplayDir", text);
         written &= WriteMachineString(KX_PRODUCT_KEY, "ControlPanelDir", text);
@@ -208,11 +208,11 @@ int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb)
 
     /* The backslash is always put in, also after a drive root such as C:\. The
      * folder rule keeps every one of these texts within the buffer. */
-    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "\"%s\\kxsetup.exe\" Uninstall",
+    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), KX_UNINSTALL_FORMAT,
                                    state->statusDir))) {
         written &= WriteMachineString(KX_UNINSTALL_KEY, "UninstallString", text);
         /* What deployment tools run to remove the package without a person. */
-        if (SUCCEEDED(StringCchCatA(text, ARRAYSIZE(text), " /quiet")))
+        if (SUCCEEDED(StringCchCatA(text, ARRAYSIZE(text), KX_QUIET_OPTION)))
             written &= WriteMachineString(KX_UNINSTALL_KEY, "QuietUninstallString", text);
         else
             written = 0;

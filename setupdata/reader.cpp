@@ -174,7 +174,7 @@ static int ReadModels(HINF inf, SetupStateRecord *state)
 static const char *const describedLists[] = { "CopyFiles", "DelFiles", "RenFiles", "AddReg",
                                               "DelReg", "UpdateInis", "UpdateIniFields" };
 
-BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
+static BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
 {
     char name[NAME_CHARS];
 
@@ -184,47 +184,62 @@ BOOL FindNextKeyLine(INFCONTEXT *line, const char *key)
     return FALSE;
 }
 
-/* Every list that one line names, and every line of those lists, must fit the
- * buffers the description reads them into (a line's fields are parts of its
- * text): a line left out of a plan would still be applied by the run. */
-static int CheckListsOfLine(HINF inf, INFCONTEXT *list, const char *where)
+int WalkListLines(HINF inf, const char *section, const char *key, ListLineProc each,
+                  void *context)
 {
-    char name[NAME_CHARS], text[TEXT_CHARS], line[2 * NAME_CHARS];
-    INFCONTEXT entry;
+    char name[NAME_CHARS];
+    INFCONTEXT list, line;
+    int result;
 
-    for (DWORD field = 1;; field++) {
-        BOOL read = SetupGetStringFieldA(list, field, name, sizeof(name), NULL);
-        if (!ReadWhole(read))
-            return RefuseLine(where, "a list name does not fit %d characters.", NAME_CHARS - 1);
-        if (!read)
-            return 1;
-        if (!SetupFindFirstLineA(inf, name, NULL, &entry))
-            continue;
-        for (long number = 1;; number++) {
-            if (!ReadWhole(SetupGetLineTextA(&entry, NULL, NULL, NULL, text, sizeof(text), NULL))) {
-                StringCchPrintfA(line, ARRAYSIZE(line), "section [%s], line %ld", name, number);
-                return RefuseLine(line, "the line does not fit %d characters.", TEXT_CHARS - 1);
-            }
-            if (!SetupFindNextLine(&entry, &entry))
+    if (!SetupFindFirstLineA(inf, section, key, &list))
+        return 1;
+    do {
+        for (DWORD field = 1;; field++) {
+            BOOL read = SetupGetStringFieldA(&list, field, name, sizeof(name), NULL);
+            if (!ReadWhole(read))
+                return -1;
+            if (!read)
                 break;
+            if (!SetupFindFirstLineA(inf, name, NULL, &line))
+                continue;
+            for (long number = 1;; number++) {
+                if ((result = each(inf, name, number, &line, context)) != 1)
+                    return result;
+                if (!SetupFindNextLine(&line, &line))
+                    break;
+            }
         }
-    }
+    } while (FindNextKeyLine(&list, key));
+    return 1;
+}
+
+/* Every line of the lists must fit the buffer the description reads it into
+ * (a line's fields are parts of its text): a line left out of a plan would
+ * still be applied by the run. */
+static int CheckListLine(HINF, const char *list, long number, INFCONTEXT *line, void *)
+{
+    char text[TEXT_CHARS], where[2 * NAME_CHARS];
+
+    if (ReadWhole(SetupGetLineTextA(line, NULL, NULL, NULL, text, sizeof(text), NULL)))
+        return 1;
+    StringCchPrintfA(where, ARRAYSIZE(where), "section [%s], line %ld", list, number);
+    return RefuseLine(where, "the line does not fit %d characters.", TEXT_CHARS - 1);
 }
 
 static int CheckListsOf(HINF inf, const char *section)
 {
     char where[2 * NAME_CHARS];
-    INFCONTEXT list;
 
     for (size_t key = 0; key < ARRAYSIZE(describedLists); key++) {
-        if (!SetupFindFirstLineA(inf, section, describedLists[key], &list))
+        int walked = WalkListLines(inf, section, describedLists[key], CheckListLine, NULL);
+        if (walked == 1)
             continue;
-        StringCchPrintfA(where, ARRAYSIZE(where), "section [%s], line %s", section,
-                         describedLists[key]);
-        do {
-            if (!CheckListsOfLine(inf, &list, where))
-                return 0;
-        } while (FindNextKeyLine(&list, describedLists[key]));
+        if (walked < 0) {
+            StringCchPrintfA(where, ARRAYSIZE(where), "section [%s], line %s", section,
+                             describedLists[key]);
+            RefuseLine(where, "a list name does not fit %d characters.", NAME_CHARS - 1);
+        }
+        return 0;
     }
     return 1;
 }

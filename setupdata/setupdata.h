@@ -36,24 +36,33 @@ enum ComponentMask {
  * after it fit the TEXT_CHARS buffer less one byte: 258 characters. */
 #define KX_RECORD_TEXT_ROOM (TEXT_CHARS - 2)
 
-/* The longest folder choice (in characters, terminator not counted) that every
- * text built from it holds whole; each is the folder plus a fixed rest in a
- * buffer that keeps a byte for the terminator:
+/* The texts built from the status folder, where they are built
+ * (integration/record.cpp, integration/progman.cpp), and the longest folder
+ * choice (in characters, terminator not counted) that every one of them holds
+ * whole; each is the folder plus a fixed rest in a buffer that keeps a byte
+ * for the terminator:
  *   record value      <folder>=<id of up to 10 digits>              in 258
  *   uninstall strings "<folder>\kxsetup.exe" Uninstall /quiet      in 259
  *   group item        [AddItem("<folder>\kxsetup.exe" Uninstall,Uninstall,,0)]
  *                                                                    in 255
  *   statusDir         <folder>                                      in 267
  * The group item is the tightest: 255 - 48 = 207. */
-#define KX_ROOM_BESIDE(room, rest) ((int)(room) - (int)(sizeof(rest) - 1))
+#define KX_DIR_VALUE_FORMAT "%s=%lu"          /* the folder, the directory id */
+#define KX_UNINSTALL_FORMAT "\"%s\\kxsetup.exe\" Uninstall"
+#define KX_QUIET_OPTION " /quiet"
+#define KX_GROUP_PROGRAM_FORMAT "%s%s%s\" Uninstall" /* folder, separator, program */
+#define KX_GROUP_ITEM_FORMAT "[AddItem(\"%s,%s,%s,%d)]" /* command line, name, icon, index */
+#define KX_LENGTH(text) ((int)sizeof(text) - 1)
 #define KX_SMALLER(a, b) ((a) < (b) ? (a) : (b))
-#define KX_FOLDER_LIMIT                                                                  \
-    KX_SMALLER(                                                                          \
-        KX_SMALLER(KX_ROOM_BESIDE(KX_RECORD_TEXT_ROOM, "=4294967295"),                   \
-                   KX_ROOM_BESIDE(TEXT_CHARS - 1, "\"\\kxsetup.exe\" Uninstall /quiet")), \
-        KX_SMALLER(KX_ROOM_BESIDE(KX_GROUP_COMMAND_CHARS - 1,                            \
-                                  "[AddItem(\"\\kxsetup.exe\" Uninstall,Uninstall,,0)]"),  \
-                   KX_ROOM_BESIDE(STATUSDIR_CHARS - 1, "")))
+#define KX_FOLDER_LIMIT                                                                     \
+    KX_SMALLER(                                                                             \
+        KX_SMALLER(KX_RECORD_TEXT_ROOM - (KX_LENGTH(KX_DIR_VALUE_FORMAT) - 5 + 10),         \
+                   TEXT_CHARS - 1 - (KX_LENGTH(KX_UNINSTALL_FORMAT) - 2 +                   \
+                                     KX_LENGTH(KX_QUIET_OPTION))),                          \
+        KX_SMALLER(KX_GROUP_COMMAND_CHARS - 1 -                                             \
+                       (KX_LENGTH(KX_GROUP_ITEM_FORMAT) - 8 + KX_LENGTH("Uninstall") + 1 +  \
+                        KX_LENGTH(KX_GROUP_PROGRAM_FORMAT) - 6 + KX_LENGTH("\\kxsetup.exe")), \
+                   STATUSDIR_CHARS - 1))
 
 /* The models a medium can offer, one bit per slot. */
 #define MODEL_BITS (CompModel1 | CompModel2 | CompModel3)
@@ -109,9 +118,14 @@ void ResetSetupState(void);
  * read whole, a file name that is not a plain name, a model name that cannot
  * be a printer's; its box has been shown), else 1. */
 int ReadSetupInformation(HINF inf, SetupStateRecord *state);
-/* Moves `line` on to the section's next line with this key: SetupAPI applies
- * the lists of every line of a key (AddReg = A, then AddReg = B), not only the
- * first one's. */
-BOOL FindNextKeyLine(INFCONTEXT *line, const char *key);
+/* Every line of every list that the entries `key` of `section` name, in the
+ * order SetupAPI applies them: the lists of every line of the key (AddReg = A,
+ * then AddReg = B), each list's lines from the first (numbered from 1). The
+ * walk ends with what `each` returns when that is not 1; a list name longer
+ * than NAME_CHARS - 1 ends it with -1. 1 when every line was walked. */
+typedef int (*ListLineProc)(HINF inf, const char *list, long number, INFCONTEXT *line,
+                            void *context);
+int WalkListLines(HINF inf, const char *section, const char *key, ListLineProc each,
+                  void *context);
 
 #endif

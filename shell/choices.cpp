@@ -1,4 +1,6 @@
-#include "shell/shell.h"
+#include "shell/choices.h"
+#include "shell/options.h"
+#include "wizard/wizard.h"
 #include <ctype.h>
 #include <string.h>
 #include <strsafe.h>
@@ -146,4 +148,20 @@ int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
             (unsigned long)state->selectedComponents, state->portName, folder,
             Options.defaultPrinter ? "yes" : "no");
     return 1;
+}
+
+int ChooseQuietly(HWND hostWindow, SetupStateRecord *state, int *exitCode)
+{
+    return ApplyQuietChoices(state, exitCode);
+}
+
+int ChooseInWizard(HWND hostWindow, SetupStateRecord *state, int *exitCode)
+{
+    INT_PTR sheet = RunSetupWizard(hostWindow, state);
+
+    /* -1: the sheet could not be created, so nothing was chosen. */
+    if (sheet > 0)
+        return 1;
+    *exitCode = sheet == 0 ? KX_EXIT_CANCELLED : KX_EXIT_FAILED;
+    return 0;
 }

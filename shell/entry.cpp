@@ -1,4 +1,6 @@
-#include "shell/shell.h"
+#include "shell/entry.h"
+#include "shell/host.h"
+#include "shell/choices.h"
 #include "wizard/wizard.h"
 #include <strsafe.h>
 
@@ -53,9 +55,20 @@ static int StartRun(HINSTANCE instance, int showCommand, int validLine)
         return KX_EXIT_FAILED;
     /* The window posts its start command while it is created; the mode above is
      * settled before the loop dispatches that command. */
-    if (!CreateHostWindow(instance, showCommand))
+    /* Kept by the host window for its run. */
+    static RunMode mode;
+    RunModeOf(&Options, &mode);
+    if (!CreateHostWindow(instance, showCommand, &mode))
         return KX_EXIT_FAILED;
     return RunMessageLoop();
+}
+
+void RunModeOf(const SetupOptions *options, RunMode *mode)
+{
+    mode->quiet = options->quiet;
+    mode->noRestart = options->noRestart;
+    mode->defaultPrinter = options->defaultPrinter;
+    mode->choose = options->quiet ? ChooseQuietly : ChooseInWizard;
 }
 
 void ResetRun(void)

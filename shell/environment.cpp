@@ -1,4 +1,4 @@
-#include "shell/shell.h"
+#include "shell/host.h"
 
 typedef BOOL(WINAPI *IsWow64ProcessProc)(HANDLE process, PBOOL wow64);
 

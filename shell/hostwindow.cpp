@@ -1,4 +1,5 @@
-#include "shell/shell.h"
+#include "shell/host.h"
+#include "shell/sysdlls.h"
 #include "resources/resource.h"
 
 #define HOST_CLASS "SampleWClass"
@@ -10,6 +11,7 @@ static LONG positionFixed;
 static int startTaken;
 /* Anything that ends the loop before a run decided otherwise is a failure. */
 static int exitCode = KX_EXIT_FAILED;
+static const RunMode *runMode;
 
 ATOM RegisterHostClass(HINSTANCE instance)
 {
@@ -26,7 +28,7 @@ ATOM RegisterHostClass(HINSTANCE instance)
     return RegisterClassA(&windowClass);
 }
 
-int CreateHostWindow(HINSTANCE instance, int showCommand)
+int CreateHostWindow(HINSTANCE instance, int showCommand, const RunMode *mode)
 {
     HWND window;
 
@@ -35,6 +37,7 @@ int CreateHostWindow(HINSTANCE instance, int showCommand)
     positionFixed = 0;
     startTaken = 0;
     exitCode = KX_EXIT_FAILED;
+    runMode = mode;
     /* The show command is not used: the host window is always minimised. */
     window = CreateWindowExA(0, HOST_CLASS, HOST_TITLE, WS_OVERLAPPEDWINDOW,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -42,21 +45,11 @@ int CreateHostWindow(HINSTANCE instance, int showCommand)
     if (!window)
         return 0;
     /* A quiet run shows no window at all; the host window still owns the run. */
-    if (!Options.quiet) {
+    if (!mode->quiet) {
         ShowWindow(window, SW_MINIMIZE);
         UpdateWindow(window);
     }
     return 1;
-}
-
-void PumpMessages(void)
-{
-    MSG message;
-
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
 }
 
 int RunMessageLoop(void)
@@ -82,7 +75,7 @@ static void RunStartCommand(HWND window)
         if (!SystemDllsLoaded() && !LoadSystemDlls())
             exitCode = KX_EXIT_FAILED;
         else
-            exitCode = RunInstallation(window, &SetupState);
+            exitCode = RunInstallation(window, &SetupState, runMode);
         break;
     case EnvironmentNotNT:
         KxMessageBox(window, KX_TEXT_NOT_NT, KX_CAPTION_ERROR, MB_OK);

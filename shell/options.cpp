@@ -1,4 +1,5 @@
-#include "shell/shell.h"
+#include "shell/options.h"
+#include "run/run.h"
 #include <string.h>
 #include <strsafe.h>
 

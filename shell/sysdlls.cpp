@@ -1,4 +1,6 @@
-#include "shell/shell.h"
+#include "shell/sysdlls.h"
+#include "shell/options.h"
+#include "setupdata/setupdata.h"
 #include "base/base.h"
 #include <strsafe.h>
 
@@ -13,11 +15,9 @@
  * a stub of the function's own name, which jumps through the slot as an import
  * library's stub does; setupapi.h's and commctrl.h's calls use the slot. */
 #ifdef _WIN64
-#define SLOT_SYMBOL(name, argumentBytes) "__imp_" #name
 #define STUB_SYMBOL(name, argumentBytes) #name
 #define STUB_JUMP(name, argumentBytes) "jmp *__imp_" #name "(%rip)"
 #else
-#define SLOT_SYMBOL(name, argumentBytes) "__imp__" #name "@" #argumentBytes
 #define STUB_SYMBOL(name, argumentBytes) "_" #name "@" #argumentBytes
 #define STUB_JUMP(name, argumentBytes) "jmp *__imp__" #name "@" #argumentBytes
 #endif
@@ -61,11 +61,11 @@
     X(Setupapi, SetupTermDefaultQueueCallback, 4)
 
 #define DEFINE_IMPORT(dll, name, argumentBytes) \
-    FARPROC name##Slot __asm__(SLOT_SYMBOL(name, argumentBytes)) = NULL; \
+    FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL; \
     extern "C" __attribute__((naked)) void name##Stub(void) __asm__(STUB_SYMBOL(name, argumentBytes)); \
     void name##Stub(void) { __asm__(STUB_JUMP(name, argumentBytes)); }
 #define DEFINE_SLOT(dll, name, argumentBytes) \
-    FARPROC name##Slot __asm__(SLOT_SYMBOL(name, argumentBytes)) = NULL;
+    FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL;
 #define IMPORT_ENTRY(dll, name, argumentBytes) { &name##Slot, dll, #name },
 
 enum SystemDll { Comctl32, Winspool, Setupapi };
@@ -124,26 +124,18 @@ int LoadSystemDlls(void)
 {
     HMODULE dlls[ARRAYSIZE(systemDllNames)];
     char paths[ARRAYSIZE(systemDllNames)][TEXT_CHARS];
-    char folder[TEXT_CHARS];
-    UINT length;
     size_t i;
     size_t first = Options.quiet ? Winspool : Comctl32;
 
     loaded = 0;
-    length = GetSystemDirectoryA(folder, ARRAYSIZE(folder));
-    if (length == 0 || length >= ARRAYSIZE(folder))
-        return RefuseSystemFile(systemDllNames[first] + 1);
     for (i = first; i < ARRAYSIZE(systemDllNames); i++) {
-        if (FAILED(StringCchPrintfA(paths[i], ARRAYSIZE(paths[i]), "%s%s", folder, systemDllNames[i])))
-            return RefuseSystemFile(systemDllNames[i] + 1);
-        /* Kept for the life of the process: the slots point into them. The DLLs
-         * each one imports are looked for in its own folder first, not beside
-         * the program: setupapi may import comctl32, which a quiet run has not
-         * loaded itself, and NT 4 cannot be told to leave the program's folder
-         * out of the search. */
-        dlls[i] = LoadLibraryExA(paths[i], NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+        /* Kept for the life of the process: the slots point into them. The
+         * DLLs each one imports come from the system folder: setupapi may
+         * import comctl32, which a quiet run has not loaded itself. */
+        paths[i][0] = '\0';
+        dlls[i] = LoadSystemLibrary(systemDllNames[i], paths[i], ARRAYSIZE(paths[i]));
         if (!dlls[i])
-            return RefuseSystemFile(paths[i]);
+            return RefuseSystemFile(paths[i][0] ? paths[i] : systemDllNames[i] + 1);
     }
     for (i = 0; i < ARRAYSIZE(systemImports); i++) {
         if ((size_t)systemImports[i].dll < first)

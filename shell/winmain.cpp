@@ -1,4 +1,5 @@
-#include "shell/shell.h"
+#include "shell/entry.h"
+#include "shell/sysdlls.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int showCommand)
 {

@@ -317,7 +317,7 @@ static int AddDriver(DRIVER_INFO_3A *driver)
     DWORD code = added ? 0 : GetLastError();
     ActDone(added, code);
     if (!added)
-        ShowSystemError(code, KX_CAPTION_ADD_DRIVER);
+        KeepSystemError(code, KX_CAPTION_ADD_DRIVER);
     return added;
 }
 
@@ -332,7 +332,7 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
     DWORD code = added ? 0 : GetLastError();
     ActDone(added != NULL, code);
     if (!added) {
-        ShowSystemError(code, KX_CAPTION_ADD_PRINTER);
+        KeepSystemError(code, KX_CAPTION_ADD_PRINTER);
         return 0;
     }
     ClosePrinter(added);

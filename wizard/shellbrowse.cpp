@@ -1,4 +1,5 @@
 #include "wizard/wizard.h"
+#include "base/base.h"
 #include <shlobj.h>
 #include <strsafe.h>
 
@@ -8,11 +9,6 @@
  * pressed: most runs never browse, and the shell is the largest DLL the program
  * uses. Its calls go through these import slots, filled then; a slot that is
  * already filled is kept. */
-#ifdef _WIN64
-#define SLOT_SYMBOL(name, argumentBytes) "__imp_" #name
-#else
-#define SLOT_SYMBOL(name, argumentBytes) "__imp__" #name "@" #argumentBytes
-#endif
 #define SHELL_IMPORTS(X) \
     X(SHBrowseForFolderA, 4) \
     X(SHGetDesktopFolder, 4) \
@@ -20,7 +16,7 @@
     X(SHGetPathFromIDListA, 8) \
     X(SHGetSpecialFolderLocation, 12)
 #define DEFINE_SLOT(name, argumentBytes) \
-    FARPROC name##Slot __asm__(SLOT_SYMBOL(name, argumentBytes)) = NULL;
+    FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL;
 #define SLOT_ENTRY(name, argumentBytes) { &name##Slot, #name },
 
 SHELL_IMPORTS(DEFINE_SLOT)
@@ -30,23 +26,14 @@ static const struct {
     const char *name;
 } shellImports[] = { SHELL_IMPORTS(SLOT_ENTRY) };
 
-/* 1 when every slot is filled. The DLLs shell32 imports are looked for in its
- * own folder first. Kept for the life of the process once loaded. */
+/* 1 when every slot is filled. Kept for the life of the process once loaded. */
 static int LoadShell(void)
 {
     static HMODULE shell;
     char path[MAX_PATH];
-    UINT length;
 
-    if (!shell) {
-        length = GetSystemDirectoryA(path, ARRAYSIZE(path));
-        if (length == 0 || length >= ARRAYSIZE(path) ||
-            FAILED(StringCchCatA(path, ARRAYSIZE(path), "\\shell32.dll")))
-            return 0;
-        shell = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (!shell)
-            return 0;
-    }
+    if (!shell && !(shell = LoadSystemLibrary("\\shell32.dll", path, ARRAYSIZE(path))))
+        return 0;
     for (size_t i = 0; i < ARRAYSIZE(shellImports); i++)
         if (!*shellImports[i].slot && !(*shellImports[i].slot = GetProcAddress(shell, shellImports[i].name)))
             return 0;

@@ -15,6 +15,20 @@ static void DeriveComponents(SetupStateRecord *state, int mode)
     }
 }
 
+/* The type a button stands for, 0 for any other control. */
+static int ModeOfButton(int id)
+{
+    return id == IDC_TYPE_MINIMUM ? Minimum
+         : id == IDC_TYPE_CUSTOM  ? Custom
+         : id == IDC_TYPE_EXPRESS ? Express
+                                  : 0;
+}
+
+static int ButtonOfMode(int mode)
+{
+    return mode == Minimum ? IDC_TYPE_MINIMUM : mode == Custom ? IDC_TYPE_CUSTOM : IDC_TYPE_EXPRESS;
+}
+
 static LPARAM ButtonsFor(int mode)
 {
     return mode == Custom ? (PSWIZB_BACK | PSWIZB_NEXT) : (PSWIZB_BACK | PSWIZB_FINISH);
@@ -29,27 +43,28 @@ INT_PTR CALLBACK InstallTypePageProc(HWND page, UINT message, WPARAM wParam, LPA
         state = (SetupStateRecord *)((const PROPSHEETPAGEA *)lParam)->lParam;
         KeepPageRecord(page, state);
         state->installMode = Express;
-        CheckRadioButton(page, Uninstall, Express, Express);
+        CheckRadioButton(page, IDC_TYPE_MINIMUM, IDC_TYPE_EXPRESS, IDC_TYPE_EXPRESS);
         return TRUE;
     case WM_COMMAND: {
-        int id = LOWORD(wParam);
+        int mode = ModeOfButton(LOWORD(wParam));
         if (HIWORD(wParam) != BN_CLICKED)
             return FALSE;
         /* Only the three type buttons choose a type; a stray command (a default
          * button id from the keyboard) must not become the installation type. */
-        if (id != Minimum && id != Custom && id != Express)
+        if (!mode)
             return FALSE;
-        state->installMode = id;
-        CheckRadioButton(page, Uninstall, Express, id);
-        PostWizardButtons(page, ButtonsFor(id));
-        DeriveComponents(state, id);
+        state->installMode = mode;
+        CheckRadioButton(page, IDC_TYPE_MINIMUM, IDC_TYPE_EXPRESS, ButtonOfMode(mode));
+        PostWizardButtons(page, ButtonsFor(mode));
+        DeriveComponents(state, mode);
         return TRUE;
     }
     case WM_NOTIFY:
         switch (NotifyCode(lParam)) {
         case PSN_SETACTIVE:
             if (state->installMode != 0)
-                SendDlgItemMessageA(page, state->installMode, BM_SETCHECK, BST_CHECKED, 0);
+                SendDlgItemMessageA(page, ButtonOfMode(state->installMode), BM_SETCHECK,
+                                    BST_CHECKED, 0);
             PostWizardButtons(page, ButtonsFor(state->installMode));
             return TRUE;
         case PSN_KILLACTIVE:

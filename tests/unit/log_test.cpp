@@ -1,5 +1,8 @@
 #include "tests/unit/harness.h"
-#include "shell/shell.h"
+#include "shell/entry.h"
+#include "shell/host.h"
+#include "shell/choices.h"
+#include "shell/sysdlls.h"
 #include "base/base.h"
 #include "tests/unit/trust_support.h"
 #include <sddl.h>

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
-#include "shell/shell.h"
+#include "shell/entry.h"
+#include "shell/host.h"
+#include "shell/choices.h"
+#include "shell/sysdlls.h"
 
 int main(int argc, char **argv)
 {

@@ -2,7 +2,10 @@
 #include "tests/unit/trust_support.h"
 #include "tests/unit/spooler_support.h"
 #include "spooler/spooler.h"
-#include "shell/shell.h"
+#include "shell/entry.h"
+#include "shell/host.h"
+#include "shell/choices.h"
+#include "shell/sysdlls.h"
 #include "integration/integration.h"
 #include "base/base.h"
 #include <winspool.h>
@@ -378,13 +381,13 @@ TEST(QueueCallback, SkipsDeleteErrorsAndForwardsTheRestWithTheContext)
 {
     FAKE_IMPORT(SetupDefaultQueueCallbackA, RecordDefaultCallback);
     int dummy;
-    PVOID queueContext = &dummy;
+    QueueContext queueContext = { &dummy, 0 };
     forwardedContext = NULL;
 
     EXPECT_EQ((UINT)FILEOP_SKIP, QueueCallback(&queueContext, SPFILENOTIFY_DELETEERROR, 0, 0));
     EXPECT_TRUE(forwardedContext == NULL);
     EXPECT_EQ((UINT)FILEOP_DOIT, QueueCallback(&queueContext, SPFILENOTIFY_STARTCOPY, 0, 0));
-    EXPECT_EQ(queueContext, forwardedContext);
+    EXPECT_EQ(queueContext.defaultContext, forwardedContext);
 }
 
 static INT_PTR WINAPI SheetNotCreated(LPCPROPSHEETHEADERA) { return -1; }
@@ -392,7 +395,7 @@ static INT_PTR WINAPI SheetNotCreated(LPCPROPSHEETHEADERA) { return -1; }
 TEST_F(InstallationRun, WizardThatCannotBeCreatedFailsWithNothingWritten)
 {
     FAKE_IMPORT(PropertySheetA, SheetNotCreated);
-    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState, OptionsMode()));
     EXPECT_EQ(recordBefore, KeyExists(HKEY_LOCAL_MACHINE, productKey));
     EXPECT_EQ(std::vector<std::string>(1, "inf"), RunObserver::Released());
 }
@@ -400,7 +403,7 @@ TEST_F(InstallationRun, WizardThatCannotBeCreatedFailsWithNothingWritten)
 TEST_F(InstallationRun, CancelledWizardEndsWithNothingWritten)
 {
     int code = 0;
-    DriveUi([&] { code = RunInstallation(host, &SetupState); },
+    DriveUi([&] { code = RunInstallation(host, &SetupState, OptionsMode()); },
             [](HWND sheet) {
                 ClickButton(sheet, IDCANCEL);
                 return false;
@@ -417,7 +420,7 @@ TEST_F(InstallationRun, UninstallAnsweredNoChangesNothing)
     std::string runOnceBefore = RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "GrpConv");
     QueueBoxAnswer(IDNO);
 
-    EXPECT_EQ(KX_EXIT_CANCELLED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_CANCELLED, RunInstallation(host, &SetupState, OptionsMode()));
 
     ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
     EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.exe")));
@@ -437,7 +440,7 @@ TEST_F(InstallationRun, QueueSetupFailureStopsTheUninstall)
     SeedInstallation(0x10);
     FAKE_IMPORT(SetupInitDefaultQueueCallbackEx, NoQueueContext);
 
-    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState, OptionsMode()));
 
     TakeBoxes(); /* the confirmation */
     EXPECT_TRUE(FileExists(prefix->StatusFile("kxcons.ini")));
@@ -508,7 +511,7 @@ TEST_F(UninstallRun, ClosesTheStatusToolOnceAndGoesOnWhenItIsGone)
     GroupRecorder group(prefix->temp);
     RunObserver::rebootAnswer = SPFILEQ_REBOOT_IN_PROGRESS;
 
-    EXPECT_EQ(KX_EXIT_OK, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_OK, RunInstallation(host, &SetupState, OptionsMode()));
 
     ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
     EXPECT_EQ(1u, CloseRequests());
@@ -550,7 +553,7 @@ TEST_F(UninstallRun, WithoutAUsableRecordFailsBeforeDeletingAnything)
         }
         SetupState.installMode = Uninstall;
 
-        EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+        EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState, OptionsMode()));
 
         std::vector<RecordedBox> boxes = TakeBoxes();
         ASSERT_EQ(2u, boxes.size());
@@ -586,7 +589,7 @@ TEST_F(UninstallRun, FolderOrRecordOthersControlIsRefusedAndAGoneFolderSkipsTheF
             FakeSecurity::keys = "O:BU";
         SetupState.installMode = Uninstall;
 
-        EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+        EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState, OptionsMode()));
 
         std::vector<RecordedBox> boxes = TakeBoxes();
         ASSERT_EQ(2u, boxes.size());
@@ -608,7 +611,7 @@ TEST_F(UninstallRun, FolderOrRecordOthersControlIsRefusedAndAGoneFolderSkipsTheF
     CloseHandle(ini);
     ASSERT_TRUE(OpenLog(prefix->temp.File("gone.log").c_str()));
     SetupState.installMode = Uninstall;
-    RunInstallation(host, &SetupState);
+    RunInstallation(host, &SetupState, OptionsMode());
     CloseLog();
     ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
     EXPECT_EQ(1, uninstallSections);
@@ -650,7 +653,7 @@ TEST_F(UninstallRun, GivesUpOnAToolThatNeverClosesWhileStayingIdle)
     FAKE_IMPORT(GetTickCount, FastClock);
 
     double wallBefore = WallSeconds(), cpuBefore = CpuSeconds();
-    int code = RunInstallation(host, &SetupState);
+    int code = RunInstallation(host, &SetupState, OptionsMode());
     double wall = WallSeconds() - wallBefore, cpu = CpuSeconds() - cpuBefore;
 
     EXPECT_EQ(KX_EXIT_RESTART_DECLINED, code);
@@ -671,7 +674,7 @@ TEST_F(UninstallRun, GoesOnPastAWindowOfTheToolsTitleThatNeverAnswers)
     FAKE_IMPORT(GetTickCount, FastClock);
 
     double wallBefore = WallSeconds();
-    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
     double wall = WallSeconds() - wallBefore;
 
     TakeBoxes(); /* the confirmation */
@@ -694,7 +697,7 @@ TEST_F(UninstallRun, AsksEveryWindowOfTheToolsTitle_ADecoyDoesNotTakeTheRequest)
     fakeNow = 0;
     FAKE_IMPORT(GetTickCount, FastClock);
 
-    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
 
     TakeBoxes(); /* the confirmation */
     EXPECT_EQ(1u, CloseRequests());
@@ -722,7 +725,7 @@ TEST_F(UninstallRun, WindowsOfTheToolsTitleThatNeverAnswer_ShareOneBound)
     FAKE_IMPORT(GetTickCount, FastClock);
     FAKE_IMPORT(SendMessageTimeoutA, SendTimingOut);
 
-    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
 
     TakeBoxes(); /* the confirmation */
     EXPECT_EQ(1, uninstallSections);
@@ -810,7 +813,7 @@ TEST_F(UninstallRun, SectionChangesAreDescribedAsTheyAreMade)
                        "[Ini]\r\n\"" + ini + "\",Printers,,\"Kalyx=0\"\r\n");
     ASSERT_TRUE(OpenLog(prefix->temp.File("run.log").c_str()));
 
-    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
     CloseLog();
 
     ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
@@ -930,13 +933,13 @@ TEST_F(UninstallRun, APlanCallsNothingThatChangesTheMachine)
     ForbidChanges(patches, std::make_integer_sequence<int, ARRAYSIZE(changeImports)>());
 
     SetupState.installMode = Express;
-    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
     SetupState.installMode = Uninstall;
-    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
     /* A plan that stops lists what the run would undo, and undoes nothing. */
     MoveFileA(prefix->MediumFile("kxps.hlp").c_str(), prefix->temp.File("kxps.hlp").c_str());
     SetupState.installMode = Express;
-    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState));
+    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState, OptionsMode()));
     patches.clear();
     ResetRun();
 
@@ -1052,7 +1055,7 @@ protected:
     int QuietExpress()
     {
         SetupState.installMode = Express;
-        int exitCode = RunInstallation(host, &SetupState);
+        int exitCode = RunInstallation(host, &SetupState, OptionsMode());
         CloseLog();
         TakeBoxes();
         return exitCode;
@@ -1274,4 +1277,26 @@ TEST_F(FailedRun, OpenFolderFilesAndKeyOfAnEarlierReleaseAreProtectedAndPutBack)
            std::string("registry permissions of HKLM\\") + KX_PRODUCT_KEY + " back / ok" })
         EXPECT_TRUE(std::find(undo.begin(), undo.end(), line) != undo.end())
             << line << "\n" << ::testing::PrintToString(undo);
+}
+
+/* Every box of a stop, the spooler's system error among them, comes after the
+ * undo, so that the person who reads it finds the machine as before. */
+TEST_F(FailedRun, TheBoxesOfAStopComeAfterItsUndo)
+{
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    FAKE_IMPORT(AddPrinterA, RefuseSecondPrinter);
+    EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+
+    const size_t mark = sizeof("2026-12-08 15:40:12.345 ") - 1;
+    size_t lastUndo = 0, firstBox = 0, number = 0, boxes = 0;
+    for (const std::string &line : ReadLines(log)) {
+        number++;
+        if (line.compare(mark, 2, "< ") == 0)
+            lastUndo = number;
+        if (line.compare(mark, 4, "box ") == 0 && !boxes++)
+            firstBox = number;
+    }
+    EXPECT_EQ(2u, boxes);
+    EXPECT_NE(0u, lastUndo);
+    EXPECT_GT(firstBox, lastUndo);
 }

@@ -1,6 +1,9 @@
 #include "tests/unit/shell_support.h"
 #include "tests/unit/spooler_support.h"
-#include "shell/shell.h"
+#include "shell/entry.h"
+#include "shell/host.h"
+#include "shell/choices.h"
+#include "shell/sysdlls.h"
 #include "spooler/spooler.h"
 #include "resources/resource.h"
 #include <winspool.h>
@@ -214,7 +217,7 @@ static bool Clickable(HWND dialog, int id)
 int DriveExpressRun(HWND host, int defaultPrinterButton)
 {
     int code = -1;
-    DriveUi([&] { code = RunInstallation(host, &SetupState); },
+    DriveUi([&] { code = RunInstallation(host, &SetupState, OptionsMode()); },
             [&](HWND top) {
                 bool sheet = GetDlgItem(top, 12324) != NULL;
                 if (!sheet) {
@@ -312,4 +315,11 @@ std::vector<std::string> ReadLines(const std::string &path)
     if (!line.empty())
         lines.push_back(line);
     return lines;
+}
+
+const RunMode *OptionsMode()
+{
+    static RunMode mode;
+    RunModeOf(&Options, &mode);
+    return &mode;
 }

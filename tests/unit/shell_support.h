@@ -10,6 +10,7 @@
 
 #include "tests/unit/harness.h"
 #include "setupdata/setupdata.h"
+#include "run/run.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,5 +82,8 @@ struct GroupRecorder {
 };
 bool WaitForWindow(const char *title, DWORD ms);
 std::vector<std::string> ReadLines(const std::string &path);
+
+/* The mode the entry would hand a run of the options as the test set them. */
+const RunMode *OptionsMode();
 
 #endif

@@ -1,6 +1,10 @@
 #include "tests/unit/harness.h"
+#include "tests/unit/shell_support.h"
 #include "tests/unit/trust_support.h"
-#include "shell/shell.h"
+#include "shell/entry.h"
+#include "shell/host.h"
+#include "shell/choices.h"
+#include "shell/sysdlls.h"
 #include "base/base.h"
 
 DECLARE_IMPORT_SLOT(GetCommandLineA);
@@ -216,7 +220,7 @@ TEST_F(ShellEntry, HostWindowStaysMinimisedAndPostsTheStartCommand)
 {
     HINSTANCE instance = GetModuleHandleA(NULL);
     ASSERT_NE(0, RegisterHostClass(instance));
-    ASSERT_EQ(1, CreateHostWindow(instance, SW_SHOWMAXIMIZED));
+    ASSERT_EQ(1, CreateHostWindow(instance, SW_SHOWMAXIMIZED, OptionsMode()));
     HWND host = FindWindowA("SampleWClass", "Install");
     ASSERT_TRUE(host != NULL);
 

@@ -1,4 +1,4 @@
-#include "shell/shell.h"
+#include "run/run.h"
 #include "base/base.h"
 #include <strsafe.h>
 
@@ -115,7 +115,7 @@ int CreateStatusFolder(const char *folder)
     DWORD code = 0;
 
     if (!BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
-        ShowSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+        KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
         return 0;
     }
     switch (JudgeFolderTrust(folder, &standing, &why)) {
@@ -124,14 +124,14 @@ int CreateStatusFolder(const char *folder)
     case FolderRepairable:
         if (ProtectStatusFolder(folder, &security.descriptor))
             return 1;
-        ShowSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+        KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
         return 0;
     case FolderUntrusted:
-        KxMessageBox(NULL, why, KX_CAPTION_INSTALL_ERROR, MB_OK);
+        KeepBox(why, KX_CAPTION_INSTALL_ERROR);
         return 0;
     }
     if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), folder))) {
-        ShowSystemError(ERROR_BUFFER_OVERFLOW, KX_CAPTION_SYSTEM_ERROR);
+        KeepSystemError(ERROR_BUFFER_OVERFLOW, KX_CAPTION_SYSTEM_ERROR);
         return 0;
     }
     /* Each missing folder on the way down, the status folder last. One that
@@ -158,8 +158,8 @@ int CreateStatusFolder(const char *folder)
             return 1;
     }
     if (why)
-        KxMessageBox(NULL, why, KX_CAPTION_INSTALL_ERROR, MB_OK);
+        KeepBox(why, KX_CAPTION_INSTALL_ERROR);
     else
-        ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
+        KeepSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }

@@ -1,5 +1,4 @@
-#include "shell/shell.h"
-#include "wizard/wizard.h"
+#include "run/run.h"
 #include "spooler/spooler.h"
 #include "integration/integration.h"
 #include "resources/resource.h"
@@ -23,7 +22,8 @@ struct RunContext {
     char infPath[TEXT_CHARS];
     HINF inf;
     HSPFILEQ queue;
-    PVOID queueContext;
+    QueueContext queueContext; /* SetupAPI's default context and the quiet flag */
+    const RunMode *mode;
     int exitCode;           /* the outcome, once a step has stopped the run */
     /* The box of a stop that the program itself tells, shown once the run's
      * changes are undone. */
@@ -45,23 +45,6 @@ static int StopWithBox(RunContext *run, HWND owner, const char *text, const char
     run->stopCaption = caption;
     StringCchCopyA(run->stopText, ARRAYSIZE(run->stopText), text);
     return StopRun(run, KX_EXIT_FAILED);
-}
-
-UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2)
-{
-    UINT answer;
-
-    /* A file that cannot be deleted (in use, already gone) is left alone without
-     * asking; everything else is SetupAPI's default handling, or in a quiet run
-     * an answer that never waits for a person. */
-    if (notification == SPFILENOTIFY_DELETEERROR)
-        answer = FILEOP_SKIP;
-    else if (Options.quiet)
-        answer = QuietQueueAnswer(notification, param1, param2);
-    else
-        answer = SetupDefaultQueueCallbackA(*(PVOID *)context, notification, param1, param2);
-    LogQueueNotification(notification, param1, answer);
-    return answer;
 }
 
 /* The uninstall section's file operations are described as SetupAPI comes to
@@ -94,9 +77,9 @@ static UINT CALLBACK SectionCallback(PVOID context, UINT notification, UINT_PTR 
 /* The one release point of the run: callback context, queue, INF, in this order. */
 static void ReleaseRun(RunContext *run)
 {
-    if (run->queueContext) {
-        SetupTermDefaultQueueCallback(run->queueContext);
-        run->queueContext = NULL;
+    if (run->queueContext.defaultContext) {
+        SetupTermDefaultQueueCallback(run->queueContext.defaultContext);
+        run->queueContext.defaultContext = NULL;
     }
     if (run->queue) {
         SetupCloseFileQueue(run->queue);
@@ -156,7 +139,7 @@ static int BindDirectory(RunContext *run, DWORD id, const char *folder)
     if (SetupSetDirectoryIdA(run->inf, id, folder))
         return 1;
     code = GetLastError();
-    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
+    KeepSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -168,8 +151,9 @@ static int OpenQueue(RunContext *run)
         return 0;
     }
     /* SetupAPI's progress and error dialogs belong to the host window. */
-    run->queueContext = SetupInitDefaultQueueCallbackEx(run->hostWindow, NULL, 0, 0, NULL);
-    return run->queueContext != NULL;
+    run->queueContext.defaultContext =
+        SetupInitDefaultQueueCallbackEx(run->hostWindow, NULL, 0, 0, NULL);
+    return run->queueContext.defaultContext != NULL;
 }
 
 /* Asks every window titled like the status display tool to close (another
@@ -232,7 +216,7 @@ static int QueueCopy(RunContext *run, const char *file, const char *target,
                         target, targetName, style))
         return 1;
     code = GetLastError();
-    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
+    KeepSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -271,7 +255,7 @@ static int QueueSection(RunContext *run, const char *section)
         return 1;
     }
     code = GetLastError();
-    ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
+    KeepSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
 }
 
@@ -287,20 +271,10 @@ static int QueueSections(RunContext *run, SetupStateRecord *state)
     return 1;
 }
 
-/* The wizard, or in a quiet run the command line's choices. */
+/* The wizard, or in a quiet run the command line's choices, as the entry handed them. */
 static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 {
-    INT_PTR sheet;
-
-    if (Options.quiet)
-        return ApplyQuietChoices(state, &run->exitCode);
-    sheet = RunSetupWizard(run->hostWindow, state);
-    if (sheet == 0)
-        return StopRun(run, KX_EXIT_CANCELLED);
-    /* -1: the sheet could not be created, so nothing was chosen. */
-    if (sheet < 0)
-        return StopRun(run, KX_EXIT_FAILED);
-    return 1;
+    return run->mode->choose(run->hostWindow, state, &run->exitCode);
 }
 
 /* Written before any file is copied; a run that stops later takes it back with
@@ -488,19 +462,19 @@ static int RestartOutcome(int promptResult)
 }
 
 /* The quiet run takes /defaultprinter for the dialog's answer. */
-static void OfferDefaultPrinter(HWND hostWindow, SetupStateRecord *state)
+static void OfferDefaultPrinter(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
 {
-    if (Options.quiet ? Options.defaultPrinter
+    if (mode->quiet ? mode->defaultPrinter
                       : DialogBoxParamA(state->instance, MAKEINTRESOURCEA(IDD_DEFAULTPRINTER),
                                         hostWindow, DefaultPrinterDialogProc, 0) == IDC_SET_DEFAULT)
         SetDefaultPrinter(state);
 }
 
-static int OfferRestart(HWND hostWindow)
+static int OfferRestart(HWND hostWindow, const RunMode *mode)
 {
     int answer;
 
-    if (Options.noRestart) {
+    if (mode->noRestart) {
         LogLine("restart: left to the administrator (/norestart)");
         return KX_EXIT_RESTART_DECLINED;
     }
@@ -513,24 +487,24 @@ static int OfferRestart(HWND hostWindow)
 
 /* The default printer offer, the start-up entries and the program group of
  * an installation, then the restart offer. */
-static int InstallTail(HWND hostWindow, SetupStateRecord *state)
+static int InstallTail(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
 {
-    OfferDefaultPrinter(hostWindow, state);
+    OfferDefaultPrinter(hostWindow, state, mode);
     WriteRunOnceEntries(1);
     CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
-    return OfferRestart(hostWindow);
+    return OfferRestart(hostWindow, mode);
 }
 
-static int UninstallTail(HWND hostWindow, SetupStateRecord *state)
+static int UninstallTail(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
 {
     RemovePrinters(state);
     WriteRunOnceEntries(1);
     DeleteProgramGroup();
     DeleteUninstallEntry();
-    return OfferRestart(hostWindow);
+    return OfferRestart(hostWindow, mode);
 }
 
-int RunInstallation(HWND hostWindow, SetupStateRecord *state)
+int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
 {
     RunContext run;
     int goesOn;
@@ -540,6 +514,9 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
     run.hostWindow = hostWindow;
     run.inf = INVALID_HANDLE_VALUE;
     run.exitCode = KX_EXIT_FAILED;
+    run.mode = mode;
+    run.queueContext.quiet = mode->quiet;
+    DeferStopBoxes(1);
 
     /* An install that stops after its first change takes every change back. */
     if (!uninstalling)
@@ -551,12 +528,15 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state)
     if (!goesOn) {
         RollBack();
         RemoveBackups();
+        ShowKeptBox();
+        DeferStopBoxes(0);
         if (run.stopCaption)
             KxMessageBox(run.stopOwner, run.stopText, run.stopCaption, MB_OK);
         return run.exitCode;
     }
+    DeferStopBoxes(0);
     int exitCode =
-        uninstalling ? UninstallTail(hostWindow, state) : InstallTail(hostWindow, state);
+        uninstalling ? UninstallTail(hostWindow, state, mode) : InstallTail(hostWindow, state, mode);
     EndJournal();
     RemoveBackups();
     return exitCode;

@@ -1,0 +1,55 @@
+#include "run/run.h"
+#include "base/base.h"
+#include <strsafe.h>
+
+struct QueueScan {
+    int seen;
+    int missing;
+    ULONGLONG bytes;
+};
+
+static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,
+                                   UINT_PTR param2)
+{
+    QueueScan *scan = (QueueScan *)context;
+    WIN32_FILE_ATTRIBUTE_DATA source;
+    char found[MAX_PATH * 2];
+
+    scan->seen++;
+    if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
+        const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
+        JournalTarget(paths->Target);
+        int kind = FindSource(paths->Source, found, ARRAYSIZE(found));
+        if (kind && GetFileAttributesExA(found, GetFileExInfoStandard, &source)) {
+            Act(kind == 2 ? "copy %s -> %s (%lu bytes, compressed)" : "copy %s -> %s (%lu bytes)",
+                found, paths->Target, (unsigned long)source.nFileSizeLow);
+            scan->bytes += ((ULONGLONG)source.nFileSizeHigh << 32) | source.nFileSizeLow;
+        } else {
+            Act("copy %s -> %s (source missing)", paths->Source, paths->Target);
+            scan->missing++;
+        }
+    } else if (notification == SPFILENOTIFY_QUEUESCAN) {
+        JournalTarget((const char *)param1);
+        Act("copy -> %s", (const char *)param1);
+    }
+    return NO_ERROR;
+}
+
+int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *kilobytes)
+{
+    DWORD result = 0;
+    QueueScan scan = { 0, 0, 0 };
+
+    /* NT 4 knows only the scan that names the target. The scan's own result is
+     * not trusted (Wine reports a complete scan as failed); what it delivered
+     * is. It runs without a log too: the sizes are the installed size. */
+    SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &scan, &result);
+    if (!scan.seen)
+        SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &scan, &result);
+    *missing = scan.missing;
+    ULONGLONG kb = (scan.bytes + 1023) / 1024;
+    *kilobytes = kb > MAXDWORD ? MAXDWORD : (DWORD)kb;
+    return !Planning();
+}
+
+/* A RenFiles line names the new name first, then the old one. */

@@ -1,0 +1,105 @@
+/* The installation run: one install or uninstall from the folders to the
+ * restart prompt, with the status folder, the file queue's answers and the
+ * undo of the files it copies. The entry hands it the mode it runs in and
+ * the step that makes the install's choices; nothing here reads the command
+ * line. */
+#ifndef KX_RUN_H
+#define KX_RUN_H
+
+#include "rules/rules.h"
+
+/* Process exit codes: the outcome of the run. RunInstallation decides it for a
+ * run, the entry for a start that never reaches one; the host window carries it
+ * out through WM_QUIT. */
+#define KX_EXIT_OK              0
+#define KX_EXIT_CANCELLED       1602
+#define KX_EXIT_FAILED          1603
+#define KX_EXIT_RESTART_DECLINED 3010
+
+/* The status display tool: the run asks its window to close before uninstalling. */
+#define KX_STATUS_WINDOW_TITLE  "Printer Status Display"
+#define KX_STATUS_CLOSE_MESSAGE (WM_USER + 7711)
+#define KX_STATUS_CLOSE_WPARAM  7711
+#define KX_STATUS_WAIT_MS       30000
+
+/* How the run is to be made. `choose` makes the install's choices (the
+ * wizard, or a quiet run's from the command line): it fills installMode,
+ * selectedComponents, portName, statusDirChoice and spaceShortfall and
+ * returns 1 to go on, or 0 with *exitCode set. */
+struct RunMode {
+    int quiet;          /* no window, no question: SetupAPI is answered by QuietQueueAnswer */
+    int noRestart;      /* completed runs end with 3010, without the restart offer */
+    int defaultPrinter; /* a quiet run's answer to the default printer offer */
+    int (*choose)(HWND hostWindow, SetupStateRecord *state, int *exitCode);
+};
+
+/* One installation or uninstall from the folders to the restart prompt; returns
+ * the exit code of the run (KX_EXIT_*). */
+int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mode);
+
+/* The file queue's callback of the run, with a QueueContext: SetupAPI's
+ * default handling, or in a quiet run an answer that never waits for a
+ * person. */
+struct QueueContext {
+    PVOID defaultContext; /* SetupInitDefaultQueueCallbackEx's */
+    int quiet;
+};
+UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2);
+
+/* The status display folder before anything is copied into it: a missing one
+ * (and every missing folder above it) is made so that only administrators and
+ * the system may change it; one that exists is used only when nobody else
+ * controls it, and made the administrators' own when only its entries let
+ * others in (JudgeFolderTrust). 0 after its box when it cannot be made or is
+ * refused. */
+int CreateStatusFolder(const char *folder);
+/* JudgeFolderTrust's verdict on the status folder; a refusal has shown its
+ * box with `caption`. */
+int CheckStatusFolder(const char *folder, const char *caption);
+
+/* The file queue as the log sees it, and the answers of a quiet run: every
+ * queued, copied and deleted file becomes a log line, and a quiet run answers
+ * every question of SetupAPI itself instead of showing a dialog. */
+
+/* Logs what a notification reports (a finished copy or deletion, an error), and
+ * for a version check the `answer` the callback gave. */
+void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer);
+/* The answer of a quiet run: what can be done is done, a missing source or a
+ * failed copy aborts the commit (it never waits for a disk), a file that
+ * cannot be deleted is skipped, a newer file on the target is kept. */
+UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2);
+/* The source as SetupAPI would find it: the name, or its compressed form
+ * (kxps.dl_ or kxps.dl$ for kxps.dll), in `found`. 0 when neither is there,
+ * 1 for the name, 2 for a compressed form. */
+int FindSource(const char *path, char *found, size_t chars);
+
+/* The action line of each queued copy (source, target, size), in queue order,
+ * as SetupAPI itself will perform them; a source found only in its compressed
+ * form (kxps.dl_ for kxps.dll) is named so. 1 when the copies are to be made,
+ * 0 in a plan. `missing` counts the copies whose source is not there;
+ * `kilobytes` is the sum of the sources' sizes, rounded up to whole KB (a
+ * compressed source counts as it lies on the medium; NT 4's scan names no
+ * source and counts nothing). */
+int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *kilobytes);
+
+/* The undo of the copies: while an install run keeps its journal, each target
+ * of the queue gets its undo: an existing one is first copied aside into a
+ * backup folder of the temporary folder (administrators and system only), an
+ * absent one is deleted again, and the folders the commit makes for it are
+ * removed. RemoveBackups removes the backup folder at the end of the run. */
+void JournalTarget(const char *target);
+void RemoveBackups(void);
+/* A folder the run made, removed again on undo while it is empty. */
+void JournalFolder(const char *path);
+
+/* The action lines of the deletions and renames that a section queues (its
+ * DelFiles and RenFiles lists), each in the folder SetupAPI takes for its list;
+ * the queue has no scan for them. */
+void ActSectionFiles(HINF inf, const char *section);
+/* The action lines of the registry and INI changes that SetupAPI makes of a
+ * section applied with these parts (SPINST_REGISTRY, SPINST_INIFILES), one per
+ * line of the lists the section names; 1 when the section is to be applied.
+ * Each registry line's old value (or missing key) goes to the journal. */
+int ActSection(HINF inf, const char *section, UINT parts);
+
+#endif
