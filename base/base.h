@@ -99,13 +99,14 @@ void SetQuietAnswers(int quiet);
  * code when the system has none), no owner, MB_ICONINFORMATION, `caption`.
  * Callers take GetLastError() right after the failing call and pass it here. */
 void ShowSystemError(DWORD code, const char *caption);
-/* The box of a step that stops the run (its system error, or its own text
- * with MB_OK): while a run defers them, kept (the first one) until the run
+/* The box of a step that stops the run (the system error of `code`, or its
+ * own `text` with MB_OK): while a run defers them, kept (the first one) until the run
  * has undone its changes, so that every box of a stop comes after the undo;
  * else shown at once. ShowKeptBox shows it then, and forgets it. */
 void DeferStopBoxes(int on);
-void KeepSystemError(DWORD code, const char *caption);
-void KeepBox(const char *text, const char *caption);
+void KeepStopBox(DWORD code, const char *text, const char *caption);
+#define KeepSystemError(code, caption) KeepStopBox((code), NULL, (caption))
+#define KeepBox(text, caption) KeepStopBox(0, (text), (caption))
 void ShowKeptBox(void);
 
 /* The symbol of the import slot the compiler calls `name` through, for the

@@ -72,25 +72,15 @@ void DeferStopBoxes(int on)
     keptCaption = NULL;
 }
 
-void KeepSystemError(DWORD code, const char *caption)
+void KeepStopBox(DWORD code, const char *text, const char *caption)
 {
+    if (deferring && keptCaption)
+        return;
+    keptCode = code;
+    StringCchCopyA(keptText, ARRAYSIZE(keptText), text ? text : "");
+    keptCaption = caption;
     if (!deferring)
-        ShowSystemError(code, caption);
-    else if (!keptCaption) {
-        keptCode = code;
-        keptText[0] = '\0';
-        keptCaption = caption;
-    }
-}
-
-void KeepBox(const char *text, const char *caption)
-{
-    if (!deferring)
-        KxMessageBox(NULL, text, caption, MB_OK);
-    else if (!keptCaption) {
-        StringCchCopyA(keptText, ARRAYSIZE(keptText), text);
-        keptCaption = caption;
-    }
+        ShowKeptBox();
 }
 
 void ShowKeptBox(void)

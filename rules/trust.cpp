@@ -222,14 +222,12 @@ static int KeepsPermissions(const char *path)
 
 int IsInsideFolder(const char *path, const char *folder)
 {
-    size_t length = (size_t)lstrlenA(folder);
-    char head[FOLDER_CHARS];
+    int length = lstrlenA(folder);
 
     /* Compared as the file system compares names, without the rest of path. */
-    if ((size_t)lstrlenA(path) < length || (path[length] != '\0' && path[length] != '\\') ||
-        FAILED(StringCchCopyNA(head, ARRAYSIZE(head), path, length)))
-        return 0;
-    return lstrcmpiA(head, folder) == 0;
+    return lstrlenA(path) >= length && (path[length] == '\0' || path[length] == '\\') &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, folder, length) ==
+               CSTR_EQUAL;
 }
 
 /* The system folder is the boundary the system itself keeps: when other users

@@ -529,12 +529,13 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
         RollBack();
         RemoveBackups();
         ShowKeptBox();
-        DeferStopBoxes(0);
+    }
+    DeferStopBoxes(0);
+    if (!goesOn) {
         if (run.stopCaption)
             KxMessageBox(run.stopOwner, run.stopText, run.stopCaption, MB_OK);
         return run.exitCode;
     }
-    DeferStopBoxes(0);
     int exitCode =
         uninstalling ? UninstallTail(hostWindow, state, mode) : InstallTail(hostWindow, state, mode);
     EndJournal();

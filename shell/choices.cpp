@@ -116,7 +116,7 @@ static int ChooseFolder(SetupStateRecord *state, int *exitCode)
     return 1;
 }
 
-int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
+int ChooseQuietly(HWND hostWindow, SetupStateRecord *state, int *exitCode)
 {
     const char *port = Options.port[0] ? Options.port : DEFAULT_PORT;
     int listed;
@@ -148,11 +148,6 @@ int ApplyQuietChoices(SetupStateRecord *state, int *exitCode)
             (unsigned long)state->selectedComponents, state->portName, folder,
             Options.defaultPrinter ? "yes" : "no");
     return 1;
-}
-
-int ChooseQuietly(HWND hostWindow, SetupStateRecord *state, int *exitCode)
-{
-    return ApplyQuietChoices(state, exitCode);
 }
 
 int ChooseInWizard(HWND hostWindow, SetupStateRecord *state, int *exitCode)

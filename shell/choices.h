@@ -11,10 +11,9 @@
  * be shown (1603). */
 int ChooseInWizard(HWND hostWindow, SetupStateRecord *state, int *exitCode);
 /* Fills what the wizard fills (installMode, selectedComponents, portName,
- * statusDirChoice, spaceShortfall) from the command line. 1 when the run goes
- * on; 0 when a choice is refused, with the reason in the log and *exitCode
- * set. */
-int ApplyQuietChoices(SetupStateRecord *state, int *exitCode);
+ * statusDirChoice, spaceShortfall) from the command line, without a window.
+ * 1 when the run goes on; 0 when a choice is refused, with the reason in the
+ * log and *exitCode set. */
 int ChooseQuietly(HWND hostWindow, SetupStateRecord *state, int *exitCode);
 
 #endif

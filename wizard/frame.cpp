@@ -11,32 +11,6 @@ static_assert(sizeof(PROPSHEETPAGEA_V1) ==
 
 #define WIZARD_PAGES 5
 
-void PostWizardButtons(HWND page, LPARAM buttons)
-{
-    PostMessageA(GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);
-}
-
-INT_PTR AnswerZero(HWND page)
-{
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
-    return TRUE;
-}
-
-UINT NotifyCode(LPARAM lParam)
-{
-    return ((const NMHDR *)lParam)->code;
-}
-
-void KeepPageRecord(HWND page, SetupStateRecord *state)
-{
-    SetWindowLongPtrA(page, DWLP_USER, (LONG_PTR)state);
-}
-
-SetupStateRecord *PageRecord(HWND page)
-{
-    return (SetupStateRecord *)GetWindowLongPtrA(page, DWLP_USER);
-}
-
 PROPSHEETPAGEA_V1 *InitPageRecord(PROPSHEETPAGEA_V1 *page, int templateId, const char *pageName,
                                   DLGPROC proc, SetupStateRecord *state)
 {

@@ -15,19 +15,11 @@ static void DeriveComponents(SetupStateRecord *state, int mode)
     }
 }
 
-/* The type a button stands for, 0 for any other control. */
-static int ModeOfButton(int id)
-{
-    return id == IDC_TYPE_MINIMUM ? Minimum
-         : id == IDC_TYPE_CUSTOM  ? Custom
-         : id == IDC_TYPE_EXPRESS ? Express
-                                  : 0;
-}
-
-static int ButtonOfMode(int mode)
-{
-    return mode == Minimum ? IDC_TYPE_MINIMUM : mode == Custom ? IDC_TYPE_CUSTOM : IDC_TYPE_EXPRESS;
-}
+/* Each type button's id is the number of its installation type, so a button
+ * names its type and a type its button. */
+static_assert(IDC_TYPE_MINIMUM == Minimum && IDC_TYPE_CUSTOM == Custom &&
+                  IDC_TYPE_EXPRESS == Express,
+              "the type buttons carry the numbers of their types");
 
 static LPARAM ButtonsFor(int mode)
 {
@@ -46,15 +38,16 @@ INT_PTR CALLBACK InstallTypePageProc(HWND page, UINT message, WPARAM wParam, LPA
         CheckRadioButton(page, IDC_TYPE_MINIMUM, IDC_TYPE_EXPRESS, IDC_TYPE_EXPRESS);
         return TRUE;
     case WM_COMMAND: {
-        int mode = ModeOfButton(LOWORD(wParam));
+        int button = LOWORD(wParam);
         if (HIWORD(wParam) != BN_CLICKED)
             return FALSE;
         /* Only the three type buttons choose a type; a stray command (a default
          * button id from the keyboard) must not become the installation type. */
-        if (!mode)
+        if (button != IDC_TYPE_MINIMUM && button != IDC_TYPE_CUSTOM && button != IDC_TYPE_EXPRESS)
             return FALSE;
+        int mode = button;
         state->installMode = mode;
-        CheckRadioButton(page, IDC_TYPE_MINIMUM, IDC_TYPE_EXPRESS, ButtonOfMode(mode));
+        CheckRadioButton(page, IDC_TYPE_MINIMUM, IDC_TYPE_EXPRESS, button);
         PostWizardButtons(page, ButtonsFor(mode));
         DeriveComponents(state, mode);
         return TRUE;
@@ -63,8 +56,7 @@ INT_PTR CALLBACK InstallTypePageProc(HWND page, UINT message, WPARAM wParam, LPA
         switch (NotifyCode(lParam)) {
         case PSN_SETACTIVE:
             if (state->installMode != 0)
-                SendDlgItemMessageA(page, ButtonOfMode(state->installMode), BM_SETCHECK,
-                                    BST_CHECKED, 0);
+                SendDlgItemMessageA(page, state->installMode, BM_SETCHECK, BST_CHECKED, 0);
             PostWizardButtons(page, ButtonsFor(state->installMode));
             return TRUE;
         case PSN_KILLACTIVE:

@@ -46,7 +46,7 @@ TEST_F(QuietChoices, CustomWithoutStatusDirTakesTheDriversDrive)
         SetupState.statusDirChoice[0] = '\0';
         Options.installType = c.type;
         int exitCode = 0;
-        EXPECT_EQ(1, ApplyQuietChoices(&SetupState, &exitCode));
+        EXPECT_EQ(1, ChooseQuietly(NULL, &SetupState, &exitCode));
         EXPECT_STREQ(c.folder, SetupState.statusDirChoice);
     }
 }
@@ -56,7 +56,7 @@ TEST_F(QuietChoices, PortListThatCannotBeReadIsAFailureNotABadCommandLine)
     FAKE_IMPORT(EnumPortsA, NoPortList);
     int exitCode = 0;
 
-    EXPECT_EQ(0, ApplyQuietChoices(&SetupState, &exitCode));
+    EXPECT_EQ(0, ChooseQuietly(NULL, &SetupState, &exitCode));
     EXPECT_EQ(KX_EXIT_FAILED, exitCode);
 }
 
@@ -92,7 +92,7 @@ TEST_F(QuietChoices, TypeModelsAndStatusDisplayTable)
         lstrcpynA(Options.models, c.list, sizeof(Options.models));
         Options.statusDisplay = c.status;
         int exitCode = 0;
-        EXPECT_EQ(c.result, ApplyQuietChoices(&SetupState, &exitCode));
+        EXPECT_EQ(c.result, ChooseQuietly(NULL, &SetupState, &exitCode));
         EXPECT_EQ(c.exitCode, exitCode);
         if (c.result || c.selected) {
             EXPECT_EQ(c.selected, SetupState.selectedComponents);
