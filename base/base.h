@@ -36,7 +36,8 @@ int Planning(void);
 /* One line: the time, then the formatted text (cut at 2 KB). The texts of
  * LogLine, Act and Journal go to the program's own formatter (runtime/), which
  * reads conversions as msvcrt's _vsnprintf does and refuses the rest: checked
- * as ms_printf, not gnu_printf, for %zu, %hhd and %jd are unknown to msvcrt. */
+ * as ms_printf, not gnu_printf, for %zu, %hhd and %jd are unknown to msvcrt.
+ * %I64u, %+d and the like still pass the check and are refused when run. */
 void LogLine(const char *format, ...) __attribute__((format(ms_printf, 1, 2)));
 /* The action line of a change. 1: make the change now (a run), then report it
  * with ActDone; 0: a plan, the change is not to be made. */

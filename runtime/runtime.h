@@ -11,8 +11,12 @@
 /* _vsnprintf as strsafe.h relies on it: at most `count` characters are
  * written; the result is the text's length when it fits in `count` (with the
  * terminating zero only when there is room for it), else -1. Conversions:
- * %s %c %d %i %u %x %X and %%, with the flags - and 0, a width, a precision
- * for %s, and the size letters l and h (long is 32 bits on Windows). */
+ * %s %c %d %i %u %x %X and %%, with the flag - (and 0 for numbers), a width,
+ * a precision for %s, and l before a number (long is 32 bits on Windows).
+ * Anything else (another flag or size letter, a precision for a number, *,
+ * a flag on %%, a lone % at the end) is refused rather than misread: -1, the
+ * text before it kept, zeros up to `count`. strsafe then answers
+ * STRSAFE_E_INSUFFICIENT_BUFFER with the buffer terminated. */
 int FormatText(char *buffer, size_t count, const char *format, va_list args);
 
 #endif
