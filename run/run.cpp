@@ -47,12 +47,14 @@ static int StopWithBox(RunContext *run, HWND owner, const char *text, const char
     return StopRun(run, KX_EXIT_FAILED);
 }
 
+/* The status folder an uninstall found gone: the section's operations in it
+ * are skipped. */
+static char goneFolder[STATUSDIR_CHARS];
+
 /* The uninstall section's file operations are described as SetupAPI comes to
  * each, and in a plan skipped. The section is applied with
  * SP_COPY_DELETESOURCE, so a copy it names takes its source away. (The
  * install's copies were described by the queue scan before their commit.) */
-static char goneFolder[STATUSDIR_CHARS];
-
 static UINT CALLBACK SectionCallback(PVOID context, UINT notification, UINT_PTR param1,
                                      UINT_PTR param2)
 {
