@@ -40,12 +40,33 @@ static int OpenOutputFile(void)
     return 0;
 }
 
+/* One run at a time: a second start while one is in progress (a deployment
+ * tool's retry) would interleave its changes and their undo with the first
+ * one's. The mutex is the whole system's where the system has sessions, and
+ * lives as long as the process. */
+static HANDLE runLock;
+
+static int TakeRunLock(void)
+{
+    runLock = CreateMutexA(NULL, FALSE, "Global\\KxSetupRun");
+    /* NT 4 without Terminal Server knows no Global\ prefix. */
+    if (!runLock)
+        runLock = CreateMutexA(NULL, FALSE, "KxSetupRun");
+    return runLock && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
 static int StartRun(HINSTANCE instance, int showCommand, int validLine)
 {
     if (!validLine)
         return ShowUsage(Options.why);
     if (Options.usage)
         return ShowUsage("");
+    /* The box is the log's line too. */
+    if (!Planning() && !TakeRunLock()) {
+        KxMessageBox(NULL, "Another installation is in progress. Start the setup again when it has ended.",
+                     PROGRAM_CAPTION, MB_OK | MB_ICONERROR);
+        return KX_EXIT_ANOTHER_RUN;
+    }
     if (Options.uninstall)
         SetupState.installMode = Uninstall;
     LogLine("mode: %s%s%s%s", Options.uninstall ? "uninstall" : "install",
@@ -93,6 +114,10 @@ int RunSetupProgram(HINSTANCE instance, int showCommand)
         return KX_EXIT_BAD_LOG;
     LogLine("kxsetup started: %s", commandLine);
     exitCode = StartRun(instance, showCommand, validLine);
+    if (runLock) {
+        CloseHandle(runLock);
+        runLock = NULL;
+    }
     LogLine("exit %d", exitCode);
     CloseLog();
     /* A plan's own outcome: the run it describes would complete, or not. */

@@ -7,7 +7,8 @@
  * deployment (/quiet, /norestart, /log=FILE and the wizard's choices). Without
  * an option the program behaves exactly as the wizard-driven setup does. */
 
-/* Exit codes of the command line itself, beside KX_EXIT_* of the run. */
+/* Exit codes of the entry itself, beside KX_EXIT_* of the run. */
+#define KX_EXIT_ANOTHER_RUN      1618
 #define KX_EXIT_BAD_LOG          1622
 #define KX_EXIT_BAD_COMMAND_LINE 1639
 

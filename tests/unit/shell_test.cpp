@@ -158,6 +158,40 @@ TEST_F(ShellEntry, NotNtIsToldBeforeAnySystemDllIsLoaded)
     EXPECT_EQ(1, LoadSystemDlls());
 }
 
+/* A second start while a run is in progress (a deployment tool's retry)
+ * ends at once with 1618 and one box (a log line when quiet); a plan, which
+ * changes nothing, still runs. Once the first run has ended the next one is
+ * free to start. */
+TEST_F(ShellEntry, ASecondStartWhileARunIsInProgressEndsWith1618)
+{
+    HANDLE first = CreateMutexA(NULL, TRUE, "Global\\KxSetupRun");
+    ASSERT_TRUE(first != NULL);
+    TempDir temp;
+    std::string line = "\"C:\\medium\\kxsetup.exe\" /quiet /log=" + temp.File("run.log");
+    fakeCommandLine = line.c_str();
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(GetVersionExA, FakeWindows95);
+
+    EXPECT_EQ(1618, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+    std::string log = ReadFileBytes(temp.File("run.log"));
+    EXPECT_NE(std::string::npos, log.find("box \"kxsetup\" \"Another installation is in progress. Start "
+                                          "the setup again when it has ended.\": OK (quiet)"))
+        << log;
+    EXPECT_EQ(std::string::npos, log.find("not Windows NT")) << "the run must not have started";
+
+    ResetRun();
+    line = "\"C:\\medium\\kxsetup.exe\" /plan=" + temp.File("plan.txt");
+    fakeCommandLine = line.c_str();
+    EXPECT_EQ(KX_EXIT_FAILED, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+
+    CloseHandle(first);
+    ResetRun();
+    line = "\"C:\\medium\\kxsetup.exe\" /quiet /log=" + temp.File("next.log");
+    fakeCommandLine = line.c_str();
+    EXPECT_NE(1618, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+    EXPECT_EQ(std::string::npos, ReadFileBytes(temp.File("next.log")).find("Another installation"));
+}
+
 TEST_F(ShellEntry, NoServiceManagerAccessShowsOnlyItsBoxAndFails)
 {
     fakeCommandLine = "\"D:\\Uninstall files\\kxsetup.exe\" uninstall";
