@@ -19,4 +19,9 @@
  * STRSAFE_E_INSUFFICIENT_BUFFER with the buffer terminated. */
 int FormatText(char *buffer, size_t count, const char *format, va_list args);
 
+/* What only the loader or an assembler name refers to (the entry point, the
+ * import slots the program fills itself): link-time optimisation sees no use
+ * of it and would drop it. */
+#define KX_KEPT __attribute__((used, externally_visible))
+
 #endif

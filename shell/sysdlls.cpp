@@ -2,6 +2,7 @@
 #include "shell/options.h"
 #include "setupdata/setupdata.h"
 #include "base/base.h"
+#include "runtime/runtime.h"
 #include <strsafe.h>
 
 /* comctl32 and winspool are not on the system's list of known DLLs, nor is
@@ -61,11 +62,11 @@
     X(Setupapi, SetupTermDefaultQueueCallback, 4)
 
 #define DEFINE_IMPORT(dll, name, argumentBytes) \
-    FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL; \
+    KX_KEPT FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL; \
     extern "C" __attribute__((naked)) void name##Stub(void) __asm__(STUB_SYMBOL(name, argumentBytes)); \
     void name##Stub(void) { __asm__(STUB_JUMP(name, argumentBytes)); }
 #define DEFINE_SLOT(dll, name, argumentBytes) \
-    FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL;
+    KX_KEPT FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL;
 #define IMPORT_ENTRY(dll, name, argumentBytes) { &name##Slot, dll, #name },
 
 enum SystemDll { Comctl32, Winspool, Setupapi };

@@ -1,5 +1,6 @@
 #include "wizard/wizard.h"
 #include "base/base.h"
+#include "runtime/runtime.h"
 #include <shlobj.h>
 #include <strsafe.h>
 
@@ -16,7 +17,7 @@
     X(SHGetPathFromIDListA, 8) \
     X(SHGetSpecialFolderLocation, 12)
 #define DEFINE_SLOT(name, argumentBytes) \
-    FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL;
+    KX_KEPT FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL;
 #define SLOT_ENTRY(name, argumentBytes) { &name##Slot, #name },
 
 SHELL_IMPORTS(DEFINE_SLOT)
