@@ -100,12 +100,17 @@ int FindSource(const char *path, char *found, size_t chars)
     return 0;
 }
 
+/* The source the last retry was answered for, within one commit. */
+static char retried[MAX_PATH * 2];
+
 UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
     if (notification & VERSION_NOTIFICATIONS)
         return FALSE;
     switch (notification) {
     case SPFILENOTIFY_STARTQUEUE:
+        retried[0] = '\0';
+        return TRUE;
     case SPFILENOTIFY_STARTSUBQUEUE:
         return TRUE;
     case SPFILENOTIFY_STARTCOPY:
@@ -125,9 +130,13 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
             source = FindSource(path, found, ARRAYSIZE(found));
         if (source == 2)
             LogLine("source %s found compressed: %s", path, found);
-        if (source)
+        /* A medium that is asked for again though its file is there (its tag
+         * file missing) would be asked for without end: one retry. */
+        if (source && lstrcmpiA(path, retried) != 0) {
+            StringCchCopyA(retried, ARRAYSIZE(retried), path);
             return FILEOP_DOIT;
-        LogLine("source missing %s", path);
+        }
+        LogLine(source ? "source %s asked for again: given up" : "source missing %s", path);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FILEOP_ABORT;
     }

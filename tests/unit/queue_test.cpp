@@ -82,3 +82,23 @@ TEST(QuietQueue, FindsACompressedSourceAsWindowsDoes)
         EXPECT_EQ(c.answer, QuietQueueAnswer(SPFILENOTIFY_NEEDMEDIA, (UINT_PTR)&media, 0));
     }
 }
+
+/* A medium that SetupAPI asks for again though its file is there (its tag
+ * file missing) gets one retry, then the commit is aborted; the next commit
+ * starts afresh. */
+TEST(QuietQueue, GivesUpOnAMediumAskedForAgain)
+{
+    TempDir medium;
+    medium.Write("kxpcl6.dll", "driver");
+    SOURCE_MEDIA_A media = {};
+    media.SourcePath = medium.path.c_str();
+    media.SourceFile = "kxpcl6.dll";
+    for (int commit = 0; commit < 2; commit++) {
+        SCOPED_TRACE(commit);
+        EXPECT_EQ((UINT)TRUE, QuietQueueAnswer(SPFILENOTIFY_STARTQUEUE, 0, 0));
+        EXPECT_EQ((UINT)FILEOP_DOIT, QuietQueueAnswer(SPFILENOTIFY_NEEDMEDIA, (UINT_PTR)&media, 0));
+        SetLastError(0);
+        EXPECT_EQ((UINT)FILEOP_ABORT, QuietQueueAnswer(SPFILENOTIFY_NEEDMEDIA, (UINT_PTR)&media, 0));
+        EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+    }
+}
