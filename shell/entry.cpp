@@ -43,7 +43,7 @@ static int OpenOutputFile(void)
 /* One run at a time: a second start while one is in progress (a deployment
  * tool's retry) would interleave its changes and their undo with the first
  * one's. The mutex is the whole system's where the system has sessions, and
- * lives as long as the process. */
+ * is held until the run has ended. */
 static HANDLE runLock;
 
 static int TakeRunLock(void)
