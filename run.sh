@@ -7,7 +7,8 @@
 #   ./run.sh bench  install what is missing, build, and print the benchmark figures
 #   ./run.sh sign   build, and sign the shipped exe into build/i686/signed/ with the
 #                   vendor's certificate (KX_SIGN_PKCS12, or KX_SIGN_CERT and
-#                   KX_SIGN_KEY; KX_SIGN_PASSWORD, KX_SIGN_TIMESTAMP_URL): tools/sign.sh
+#                   KX_SIGN_KEY; KX_SIGN_PASSWORD, KX_SIGN_TIMESTAMP_URL): tools/sign.sh;
+#                   then the package managers' manifests get the signed file's hash
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -32,6 +33,8 @@ need_packages() {
   command -v wrestool >/dev/null || missing+=(icoutils)
   command -v osslsigncode >/dev/null || missing+=(osslsigncode)
   command -v openssl >/dev/null || missing+=(openssl)
+  # The check of the package managers' manifests.
+  command -v python3 >/dev/null || missing+=(python3)
   if [ "${1:-}" = demo ]; then
     command -v Xvfb >/dev/null || missing+=(xvfb)
     command -v import >/dev/null || missing+=(imagemagick)
@@ -107,6 +110,8 @@ cmd_sign() {
   make_prefix
   build
   "$top/tools/sign.sh" "$B32/kxsetup.exe" "$B32/signed/kxsetup.exe"
+  # The manifests name the hash of the file that ships: now the signed one.
+  cmake --build "$B32" --target packaging
 }
 
 case "${1:-test}" in

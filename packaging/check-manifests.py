@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+"""check-manifests.py PACKAGING_DIR SOURCE_DIR VERSION WINDRES: the generated winget and Chocolatey
+manifests keep their formats' rules and say what the program does. Standard library only."""
+import hashlib, pathlib, re, subprocess, sys
+import xml.etree.ElementTree as ET
+
+out, src, version, windres = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]), sys.argv[3], sys.argv[4]
+faults = []
+def expect(ok, what):
+    if not ok:
+        faults.append(what)
+
+# The block YAML the templates use. A plain 1.0 is a number, as YAML reads it.
+def scalar(text):
+    if text[0] == "'":
+        return text[1:-1].replace("''", "'")
+    return int(text) if re.fullmatch(r"-?\d+", text) else float(text) if re.fullmatch(r"-?\d+\.\d*", text) else text
+
+def node(rows, i, indent):
+    if rows[i][1].startswith("- "):
+        items = []
+        while i < len(rows) and rows[i][0] == indent and rows[i][1].startswith("- "):
+            if re.match(r"\w+:( |$)", rows[i][1][2:]):
+                rows[i] = (indent + 2, rows[i][1][2:])
+                item, i = node(rows, i, indent + 2)
+            else:
+                item, i = scalar(rows[i][1][2:]), i + 1
+            items.append(item)
+        return items, i
+    mapping = {}
+    while i < len(rows) and rows[i][0] == indent and not rows[i][1].startswith("- "):
+        key, _, text = re.fullmatch(r"(\w+):( (.*))?", rows[i][1]).groups()
+        expect(key not in mapping, f"{key} twice")
+        i += 1
+        if text:
+            mapping[key] = scalar(text)
+        elif i < len(rows) and (rows[i][0] > indent or rows[i][1].startswith("- ")):
+            mapping[key], i = node(rows, i, rows[i][0])
+    return mapping, i
+
+def load(path):
+    rows = [(len(l) - len(l.lstrip(" ")), l.strip()) for l in path.read_text(encoding="utf-8").splitlines()
+            if l.strip() and not l.lstrip().startswith("#")]
+    value, end = node(rows, 0, 0)
+    expect(end == len(rows), f"{path.name}: cannot read {rows[end:end + 1]}")
+    return value
+
+def strings(*values):
+    return all(isinstance(v, str) and v for v in values)
+
+# What the program says of itself: the hashed exe's version resource, its entry, options, exit codes.
+hashed, exe = (out / "kxsetup.exe.sha256").read_text().strip().split("  ", 1)
+rc = dict(re.findall(r'VALUE "(\w+)",\s*"([^"]*)"', subprocess.run(
+    [windres, "-i", exe, "-O", "rc"], capture_output=True, text=True, check=True).stdout))
+record = (src / "integration/record.cpp").read_text()
+name = re.search(r'"DisplayName",\s*"([^"]*)"\s*KX_VERSION_TEXT\)', record)
+publisher = re.search(r'"Publisher",\s*"([^"]*)"\)', record)
+key = re.search(r'#define KX_UNINSTALL_KEY ".*\\\\Uninstall\\\\(\w+)"', (src / "integration/integration.h").read_text())
+program = {"DisplayName": name and name.group(1) + rc.get("ProductVersion", ""), "Publisher": publisher and publisher.group(1),
+           "DisplayVersion": rc.get("ProductVersion"), "ProductCode": key and key.group(1)}
+options = dict(re.findall(r'\{\s*"([^"]+)",\s*(\w+)\s*\}', (src / "shell/options.cpp").read_text()))
+table = re.search(r"### Exit codes\n(.*?)\n###", (src / "README.md").read_text(), re.S).group(1)
+exit_codes = {int(c) for c in re.findall(r"^\| (\d+) \|", table, re.M)}
+expect(all(program.values()) and "quiet" in options, f"the program's entry or options not found: {program}")
+expect(rc.get("ProductVersion") == "%s.%s" % tuple(version.split(".")[:2]), "the exe is of another version")
+sha = hashlib.sha256(pathlib.Path(exe).read_bytes()).hexdigest()
+expect(sha == hashed, f"{exe} is not the file hashed")
+
+def accepted(args, where):
+    for option, value in re.findall(r"(?<!\S)[/-]([^\s=]+)(=?)", args):
+        kind = options.get(option.lower())
+        expect(kind and (kind != "NoValue") == bool(value), f"{where}: the program takes no /{option}{value}")
+
+# winget: three files of one package version.
+files = {p.name: load(p) for p in sorted((out / "winget").glob("*.yaml"))}
+by_type = {f.get("ManifestType"): f for f in files.values()}
+expect(len(files) == 3 and set(by_type) == {"version", "installer", "defaultLocale"}, f"winget files {sorted(files)}")
+ver, inst, loc = (by_type.get(t, {}) for t in ("version", "installer", "defaultLocale"))
+ident = str(ver.get("PackageIdentifier"))
+for f in files.values():
+    expect((f.get("PackageIdentifier"), f.get("PackageVersion"), f.get("ManifestVersion")) == (ident, version, "1.6.0"),
+           f"PackageIdentifier, PackageVersion, ManifestVersion {f.get('PackageIdentifier')} "
+           f"{f.get('PackageVersion')!r} {f.get('ManifestVersion')}")
+part = r'[^.\s\\/:*?"<>|\x01-\x1f]{1,32}'
+expect(len(ident) <= 128 and re.fullmatch(rf"{part}(\.{part}){{1,7}}", ident), f"PackageIdentifier {ident}")
+expect(ver.get("DefaultLocale") == loc.get("PackageLocale"), "DefaultLocale names no defaultLocale file")
+expect(strings(*(loc.get(k) for k in ("PackageLocale", "Publisher", "PackageName", "License", "ShortDescription"))),
+       "defaultLocale lacks a required field")
+expect((loc.get("Publisher"), loc.get("PackageName")) == (rc.get("CompanyName"), rc.get("ProductName")),
+       "Publisher/PackageName are not the version resource's")
+
+enums = {"InstallerType": "msix msi appx exe zip inno nullsoft wix burn pwa portable", "Scope": "user machine",
+         "ElevationRequirement": "elevationRequired elevationProhibited elevatesSelf",
+         "UpgradeBehavior": "install uninstallPrevious"}
+for field, allowed in enums.items():
+    expect(field not in inst or inst[field] in allowed.split(), f"{field} {inst.get(field)}")
+expect((inst.get("InstallerType"), inst.get("Scope")) == ("exe", "machine"), "not a machine-wide exe installer")
+modes = inst.get("InstallModes", [])
+expect(modes and len(set(modes)) == len(modes) <= 3 and set(modes) <= {"interactive", "silent", "silentWithProgress"},
+       f"InstallModes {modes}")
+expect(set(inst.get("UnsupportedOSArchitectures", [])) <= {"x86", "x64", "arm", "arm64"}, "UnsupportedOSArchitectures")
+switches = inst.get("InstallerSwitches", {})
+for field, value in switches.items():
+    expect(field in "Silent SilentWithProgress Interactive InstallLocation Log Upgrade Custom".split()
+           and strings(value) and len(value) <= (2048 if field == "Custom" else 512), f"switch {field}")
+    accepted(str(value).replace("<LOGPATH>", "x"), f"switch {field}")
+expect("<LOGPATH>" in switches.get("Log", "") and "/quiet" in switches.get("Silent", "").split(), "Silent or Log switch")
+success = inst.get("InstallerSuccessCodes", [])
+expect(len(success) <= 16 and len(set(success)) == len(success) and 0 not in success and 3010 in success,
+       f"InstallerSuccessCodes {success}")
+returns = {r.get("InstallerReturnCode"): r.get("ReturnResponse") for r in inst.get("ExpectedReturnCodes", [])}
+responses = ("packageInUse packageInUseByApplication installInProgress fileInUse missingDependency diskFull "
+             "insufficientMemory invalidParameter noNetwork contactSupport rebootRequiredToFinish rebootRequiredForInstall "
+             "rebootInitiated cancelledByUser alreadyInstalled downgrade blockedByPolicy systemNotSupported custom").split()
+expect(len(returns) == len(inst.get("ExpectedReturnCodes", [])) <= 128 and set(returns.values()) <= set(responses),
+       f"ExpectedReturnCodes {returns}")
+expect(set(returns) | set(success) <= exit_codes and not set(returns) & set(success),
+       f"return codes the program does not have: {sorted((set(returns) | set(success)) - exit_codes)}")
+expect(re.fullmatch(r"(0|[1-9]\d{0,4})(\.(0|[1-9]\d{0,4})){0,3}", str(inst.get("MinimumOSVersion"))), "MinimumOSVersion")
+entries = inst.get("AppsAndFeaturesEntries", [{}])
+expect(len(entries) == 1 and all(entries[0].get(k) == v for k, v in program.items()),
+       f"AppsAndFeaturesEntries {entries} are not the program's entry {program}")
+installers = inst.get("Installers", [])
+expect(len(installers) == 1, "not one installer")
+for i in installers:
+    expect(i.get("Architecture") == "x86", f"Architecture {i.get('Architecture')}")
+    expect(re.fullmatch(r"https://\S{1,2040}", str(i.get("InstallerUrl"))), "InstallerUrl")
+    expect(re.fullmatch(r"[0-9A-Fa-f]{64}", str(i.get("InstallerSha256"))) and i["InstallerSha256"].lower() == sha,
+           f"InstallerSha256 is not the SHA-256 of {exe}")
+
+# Chocolatey: the nuspec, and the scripts around the shipped exe and its medium.
+choco, ns = out / "chocolatey", "{http://schemas.microsoft.com/packaging/2015/06/nuspec.xsd}"
+nuspecs = list(choco.glob("*.nuspec"))
+root = ET.parse(nuspecs[0]).getroot() if len(nuspecs) == 1 else ET.Element("none")
+metadata = root.find(ns + "metadata")
+meta = {e.tag.replace(ns, ""): (e.text or "").strip() for e in (metadata if metadata is not None else [])}
+expect(root.tag == ns + "package" and strings(*(meta.get(k) for k in ("id", "version", "title", "authors", "description"))),
+       "the nuspec lacks its namespace or required metadata")
+expect(re.fullmatch(r"[a-z0-9]+(-[a-z0-9]+)*", meta.get("id", "")) and meta.get("version") == version, "nuspec id or version")
+expect([f.get("src") for f in root.iter(ns + "file")] == ["tools\\**"], "nuspec files")
+tools = choco / "tools"
+expect(hashlib.sha256((tools / "kxsetup.exe").read_bytes()).hexdigest() == sha and (tools / "oemsetup.inf").is_file()
+       and sha.upper() in (tools / "VERIFICATION.txt").read_text(), "tools\\ lacks the hashed exe, its medium or its hash")
+for script, call in (("chocolateyInstall.ps1", "Install-ChocolateyInstallPackage"),
+                     ("chocolateyUninstall.ps1", "Uninstall-ChocolateyPackage")):
+    line = next((l for l in (tools / script).read_text().replace("`\n", "").splitlines() if l.startswith(call)), "")
+    args = re.search(r'-SilentArgs "(.*?)(?<!`)"', line)
+    args = args.group(1) if args else ""
+    expect("/quiet" in args.split() and "/log=" in args, f"{script}: no /quiet or /log=")
+    accepted(re.sub(r'\$\(\$Matches\[2\]\)|`"\$log`"', "x", args), script)
+    expect("-FileType 'exe'" in line and "-ValidExitCodes @(0, 3010)" in line, f"{script}: file type or exit codes")
+uninstall = (tools / "chocolateyUninstall.ps1").read_text()
+expect(f"-SoftwareName '{program['DisplayName']}'" in uninstall and "UninstallString" in uninstall,
+       "the uninstall script looks for another entry")
+
+print("\n".join(faults) or f"manifests of {ident} {version}: InstallerSha256 of {exe}")
+sys.exit(1 if faults else 0)
