@@ -52,18 +52,90 @@ const char *LogStatus(DWORD code);
  * change, last first, each logged as an action line "< ..." with its outcome
  * (a plan lists the lines only). An undo procedure answers NO_ERROR when the
  * machine is as it was before the change, also when the change was never
- * made. Uninstall runs record nothing. */
+ * made. Uninstall runs record nothing.
+ *
+ * A run's journal also lives in the file "journal" of a folder that only
+ * administrators and the system may change (the run makes it), with the
+ * backups of the files the run replaces: each step is written through before
+ * its change (Act syncs it), so that the next start can undo a run that was
+ * killed. A step holds data, never a pointer: its kind's number says which
+ * procedure undoes it, in this program and in the next one. Numbers are never
+ * reused. */
+enum UndoKind {
+    StepFolder = 1,
+    StepFile,
+    StepDelayedCopy,
+    StepValue,
+    StepKey,
+    StepKeyEntries,
+    StepFileEntries,
+    StepMonitor,
+    StepDriver,
+    StepDriverBack,
+    StepPrinter,
+    StepPrinterBack,
+    StepDeviceLine,
+    UndoKinds
+};
 typedef DWORD (*UndoProc)(void *data);
-void BeginJournal(void);
+void DefineUndo(UndoKind kind, UndoProc undo);
+/* `folder` NULL keeps the journal in memory only (a plan). 0 when its file
+ * cannot be made there. */
+int BeginJournal(const char *folder);
 int Journaling(void);
-/* A zeroed block of `bytes` for the caller to fill with what `undo` needs, kept
- * until the end of the journal; NULL when nothing is recorded (no journal, or
- * the same undo with the same line is recorded already). */
-void *Journal(UndoProc undo, DWORD bytes, const char *format, ...)
+/* The run's journal folder; "" when it has none. */
+const char *JournalFolderPath(void);
+/* A zeroed block of `bytes` for the caller to fill with what the undo of `kind`
+ * needs, kept until the end of the journal; NULL when nothing is recorded (no
+ * journal, or the same undo with the same line is recorded already). */
+void *Journal(UndoKind kind, DWORD bytes, const char *format, ...)
     __attribute__((format(ms_printf, 3, 4)));
+/* The steps recorded since the last sync go to the file and are written
+ * through. While held (a scan that journals a whole queue before its commit)
+ * Act does not sync; releasing syncs. */
+void SyncJournal(void);
+void HoldJournal(int hold);
+/* Undoes, then removes the journal file and its folder; a backup whose
+ * restore failed stays there (KeptBackups counts them). */
 void RollBack(void);
-/* The changes stay; the journal is forgotten. */
+int KeptBackups(void);
+void NoteKeptBackup(void);
+/* The changes stay: the journal, its backups and its folder are removed. */
 void EndJournal(void);
+/* An interrupted run's journal in `folder` (already judged trusted), undone
+ * as RollBack undoes, or in a plan listed; 0 when it holds no journal of
+ * this program. */
+int ReplayJournal(const char *folder);
+
+/* The undo of files, in the journal: the folders a run makes; a file it
+ * writes (its earlier content backed up in the journal folder with its size
+ * and hash, checked before the restore; an absent one deleted again); a copy
+ * SetupAPI deferred to the restart (its temporary file and its rename
+ * removed). JournalTarget answers 0 when the earlier content cannot be kept:
+ * the change must not be made. */
+void JournalFolder(const char *path);
+int JournalTarget(const char *target);
+void JournalDelayedCopy(const char *target);
+/* A file's or folder's entries, put back on undo; 0 when they cannot be read
+ * (and the caller must not replace them). */
+int JournalFileEntries(const char *path);
+void DefineFileUndo(void);
+
+/* A file's size and, where the system's CryptoAPI has one, its hash: SHA-256,
+ * or SHA-1 before XP SP3 (algorithm 0: the size alone). */
+struct FileDigest {
+    DWORD sizeLow;
+    DWORD sizeHigh;
+    ALG_ID algorithm;
+    DWORD bytes;
+    BYTE value[32];
+};
+/* `algorithm` 0 takes the strongest the system has; NO_ERROR, or why the
+ * file could not be read. */
+DWORD DigestFile(const char *path, ALG_ID algorithm, FileDigest *digest);
+int SameDigest(const FileDigest *recorded, const FileDigest *now);
+/* 16 hex digits from the system's random source; 0 when it has none. */
+int RandomName(char *name, size_t chars);
 
 /* The texts of the boxes and pages that earlier releases showed, byte for byte:
  * administrators' notes and scripts look for them as they are, so the odd

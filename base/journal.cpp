@@ -3,31 +3,52 @@
 #include <strsafe.h>
 
 #define UNDO_LINE_CHARS 1024
+#define JOURNAL_FILE_NAME "journal"
+/* The file's first bytes: its layout, and the width of the program that wrote
+ * it (a step's data holds handles of the registry's roots). */
+#define JOURNAL_MAGIC (0x314A584Bu + (DWORD)sizeof(void *))
+#define JOURNAL_MAX_BYTES (16u << 20)
 
-/* One change's undo: the procedure, its action line, then its data (aligned
- * for the pointers and records the spooler's kinds keep there). */
+/* One step as the file holds it: its kind, then its data (a multiple of 16
+ * bytes), then its line without a terminator. */
+struct StepHeader {
+    DWORD kind;
+    DWORD dataBytes;
+    DWORD lineBytes;
+    DWORD reserved;
+};
+
+/* In memory the step follows its link, so that the file gets it in one write. */
 struct JournalEntry {
     JournalEntry *previous;
-    UndoProc undo;
-    char *line;
-    void *data;
+    BYTE pad[16 - sizeof(JournalEntry *)];
+    StepHeader step;
 };
 
 static JournalEntry *last;
+static JournalEntry *written; /* the last step the file holds */
 static int journaling;
+static UndoProc undoProcs[UndoKinds];
+static char folder[MAX_PATH];
+static HANDLE file = INVALID_HANDLE_VALUE;
+static int unsynced, held, keptBackups;
 
-void BeginJournal(void)
+static void *DataOf(JournalEntry *entry)
 {
-    EndJournal();
-    journaling = 1;
+    return entry + 1;
 }
 
-int Journaling(void)
+static char *LineOf(JournalEntry *entry)
 {
-    return journaling;
+    return (char *)DataOf(entry) + entry->step.dataBytes;
 }
 
-void EndJournal(void)
+void DefineUndo(UndoKind kind, UndoProc undo)
+{
+    undoProcs[kind] = undo;
+}
+
+static void Forget(void)
 {
     while (last) {
         JournalEntry *entry = last;
@@ -35,9 +56,104 @@ void EndJournal(void)
         HeapFree(GetProcessHeap(), 0, entry);
     }
     journaling = 0;
+    unsynced = held = 0;
 }
 
-void *Journal(UndoProc undo, DWORD bytes, const char *format, ...)
+static int JournalPath(char *path, const char *name)
+{
+    return SUCCEEDED(StringCchPrintfA(path, MAX_PATH, "%s\\%s", folder, name));
+}
+
+/* The file goes first, then what is left in its folder; a folder that still
+ * holds a backup is kept and named. */
+static void CloseJournalFolder(int removeBackups)
+{
+    char path[MAX_PATH];
+    WIN32_FIND_DATAA found;
+
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+    if (!folder[0])
+        return;
+    if (JournalPath(path, JOURNAL_FILE_NAME))
+        DeleteFileA(path);
+    HANDLE search = removeBackups && JournalPath(path, "*") ? FindFirstFileA(path, &found)
+                                                             : INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                JournalPath(path, found.cFileName))
+                DeleteFileA(path);
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    DWORD code = RemoveDirectoryA(folder) ? NO_ERROR : GetLastError();
+    if (code == ERROR_DIR_NOT_EMPTY)
+        LogLine("backups kept in %s", folder);
+    else
+        LogLine("journal folder %s removed: %s", folder, LogStatus(code));
+    folder[0] = '\0';
+}
+
+int BeginJournal(const char *journalFolder)
+{
+    char path[MAX_PATH];
+    DWORD magic = JOURNAL_MAGIC, done = 0;
+
+    EndJournal();
+    journaling = 1;
+    keptBackups = 0;
+    if (!journalFolder)
+        return 1;
+    if (FAILED(StringCchCopyA(folder, ARRAYSIZE(folder), journalFolder)) ||
+        !JournalPath(path, JOURNAL_FILE_NAME))
+        return 0;
+    /* Held without delete sharing for the whole run: neither the file nor its
+     * folder can be renamed away while the run may still need them. */
+    file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD code = file != INVALID_HANDLE_VALUE &&
+                         WriteFile(file, &magic, sizeof(magic), &done, NULL) &&
+                         FlushFileBuffers(file)
+                     ? NO_ERROR
+                     : GetLastError();
+    LogLine("journal %s: %s", path, LogStatus(code));
+    return code == NO_ERROR;
+}
+
+int Journaling(void)
+{
+    return journaling;
+}
+
+const char *JournalFolderPath(void)
+{
+    return folder;
+}
+
+static void Append(JournalEntry *entry)
+{
+    DWORD bytes = sizeof(StepHeader) + entry->step.dataBytes + entry->step.lineBytes, done = 0;
+
+    if (!WriteFile(file, &entry->step, bytes, &done, NULL) || done != bytes)
+        LogLine("journal step not written: %s", LogStatus(GetLastError()));
+}
+
+static JournalEntry *NewEntry(DWORD kind, DWORD dataBytes, DWORD lineBytes)
+{
+    DWORD data = (dataBytes + 15) & ~15u;
+    JournalEntry *entry = (JournalEntry *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                                    sizeof(JournalEntry) + data + lineBytes + 1);
+    if (entry) {
+        entry->step.kind = kind;
+        entry->step.dataBytes = data;
+        entry->step.lineBytes = lineBytes;
+    }
+    return entry;
+}
+
+void *Journal(UndoKind kind, DWORD bytes, const char *format, ...)
 {
     char line[UNDO_LINE_CHARS];
     size_t length = 0;
@@ -53,41 +169,157 @@ void *Journal(UndoProc undo, DWORD bytes, const char *format, ...)
      * which makes nothing, would otherwise find a missing key or folder again
      * for each of its children. */
     for (JournalEntry *entry = last; entry; entry = entry->previous)
-        if (entry->undo == undo && lstrcmpiA(entry->line, line) == 0)
+        if (entry->step.kind == (DWORD)kind && lstrcmpiA(LineOf(entry), line) == 0)
             return NULL;
-    /* The data comes first, on a 16-byte boundary after the header. */
-    SIZE_T header = (sizeof(JournalEntry) + 15) & ~(SIZE_T)15;
-    SIZE_T data = ((SIZE_T)bytes + 15) & ~(SIZE_T)15;
-    JournalEntry *entry =
-        (JournalEntry *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, header + data + length + 1);
+    JournalEntry *entry = NewEntry(kind, bytes, (DWORD)length);
     if (!entry) {
         LogLine("no memory to record the undo of: %s", line);
         return NULL;
     }
-    entry->undo = undo;
-    entry->data = (char *)entry + header;
-    entry->line = (char *)entry->data + data;
-    CopyMemory(entry->line, line, length);
+    CopyMemory(LineOf(entry), line, length);
     entry->previous = last;
     last = entry;
-    return entry->data;
+    /* Written when the caller has filled it: at the next sync, which comes
+     * before the change. */
+    unsynced = 1;
+    return DataOf(entry);
+}
+
+/* The steps not yet in the file go there in their order. */
+static void AppendPending(JournalEntry *entry, JournalEntry *stop)
+{
+    if (!entry || entry == stop)
+        return;
+    AppendPending(entry->previous, stop);
+    Append(entry);
+}
+
+void SyncJournal(void)
+{
+    if (!unsynced || held)
+        return;
+    unsynced = 0;
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    AppendPending(last, written);
+    written = last;
+    if (!FlushFileBuffers(file))
+        LogLine("journal not written through: %s", LogStatus(GetLastError()));
+}
+
+void HoldJournal(int hold)
+{
+    held = hold;
+    SyncJournal();
+}
+
+void NoteKeptBackup(void)
+{
+    keptBackups++;
+}
+
+int KeptBackups(void)
+{
+    return keptBackups;
 }
 
 void RollBack(void)
 {
     while (last) {
         JournalEntry *entry = last;
+        UndoProc undo = entry->step.kind < UndoKinds ? undoProcs[entry->step.kind] : NULL;
         /* A plan lists what would be undone; an undo that fails leaves the
          * rest to run all the same. */
-        LogLine("< %s", entry->line);
+        LogLine("< %s", LineOf(entry));
         if (!Planning()) {
-            DWORD code = entry->undo(entry->data);
+            DWORD code = undo ? undo(DataOf(entry)) : ERROR_INVALID_DATA;
             ActDone(code == NO_ERROR, code);
         }
         last = entry->previous;
         HeapFree(GetProcessHeap(), 0, entry);
     }
-    EndJournal();
+    written = NULL;
+    Forget();
+    /* A plan leaves an interrupted run's journal where it is. */
+    if (Planning())
+        folder[0] = '\0';
+    else
+        CloseJournalFolder(0);
 }
 
-/* ---- the registry ---- */
+void EndJournal(void)
+{
+    written = NULL;
+    Forget();
+    CloseJournalFolder(1);
+}
+
+/* The steps of another run's file, in their order, onto this journal; what
+ * ends in the middle of a step (the run was stopped while writing it) ends
+ * the list. */
+static int ReadSteps(const BYTE *bytes, DWORD size)
+{
+    DWORD at = sizeof(DWORD);
+    int steps = 0;
+
+    while (size - at >= sizeof(StepHeader)) {
+        StepHeader step;
+        CopyMemory(&step, bytes + at, sizeof(step));
+        DWORD room = size - at - (DWORD)sizeof(StepHeader);
+        if (step.dataBytes > room || step.lineBytes > room - step.dataBytes ||
+            step.lineBytes >= UNDO_LINE_CHARS || (step.dataBytes & 15))
+            break;
+        JournalEntry *entry = NewEntry(step.kind, step.dataBytes, step.lineBytes);
+        if (!entry)
+            break;
+        CopyMemory(DataOf(entry), bytes + at + sizeof(StepHeader), step.dataBytes + step.lineBytes);
+        entry->previous = last;
+        last = entry;
+        at += (DWORD)sizeof(StepHeader) + step.dataBytes + step.lineBytes;
+        steps++;
+    }
+    if (at != size)
+        LogLine("journal ends within a step: the %lu bytes after step %d are not read",
+                (unsigned long)(size - at), steps);
+    return steps;
+}
+
+int ReplayJournal(const char *journalFolder)
+{
+    char path[MAX_PATH];
+    BYTE *bytes = NULL;
+    DWORD size = 0, read = 0, magic = 0;
+    int replayed = 0;
+
+    EndJournal();
+    if (FAILED(StringCchCopyA(folder, ARRAYSIZE(folder), journalFolder)) ||
+        !JournalPath(path, JOURNAL_FILE_NAME))
+        return 0;
+    HANDLE journal = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (journal != INVALID_HANDLE_VALUE) {
+        size = GetFileSize(journal, NULL);
+        if (size >= sizeof(DWORD) && size <= JOURNAL_MAX_BYTES)
+            bytes = (BYTE *)HeapAlloc(GetProcessHeap(), 0, size);
+        if (bytes && (!ReadFile(journal, bytes, size, &read, NULL) || read != size)) {
+            HeapFree(GetProcessHeap(), 0, bytes);
+            bytes = NULL;
+        }
+        CloseHandle(journal);
+    }
+    if (bytes)
+        CopyMemory(&magic, bytes, sizeof(magic));
+    if (magic != JOURNAL_MAGIC)
+        LogLine("interrupted installation: %s is not a journal of this program", path);
+    else {
+        LogLine("interrupted installation: its journal %s is undone", path);
+        journaling = 1;
+        ReadSteps(bytes, size);
+        RollBack();
+        replayed = 1;
+    }
+    if (bytes)
+        HeapFree(GetProcessHeap(), 0, bytes);
+    folder[0] = '\0';
+    return replayed;
+}

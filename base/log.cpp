@@ -137,6 +137,9 @@ int Act(const char *format, ...)
     /* The change's own last error must survive the line written before it. */
     DWORD code = GetLastError();
 
+    /* What undoes the change reaches the disk before the change is made. */
+    if (!planning)
+        SyncJournal();
     va_start(args, format);
     WriteLine(ACTION_MARK, format, args);
     va_end(args);

@@ -44,6 +44,12 @@ LONG WriteRunOnceEntries(int startNow);
  * key of `subKey` (deleted again, deepest first); a value's old type and
  * data, or its absence. `rootName` is the log's ("HKLM"). */
 void JournalKeys(HKEY root, const char *rootName, const char *subKey);
-void JournalValue(HKEY root, const char *rootName, const char *subKey, const char *name);
+/* 0 when the value's earlier content could not be read: it must not be changed. */
+int JournalValue(HKEY root, const char *rootName, const char *subKey, const char *name);
+/* A key's entries (`bytes` of its DACL's descriptor), put back on undo; 0
+ * when nothing was recorded (no journal, or recorded already). */
+int JournalKeyEntries(HKEY root, const char *rootName, const char *subKey,
+                      const void *descriptor, DWORD bytes);
+void DefineRegistryUndo(void);
 
 #endif

@@ -8,27 +8,6 @@
  * that fills it still leaves room for the terminator put after it. */
 #define QUERY_ROOM (TEXT_CHARS - 1)
 
-/* The entries a record key had before the run made it the administrators'
- * own. */
-struct KeyEntriesUndo {
-    char subKey[TEXT_CHARS];
-};
-
-static DWORD UndoKeyEntries(void *data)
-{
-    KeyEntriesUndo *undo = (KeyEntriesUndo *)data;
-    HKEY key;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, undo->subKey, 0, WRITE_DAC, &key);
-
-    if (status == ERROR_FILE_NOT_FOUND)
-        return NO_ERROR;
-    if (status != ERROR_SUCCESS)
-        return (DWORD)status;
-    status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, (PSECURITY_DESCRIPTOR)(undo + 1));
-    RegCloseKey(key);
-    return (DWORD)status;
-}
-
 /* An existing record key whose owner is trusted but whose entries let others
  * set values or make keys (an earlier release's key below NT 4's
  * HKLM\Software, which gives Everyone both) gets the administrators' entries
@@ -52,12 +31,7 @@ static int ProtectRecordKey(const char *subKey, AdminSecurity *security)
         status = ERROR_ACCESS_DENIED;
     } else if (verdict == KeyRepairable &&
                RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor, &bytes) == ERROR_SUCCESS) {
-        KeyEntriesUndo *undo = (KeyEntriesUndo *)Journal(
-            UndoKeyEntries, sizeof(KeyEntriesUndo) + bytes, "registry permissions of HKLM\\%s back", subKey);
-        if (undo) {
-            StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), subKey);
-            CopyMemory(undo + 1, descriptor, bytes);
-        }
+        int undo = JournalKeyEntries(HKEY_LOCAL_MACHINE, "HKLM", subKey, descriptor, bytes);
         /* The journal lists a key once: a plan, which changes nothing, finds
          * it open again for each of its values. */
         if ((undo || !Journaling()) &&
@@ -75,19 +49,42 @@ static int ProtectRecordKey(const char *subKey, AdminSecurity *security)
     return status == ERROR_SUCCESS;
 }
 
+/* The key one record's values go to: built, judged and protected once for
+ * all of them (each value's own judgement cost milliseconds). */
+static struct {
+    char subKey[TEXT_CHARS];
+    AdminSecurity security;
+} series;
+
+/* The earlier values of a record are journaled together: one write-through
+ * before the first of them is set. */
+static int BeginSeries(const char *subKey, const char *const names[], size_t count)
+{
+    int kept = 1;
+
+    series.subKey[0] = '\0';
+    HoldJournal(1);
+    for (size_t i = 0; i < count; i++)
+        kept &= JournalValue(HKEY_LOCAL_MACHINE, "HKLM", subKey, names[i]);
+    HoldJournal(0);
+    return kept;
+}
+
 /* One value under HKEY_LOCAL_MACHINE, with its own create, set and close. */
 static int WriteMachineValue(const char *subKey, const char *valueName, DWORD type,
                              const BYTE *data, DWORD bytes)
 {
-    AdminSecurity security;
     HKEY key;
     DWORD disposition = 0;
     const char *why;
     LONG status;
+    int judged = lstrcmpiA(series.subKey, subKey) == 0;
 
-    if (!BuildAdminSecurity(&security, KEY_ALL_ACCESS, KEY_READ) || !ProtectRecordKey(subKey, &security))
+    if (!judged && (!BuildAdminSecurity(&series.security, KEY_ALL_ACCESS, KEY_READ) ||
+                    !ProtectRecordKey(subKey, &series.security)))
         return 0;
-    JournalValue(HKEY_LOCAL_MACHINE, "HKLM", subKey, valueName);
+    if (!JournalValue(HKEY_LOCAL_MACHINE, "HKLM", subKey, valueName))
+        return 0;
     int make = type == REG_DWORD
                    ? Act("registry set HKLM\\%s %s = REG_DWORD %lu", subKey, valueName,
                          (unsigned long)*(const DWORD *)data)
@@ -101,9 +98,10 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
      * was judged is refused (RecordKeysTrusted has told why before the first
      * value). */
     status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
-                             KEY_ALL_ACCESS, &security.attributes, &key, &disposition);
+                             KEY_ALL_ACCESS, &series.security.attributes, &key, &disposition);
     if (status == ERROR_SUCCESS) {
-        if (disposition != REG_CREATED_NEW_KEY && JudgeKeyTrust(key, subKey, &why) != KeyTrusted) {
+        if (!judged && disposition != REG_CREATED_NEW_KEY &&
+            JudgeKeyTrust(key, subKey, &why) != KeyTrusted) {
             LogLine("%s", why ? why : "the record key may be changed by other users");
             status = ERROR_ACCESS_DENIED;
         } else {
@@ -112,6 +110,9 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
         RegCloseKey(key);
     }
     ActDone(status == ERROR_SUCCESS, (DWORD)status);
+    /* From here on nobody else may change the key. */
+    if (status == ERROR_SUCCESS)
+        StringCchCopyA(series.subKey, ARRAYSIZE(series.subKey), subKey);
     return status == ERROR_SUCCESS;
 }
 
@@ -169,10 +170,13 @@ int ReadMachineString(const char *subKey, const char *valueName, char *buffer)
  * other folder. Returns 1 when every value was written. */
 int WriteInstallRecord(SetupStateRecord *state)
 {
+    static const char *const names[] = { "InstallSections", "StatusDisplayDir", "ControlPanelDir" };
     char text[TEXT_CHARS];
-    int written = 1;
+    int written = BeginSeries(KX_PRODUCT_KEY, names, ARRAYSIZE(names));
     long previous;
 
+    if (!written)
+        return 0;
     text[0] = '\0';
     ReadMachineString(KX_PRODUCT_KEY, "InstallSections", text);
     previous = LeadingNumber(text);
@@ -195,10 +199,16 @@ int WriteInstallRecord(SetupStateRecord *state)
 
 int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb)
 {
+    static const char *const names[] = { "DisplayName", "DisplayVersion", "Publisher",
+                                         "VersionMajor", "VersionMinor", "UninstallString",
+                                         "QuietUninstallString", "DisplayIcon", "InstallLocation",
+                                         "InstallDate", "EstimatedSize", "NoModify", "NoRepair" };
     char text[TEXT_CHARS];
     SYSTEMTIME today;
     int written;
 
+    if (!BeginSeries(KX_UNINSTALL_KEY, names, ARRAYSIZE(names)))
+        return 0;
     written = WriteMachineString(KX_UNINSTALL_KEY, "DisplayName",
                                  "Velba Printer Version " KX_VERSION_TEXT);
     written &= WriteMachineString(KX_UNINSTALL_KEY, "DisplayVersion", KX_VERSION_TEXT);

@@ -28,6 +28,9 @@ static DWORD UndoValue(void *data)
 {
     ValueUndo *value = (ValueUndo *)data;
     HKEY key;
+
+    if (!value->subKey[0])
+        return ERROR_INVALID_DATA;
     LONG status = RegOpenKeyExA(value->root, value->subKey, 0, KEY_SET_VALUE, &key);
 
     if (status != ERROR_SUCCESS)
@@ -76,7 +79,7 @@ void JournalKeys(HKEY root, const char *rootName, const char *subKey)
         char kept = path[cut];
         path[cut] = '\0';
         if (!KeyExists(root, path)) {
-            KeyUndo *undo = (KeyUndo *)Journal(UndoKey, sizeof(KeyUndo), "registry delete %s\\%s",
+            KeyUndo *undo = (KeyUndo *)Journal(StepKey, sizeof(KeyUndo), "registry delete %s\\%s",
                                                rootName, path);
             if (undo) {
                 undo->root = root;
@@ -87,14 +90,14 @@ void JournalKeys(HKEY root, const char *rootName, const char *subKey)
     }
 }
 
-void JournalValue(HKEY root, const char *rootName, const char *subKey, const char *name)
+int JournalValue(HKEY root, const char *rootName, const char *subKey, const char *name)
 {
     HKEY key = NULL;
     DWORD type = REG_NONE, bytes = 0;
-    int existed = 0;
+    int existed = 0, kept = 1;
 
     if (!Journaling())
-        return;
+        return 1;
     if (!name)
         name = "";
     JournalKeys(root, rootName, subKey);
@@ -106,7 +109,7 @@ void JournalValue(HKEY root, const char *rootName, const char *subKey, const cha
             bytes = 0;
     }
     ValueUndo *undo =
-        (ValueUndo *)Journal(UndoValue, sizeof(ValueUndo) + bytes,
+        (ValueUndo *)Journal(StepValue, sizeof(ValueUndo) + bytes,
                              existed ? "registry restore %s\\%s %s" : "registry delete %s\\%s %s",
                              rootName, subKey, name[0] ? name : "(default)");
     if (undo) {
@@ -116,10 +119,59 @@ void JournalValue(HKEY root, const char *rootName, const char *subKey, const cha
         undo->existed = existed;
         undo->type = type;
         undo->bytes = bytes;
+        /* A value that changed between the two reads is not known: its undo
+         * must not delete it, and the change is not made. */
         if (existed && RegQueryValueExA(key, name, NULL, &undo->type, undo->data, &undo->bytes) !=
-                           ERROR_SUCCESS)
-            undo->existed = 0;
+                           ERROR_SUCCESS) {
+            LogLine("the earlier value of %s\\%s %s could not be read", rootName, subKey, name);
+            undo->subKey[0] = '\0';
+            kept = 0;
+        }
     }
     if (key)
         RegCloseKey(key);
+    return kept;
+}
+
+/* ---- the entries a key had before the run made it the administrators' own ---- */
+
+struct KeyEntriesUndo {
+    HKEY root;
+    char subKey[MAX_PATH];
+};
+
+static DWORD UndoKeyEntries(void *data)
+{
+    KeyEntriesUndo *undo = (KeyEntriesUndo *)data;
+    HKEY key;
+    LONG status = RegOpenKeyExA(undo->root, undo->subKey, 0, WRITE_DAC, &key);
+
+    if (status == ERROR_FILE_NOT_FOUND)
+        return NO_ERROR;
+    if (status != ERROR_SUCCESS)
+        return (DWORD)status;
+    status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, (PSECURITY_DESCRIPTOR)(undo + 1));
+    RegCloseKey(key);
+    return (DWORD)status;
+}
+
+int JournalKeyEntries(HKEY root, const char *rootName, const char *subKey,
+                      const void *descriptor, DWORD bytes)
+{
+    KeyEntriesUndo *undo = (KeyEntriesUndo *)Journal(StepKeyEntries, sizeof(KeyEntriesUndo) + bytes,
+                                                     "registry permissions of %s\\%s back",
+                                                     rootName, subKey);
+    if (!undo)
+        return 0;
+    undo->root = root;
+    StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), subKey);
+    CopyMemory(undo + 1, descriptor, bytes);
+    return 1;
+}
+
+void DefineRegistryUndo(void)
+{
+    DefineUndo(StepValue, UndoValue);
+    DefineUndo(StepKey, UndoKey);
+    DefineUndo(StepKeyEntries, UndoKeyEntries);
 }

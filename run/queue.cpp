@@ -160,6 +160,13 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
      * an answer that never waits for a person. */
     if (notification == SPFILENOTIFY_DELETEERROR)
         answer = FILEOP_SKIP;
+    /* SetupAPI has put the copy off to the restart (its target is in use):
+     * the undo removes the temporary file and its rename again. */
+    else if (notification == SPFILENOTIFY_FILEOPDELAYED) {
+        LogLine("copy to %s deferred to the restart", ((const FILEPATHS_A *)param1)->Target);
+        JournalDelayedCopy(((const FILEPATHS_A *)param1)->Target);
+        answer = 0;
+    }
     else if (queue->quiet)
         answer = QuietQueueAnswer(notification, param1, param2);
     else

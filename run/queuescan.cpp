@@ -5,6 +5,7 @@
 struct QueueScan {
     int seen;
     int missing;
+    DWORD unkept; /* why the first target's earlier content could not be kept */
     ULONGLONG bytes;
 };
 
@@ -18,7 +19,8 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
     scan->seen++;
     if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
         const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
-        JournalTarget(paths->Target);
+        if (!JournalTarget(paths->Target) && !scan->unkept)
+            scan->unkept = GetLastError();
         int kind = FindSource(paths->Source, found, ARRAYSIZE(found));
         if (kind && GetFileAttributesExA(found, GetFileExInfoStandard, &source)) {
             Act(kind == 2 ? "copy %s -> %s (%lu bytes, compressed)" : "copy %s -> %s (%lu bytes)",
@@ -29,24 +31,29 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
             scan->missing++;
         }
     } else if (notification == SPFILENOTIFY_QUEUESCAN) {
-        JournalTarget((const char *)param1);
+        if (!JournalTarget((const char *)param1) && !scan->unkept)
+            scan->unkept = GetLastError();
         Act("copy -> %s", (const char *)param1);
     }
     return NO_ERROR;
 }
 
-int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *kilobytes)
+int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *unkept, DWORD *kilobytes)
 {
     DWORD result = 0;
-    QueueScan scan = { 0, 0, 0 };
+    QueueScan scan = { 0, 0, 0, 0 };
 
     /* NT 4 knows only the scan that names the target. The scan's own result is
      * not trusted (Wine reports a complete scan as failed); what it delivered
      * is. It runs without a log too: the sizes are the installed size. */
+    /* The whole queue's undo is written through once, before its commit. */
+    HoldJournal(1);
     SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &scan, &result);
     if (!scan.seen)
         SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACK, NULL, ActQueuedCopy, &scan, &result);
+    HoldJournal(0);
     *missing = scan.missing;
+    *unkept = scan.unkept;
     ULONGLONG kb = (scan.bytes + 1023) / 1024;
     *kilobytes = kb > MAXDWORD ? MAXDWORD : (DWORD)kb;
     return !Planning();

@@ -24,6 +24,7 @@ struct RunContext {
     HSPFILEQ queue;
     QueueContext queueContext; /* SetupAPI's default context and the quiet flag */
     const RunMode *mode;
+    int journalOpen;        /* the run has its journal and marker */
     int exitCode;           /* the outcome, once a step has stopped the run */
     /* The box of a stop that the program itself tells, shown once the run's
      * changes are undone. */
@@ -223,25 +224,24 @@ static int QueueCopy(RunContext *run, const char *file, const char *target,
 }
 
 /* The setup program, its setup information and the language monitor, then the
- * four files of each selected model in slot order. */
+ * four files of each selected model in slot order. SP_COPY_FORCE_IN_USE would
+ * put every existing target off to the restart; SetupAPI defers what is
+ * really in use by itself, and says so (SPFILENOTIFY_FILEOPDELAYED). */
 static int QueueFixedCopies(RunContext *run, SetupStateRecord *state)
 {
     int i;
 
     if (!QueueCopy(run, "kxsetup.exe", state->statusDir, NULL, SP_COPY_NEWER) ||
         !QueueCopy(run, SETUP_INF_NAME, state->statusDir, NULL, SP_COPY_NEWER) ||
-        !QueueCopy(run, "tremon.dll", run->systemDirectory, "tremon.dll", SP_COPY_FORCE_IN_USE))
+        !QueueCopy(run, "tremon.dll", run->systemDirectory, "tremon.dll", 0))
         return 0;
     for (i = 0; i < MODEL_SLOTS; i++) {
         if (!(state->selectedComponents & (1u << i)))
             continue;
-        if (!QueueCopy(run, state->driverFile[i], state->driverDirectory, NULL,
-                       SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->configFile[i], state->driverDirectory, NULL,
-                       SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->dataFile[i], state->driverDirectory, NULL,
-                       SP_COPY_FORCE_IN_USE) ||
-            !QueueCopy(run, state->helpFile[i], state->driverDirectory, NULL, SP_COPY_FORCE_IN_USE))
+        if (!QueueCopy(run, state->driverFile[i], state->driverDirectory, NULL, 0) ||
+            !QueueCopy(run, state->configFile[i], state->driverDirectory, NULL, 0) ||
+            !QueueCopy(run, state->dataFile[i], state->driverDirectory, NULL, 0) ||
+            !QueueCopy(run, state->helpFile[i], state->driverDirectory, NULL, 0))
             return 0;
     }
     return 1;
@@ -253,8 +253,8 @@ static int QueueSection(RunContext *run, const char *section)
 
     if (SetupInstallFilesFromInfSectionA(run->inf, NULL, run->queue, section,
                                          run->moduleDirectory, SP_COPY_NEWER)) {
-        ActSectionFiles(run->inf, section);
-        return 1;
+        if (ActSectionFiles(run->inf, section))
+            return 1;
     }
     code = GetLastError();
     KeepSystemError(code, KX_CAPTION_SYSTEM_ERROR);
@@ -279,10 +279,22 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
     return run->mode->choose(run->hostWindow, state, &run->exitCode);
 }
 
+#define KX_TEXT_TAKEN_BACK "An interrupted installation was found and taken back."
+
+/* Before the run's first change: what an interrupted run left is undone
+ * first, so that this run starts from the machine as it was. */
+static void TakeBack(RunContext *run)
+{
+    if (TakeBackInterrupted() && !Planning())
+        KxMessageBox(run->hostWindow, KX_TEXT_TAKEN_BACK, KX_CAPTION_INSTALLATION,
+                     MB_OK | MB_ICONINFORMATION);
+}
+
 /* Written before any file is copied; a run that stops later takes it back with
  * the rest of its changes. */
 static int RecordInstallation(RunContext *run, SetupStateRecord *state)
 {
+    TakeBack(run);
     if (!state->statusDir[0]) {
         if (!state->statusDirChoice[0])
             DefaultStatusFolder(KX_DEFAULT_STATUS_DRIVE, state->statusDir, ARRAYSIZE(state->statusDir));
@@ -295,6 +307,9 @@ static int RecordInstallation(RunContext *run, SetupStateRecord *state)
     if (CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALL_ERROR) == FolderUntrusted ||
         !RecordKeysTrusted(KX_CAPTION_INSTALL_ERROR, 1))
         return StopRun(run, KX_EXIT_FAILED);
+    if (!(run->journalOpen = OpenRunJournal()))
+        return StopWithBox(run, NULL, "The undo journal could not be made: nothing was changed.",
+                           KX_CAPTION_INSTALL_ERROR);
     if (!WriteInstallRecord(state))
         return StopWithBox(run, NULL,
                            "The installation record could not be written to the registry.",
@@ -320,7 +335,7 @@ static int StopOnShortDrive(RunContext *run, const SetupStateRecord *state)
 static int CopyFiles(RunContext *run, SetupStateRecord *state)
 {
     int missing;
-    DWORD installedKb;
+    DWORD installedKb, unkept;
 
     if (!CreateStatusFolder(state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
@@ -328,7 +343,13 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
      * with a file missing on the medium it ends as the quiet commit would, at
      * that file instead of asking for a disk. SetupAPI's default callback has
      * shown the user what went wrong; a quiet run's callback has logged it. */
-    if (!ActQueuedCopies(run->queue, &missing, &installedKb)) {
+    int copying = ActQueuedCopies(run->queue, &missing, &unkept, &installedKb);
+    if (unkept) {
+        LogLine("copy stopped: an earlier file could not be backed up");
+        KeepSystemError(unkept, KX_CAPTION_INSTALL_ERROR);
+        return StopRun(run, KX_EXIT_FAILED);
+    }
+    if (!copying) {
         if (missing) {
             LogLine("copy stopped: %d source file(s) missing", missing);
             return StopRun(run, KX_EXIT_FAILED);
@@ -379,6 +400,7 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 {
     if (KxMessageBox(NULL, KX_TEXT_CONFIRM_UNINSTALL, KX_CAPTION_INSTALLATION, MB_YESNO) != IDYES)
         return StopRun(run, KX_EXIT_CANCELLED);
+    TakeBack(run);
     if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 0))
         return StopRun(run, KX_EXIT_FAILED);
     ReadInstallRecord(state);
@@ -444,6 +466,9 @@ static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalli
     }
     if (!ReadSetupInformation(run->inf, state))
         return StopRun(run, KX_EXIT_FAILED);
+    if (!uninstalling && !UndoableSection(run->inf, "ClassInstall"))
+        return StopWithBox(run, NULL, "The setup information asks for changes that cannot be undone.",
+                           KX_CAPTION_INSTALL_ERROR);
     if (state->driverDirId == DRIVER_VERSION_DIRID &&
         !BindDirectory(run, DRIVER_VERSION_DIRID, run->driverVersionDirectory))
         return StopRun(run, KX_EXIT_FAILED);
@@ -519,28 +544,34 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
     run.mode = mode;
     run.queueContext.quiet = mode->quiet;
     DeferStopBoxes(1);
+    DefineRunUndo();
 
     /* An install that stops after its first change takes every change back. */
-    if (!uninstalling)
-        BeginJournal();
     goesOn = RunFileSteps(&run, state, uninstalling);
     ReleaseRun(&run);
     if (goesOn && !uninstalling && !AddPrinters(state))
         goesOn = StopWithBox(&run, hostWindow, KX_TEXT_ADD_FAILED, KX_CAPTION_ERROR);
-    if (!goesOn) {
-        RollBack();
-        RemoveBackups();
-        ShowKeptBox();
+    char kept[TEXT_CHARS];
+    kept[0] = '\0';
+    if (!goesOn && run.journalOpen) {
+        StringCchPrintfA(kept, ARRAYSIZE(kept),
+                         "Some earlier files could not be put back. They are kept in %s.",
+                         JournalFolderPath());
+        CloseRunJournal(0);
     }
+    if (!goesOn)
+        ShowKeptBox();
     DeferStopBoxes(0);
     if (!goesOn) {
         if (run.stopCaption)
             KxMessageBox(run.stopOwner, run.stopText, run.stopCaption, MB_OK);
+        if (KeptBackups())
+            KxMessageBox(NULL, kept, KX_CAPTION_INSTALL_ERROR, MB_OK);
         return run.exitCode;
     }
     int exitCode =
         uninstalling ? UninstallTail(hostWindow, state, mode) : InstallTail(hostWindow, state, mode);
-    EndJournal();
-    RemoveBackups();
+    if (run.journalOpen)
+        CloseRunJournal(1);
     return exitCode;
 }

@@ -80,22 +80,30 @@ int FindSource(const char *path, char *found, size_t chars);
  * `kilobytes` is the sum of the sources' sizes, rounded up to whole KB (a
  * compressed source counts as it lies on the medium; NT 4's scan names no
  * source and counts nothing). */
-int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *kilobytes);
+int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *unkept, DWORD *kilobytes);
 
-/* The undo of the copies: while an install run keeps its journal, each target
- * of the queue gets its undo: an existing one is first copied aside into a
- * backup folder of the temporary folder (administrators and system only), an
- * absent one is deleted again, and the folders the commit makes for it are
- * removed. RemoveBackups removes the backup folder at the end of the run. */
-void JournalTarget(const char *target);
-void RemoveBackups(void);
-/* A folder the run made, removed again on undo while it is empty. */
-void JournalFolder(const char *path);
+/* The run's journal (base/journal): its folder in the Windows folder, made
+ * the administrators' own with a name nobody can guess, and the marker in
+ * HKLM that names it while the run is in progress. OpenRunJournal makes both
+ * before the run's first change (0: they cannot be made, and nothing may be
+ * changed); CloseRunJournal keeps the run's changes or takes them back, then
+ * removes journal and marker. TakeBackInterrupted undoes the journal of a
+ * run that was interrupted before anything else is changed (a plan lists its
+ * lines); 1 when there was one to undo. */
+#define KX_RUN_MARKER_KEY "Software\\VelbaPrinter setup in progress"
+int OpenRunJournal(void);
+void CloseRunJournal(int keep);
+int TakeBackInterrupted(void);
+/* Names every kind of undo step the run's layers journal. */
+void DefineRunUndo(void);
 
 /* The action lines of the deletions and renames that a section queues (its
  * DelFiles and RenFiles lists), each in the folder SetupAPI takes for its list;
  * the queue has no scan for them. */
-void ActSectionFiles(HINF inf, const char *section);
+int ActSectionFiles(HINF inf, const char *section);
+/* 0, after its log line, when the section asks for a change the journal
+ * cannot take back (INI changes, a DelReg of a whole key). */
+int UndoableSection(HINF inf, const char *section);
 /* The action lines of the registry and INI changes that SetupAPI makes of a
  * section applied with these parts (SPINST_REGISTRY, SPINST_INIFILES), one per
  * line of the lists the section names; 1 when the section is to be applied.

@@ -5,6 +5,7 @@
 
 struct FileWalk {
     int renames;
+    int unkept; /* a file's earlier content could not be backed up */
     char list[NAME_CHARS];
     char folder[MAX_PATH]; /* the list's folder; empty when SetupAPI gives none */
 };
@@ -21,26 +22,64 @@ static int ActFileLine(HINF inf, const char *list, long, INFCONTEXT *line, void 
     }
     if (!walk->folder[0] || !SetupGetStringFieldA(line, 1, file, sizeof(file), NULL))
         return 1;
+    /* An install's deletion keeps the file for the undo; a rename keeps both
+     * names. */
+    char path[MAX_PATH], oldPath[MAX_PATH];
+    if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", walk->folder, file)))
+        return 1;
+    walk->unkept |= !JournalTarget(path);
     if (!walk->renames)
-        Act("delete %s\\%s", walk->folder, file);
-    else if (SetupGetStringFieldA(line, 2, old, sizeof(old), NULL))
-        Act("rename %s\\%s -> %s\\%s", walk->folder, old, walk->folder, file);
+        Act("delete %s", path);
+    else if (SetupGetStringFieldA(line, 2, old, sizeof(old), NULL) &&
+             SUCCEEDED(StringCchPrintfA(oldPath, ARRAYSIZE(oldPath), "%s\\%s", walk->folder, old))) {
+        walk->unkept |= !JournalTarget(oldPath);
+        Act("rename %s -> %s", oldPath, path);
+    }
     return 1;
 }
 
-static void ActFileLists(HINF inf, const char *section, const char *key, int renames)
+static int ActFileLists(HINF inf, const char *section, const char *key, int renames)
 {
     FileWalk walk;
 
     walk.renames = renames;
+    walk.unkept = 0;
     walk.list[0] = '\0';
     WalkListLines(inf, section, key, ActFileLine, &walk);
+    return !walk.unkept;
 }
 
-void ActSectionFiles(HINF inf, const char *section)
+int ActSectionFiles(HINF inf, const char *section)
 {
-    ActFileLists(inf, section, "DelFiles", 0);
-    ActFileLists(inf, section, "RenFiles", 1);
+    return ActFileLists(inf, section, "DelFiles", 0) & ActFileLists(inf, section, "RenFiles", 1);
+}
+
+/* What the journal cannot take back: INI changes (the system maps some of
+ * them into the registry) and a DelReg line without a value, which deletes
+ * a whole key tree. */
+static int RefusedLine(HINF, const char *list, long, INFCONTEXT *line, void *context)
+{
+    const char **key = (const char **)context;
+    char value[MAX_PATH];
+
+    if ((*key)[0] == 'D' && SetupGetStringFieldA(line, 3, value, sizeof(value), NULL))
+        return 1;
+    LogLine("setup information: the %s of list %s cannot be undone", *key, list);
+    *key = NULL;
+    return 0;
+}
+
+int UndoableSection(HINF inf, const char *section)
+{
+    static const char *const keys[] = { "UpdateInis", "UpdateIniFields", "DelReg" };
+
+    for (size_t i = 0; i < ARRAYSIZE(keys); i++) {
+        const char *key = keys[i];
+        WalkListLines(inf, section, key, RefusedLine, &key);
+        if (!key)
+            return 0;
+    }
+    return 1;
 }
 
 /* A registry line's root, key and value as they stand before the section

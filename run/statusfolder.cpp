@@ -27,42 +27,15 @@ static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
     return made;
 }
 
-/* The entries a folder or file had before the run made it the
- * administrators' own. */
-struct EntriesUndo {
-    char path[MAX_PATH];
-    DWORD bytes;
-};
-
-static DWORD UndoEntries(void *data)
-{
-    EntriesUndo *undo = (EntriesUndo *)data;
-    if (!undo->path[0])
-        return NO_ERROR;
-    return SetFileSecurityA(undo->path, DACL_SECURITY_INFORMATION, (PSECURITY_DESCRIPTOR)(undo + 1))
-               ? NO_ERROR
-               : GetLastError();
-}
-
 /* One folder or file given the administrators' entries, its own entries kept
  * for the undo (a plan too keeps them, to list the undo). Entries that cannot
  * be read for the undo are not replaced. */
 static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
 {
-    DWORD needed = 0;
     BOOL set;
 
-    GetFileSecurityA(path, DACL_SECURITY_INFORMATION, NULL, 0, &needed);
-    if (!needed)
+    if (!JournalFileEntries(path))
         return 0;
-    EntriesUndo *undo = (EntriesUndo *)Journal(UndoEntries, sizeof(EntriesUndo) + needed,
-                                               "permissions of %s back", path);
-    /* The path goes in last: an undo without one has nothing to put back. */
-    if (undo && (!GetFileSecurityA(path, DACL_SECURITY_INFORMATION, undo + 1, needed, &needed) ||
-                 FAILED(StringCchCopyA(undo->path, ARRAYSIZE(undo->path), path)))) {
-        undo->path[0] = '\0';
-        return 0;
-    }
     if (!Act("permissions of %s: administrators and system only", path))
         return 1;
     set = SetFileSecurityA(path, DACL_SECURITY_INFORMATION, protection);

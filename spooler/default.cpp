@@ -53,7 +53,7 @@ void SetDefaultPrinter(SetupStateRecord *state)
         return;
     if (Journaling()) {
         char *old =
-            (char *)Journal(UndoDeviceLine, DEVICE_LINE_CHARS, "profile [windows] device back");
+            (char *)Journal(StepDeviceLine, DEVICE_LINE_CHARS, "profile [windows] device back");
         if (old)
             GetProfileStringA("windows", "device", "", old, DEVICE_LINE_CHARS);
     }
@@ -63,4 +63,9 @@ void SetDefaultPrinter(SetupStateRecord *state)
     ActDone(written, GetLastError());
     /* Not waited for: a bound per window would add up over many slow windows. */
     SendNotifyMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
+}
+
+void DefineDefaultPrinterUndo(void)
+{
+    DefineUndo(StepDeviceLine, UndoDeviceLine);
 }

@@ -55,17 +55,51 @@ static DWORD UndoPrinter(void *data)
     return RemovePrinter(((NameUndo *)data)->name);
 }
 
-/* The earlier driver's record, as the spooler gave it: added again over the
- * one of the same name (adding replaces). */
+/* The earlier records are kept as the spooler gave them, each text pointer
+ * turned into its offset from the record's start: a journal step holds no
+ * address, so that the next start can replay it. */
+static void PointersToOffsets(const BYTE *from, LPSTR *const texts[], size_t count)
+{
+    for (size_t t = 0; t < count; t++)
+        if (*texts[t])
+            *texts[t] = (LPSTR)(ULONG_PTR)((const BYTE *)*texts[t] - from);
+}
+
+static void OffsetsToPointers(BYTE *record, LPSTR *const texts[], size_t count)
+{
+    for (size_t t = 0; t < count; t++)
+        if (*texts[t])
+            *texts[t] = (LPSTR)(record + (ULONG_PTR)*texts[t]);
+}
+
+#define DRIVER_TEXTS(driver)                                                                    \
+    { &(driver)->pName, &(driver)->pEnvironment, &(driver)->pDriverPath, &(driver)->pDataFile,  \
+      &(driver)->pConfigFile, &(driver)->pHelpFile, &(driver)->pDependentFiles,                 \
+      &(driver)->pMonitorName, &(driver)->pDefaultDataType }
+#define PRINTER_TEXTS(printer)                                                                  \
+    { &(printer)->pServerName, &(printer)->pPrinterName, &(printer)->pShareName,                \
+      &(printer)->pPortName, &(printer)->pDriverName, &(printer)->pComment,                     \
+      &(printer)->pLocation, &(printer)->pSepFile, &(printer)->pPrintProcessor,                 \
+      &(printer)->pDatatype, &(printer)->pParameters }
+
+/* The earlier driver's record, added again over the one of the same name
+ * (adding replaces). */
 static DWORD UndoDriverBack(void *data)
 {
+    DRIVER_INFO_3A *driver = (DRIVER_INFO_3A *)data;
+    LPSTR *const texts[] = DRIVER_TEXTS(driver);
+    OffsetsToPointers((BYTE *)data, texts, ARRAYSIZE(texts));
     return AddPrinterDriverA(NULL, 3, (LPBYTE)data) ? NO_ERROR : GetLastError();
 }
 
-/* The earlier printer's record: the run's printer of that name goes first. */
+/* The earlier printer's record: the run's printer of that name goes first.
+ * Its device mode and security descriptor are not kept (the spooler gives
+ * them defaults). */
 static DWORD UndoPrinterBack(void *data)
 {
     PRINTER_INFO_2A *printer = (PRINTER_INFO_2A *)data;
+    LPSTR *const texts[] = PRINTER_TEXTS(printer);
+    OffsetsToPointers((BYTE *)data, texts, ARRAYSIZE(texts));
     DWORD code = RemovePrinter(printer->pPrinterName);
     if (code != NO_ERROR)
         return code;
@@ -77,62 +111,26 @@ static DWORD UndoPrinterBack(void *data)
 }
 
 /* The spooler copies a driver's files from the driver directory into its
- * version folder ("2" on NT 4, "3" later); deleting the driver leaves those
- * copies behind. The copies a run's driver brought are the ones that were
- * not there before it. */
-static const char *const versionFolders[] = { "2", "3" };
-
-struct SpoolerCopies {
-    char folder[TEXT_CHARS];
-    char names[4][FILE_CHARS];
-    BYTE absent[ARRAYSIZE(versionFolders)][4];
-};
-
-static int CopyPath(const SpoolerCopies *copies, size_t version, int n, char *path)
-{
-    return copies->names[n][0] &&
-           SUCCEEDED(StringCchPrintfA(path, MAX_PATH, "%s\\%s\\%s", copies->folder,
-                                      versionFolders[version], copies->names[n]));
-}
-
-static DWORD UndoSpoolerCopies(void *data)
-{
-    const SpoolerCopies *copies = (const SpoolerCopies *)data;
-    char path[MAX_PATH];
-    DWORD result = NO_ERROR;
-
-    for (size_t v = 0; v < ARRAYSIZE(versionFolders); v++)
-        for (int n = 0; n < 4; n++) {
-            if (!copies->absent[v][n] || !CopyPath(copies, v, n, path) || DeleteFileA(path))
-                continue;
-            DWORD code = GetLastError();
-            if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && result == NO_ERROR)
-                result = code;
-        }
-    return result;
-}
-
-/* Recorded before the driver's own undo, so that it runs after the driver is
+ * version folder ("2" on NT 4, "3" later), over the earlier driver's files
+ * there; deleting the driver leaves those copies behind. Each is journaled as
+ * a file of the run: the earlier one backed up, an absent one deleted again.
+ * Recorded before the driver's own undo, so that it runs after the driver is
  * gone and the spooler holds none of the files any more. */
-static void JournalSpoolerCopies(const char *model, const char *driverDirectory,
-                                 const char *const files[4])
+static int JournalVersionFiles(const char *driverDirectory, const char *const files[4])
 {
-    SpoolerCopies *copies;
+    static const char *const versionFolders[] = { "2", "3" };
     char path[MAX_PATH];
 
     if (!Journaling())
-        return;
-    copies = (SpoolerCopies *)Journal(UndoSpoolerCopies, sizeof(SpoolerCopies),
-                                      "spooler remove the copies of \"%s\"'s files", model);
-    if (!copies)
-        return;
-    StringCchCopyA(copies->folder, ARRAYSIZE(copies->folder), driverDirectory);
-    for (int n = 0; n < 4; n++)
-        StringCchCopyA(copies->names[n], FILE_CHARS, files[n]);
+        return 1;
     for (size_t v = 0; v < ARRAYSIZE(versionFolders); v++)
         for (int n = 0; n < 4; n++)
-            copies->absent[v][n] =
-                CopyPath(copies, v, n, path) && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+            if (files[n][0] &&
+                (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s\\%s", driverDirectory,
+                                         versionFolders[v], files[n])) ||
+                 !JournalTarget(path)))
+                return 0;
+    return 1;
 }
 
 /* The whole list: a monitor that was there before must not be deleted again. */
@@ -157,9 +155,9 @@ static int MonitorListed(void)
     return listed;
 }
 
-static void JournalName(UndoProc undo, const char *format, const char *name)
+static void JournalName(UndoKind kind, const char *format, const char *name)
 {
-    NameUndo *undoName = (NameUndo *)Journal(undo, sizeof(NameUndo), format, name);
+    NameUndo *undoName = (NameUndo *)Journal(kind, sizeof(NameUndo), format, name);
     if (undoName)
         lstrcpynA(undoName->name, name, ARRAYSIZE(undoName->name));
 }
@@ -180,20 +178,15 @@ static void JournalDriver(char *model)
         for (DWORD i = 0; i < count; i++) {
             if (!drivers[i].pName || lstrcmpiA(drivers[i].pName, model) != 0)
                 continue;
-            /* Copied whole, with its pointers moved along into the copy. */
-            BYTE *copy = (BYTE *)Journal(UndoDriverBack, needed, "spooler add driver \"%s\" back",
+            /* Copied whole, its record first. */
+            BYTE *copy = (BYTE *)Journal(StepDriverBack, needed, "spooler add driver \"%s\" back",
                                          model);
             if (copy) {
                 CopyMemory(copy, list, needed);
                 DRIVER_INFO_3A *driver = (DRIVER_INFO_3A *)copy;
                 *driver = drivers[i];
-                LPSTR *texts[] = { &driver->pName, &driver->pEnvironment, &driver->pDriverPath,
-                                   &driver->pDataFile, &driver->pConfigFile, &driver->pHelpFile,
-                                   &driver->pDependentFiles, &driver->pMonitorName,
-                                   &driver->pDefaultDataType };
-                for (size_t t = 0; t < ARRAYSIZE(texts); t++)
-                    if (*texts[t])
-                        *texts[t] = (LPSTR)(copy + ((BYTE *)*texts[t] - list));
+                LPSTR *const texts[] = DRIVER_TEXTS(driver);
+                PointersToOffsets(list, texts, ARRAYSIZE(texts));
             }
             HeapFree(GetProcessHeap(), 0, list);
             return;
@@ -201,7 +194,7 @@ static void JournalDriver(char *model)
     }
     if (list)
         HeapFree(GetProcessHeap(), 0, list);
-    JournalName(UndoDriver, "spooler delete driver \"%s\"", model);
+    JournalName(StepDriver, "spooler delete driver \"%s\"", model);
 }
 
 /* Likewise a printer of the model's name, read straight into the journal. */
@@ -215,15 +208,26 @@ static void JournalPrinter(char *model)
     if (OpenPrinterA(model, &printer, NULL)) {
         BYTE *record = NULL;
         if (!GetPrinterA(printer, 2, NULL, 0, &needed) && needed)
-            record = (BYTE *)Journal(UndoPrinterBack, needed, "spooler add printer \"%s\" back",
-                                     model);
-        if (record && !GetPrinterA(printer, 2, record, needed, &needed))
-            ((PRINTER_INFO_2A *)record)->pPrinterName = model;
+            record = (BYTE *)Journal(StepPrinterBack, needed + NAME_CHARS,
+                                     "spooler add printer \"%s\" back", model);
+        if (record) {
+            PRINTER_INFO_2A *info = (PRINTER_INFO_2A *)record;
+            DWORD size = needed;
+            /* A record that cannot be read still removes the run's printer. */
+            if (!GetPrinterA(printer, 2, record, size, &needed))
+                ZeroMemory(record, sizeof(*info));
+            info->pDevMode = NULL;
+            info->pSecurityDescriptor = NULL;
+            lstrcpynA((char *)record + size, model, NAME_CHARS);
+            info->pPrinterName = (char *)record + size;
+            LPSTR *const texts[] = PRINTER_TEXTS(info);
+            PointersToOffsets(record, texts, ARRAYSIZE(texts));
+        }
         ClosePrinter(printer);
         if (record)
             return;
     }
-    JournalName(UndoPrinter, "spooler delete printer \"%s\"", model);
+    JournalName(StepPrinter, "spooler delete printer \"%s\"", model);
 }
 
 /* The small buffer is deliberate: a spooler whose list does not fit gets the
@@ -245,7 +249,7 @@ static void EnsureMonitor(void)
     monitor.pEnvironment = spoolerEnvironment;
     monitor.pDLLName = monitorDll;
     if (Journaling() && !MonitorListed())
-        Journal(UndoMonitor, 0, "spooler delete monitor \"%s\"", monitorName);
+        Journal(StepMonitor, 0, "spooler delete monitor \"%s\"", monitorName);
     if (!Act("spooler add monitor \"%s\" environment \"%s\" dll \"%s\"", monitorName,
              spoolerEnvironment, monitorDll))
         return;
@@ -378,7 +382,10 @@ int AddPrinters(SetupStateRecord *state)
         printer.pDriverName = model;
         printer.pComment = model;
 
-        JournalSpoolerCopies(model, state->driverDirectory, files);
+        if (!JournalVersionFiles(state->driverDirectory, files)) {
+            KeepSystemError(GetLastError(), KX_CAPTION_ADD_DRIVER);
+            return 0;
+        }
         JournalDriver(model);
         DeleteDriver(model);
         if (!AddDriver(&driver))
@@ -389,6 +396,16 @@ int AddPrinters(SetupStateRecord *state)
             return 0;
     }
     return 1;
+}
+
+void DefineSpoolerUndo(void)
+{
+    DefineUndo(StepMonitor, UndoMonitor);
+    DefineUndo(StepDriver, UndoDriver);
+    DefineUndo(StepDriverBack, UndoDriverBack);
+    DefineUndo(StepPrinter, UndoPrinter);
+    DefineUndo(StepPrinterBack, UndoPrinterBack);
+    DefineDefaultPrinterUndo();
 }
 
 /* The spooler keeps a driver while a printer uses it, so removal takes the

@@ -12,6 +12,10 @@
 #define KX_SPOOLER_ENVIRONMENT "Windows x64"
 #else
 #define KX_SPOOLER_ENVIRONMENT "Windows NT x86"
+/* Names the kinds of undo step the spooler's changes journal. */
+void DefineSpoolerUndo(void);
+void DefineDefaultPrinterUndo(void);
+
 #endif
 #define KX_MONITOR_NAME "Tremaro PJL Language Monitor"
 
@@ -24,5 +28,9 @@ void RemovePrinters(SetupStateRecord *state);
 /* Template 115's procedure: ends the dialog with IDC_SET_DEFAULT (1025) or 2. */
 INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void SetDefaultPrinter(SetupStateRecord *state);
+
+/* Names the kinds of undo step the spooler's changes journal. */
+void DefineSpoolerUndo(void);
+void DefineDefaultPrinterUndo(void);
 
 #endif

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program's 32x32 printer icon (a grey printer with a sheet of paper)
-and writes it as a 32-bit .ico with an AND mask."""
+and writes it as a 16-colour .ico with its own palette and an AND mask: the
+drawing has six colours, and the shipped program is kept small."""
 import struct, sys
 
 W = H = 32
@@ -22,18 +23,22 @@ rect(5, 24, 26, 27, BLACK); rect(6, 24, 25, 26, GREY)          # base
 rect(8, 20, 23, 29, BLACK); rect(9, 20, 22, 28, WHITE)          # sheet coming out
 for y in (22, 24, 26): rect(11, y, 20, y, GREY)
 
+colours = sorted({c for row in px for c in row if c})
+assert len(colours) < 16
+palette = [(0, 0, 0)] + colours           # index 0: the transparent pixels
 xor = bytearray()
 for y in range(H - 1, -1, -1):
-    for x in range(W):
-        c = px[y][x]
-        xor += bytes((c[2], c[1], c[0], 255)) if c else bytes((0, 0, 0, 0))
+    for x in range(0, W, 2):
+        pair = [palette.index(px[y][x + i]) if px[y][x + i] else 0 for i in (0, 1)]
+        xor.append(pair[0] << 4 | pair[1])
 andmask = bytearray()
 for y in range(H - 1, -1, -1):
     bits = 0
     for x in range(W):
         bits = (bits << 1) | (1 if px[y][x] is None else 0)
     andmask += struct.pack('>I', bits)
-header = struct.pack('<IiiHHIIiiII', 40, W, H * 2, 1, 32, 0, len(xor) + len(andmask), 0, 0, 0, 0)
-image = header + xor + andmask
-ico = struct.pack('<HHH', 0, 1, 1) + struct.pack('<BBBBHHII', W, H, 0, 0, 1, 32, len(image), 22) + image
+table = b''.join(bytes((c[2], c[1], c[0], 0)) for c in palette) + bytes(4 * (16 - len(palette)))
+header = struct.pack('<IiiHHIIiiII', 40, W, H * 2, 1, 4, 0, len(xor) + len(andmask), 0, 0, 16, 0)
+image = header + table + xor + andmask
+ico = struct.pack('<HHH', 0, 1, 1) + struct.pack('<BBBBHHII', W, H, 16, 0, 1, 4, len(image), 22) + image
 open(sys.argv[1] if len(sys.argv) > 1 else 'kxsetup.ico', 'wb').write(ico)

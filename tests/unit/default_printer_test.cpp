@@ -125,7 +125,7 @@ TEST_F(DefaultPrinter, TheJournalPutsTheEarlierLineBack)
 {
     UseTestModels(&SetupState, CompModel1, "LPT1:");
     FAKE_IMPORT(SendNotifyMessageA, RecordingNotify);
-    BeginJournal();
+    BeginJournal(NULL);
     SetDefaultPrinter(&SetupState);
     ASSERT_EQ("Kalyx Q70 PCL 6,Kalyx Q70 PCL 6,LPT1:", DeviceLine());
     RollBack();

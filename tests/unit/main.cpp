@@ -3,6 +3,7 @@
 #include "shell/host.h"
 #include "shell/choices.h"
 #include "shell/sysdlls.h"
+#include "run/run.h"
 
 int main(int argc, char **argv)
 {
@@ -11,5 +12,8 @@ int main(int argc, char **argv)
      * WinMain fills; the tests' fakes replace what this puts there. */
     if (!LoadSystemDlls())
         return 1;
+    /* A run names its undo kinds as it starts; tests that journal without one
+     * need them named too. */
+    DefineRunUndo();
     return RUN_ALL_TESTS();
 }

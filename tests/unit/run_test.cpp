@@ -222,8 +222,11 @@ TEST_F(InstallationRun, FailedCommitStopsBeforeRegistration)
     EXPECT_EQ(allReleased, RunObserver::Released());
 }
 
-static BOOL WINAPI FolderRefused(LPCSTR, LPSECURITY_ATTRIBUTES)
+/* The run's own journal folder is still made. */
+static BOOL WINAPI FolderRefused(LPCSTR path, LPSECURITY_ATTRIBUTES security)
 {
+    if (strstr(path, "\\kxsetup-run-"))
+        return REAL(CreateDirectoryA)(path, security);
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }
@@ -766,16 +769,14 @@ static std::string IniText(const std::string &file)
  * them all. */
 TEST_F(InstallationRun, ClassSectionChangesAreDescribedOneByOne)
 {
-    const std::string ini = prefix->temp.File("kx.ini");
+    const std::string head = "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
+                             "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n"
+                             "[DestinationDirs]\r\nDefaultDestDir=11\r\n";
     prefix->temp.Write("medium\\oemsetup.inf",
-                       "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
-                       "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n"
-                       "[DestinationDirs]\r\nDefaultDestDir=11\r\n"
-                       "[ClassInstall]\r\nAddReg=Reg\r\nDelReg=OldReg\r\nUpdateInis=Ini\r\nAddReg=Reg2\r\n"
+                       head + "[ClassInstall]\r\nAddReg=Reg\r\nDelReg=OldReg\r\nAddReg=Reg2\r\n"
                        "[Reg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",ClassInstalled,,\"1\"\r\n"
                        "[Reg2]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",Second,,\"2\"\r\n"
-                       "[OldReg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",Obsolete\r\n"
-                       "[Ini]\r\n\"" + ini + "\",Printers,,\"Kalyx=1\"\r\n");
+                       "[OldReg]\r\nHKLM,\"Software\\Kalyx\\Q70Q90\",Obsolete\r\n");
     WriteMachineString("Software\\Kalyx\\Q70Q90", "Obsolete", "1");
     prefix->ChooseStatusFolder();
     ASSERT_TRUE(OpenLog(prefix->temp.File("run.log").c_str()));
@@ -789,10 +790,28 @@ TEST_F(InstallationRun, ClassSectionChangesAreDescribedOneByOne)
     EXPECT_TRUE(Lists(actions, "registry add HKLM,Software\\Kalyx\\Q70Q90,Second,,2 (section ClassInstall)"));
     EXPECT_EQ("2", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "Second"));
     EXPECT_TRUE(Lists(actions, "registry delete HKLM,Software\\Kalyx\\Q70Q90,Obsolete (section ClassInstall)"));
-    EXPECT_TRUE(Lists(actions, "ini update " + ini + ",Printers,,Kalyx=1 (section ClassInstall)"));
     EXPECT_EQ("1", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "ClassInstalled"));
     EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "Obsolete"));
-    EXPECT_EQ("1", IniText(ini));
+}
+
+/* What the undo could not take back is refused before the first change: INI
+ * changes, and a DelReg line that deletes a whole key. */
+TEST_F(InstallationRun, ClassSectionChangesThatCannotBeUndoneAreRefused)
+{
+    const std::string head = "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
+                             "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n";
+    const char *const lists[] = { "UpdateInis=L\r\n[L]\r\n\"kx.ini\",Printers,,\"Kalyx=1\"\r\n",
+                                  "UpdateIniFields=L\r\n[L]\r\n\"kx.ini\",Printers,Kalyx,,1\r\n",
+                                  "DelReg=L\r\n[L]\r\nHKLM,\"Software\\Kalyx\"\r\n" };
+    for (const char *list : lists) {
+        SCOPED_TRACE(list);
+        prefix->temp.Write("medium\\oemsetup.inf", head + "[ClassInstall]\r\n" + list);
+        prefix->ChooseStatusFolder();
+        EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
+        ExpectOneBox("Install Error", "The setup information asks for changes that cannot be undone.", MB_OK);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
+        EXPECT_FALSE(RunObserver::Called("commit"));
+    }
 }
 
 /* The uninstall section is applied without its registry entries, so none is
@@ -1109,10 +1128,9 @@ TEST_F(FailedRun, EachStopAfterTheFirstChangeLeavesTheMachineAsBefore)
     enum Stop { MissingFile, SecondPrinterRefused, EntryRefused, CommitCancelled };
     const char *const names[] = { "missing file", "second printer refused", "entry refused",
                                   "commit cancelled" };
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof(temp), temp);
-    char backup[MAX_PATH + 32];
-    wsprintfA(backup, "%skxsetup-undo-%lx", temp, GetCurrentProcessId());
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    const std::string journals = std::string(windows) + "\\kxsetup-run-*";
 
     for (int earlier = 0; earlier < 2; earlier++)
         for (int stop = MissingFile; stop <= CommitCancelled; stop++) {
@@ -1158,7 +1176,12 @@ TEST_F(FailedRun, EachStopAfterTheFirstChangeLeavesTheMachineAsBefore)
                                                             " UninstallString  failed, error 5")
                           : std::vector<std::string>(),
                       failed);
-            EXPECT_FALSE(FileExists(backup));
+            WIN32_FIND_DATAA found;
+            HANDLE journal = FindFirstFileA(journals.c_str(), &found);
+            EXPECT_EQ(INVALID_HANDLE_VALUE, journal) << "journal and backups are gone";
+            if (journal != INVALID_HANDLE_VALUE)
+                FindClose(journal);
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY));
             EXPECT_FALSE(RunObserver::Called("reboot"));
         }
 }
@@ -1187,6 +1210,33 @@ TEST_F(FailedRun, APlanThatStopsListsItsUndoLinesOnce)
         key + "\\VelbaProduct\\PrinterInfo", key + "\\VelbaProduct", key,
     };
     EXPECT_EQ(expected, undo);
+}
+
+/* Over an earlier installation, a backup that cannot be made stops the run
+ * before its copies: the earlier files stay as they were. */
+DECLARE_IMPORT_SLOT(CopyFileA);
+static BOOL WINAPI BackupRefused(LPCSTR from, LPCSTR to, BOOL failIfExists)
+{
+    if (strstr(to, "\\kxsetup-run-")) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return REAL(CopyFileA)(from, to, failIfExists);
+}
+
+TEST_F(FailedRun, AnEarlierFileThatCannotBeBackedUpStopsTheRunBeforeItsCopies)
+{
+    InstallEarlier();
+    std::vector<std::string> before = MachineView(*prefix);
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    RunObserver::calls.clear();
+    {
+        FAKE_IMPORT(CopyFileA, BackupRefused);
+        EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+    }
+    EXPECT_FALSE(RunObserver::Called("commit"));
+    EXPECT_EQ("an earlier release", ReadFileBytes(prefix->StatusFile("kxsetup.exe")));
+    EXPECT_EQ(before, MachineView(*prefix));
 }
 
 /* The commit makes a section's missing destination folders: they go again. */

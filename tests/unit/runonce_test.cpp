@@ -112,7 +112,7 @@ TEST_F(RunOnceEntries, TheJournalPutsEarlierValuesBackAndDeletesNewOnes)
     RegCreateKeyA(HKEY_LOCAL_MACHINE, setupPath.c_str(), &key);
     RegCloseKey(key);
 
-    BeginJournal();
+    BeginJournal(NULL);
     WriteRunOnceEntries(0);
     ASSERT_EQ("runonce", RegText(HKEY_LOCAL_MACHINE, KX_RUNONCE_KEY, "Wrapper"));
     RollBack();

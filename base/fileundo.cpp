@@ -1,0 +1,257 @@
+#include "base/base.h"
+#include <strsafe.h>
+
+#define PENDING_KEY "SYSTEM\\CurrentControlSet\\Control\\Session Manager"
+#define PENDING_VALUE "PendingFileRenameOperations"
+
+/* ---- a file the run writes: its earlier content, or its absence ---- */
+
+struct FileUndo {
+    char target[MAX_PATH];
+    char backup[MAX_PATH]; /* "" when there was no target */
+    FileDigest digest;     /* the backup's, when it was made */
+};
+
+static int backupCount;
+
+static int Gone(DWORD code)
+{
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+/* The backup keeps the target's time: a target of the same size and time was
+ * left as it was (a copy kept it, or never came), and one in use, such as a
+ * loaded monitor, cannot be written anyway. */
+static int Unchanged(const FileUndo *file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA target, backup;
+
+    return GetFileAttributesExA(file->target, GetFileExInfoStandard, &target) &&
+           GetFileAttributesExA(file->backup, GetFileExInfoStandard, &backup) &&
+           target.nFileSizeLow == backup.nFileSizeLow &&
+           target.nFileSizeHigh == backup.nFileSizeHigh &&
+           CompareFileTime(&target.ftLastWriteTime, &backup.ftLastWriteTime) == 0;
+}
+
+/* Only a backup in the journal's own folder, of the length and hash recorded
+ * when it was made, is copied back: a journal read from disk is not trusted
+ * further than its folder. Copied, not moved, so that a restore that fails
+ * leaves the backup where the log says it is. */
+static DWORD RestoreBackup(const FileUndo *file)
+{
+    const char *folder = JournalFolderPath();
+    size_t length = lstrlenA(folder);
+    FileDigest now;
+
+    if (!length || CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, file->backup,
+                                  (int)length, folder, (int)length) != CSTR_EQUAL ||
+        file->backup[length] != '\\')
+        return ERROR_INVALID_DATA;
+    DWORD code = DigestFile(file->backup, file->digest.algorithm, &now);
+    if (code == NO_ERROR && !SameDigest(&file->digest, &now))
+        code = ERROR_CRC;
+    if (code == NO_ERROR && !Unchanged(file) && !CopyFileA(file->backup, file->target, FALSE))
+        code = GetLastError();
+    if (code == NO_ERROR)
+        DeleteFileA(file->backup);
+    else {
+        LogLine("  backup kept: %s", file->backup);
+        NoteKeptBackup();
+    }
+    return code;
+}
+
+static DWORD UndoFile(void *data)
+{
+    const FileUndo *file = (const FileUndo *)data;
+
+    if (file->backup[0])
+        return RestoreBackup(file);
+    if (DeleteFileA(file->target))
+        return NO_ERROR;
+    DWORD code = GetLastError();
+    return Gone(code) ? NO_ERROR : code;
+}
+
+static DWORD UndoFolder(void *data)
+{
+    if (RemoveDirectoryA((const char *)data))
+        return NO_ERROR;
+    DWORD code = GetLastError();
+    return Gone(code) ? NO_ERROR : code;
+}
+
+void JournalFolder(const char *path)
+{
+    char *copy = (char *)Journal(StepFolder, MAX_PATH, "folder remove %s", path);
+    if (copy)
+        StringCchCopyA(copy, MAX_PATH, path);
+}
+
+/* SetupAPI makes a target's missing folders during the commit: each is
+ * removed again, the deepest first. */
+static void JournalMissingFolders(const char *target)
+{
+    char path[MAX_PATH];
+    size_t length;
+
+    if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), target)) ||
+        FAILED(StringCchLengthA(path, ARRAYSIZE(path), &length)) || length <= 3)
+        return;
+    for (char *c = path + 3; *c; c++) {
+        if (*c != '\\')
+            continue;
+        *c = '\0';
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            JournalFolder(path);
+        *c = '\\';
+    }
+}
+
+/* The backups are plain log lines, not action lines: they live in the
+ * journal's folder and go with it, and a plan makes none. */
+int JournalTarget(const char *target)
+{
+    DWORD attributes = GetFileAttributesA(target);
+    int existed = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    DWORD code = NO_ERROR;
+
+    if (!Journaling())
+        return 1;
+    JournalMissingFolders(target);
+    FileUndo *file =
+        (FileUndo *)Journal(StepFile, sizeof(FileUndo), existed ? "restore %s" : "delete %s", target);
+    if (!file)
+        return 1;
+    StringCchCopyA(file->target, ARRAYSIZE(file->target), target);
+    if (!existed || Planning())
+        return 1;
+    if (!JournalFolderPath()[0] ||
+        FAILED(StringCchPrintfA(file->backup, ARRAYSIZE(file->backup), "%s\\%d",
+                                JournalFolderPath(), ++backupCount)))
+        code = ERROR_PATH_NOT_FOUND;
+    else if (!CopyFileA(target, file->backup, TRUE))
+        code = GetLastError();
+    else
+        code = DigestFile(file->backup, 0, &file->digest);
+    LogLine("backup %s -> %s: %s", target, file->backup, LogStatus(code));
+    /* Without its backup the step cannot undo: its undo would delete the
+     * earlier file. It undoes nothing, and the change is not made. */
+    if (code != NO_ERROR) {
+        file->backup[0] = '\0';
+        file->target[0] = '\0';
+        SetLastError(code);
+        return 0;
+    }
+    return 1;
+}
+
+/* ---- the entries a folder or file had before the run replaced them ---- */
+
+struct EntriesUndo {
+    char path[MAX_PATH];
+    DWORD bytes;
+};
+
+static DWORD UndoEntries(void *data)
+{
+    EntriesUndo *undo = (EntriesUndo *)data;
+    if (!undo->path[0])
+        return NO_ERROR;
+    return SetFileSecurityA(undo->path, DACL_SECURITY_INFORMATION, (PSECURITY_DESCRIPTOR)(undo + 1))
+               ? NO_ERROR
+               : GetLastError();
+}
+
+int JournalFileEntries(const char *path)
+{
+    DWORD needed = 0;
+
+    GetFileSecurityA(path, DACL_SECURITY_INFORMATION, NULL, 0, &needed);
+    if (!needed)
+        return 0;
+    EntriesUndo *undo = (EntriesUndo *)Journal(StepFileEntries, sizeof(EntriesUndo) + needed,
+                                               "permissions of %s back", path);
+    /* The path goes in last: an undo without one has nothing to put back. */
+    if (undo && (!GetFileSecurityA(path, DACL_SECURITY_INFORMATION, undo + 1, needed, &needed) ||
+                 FAILED(StringCchCopyA(undo->path, ARRAYSIZE(undo->path), path)))) {
+        undo->path[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+/* ---- a copy deferred to the restart ---- */
+
+/* The rename's target as the session manager keeps it: "\??\" and, for one
+ * that replaces, a leading '!'. */
+static int SameTarget(const char *pending, const char *target)
+{
+    if (*pending == '!')
+        pending++;
+    if (pending[0] == '\\' && pending[1] == '?' && pending[2] == '?' && pending[3] == '\\')
+        pending += 4;
+    return lstrcmpiA(pending, target) == 0;
+}
+
+/* Every rename pending onto the target goes, with the temporary file it
+ * would move; the renames of others stay as they are. */
+static DWORD UndoDelayedCopy(void *data)
+{
+    const char *target = (const char *)data;
+    HKEY key;
+    DWORD type = 0, bytes = 0, code;
+
+    code = (DWORD)RegOpenKeyExA(HKEY_LOCAL_MACHINE, PENDING_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                &key);
+    if (code != ERROR_SUCCESS)
+        return code;
+    char *list = NULL;
+    code = (DWORD)RegQueryValueExA(key, PENDING_VALUE, NULL, &type, NULL, &bytes);
+    if (code == ERROR_SUCCESS && (list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                                          bytes + 2)) != NULL)
+        code = (DWORD)RegQueryValueExA(key, PENDING_VALUE, NULL, &type, (BYTE *)list, &bytes);
+    if (code == ERROR_SUCCESS && list) {
+        char *kept = list;
+        for (char *from = list; *from && from < list + bytes;) {
+            char *to = from + lstrlenA(from) + 1;
+            char *next = to + lstrlenA(to) + 1;
+            DWORD pair = (DWORD)(next - from);
+            if (SameTarget(to, target)) {
+                DeleteFileA(from[0] == '\\' && from[1] == '?' ? from + 4 : from);
+            } else {
+                MoveMemory(kept, from, pair);
+                kept += pair;
+            }
+            from = next;
+        }
+        *kept = '\0';
+        code = kept == list ? (DWORD)RegDeleteValueA(key, PENDING_VALUE)
+                            : (DWORD)RegSetValueExA(key, PENDING_VALUE, 0, type, (BYTE *)list,
+                                                    (DWORD)(kept - list) + 1);
+    }
+    if (Gone(code))
+        code = NO_ERROR;
+    if (list)
+        HeapFree(GetProcessHeap(), 0, list);
+    RegCloseKey(key);
+    return code;
+}
+
+/* Reported after SetupAPI has made it: written through at once. */
+void JournalDelayedCopy(const char *target)
+{
+    char *copy = (char *)Journal(StepDelayedCopy, MAX_PATH, "cancel the copy of %s at the restart",
+                                 target);
+    if (copy)
+        StringCchCopyA(copy, MAX_PATH, target);
+    SyncJournal();
+}
+
+void DefineFileUndo(void)
+{
+    DefineUndo(StepFolder, UndoFolder);
+    DefineUndo(StepFile, UndoFile);
+    DefineUndo(StepDelayedCopy, UndoDelayedCopy);
+    DefineUndo(StepFileEntries, UndoEntries);
+}

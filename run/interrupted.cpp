@@ -1,0 +1,123 @@
+#include "run/run.h"
+#include "spooler/spooler.h"
+#include "integration/integration.h"
+#include "base/base.h"
+#include <strsafe.h>
+
+#define JOURNAL_FOLDER_PREFIX "kxsetup-run-"
+#define MARKER_VALUE "Journal"
+#define FOLDER_ATTEMPTS 4
+
+/* The marker names the journal folder of the run in progress. Its key is made
+ * the administrators' own; the folder it names is judged before anything of
+ * it is believed. */
+static int WriteMarker(const char *folder)
+{
+    AdminSecurity security;
+    HKEY key;
+    LONG status;
+
+    if (!BuildAdminSecurity(&security, KEY_ALL_ACCESS, KEY_READ))
+        return 0;
+    status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY, 0, NULL,
+                             REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, &security.attributes, &key,
+                             NULL);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExA(key, MARKER_VALUE, 0, REG_SZ, (const BYTE *)folder,
+                                (DWORD)lstrlenA(folder) + 1);
+        RegCloseKey(key);
+    }
+    LogLine("run marker HKLM\\%s: %s", KX_RUN_MARKER_KEY, LogStatus((DWORD)status));
+    return status == ERROR_SUCCESS;
+}
+
+static void RemoveMarker(void)
+{
+    LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY);
+    if (status != ERROR_FILE_NOT_FOUND)
+        LogLine("run marker removed: %s", LogStatus((DWORD)status));
+}
+
+/* A folder of a random name in the Windows folder, made the administrators'
+ * own: nobody can make it beforehand or guess it to take its place. */
+int OpenRunJournal(void)
+{
+    AdminSecurity security;
+    char windows[MAX_PATH], name[20], folder[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
+
+    if (Planning())
+        return BeginJournal(NULL);
+    if (!length || length >= ARRAYSIZE(windows) ||
+        !BuildAdminSecurity(&security, FILE_ALL_ACCESS, 0))
+        return 0;
+    if (windows[length - 1] == '\\')
+        windows[length - 1] = '\0';
+    for (int attempt = 0; attempt < FOLDER_ATTEMPTS; attempt++) {
+        if (!RandomName(name, ARRAYSIZE(name)) ||
+            FAILED(StringCchPrintfA(folder, ARRAYSIZE(folder), "%s\\" JOURNAL_FOLDER_PREFIX "%s",
+                                    windows, name)))
+            break;
+        BOOL made = CreateDirectoryA(folder, &security.attributes);
+        if (!made && GetLastError() == ERROR_ALREADY_EXISTS)
+            continue;
+        if (!made) {
+            LogLine("journal folder %s: %s", folder, LogStatus(GetLastError()));
+            return 0;
+        }
+        if (BeginJournal(folder) && WriteMarker(folder))
+            return 1;
+        /* Nothing is changed yet: what was made goes again. */
+        EndJournal();
+        RemoveMarker();
+        return 0;
+    }
+    LogLine("journal folder: no name could be made");
+    return 0;
+}
+
+void CloseRunJournal(int keep)
+{
+    if (keep)
+        EndJournal();
+    else
+        RollBack();
+    if (!Planning())
+        RemoveMarker();
+}
+
+int TakeBackInterrupted(void)
+{
+    char folder[MAX_PATH];
+    const char *why = NULL;
+    HKEY key;
+    DWORD type = 0, bytes = sizeof(folder) - 1;
+    int replayed = 0;
+
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY, 0, KEY_QUERY_VALUE | READ_CONTROL,
+                      &key) != ERROR_SUCCESS)
+        return 0;
+    ZeroMemory(folder, sizeof(folder));
+    LONG status = RegQueryValueExA(key, MARKER_VALUE, NULL, &type, (BYTE *)folder, &bytes);
+    int keyTrusted = JudgeKeyTrust(key, KX_RUN_MARKER_KEY, &why) == KeyTrusted;
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_SZ)
+        LogLine("interrupted installation: the marker names no journal");
+    else if (!keyTrusted || JudgeFolderTrust(folder, NULL, &why) != FolderTrusted)
+        LogLine("interrupted installation: %s is not undone: %s", folder,
+                why ? why : "it is not the administrators' own");
+    else {
+        DefineRunUndo();
+        replayed = ReplayJournal(folder);
+    }
+    if (!Planning())
+        RemoveMarker();
+    return replayed;
+}
+
+void DefineRunUndo(void)
+{
+    DefineFileUndo();
+    DefineRegistryUndo();
+    DefineSpoolerUndo();
+}
