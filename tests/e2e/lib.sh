@@ -36,7 +36,7 @@ MONITOR='Tremaro PJL Language Monitor'
 
 FAILURES=0
 GROUP_VIEWS=0
-SCENARIO_START=$(date +%s)
+SCENARIO_START=${KX_E2E_STARTED:-$(date +%s)}  # kept when a scenario starts over
 
 fail() {
   echo "FAIL: $*" >&2
@@ -731,4 +731,145 @@ undone() {
   grep -q '^< ' <<<"$(action_lines "$log")" || fail "$1 has no undo line"
   failed=$(tr -d '\r' <"$log" | cut -c25- | awk '/^< / { u = $0; next } u != "" && /^  failed/ { print u ": " $0 } { u = "" }')
   [ -z "$failed" ] || fail "$1: undo steps failed:"$'\n'"$failed"
+}
+
+# ---------------------------------------------------------------------------
+# Interrupted runs: a quiet install whose process is killed as a crash or a
+# lost session ends it, while the prefix's server (and so the registry) lives
+# on. Used by the interrupted_* scenarios.
+
+JOURNAL_MARKER='HKLM\Software\VelbaPrinter setup in progress'
+
+# interrupt <after> <line> [<file>]: starts the quiet Express install with
+# /log=C:\e2e\log-interrupted.txt (kept as $RUN/log-interrupted.txt) and
+# stops its process the moment its log has a line that begins with <line>
+# right after one that begins with <after> (the times cut off), and with
+# <file> (below C:) once that file exists too; then kills it (SIGKILL). What
+# the killed run leaves is then checked (journal_left).
+#
+# The log is read in a loop of shell builtins only, and the program runs at
+# the lowest priority once its log is open, so that the loop is ahead of it
+# and the program gets no further than a few system calls past the point. A
+# busy machine can still hold the loop back while the program goes on: a
+# program that logged an action or an outcome line past the point has missed
+# it, and the scenario starts over in a fresh prefix (three times at most,
+# then it fails).
+interrupt() {
+  local after=$1 want=$2 file=${3:-} log=$C/e2e/log-interrupted.txt
+  local pid line part='' prev='' found='' rc=0 late restarts=${KX_E2E_RESTARTS:-0}
+  rm -f "$log"
+  "$WINE" 'C:\medium\kxsetup.exe' /quiet /defaultprinter '/log=C:\e2e\log-interrupted.txt' \
+    </dev/null >/dev/null 2>&1 &
+  pid=$!
+  until [ -f "$log" ] || ! kill -0 $pid 2>/dev/null; do :; done
+  # Wine's start is behind it: from here on every thread at the lowest priority.
+  renice -n 19 -p $(ls /proc/$pid/task 2>/dev/null) >/dev/null 2>&1 || true
+  exec 3<"$log"
+  while kill -0 $pid 2>/dev/null; do
+    if [ -z "$found" ]; then
+      IFS= read -r line <&3 || { part+=$line; continue; }
+      line=$part$line part=''
+      line=${line%$'\r'}
+      line=${line:24}
+      [[ $line == "$want"* && $prev == "$after"* ]] && found=1
+      prev=$line
+    fi
+    if [ -n "$found" ] && { [ -z "$file" ] || [ -e "$C/$file" ]; }; then
+      kill -STOP $pid
+      break
+    fi
+  done
+  kill -KILL $pid 2>/dev/null || true
+  { wait $pid; } 2>/dev/null || rc=$?
+  late=$(tr -d '\r' <&3 | cut -c25- | grep -a '^\(> \|  \)') || true
+  exec 3<&-
+  cp "$log" "$RUN/log-interrupted.txt" 2>/dev/null || : >"$RUN/log-interrupted.txt"
+  if [ -z "$found" ] || [ $rc != 137 ]; then
+    fail "the install was not killed after '$want' (exit $rc)"
+  elif [ -n "$late" ] && [ "$restarts" -lt 3 ]; then
+    echo "$NAME: the install got past '$want' before it was stopped; starting over" >&2
+    exec env KX_E2E_RESTARTS=$((restarts + 1)) KX_E2E_STARTED="$SCENARIO_START" bash "$0"
+  elif [ -n "$late" ]; then
+    fail "the install was stopped too late, after:"$'\n'"$late"
+  fi
+  journal_left
+}
+
+# journal_left: what a killed install leaves for the next start: one journal
+# folder C:\windows\kxsetup-run-<16 hex digits> holding the journal, and the
+# marker key naming it. The folder's listing goes to the scenario's output.
+journal_left() {
+  local folders name
+  folders=$(cd "$C/windows" && ls -d kxsetup-run-* 2>/dev/null) || true
+  if ! grep -Eqx 'kxsetup-run-[0-9a-f]{16}' <<<"$folders"; then
+    fail "expected one journal folder in C:\\windows, found: ${folders:-none}"
+    return
+  fi
+  name=$folders
+  [ -s "$C/windows/$name/journal" ] || fail "C:\\windows\\$name holds no journal"
+  echo "the killed run's journal folder C:\\windows\\$name:"
+  (cd "$C/windows/$name" && ls -l --time-style=+%T)
+  robot <<EOF2
+note marker-$name
+dump-key $JOURNAL_MARKER
+EOF2
+  section "marker-$name"
+  reg "$JOURNAL_MARKER" Journal "C:\\windows\\$name"
+}
+
+# nothing_left <name>: no journal folder and no marker.
+nothing_left() {
+  local folders
+  folders=$(cd "$C/windows" && ls -d kxsetup-run-* 2>/dev/null) || true
+  [ -z "$folders" ] || fail "journal folders left in C:\\windows: $folders"
+  robot <<EOF2
+note no-marker-$1
+dump-key $JOURNAL_MARKER
+EOF2
+  section "no-marker-$1"
+  has NOKEY "$JOURNAL_MARKER"
+}
+
+# taken_back_by_uninstall <snapshot>: after a killed install, the plan of the
+# quiet uninstall from the medium lists the take-back and changes nothing;
+# the uninstall itself takes the killed run back as planned, then finds no
+# installation (1603). The machine is then as in the snapshot taken before
+# the killed install.
+taken_back_by_uninstall() {
+  plan_unchanged uninstall 1603 'C:\medium\kxsetup.exe Uninstall'
+  run_as_planned uninstall 'C:\medium\kxsetup.exe Uninstall'
+  undone log-uninstall.txt
+  log_has e2e/log-uninstall.txt 'exit 1603'
+  nothing_left uninstall
+  snapshot taken-back
+  rolled_back "$1" taken-back
+}
+
+# taken_back_by_install: after a killed install, the same quiet install again
+# (and its plan, which changes nothing) takes the killed run back before its
+# own first change, the record, and before it writes its own journal marker
+# (which the take-back removes); it then ends as a quiet Express install on a
+# fresh machine does.
+taken_back_by_install() {
+  plan_unchanged reinstall 0 'C:\medium\kxsetup.exe /defaultprinter'
+  run_as_planned reinstall 'C:\medium\kxsetup.exe /defaultprinter'
+  quiet_run 3010
+  robot <<EOF2
+note reinstalled
+$DUMP_STATE
+EOF2
+  section reinstalled
+  express_state
+  undone log-reinstall.txt
+  entry_actions "$RUN/log-reinstall.txt" 'C:\STATUS'
+  local order
+  order=$(tr -d '\r' <"$RUN/log-reinstall.txt" | cut -c25- | awk '
+    /^< / && (record || marker) && !late { late = 1; print "an undo line after the record or the marker: " $0 }
+    /^> / && !record { record = 1
+      if (index($0, "> registry set HKLM\\Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo\\ ") != 1)
+        print "the first change is not the record: " $0 }
+    /^run marker HKLM\\/ { marker = 1 }
+    END { if (!marker) print "no run marker written" }')
+  [ -z "$order" ] || fail "log-reinstall.txt: $order"
+  nothing_left reinstall
 }
