@@ -123,6 +123,13 @@ void DefineFileUndo(void);
 
 /* A file's size and, where the system's CryptoAPI has one, its hash: SHA-256,
  * or SHA-1 before XP SP3 (algorithm 0: the size alone). */
+/* The program is built for NT 4, whose headers stop before SHA-256. */
+#ifndef CALG_SHA_256
+#define CALG_SHA_256 0x0000800c
+#endif
+#ifndef PROV_RSA_AES
+#define PROV_RSA_AES 24
+#endif
 struct FileDigest {
     DWORD sizeLow;
     DWORD sizeHigh;
@@ -134,8 +141,17 @@ struct FileDigest {
  * file could not be read. */
 DWORD DigestFile(const char *path, ALG_ID algorithm, FileDigest *digest);
 int SameDigest(const FileDigest *recorded, const FileDigest *now);
+/* As the installation record keeps it: "sha256:<hex> <size>" ("sha1:",
+ * or "size:" without CryptoAPI); 0 when it does not fit. */
+#define DIGEST_TEXT_CHARS 96
+int FormatDigest(const FileDigest *digest, char *text, size_t chars);
 /* 16 hex digits from the system's random source; 0 when it has none. */
 int RandomName(char *name, size_t chars);
+
+/* How /verify's checks report an item: what it is, its name, and "ok",
+ * "missing", "changed" or "not the administrators' own". */
+typedef void (*VerifyReport)(void *context, const char *item, const char *name,
+                             const char *verdict);
 
 /* The texts of the boxes and pages that earlier releases showed, byte for byte:
  * administrators' notes and scripts look for them as they are, so the odd

@@ -2,13 +2,6 @@
 #include <strsafe.h>
 
 #define DIGEST_READ_BYTES 65536
-/* The program is built for NT 4, whose headers stop before SHA-256. */
-#ifndef CALG_SHA_256
-#define CALG_SHA_256 0x0000800c
-#endif
-#ifndef PROV_RSA_AES
-#define PROV_RSA_AES 24
-#endif
 
 /* SHA-256 comes with the AES provider (XP SP3 and later); earlier systems'
  * base provider has SHA-1 only. */
@@ -105,4 +98,20 @@ int RandomName(char *name, size_t chars)
         if (FAILED(StringCchPrintfA(name + 2 * i, chars - 2 * i, "%02x", random[i])))
             return 0;
     return 1;
+}
+
+int FormatDigest(const FileDigest *digest, char *text, size_t chars)
+{
+    const char *name = digest->algorithm == CALG_SHA_256 ? "sha256"
+                       : digest->algorithm == CALG_SHA1  ? "sha1"
+                                                         : "size";
+    size_t used;
+
+    if (FAILED(StringCchPrintfA(text, chars, "%s:", name)) ||
+        FAILED(StringCchLengthA(text, chars, &used)))
+        return 0;
+    for (DWORD i = 0; i < digest->bytes; i++, used += 2)
+        if (FAILED(StringCchPrintfA(text + used, chars - used, "%02x", digest->value[i])))
+            return 0;
+    return SUCCEEDED(StringCchPrintfA(text + used, chars - used, " %lu", digest->sizeLow));
 }

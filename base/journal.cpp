@@ -30,7 +30,7 @@ static JournalEntry *written; /* the last step the file holds */
 static int journaling;
 static UndoProc undoProcs[UndoKinds];
 static char folder[MAX_PATH];
-static HANDLE file = INVALID_HANDLE_VALUE;
+static HANDLE file; /* NULL without a journal file */
 static int unsynced, held, keptBackups;
 
 static void *DataOf(JournalEntry *entry)
@@ -71,9 +71,9 @@ static void CloseJournalFolder(int removeBackups)
     char path[MAX_PATH];
     WIN32_FIND_DATAA found;
 
-    if (file != INVALID_HANDLE_VALUE)
+    if (file)
         CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
+    file = NULL;
     if (!folder[0])
         return;
     if (JournalPath(path, JOURNAL_FILE_NAME))
@@ -113,8 +113,9 @@ int BeginJournal(const char *journalFolder)
      * folder can be renamed away while the run may still need them. */
     file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD code = file != INVALID_HANDLE_VALUE &&
-                         WriteFile(file, &magic, sizeof(magic), &done, NULL) &&
+    if (file == INVALID_HANDLE_VALUE)
+        file = NULL;
+    DWORD code = file && WriteFile(file, &magic, sizeof(magic), &done, NULL) &&
                          FlushFileBuffers(file)
                      ? NO_ERROR
                      : GetLastError();
@@ -199,7 +200,7 @@ void SyncJournal(void)
     if (!unsynced || held)
         return;
     unsynced = 0;
-    if (file == INVALID_HANDLE_VALUE)
+    if (!file)
         return;
     AppendPending(last, written);
     written = last;
@@ -312,7 +313,7 @@ int ReplayJournal(const char *journalFolder)
     if (magic != JOURNAL_MAGIC)
         LogLine("interrupted installation: %s is not a journal of this program", path);
     else {
-        LogLine("interrupted installation: its journal %s is undone", path);
+        LogLine("interrupted installation: its journal %s", path);
         journaling = 1;
         ReadSteps(bytes, size);
         RollBack();

@@ -5,10 +5,10 @@
 #define LOG_LINE_CHARS 2048
 #define ACTION_MARK "> "
 
-static HANDLE logFile = INVALID_HANDLE_VALUE;
+static HANDLE logFile; /* NULL while no file is open */
 static int planning;
 
-static const char *refusal = "";
+static const char *refusal;
 static const OutputTrust *outputTrust;
 
 void SetOutputTrust(const OutputTrust *trust)
@@ -34,8 +34,10 @@ static int OpenLogFile(const char *path, DWORD access)
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
                               SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                           NULL);
-    if (logFile == INVALID_HANDLE_VALUE)
+    if (logFile == INVALID_HANDLE_VALUE) {
+        logFile = NULL;
         return 0;
+    }
     /* A file another account made could be read, or a plan edited, by it. */
     int existed = GetLastError() == ERROR_ALREADY_EXISTS;
     if (GetFileType(logFile) != FILE_TYPE_DISK)
@@ -69,14 +71,14 @@ int OpenPlan(const char *path)
 
 const char *OutputRefusal(void)
 {
-    return refusal;
+    return refusal ? refusal : "";
 }
 
 void CloseLog(void)
 {
-    if (logFile != INVALID_HANDLE_VALUE) {
+    if (logFile) {
         CloseHandle(logFile);
-        logFile = INVALID_HANDLE_VALUE;
+        logFile = NULL;
     }
 }
 
@@ -90,7 +92,7 @@ void ResetLog(void)
 
 int LogIsOpen(void)
 {
-    return logFile != INVALID_HANDLE_VALUE;
+    return logFile != NULL;
 }
 
 int Planning(void)
@@ -105,7 +107,7 @@ static void WriteLine(const char *mark, const char *format, va_list args)
     char *end = NULL;
     DWORD written;
 
-    if (logFile == INVALID_HANDLE_VALUE)
+    if (!logFile)
         return;
     GetLocalTime(&now);
     StringCchPrintfExA(line, ARRAYSIZE(line), &end, NULL, 0,

@@ -21,6 +21,15 @@ int WriteInstallRecord(SetupStateRecord *state);
  * today's date and `installedKb`; 1 when every value was written. */
 int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb);
 void DeleteUninstallEntry(void);
+/* The entry's values against what WriteUninstallEntry writes for `state`: one
+ * report per value ("ok", "missing", "changed"); 1 when all are intact. */
+int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, void *context);
+/* Each copied file of `targets` (each with its zero, then an empty one) with
+ * its size and hash (FormatDigest), in the record's value Files, written
+ * after the copy; 1 when written. ReadRecordedFiles: its lines the same
+ * way (HeapFree), NULL for an installation that recorded none. */
+int RecordFiles(const char *targets);
+char *ReadRecordedFiles(void);
 int ReadInstallRecord(SetupStateRecord *state);
 /* 1 when each record key that exists is trusted (JudgeKeyTrust), or only
  * open to others where the caller is `repairing` (an install, which gives it

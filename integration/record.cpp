@@ -85,11 +85,15 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
         return 0;
     if (!JournalValue(HKEY_LOCAL_MACHINE, "HKLM", subKey, valueName))
         return 0;
-    int make = type == REG_DWORD
-                   ? Act("registry set HKLM\\%s %s = REG_DWORD %lu", subKey, valueName,
-                         (unsigned long)*(const DWORD *)data)
-                   : Act("registry set HKLM\\%s %s = REG_SZ \"%s\"", subKey, valueName,
-                         (const char *)data);
+    int make = type == REG_DWORD ? Act("registry set HKLM\\%s %s = REG_DWORD %lu", subKey, valueName,
+                                       (unsigned long)*(const DWORD *)data)
+               : type == REG_SZ
+                   ? Act("registry set HKLM\\%s %s = REG_SZ \"%s\"", subKey, valueName,
+                         (const char *)data)
+                   : Act("registry set HKLM\\%s %s = REG_MULTI_SZ: size and hash of %u files",
+                         subKey, valueName, HIWORD(bytes));
+    if (type == REG_MULTI_SZ)
+        bytes = LOWORD(bytes);
 
     if (!make)
         return 1;
@@ -197,52 +201,158 @@ int WriteInstallRecord(SetupStateRecord *state)
     return written;
 }
 
-int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb)
+/* What the entry holds, for the run that writes it and for /verify, which
+ * checks it: each value in the order it is written, with its text (or the
+ * number of the run's own text) or number. The date and the size belong to
+ * the run that wrote them: verify asks only that they are there. */
+enum { Literal, UninstallText, QuietText, IconText, FolderText, DateText, ENTRY_TEXTS };
+struct EntryValue {
+    const char *name;
+    BYTE type;  /* REG_SZ or REG_DWORD */
+    BYTE text;  /* Literal, or which of the run's texts */
+    BYTE fixed; /* 0: only its presence is checked */
+    const char *literal;
+    DWORD number;
+};
+static const EntryValue entryValues[] = {
+    { "DisplayName", REG_SZ, Literal, 1, "Velba Printer Version " KX_VERSION_TEXT, 0 },
+    { "DisplayVersion", REG_SZ, Literal, 1, KX_VERSION_TEXT, 0 },
+    { "Publisher", REG_SZ, Literal, 1, "Velba", 0 },
+    { "VersionMajor", REG_DWORD, Literal, 1, NULL, KX_VERSION_MAJOR },
+    { "VersionMinor", REG_DWORD, Literal, 1, NULL, KX_VERSION_MINOR },
+    { "UninstallString", REG_SZ, UninstallText, 1, NULL, 0 },
+    /* What deployment tools run to remove the package without a person. */
+    { "QuietUninstallString", REG_SZ, QuietText, 1, NULL, 0 },
+    { "DisplayIcon", REG_SZ, IconText, 1, NULL, 0 },
+    { "InstallLocation", REG_SZ, FolderText, 1, NULL, 0 },
+    { "InstallDate", REG_SZ, DateText, 0, NULL, 0 },
+    { "EstimatedSize", REG_DWORD, Literal, 0, NULL, 0 },
+    /* The program only installs and removes: no change or repair to offer. */
+    { "NoModify", REG_DWORD, Literal, 1, NULL, 1 },
+    { "NoRepair", REG_DWORD, Literal, 1, NULL, 1 },
+};
+#define ENTRY_VALUES ((int)ARRAYSIZE(entryValues))
+typedef char EntryTexts[ENTRY_TEXTS][TEXT_CHARS];
+
+/* 0 when a text does not fit (the folder rule keeps every one of them within
+ * its buffer). The backslash is always put in, also after a drive root. */
+static int DescribeEntry(const SetupStateRecord *state, EntryTexts texts)
 {
-    static const char *const names[] = { "DisplayName", "DisplayVersion", "Publisher",
-                                         "VersionMajor", "VersionMinor", "UninstallString",
-                                         "QuietUninstallString", "DisplayIcon", "InstallLocation",
-                                         "InstallDate", "EstimatedSize", "NoModify", "NoRepair" };
-    char text[TEXT_CHARS];
     SYSTEMTIME today;
-    int written;
 
-    if (!BeginSeries(KX_UNINSTALL_KEY, names, ARRAYSIZE(names)))
-        return 0;
-    written = WriteMachineString(KX_UNINSTALL_KEY, "DisplayName",
-                                 "Velba Printer Version " KX_VERSION_TEXT);
-    written &= WriteMachineString(KX_UNINSTALL_KEY, "DisplayVersion", KX_VERSION_TEXT);
-    written &= WriteMachineString(KX_UNINSTALL_KEY, "Publisher", "Velba");
-    written &= WriteMachineDword(KX_UNINSTALL_KEY, "VersionMajor", KX_VERSION_MAJOR);
-    written &= WriteMachineDword(KX_UNINSTALL_KEY, "VersionMinor", KX_VERSION_MINOR);
-
-    /* The backslash is always put in, also after a drive root such as C:\. The
-     * folder rule keeps every one of these texts within the buffer. */
-    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), KX_UNINSTALL_FORMAT,
-                                   state->statusDir))) {
-        written &= WriteMachineString(KX_UNINSTALL_KEY, "UninstallString", text);
-        /* What deployment tools run to remove the package without a person. */
-        if (SUCCEEDED(StringCchCatA(text, ARRAYSIZE(text), KX_QUIET_OPTION)))
-            written &= WriteMachineString(KX_UNINSTALL_KEY, "QuietUninstallString", text);
-        else
-            written = 0;
-    } else {
-        written = 0;
-    }
-    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "%s\\kxsetup.exe,0", state->statusDir)))
-        written &= WriteMachineString(KX_UNINSTALL_KEY, "DisplayIcon", text);
-    else
-        written = 0;
-    written &= WriteMachineString(KX_UNINSTALL_KEY, "InstallLocation", state->statusDir);
     /* The local date, as the system's own list of programs shows it. */
     GetLocalTime(&today);
-    StringCchPrintfA(text, ARRAYSIZE(text), "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
-    written &= WriteMachineString(KX_UNINSTALL_KEY, "InstallDate", text);
-    written &= WriteMachineDword(KX_UNINSTALL_KEY, "EstimatedSize", installedKb);
-    /* The program only installs and removes: no change or repair to offer. */
-    written &= WriteMachineDword(KX_UNINSTALL_KEY, "NoModify", 1);
-    written &= WriteMachineDword(KX_UNINSTALL_KEY, "NoRepair", 1);
+    StringCchPrintfA(texts[DateText], TEXT_CHARS, "%04u%02u%02u", today.wYear, today.wMonth,
+                     today.wDay);
+    return SUCCEEDED(StringCchPrintfA(texts[UninstallText], TEXT_CHARS, KX_UNINSTALL_FORMAT,
+                                      state->statusDir)) &&
+           SUCCEEDED(StringCchPrintfA(texts[QuietText], TEXT_CHARS, "%s" KX_QUIET_OPTION,
+                                      texts[UninstallText])) &&
+           SUCCEEDED(StringCchPrintfA(texts[IconText], TEXT_CHARS, "%s\\kxsetup.exe,0",
+                                      state->statusDir)) &&
+           SUCCEEDED(StringCchCopyA(texts[FolderText], TEXT_CHARS, state->statusDir));
+}
+
+static const char *EntryText(const EntryValue *value, EntryTexts texts)
+{
+    return value->text == Literal ? value->literal : texts[value->text];
+}
+
+int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb)
+{
+    EntryTexts texts;
+    const char *names[ENTRY_VALUES];
+    int written = DescribeEntry(state, texts);
+
+    for (int i = 0; i < ENTRY_VALUES; i++)
+        names[i] = entryValues[i].name;
+    if (!written || !BeginSeries(KX_UNINSTALL_KEY, names, ENTRY_VALUES))
+        return 0;
+    for (const EntryValue *value = entryValues; value < entryValues + ENTRY_VALUES; value++)
+        written &= value->type == REG_SZ
+                       ? WriteMachineString(KX_UNINSTALL_KEY, value->name, EntryText(value, texts))
+                       : WriteMachineDword(KX_UNINSTALL_KEY, value->name,
+                                           value->fixed ? value->number : installedKb);
     return written;
+}
+
+int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, void *context)
+{
+    EntryTexts texts;
+    char text[TEXT_CHARS];
+    int intact = DescribeEntry(state, texts);
+    HKEY key;
+
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        key = NULL;
+    for (const EntryValue *value = entryValues; value < entryValues + ENTRY_VALUES; value++) {
+        DWORD type = REG_NONE, bytes = QUERY_ROOM;
+        ZeroMemory(text, sizeof(text));
+        LONG status = key ? RegQueryValueExA(key, value->name, NULL, &type, (BYTE *)text, &bytes)
+                          : ERROR_FILE_NOT_FOUND;
+        int same = status == ERROR_SUCCESS && type == value->type &&
+                   (!value->fixed ||
+                    (type == REG_SZ ? lstrcmpA(text, EntryText(value, texts)) == 0
+                                    : bytes == sizeof(DWORD) && *(DWORD *)text == value->number));
+        intact &= same;
+        report(context, "uninstall entry value", value->name,
+               status != ERROR_SUCCESS ? "missing" : same ? "ok" : "changed");
+    }
+    if (key)
+        RegCloseKey(key);
+    return intact;
+}
+
+int RecordFiles(const char *targets)
+{
+    static const char *const names[] = { "Files" };
+    char line[MAX_PATH + DIGEST_TEXT_CHARS];
+    FileDigest digest;
+    DWORD used = 0, count = 0;
+    int written = 0;
+
+    for (const char *t = targets; *t; t += lstrlenA(t) + 1)
+        count++;
+    char *list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                   count * ARRAYSIZE(line) + 2);
+    if (!list || !BeginSeries(KX_PRODUCT_KEY, names, 1))
+        goto done;
+    /* Taken after the copy: what /verify compares the files with. A target
+     * the copy did not make (a newer one kept) is taken as it stands. */
+    for (const char *t = targets; *t && !Planning(); t += lstrlenA(t) + 1)
+        if (DigestFile(t, 0, &digest) == NO_ERROR && FormatDigest(&digest, line, DIGEST_TEXT_CHARS) &&
+            SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), " ")) &&
+            SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), t))) {
+            DWORD length = (DWORD)lstrlenA(line) + 1;
+            CopyMemory(list + used, line, length);
+            used += length;
+        }
+    /* The action line names the count, which a plan knows as well. */
+    written = WriteMachineValue(KX_PRODUCT_KEY, "Files", REG_MULTI_SZ, (const BYTE *)list,
+                                MAKELONG(used + 1, count));
+done:
+    if (list)
+        HeapFree(GetProcessHeap(), 0, list);
+    return written;
+}
+
+char *ReadRecordedFiles(void)
+{
+    HKEY key;
+    DWORD type = REG_NONE, bytes = 0;
+    char *list = NULL;
+
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return NULL;
+    if (RegQueryValueExA(key, "Files", NULL, &type, NULL, &bytes) == ERROR_SUCCESS &&
+        type == REG_MULTI_SZ &&
+        (list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes + 2)) != NULL &&
+        RegQueryValueExA(key, "Files", NULL, &type, (BYTE *)list, &bytes) != ERROR_SUCCESS) {
+        HeapFree(GetProcessHeap(), 0, list);
+        list = NULL;
+    }
+    RegCloseKey(key);
+    return list;
 }
 
 /* The whole entry goes; the record under KX_PRODUCT_KEY stays. An entry that is

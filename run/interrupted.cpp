@@ -31,6 +31,20 @@ static int WriteMarker(const char *folder)
     return status == ERROR_SUCCESS;
 }
 
+/* The marker's folder; a value of another type reads as none. */
+static LONG ReadMarker(char *folder, DWORD *bytes)
+{
+    HKEY key;
+    DWORD type = 0;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY, 0, KEY_QUERY_VALUE, &key);
+
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = RegQueryValueExA(key, MARKER_VALUE, NULL, &type, (BYTE *)folder, bytes);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && type != REG_SZ ? ERROR_INVALID_DATA : status;
+}
+
 static void RemoveMarker(void)
 {
     LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY);
@@ -86,24 +100,19 @@ void CloseRunJournal(int keep)
         RemoveMarker();
 }
 
+/* Only the folder is believed, not the marker: a journal is replayed from a
+ * folder nobody but the administrators and the system may change. */
 int TakeBackInterrupted(void)
 {
     char folder[MAX_PATH];
     const char *why = NULL;
-    HKEY key;
-    DWORD type = 0, bytes = sizeof(folder) - 1;
+    DWORD bytes = sizeof(folder) - 1;
     int replayed = 0;
 
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY, 0, KEY_QUERY_VALUE | READ_CONTROL,
-                      &key) != ERROR_SUCCESS)
-        return 0;
     ZeroMemory(folder, sizeof(folder));
-    LONG status = RegQueryValueExA(key, MARKER_VALUE, NULL, &type, (BYTE *)folder, &bytes);
-    int keyTrusted = JudgeKeyTrust(key, KX_RUN_MARKER_KEY, &why) == KeyTrusted;
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || type != REG_SZ)
-        LogLine("interrupted installation: the marker names no journal");
-    else if (!keyTrusted || JudgeFolderTrust(folder, NULL, &why) != FolderTrusted)
+    if (ReadMarker(folder, &bytes) != ERROR_SUCCESS)
+        return 0;
+    if (JudgeFolderTrust(folder, NULL, &why) != FolderTrusted)
         LogLine("interrupted installation: %s is not undone: %s", folder,
                 why ? why : "it is not the administrators' own");
     else {

@@ -9,6 +9,28 @@ struct QueueScan {
     ULONGLONG bytes;
 };
 
+/* Every target of the last scan, each with its zero, then an empty one. */
+static char *targets;
+static DWORD targetBytes;
+
+static void KeepTarget(const char *target)
+{
+    DWORD length = (DWORD)lstrlenA(target) + 1;
+    char *grown = (char *)(targets ? HeapReAlloc(GetProcessHeap(), 0, targets, targetBytes + length + 1)
+                                   : HeapAlloc(GetProcessHeap(), 0, length + 1));
+    if (!grown)
+        return;
+    targets = grown;
+    CopyMemory(targets + targetBytes, target, length);
+    targetBytes += length;
+    targets[targetBytes] = '\0';
+}
+
+const char *QueuedTargets(void)
+{
+    return targets ? targets : "";
+}
+
 static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,
                                    UINT_PTR param2)
 {
@@ -19,6 +41,7 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
     scan->seen++;
     if (notification == SPFILENOTIFY_QUEUESCAN_EX) {
         const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
+        KeepTarget(paths->Target);
         if (!JournalTarget(paths->Target) && !scan->unkept)
             scan->unkept = GetLastError();
         int kind = FindSource(paths->Source, found, ARRAYSIZE(found));
@@ -31,6 +54,7 @@ static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR pa
             scan->missing++;
         }
     } else if (notification == SPFILENOTIFY_QUEUESCAN) {
+        KeepTarget((const char *)param1);
         if (!JournalTarget((const char *)param1) && !scan->unkept)
             scan->unkept = GetLastError();
         Act("copy -> %s", (const char *)param1);
@@ -46,6 +70,9 @@ int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *unkept, DWORD *kilobyte
     /* NT 4 knows only the scan that names the target. The scan's own result is
      * not trusted (Wine reports a complete scan as failed); what it delivered
      * is. It runs without a log too: the sizes are the installed size. */
+    targetBytes = 0;
+    if (targets)
+        targets[0] = '\0';
     /* The whole queue's undo is written through once, before its commit. */
     HoldJournal(1);
     SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ActQueuedCopy, &scan, &result);

@@ -282,19 +282,28 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 #define KX_TEXT_TAKEN_BACK "An interrupted installation was found and taken back."
 
 /* Before the run's first change: what an interrupted run left is undone
- * first, so that this run starts from the machine as it was. */
-static void TakeBack(RunContext *run)
+ * first, so that this run starts from the machine as it was. A plan lists
+ * that undo and ends there: what the run does next depends on the machine
+ * as the undo leaves it, which a plan does not make. 0 when the run ends. */
+static int TakeBack(RunContext *run)
 {
-    if (TakeBackInterrupted() && !Planning())
-        KxMessageBox(run->hostWindow, KX_TEXT_TAKEN_BACK, KX_CAPTION_INSTALLATION,
-                     MB_OK | MB_ICONINFORMATION);
+    if (!TakeBackInterrupted())
+        return 1;
+    if (Planning()) {
+        LogLine("plan: ends after the undo of the interrupted installation");
+        return StopRun(run, KX_EXIT_FAILED);
+    }
+    KxMessageBox(run->hostWindow, KX_TEXT_TAKEN_BACK, KX_CAPTION_INSTALLATION,
+                 MB_OK | MB_ICONINFORMATION);
+    return 1;
 }
 
 /* Written before any file is copied; a run that stops later takes it back with
  * the rest of its changes. */
 static int RecordInstallation(RunContext *run, SetupStateRecord *state)
 {
-    TakeBack(run);
+    if (!TakeBack(run))
+        return 0;
     if (!state->statusDir[0]) {
         if (!state->statusDirChoice[0])
             DefaultStatusFolder(KX_DEFAULT_STATUS_DRIVE, state->statusDir, ARRAYSIZE(state->statusDir));
@@ -359,6 +368,10 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
         LogLine("copy stopped: %s", LogStatus(GetLastError()));
         return StopRun(run, KX_EXIT_FAILED);
     }
+    if (!RecordFiles(QueuedTargets()))
+        return StopWithBox(run, NULL,
+                           "The installation record could not be written to the registry.",
+                           KX_CAPTION_INSTALL_ERROR);
     if (!WriteUninstallEntry(state, installedKb))
         return StopWithBox(run, NULL, "The uninstall entry could not be written to the registry.",
                            KX_CAPTION_INSTALL_ERROR);
@@ -400,7 +413,8 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 {
     if (KxMessageBox(NULL, KX_TEXT_CONFIRM_UNINSTALL, KX_CAPTION_INSTALLATION, MB_YESNO) != IDYES)
         return StopRun(run, KX_EXIT_CANCELLED);
-    TakeBack(run);
+    if (!TakeBack(run))
+        return 0;
     if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 0))
         return StopRun(run, KX_EXIT_FAILED);
     ReadInstallRecord(state);
@@ -466,6 +480,10 @@ static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalli
     }
     if (!ReadSetupInformation(run->inf, state))
         return StopRun(run, KX_EXIT_FAILED);
+    /* The setup information names the models whose drivers and printers
+     * /verify looks for; nothing else of the run is made. */
+    if (run->mode->verify)
+        return StopRun(run, VerifyInstallation(run->hostWindow, state, run->mode));
     if (!uninstalling && !UndoableSection(run->inf, "ClassInstall"))
         return StopWithBox(run, NULL, "The setup information asks for changes that cannot be undone.",
                            KX_CAPTION_INSTALL_ERROR);

@@ -14,6 +14,7 @@
 #define KX_EXIT_OK              0
 #define KX_EXIT_CANCELLED       1602
 #define KX_EXIT_FAILED          1603
+#define KX_EXIT_NOT_INSTALLED   1605
 #define KX_EXIT_RESTART_DECLINED 3010
 
 /* The status display tool: the run asks its window to close before uninstalling. */
@@ -30,12 +31,20 @@ struct RunMode {
     int quiet;          /* no window, no question: SetupAPI is answered by QuietQueueAnswer */
     int noRestart;      /* completed runs end with 3010, without the restart offer */
     int defaultPrinter; /* a quiet run's answer to the default printer offer */
+    int verify;         /* the installation is checked, nothing is changed */
     int (*choose)(HWND hostWindow, SetupStateRecord *state, int *exitCode);
 };
 
 /* One installation or uninstall from the folders to the restart prompt; returns
- * the exit code of the run (KX_EXIT_*). */
+ * the exit code of the run (KX_EXIT_*). In verify mode it reads the setup
+ * information, then VerifyInstallation decides. */
 int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mode);
+/* What the record says the installation holds, checked without a change: one
+ * log line per item (ok, missing, changed, not the administrators' own), a
+ * summary, its box unless quiet; KX_EXIT_OK when all is intact,
+ * KX_EXIT_FAILED with the first drift named, KX_EXIT_NOT_INSTALLED when no
+ * installation is recorded. */
+int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode);
 
 /* The file queue's callback of the run, with a QueueContext: SetupAPI's
  * default handling, or in a quiet run an answer that never waits for a
@@ -81,6 +90,8 @@ int FindSource(const char *path, char *found, size_t chars);
  * compressed source counts as it lies on the medium; NT 4's scan names no
  * source and counts nothing). */
 int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *unkept, DWORD *kilobytes);
+/* The targets of the last scan, each with its zero, then an empty one. */
+const char *QueuedTargets(void);
 
 /* The run's journal (base/journal): its folder in the Windows folder, made
  * the administrators' own with a name nobody can guess, and the marker in

@@ -142,8 +142,8 @@ static int __cdecl Vsnprintf(char *buffer, size_t count, const char *format, va_
 }
 
 extern "C" {
-KX_KEPT void *toupperSlot __asm__(CRT_SLOT(toupper)) = (void *)UpperCase;
-KX_KEPT void *vsnprintfSlot __asm__(CRT_SLOT(_vsnprintf)) = (void *)Vsnprintf;
+KX_KEPT extern void *const toupperSlot __asm__(CRT_SLOT(toupper)) = (void *)UpperCase;
+KX_KEPT extern void *const vsnprintfSlot __asm__(CRT_SLOT(_vsnprintf)) = (void *)Vsnprintf;
 
 /* The process starts here: WinMain gets what the C runtime would give it. */
 KX_KEPT void WinMainCRTStartup(void)

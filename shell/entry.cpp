@@ -24,10 +24,12 @@ static int OpenOutputFile(void)
     char text[OPTION_VALUE_CHARS + 96];
     /* Kept by the log for as long as it is open. */
     static AdminSecurity security;
-    static OutputTrust trust = {&security.attributes, JudgeFileOwner};
+    static OutputTrust trust;
 
     if (!file[0])
         return 1;
+    trust.made = &security.attributes;
+    trust.judge = JudgeFileOwner;
     if (BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ))
         SetOutputTrust(&trust);
     if (Options.planFile[0] ? OpenPlan(file) : OpenLog(file))
@@ -62,14 +64,14 @@ static int StartRun(HINSTANCE instance, int showCommand, int validLine)
     if (Options.usage)
         return ShowUsage("");
     /* The box is the log's line too. */
-    if (!Planning() && !TakeRunLock()) {
+    if (!Planning() && !Options.verify && !TakeRunLock()) {
         KxMessageBox(NULL, "Another installation is in progress. Start the setup again when it has ended.",
                      PROGRAM_CAPTION, MB_OK | MB_ICONERROR);
         return KX_EXIT_ANOTHER_RUN;
     }
     if (Options.uninstall)
         SetupState.installMode = Uninstall;
-    LogLine("mode: %s%s%s%s", Options.uninstall ? "uninstall" : "install",
+    LogLine("mode: %s%s%s%s", Options.verify ? "verify" : Options.uninstall ? "uninstall" : "install",
             Options.quiet ? ", quiet" : "", Options.noRestart ? ", no restart" : "",
             Planning() ? ", plan only" : "");
     if (!RegisterHostClass(instance))
@@ -89,6 +91,7 @@ void RunModeOf(const SetupOptions *options, RunMode *mode)
     mode->quiet = options->quiet;
     mode->noRestart = options->noRestart;
     mode->defaultPrinter = options->defaultPrinter;
+    mode->verify = options->verify;
     mode->choose = options->quiet ? ChooseQuietly : ChooseInWizard;
 }
 

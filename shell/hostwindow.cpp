@@ -10,7 +10,7 @@
 static LONG positionFixed;
 static int startTaken;
 /* Anything that ends the loop before a run decided otherwise is a failure. */
-static int exitCode = KX_EXIT_FAILED;
+static int exitCode; /* set as the window is made */
 static const RunMode *runMode;
 
 ATOM RegisterHostClass(HINSTANCE instance)

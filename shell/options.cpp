@@ -14,6 +14,7 @@ const char UsageText[] =
     "/norestart\tno restart prompt; a completed run ends with 3010\n"
     "/log=FILE\tappend a log of the run to FILE\n"
     "/plan=FILE\twrite to FILE what a quiet run would change; change nothing\n"
+    "/verify\t\tcheck that the installation is there and unchanged\n"
     "\n"
     "With /quiet, instead of the wizard:\n"
     "/type=express|minimum|custom\t(default express)\n"
@@ -24,7 +25,8 @@ const char UsageText[] =
     "/defaultprinter\tthe first printer becomes the default printer\n"
     "\n"
     "Exit codes: 0 done, 3010 done (restart needed), 1602 cancelled,\n"
-    "1603 failed, 1622 log not opened, 1639 invalid command line.";
+    "1603 failed (/verify: changed), 1605 nothing installed (/verify),\n"
+    "1618 another run in progress, 1622 log not opened, 1639 invalid command line.";
 
 static_assert(sizeof(UsageText) <= USAGE_CHARS, "the usage text fits its box buffer");
 
@@ -37,14 +39,14 @@ struct OptionName {
 
 enum {
     OptQuiet, OptNoRestart, OptLog, OptType, OptModels, OptStatusDisplay, OptStatusDir,
-    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OPTION_COUNT
+    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OptVerify, OPTION_COUNT
 };
 
 static const OptionName optionNames[OPTION_COUNT] = {
     { "quiet", NoValue },       { "norestart", NoValue },     { "log", TakesValue },
     { "type", TakesValue },     { "models", TakesValue },     { "statusdisplay", TakesValue },
     { "statusdir", TakesValue }, { "port", TakesValue },      { "defaultprinter", MayTakeValue },
-    { "?", NoValue },           { "plan", TakesValue },
+    { "?", NoValue },           { "plan", TakesValue },       { "verify", NoValue },
 };
 
 /* The first fault is the one reported; the rest of the line is still read, so
@@ -113,6 +115,7 @@ static int TakeOption(SetupOptions *options, int which, const char *value)
     case OptQuiet: options->quiet = 1; break;
     case OptNoRestart: options->noRestart = 1; break;
     case OptUsage: options->usage = 1; break;
+    case OptVerify: options->verify = 1; break;
     case OptLog: return SUCCEEDED(StringCchCopyA(options->logFile, OPTION_VALUE_CHARS, value));
     case OptPlan:
         /* A plan is a quiet run, also when the rest of the line is refused: a
@@ -186,6 +189,8 @@ static int CheckCombination(SetupOptions *options)
     /* A plan changes nothing; its file takes the log's place. */
     if (options->planFile[0] && options->logFile[0])
         return Refuse(options, "%s", "/plan writes the plan in place of a log: give /plan or /log.");
+    if (options->verify && (choices || options->uninstall || options->planFile[0]))
+        return Refuse(options, "%s", "/verify checks the installation alone: no uninstall, plan or choices.");
     if (choices && options->uninstall)
         return Refuse(options, "%s", "An uninstall takes no installation choices.");
     if (choices && !options->quiet)

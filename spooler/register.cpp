@@ -7,11 +7,11 @@
 #define MONITOR_LIST_BYTES 80
 #define DEPENDENT_LIST_BYTES 256
 
-static char monitorName[] = KX_MONITOR_NAME;
-static char spoolerEnvironment[] = KX_SPOOLER_ENVIRONMENT;
-static char monitorDll[] = "tremon.dll";
-static char printProcessor[] = "WinPrint";
-static char noLocation[] = "";
+static char *const monitorName = (char *)KX_MONITOR_NAME;
+static char *const spoolerEnvironment = (char *)KX_SPOOLER_ENVIRONMENT;
+static char *const monitorDll = (char *)"tremon.dll";
+static char *const printProcessor = (char *)"WinPrint";
+static char *const noLocation = (char *)"";
 
 /* ---- undo: what each change of the spooler leaves to put back ---- */
 
@@ -396,6 +396,49 @@ int AddPrinters(SetupStateRecord *state)
             return 0;
     }
     return 1;
+}
+
+static const char *Presence(int there)
+{
+    return there ? "ok" : "missing";
+}
+
+void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *context)
+{
+    DWORD needed = 0, count = 0;
+    BYTE *list = NULL;
+
+    report(context, "language monitor", monitorName, Presence(MonitorListed()));
+    if (!EnumPrinterDriversA(NULL, spoolerEnvironment, 3, NULL, 0, &needed, &count) && needed)
+        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+    if (list && !EnumPrinterDriversA(NULL, spoolerEnvironment, 3, list, needed, &needed, &count))
+        count = 0;
+    for (int slot = 0; slot < MODEL_SLOTS; slot++) {
+        if (!(state->selectedComponents & (1u << slot)))
+            continue;
+        const char *model = state->modelName[slot];
+        const DRIVER_INFO_3A *driver = NULL;
+        for (DWORD i = 0; list && i < count; i++)
+            if (((const DRIVER_INFO_3A *)list)[i].pName &&
+                lstrcmpiA(((const DRIVER_INFO_3A *)list)[i].pName, model) == 0)
+                driver = (const DRIVER_INFO_3A *)list + i;
+        report(context, "printer driver", model, Presence(driver != NULL));
+        const char *const files[] = { driver ? driver->pDriverPath : NULL,
+                                      driver ? driver->pDataFile : NULL,
+                                      driver ? driver->pConfigFile : NULL,
+                                      driver ? driver->pHelpFile : NULL };
+        for (size_t f = 0; f < ARRAYSIZE(files); f++)
+            if (files[f] && files[f][0])
+                report(context, "printer driver file", files[f],
+                       Presence(GetFileAttributesA(files[f]) != INVALID_FILE_ATTRIBUTES));
+        HANDLE printer = NULL;
+        int there = OpenPrinterA((char *)model, &printer, NULL);
+        if (there)
+            ClosePrinter(printer);
+        report(context, "printer", model, Presence(there));
+    }
+    if (list)
+        HeapFree(GetProcessHeap(), 0, list);
 }
 
 void DefineSpoolerUndo(void)

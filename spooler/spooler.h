@@ -12,6 +12,9 @@
 #define KX_SPOOLER_ENVIRONMENT "Windows x64"
 #else
 #define KX_SPOOLER_ENVIRONMENT "Windows NT x86"
+/* /verify: the language monitor, and each recorded model's driver, the
+ * driver's files and its printer, reported as there or missing. */
+void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *context);
 /* Names the kinds of undo step the spooler's changes journal. */
 void DefineSpoolerUndo(void);
 void DefineDefaultPrinterUndo(void);
@@ -29,6 +32,9 @@ void RemovePrinters(SetupStateRecord *state);
 INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void SetDefaultPrinter(SetupStateRecord *state);
 
+/* /verify: the language monitor, and each recorded model's driver, the
+ * driver's files and its printer, reported as there or missing. */
+void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *context);
 /* Names the kinds of undo step the spooler's changes journal. */
 void DefineSpoolerUndo(void);
 void DefineDefaultPrinterUndo(void);

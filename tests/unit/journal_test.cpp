@@ -78,7 +78,8 @@ protected:
         GetModuleFileNameA(NULL, self, sizeof(self));
         std::string command = std::string("\"") + self + "\" --gtest_also_run_disabled_tests --gtest_filter=" + childFilter;
         SetEnvironmentVariableA("KX_CHILD_FOLDER", dir.path.c_str());
-        STARTUPINFOA start = { sizeof(start) };
+        STARTUPINFOA start = {};
+        start.cb = sizeof(start);
         PROCESS_INFORMATION process;
         ASSERT_TRUE(CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &start, &process));
         WaitForSingleObject(process.hProcess, 60000);

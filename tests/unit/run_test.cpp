@@ -1350,3 +1350,47 @@ TEST_F(FailedRun, TheBoxesOfAStopComeAfterItsUndo)
     EXPECT_NE(0u, lastUndo);
     EXPECT_GT(firstBox, lastUndo);
 }
+
+/* What /verify reports of an installation it did not make itself: a changed
+ * entry value and a changed file are named; a record without hashes (an
+ * earlier release's) is checked by presence, and says so. */
+TEST_F(FailedRun, VerifyNamesWhatChangedAndChecksAnOldRecordByPresence)
+{
+    ASSERT_EQ(KX_EXIT_RESTART_DECLINED, QuietExpress());
+    auto verify = [&]() {
+        ResetRun();
+        SetupState.instance = GetModuleHandleA(NULL);
+        Quiet();
+        Options.verify = 1;
+        EXPECT_TRUE(OpenLog(log.c_str()));
+        SetupState.installMode = Express;
+        int exitCode = RunInstallation(host, &SetupState, OptionsMode());
+        CloseLog();
+        std::vector<std::string> drifts;
+        for (const std::string &line : ReadLines(log))
+            if (line.find(" verify ") != std::string::npos && line.compare(line.size() - 4, 4, ": ok") != 0)
+                drifts.push_back(line.substr(line.find(" verify ") + 8));
+        DeleteFileA(log.c_str());
+        return std::make_pair(exitCode, drifts);
+    };
+    EXPECT_EQ(std::make_pair(KX_EXIT_OK, std::vector<std::string>()), verify());
+
+    WriteMachineString(KX_UNINSTALL_KEY, "Publisher", "Someone");
+    prefix->temp.Write("other", "other bytes");
+    CopyFileA(prefix->temp.File("other").c_str(), prefix->StatusFile("kxcons.ini").c_str(), FALSE);
+    const std::vector<std::string> changed = {
+        "file " + prefix->StatusFile("kxcons.ini") + ": changed",
+        "uninstall entry value Publisher: changed",
+    };
+    EXPECT_EQ(std::make_pair(KX_EXIT_FAILED, changed), verify());
+
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey, 0, KEY_SET_VALUE, &key));
+    RegDeleteValueA(key, "Files");
+    RegCloseKey(key);
+    EXPECT_EQ(std::make_pair(KX_EXIT_FAILED, std::vector<std::string>(1, changed[1])), verify())
+        << "without hashes the changed file is not seen; its presence is";
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
+    EXPECT_EQ(KX_EXIT_NOT_INSTALLED, verify().first);
+    TakeBoxes();
+}
