@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """check-manifests.py PACKAGING_DIR SOURCE_DIR VERSION WINDRES: the generated winget and Chocolatey
 manifests keep their formats' rules and say what the program does. Standard library only."""
-import hashlib, pathlib, re, subprocess, sys
+import hashlib, pathlib, re, subprocess, sys, zipfile
 import xml.etree.ElementTree as ET
 
 out, src, version, windres = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]), sys.argv[3], sys.argv[4]
@@ -53,18 +53,32 @@ hashed, exe = (out / "kxsetup.exe.sha256").read_text().strip().split("  ", 1)
 rc = dict(re.findall(r'VALUE "(\w+)",\s*"([^"]*)"', subprocess.run(
     [windres, "-i", exe, "-O", "rc"], capture_output=True, text=True, check=True).stdout))
 record = (src / "integration/record.cpp").read_text()
-name = re.search(r'"DisplayName",\s*"([^"]*)"\s*KX_VERSION_TEXT\)', record)
-publisher = re.search(r'"Publisher",\s*"([^"]*)"\)', record)
+# The value's name, then on its line (or the next) the literal text the program writes.
+name = re.search(r'"DisplayName",[^"\n]*\n?[^"\n]*"([^"]*)"\s*KX_VERSION_TEXT\b', record)
+publisher = re.search(r'"Publisher",[^"\n]*"([^"]*)"', record)
 key = re.search(r'#define KX_UNINSTALL_KEY ".*\\\\Uninstall\\\\(\w+)"', (src / "integration/integration.h").read_text())
 program = {"DisplayName": name and name.group(1) + rc.get("ProductVersion", ""), "Publisher": publisher and publisher.group(1),
            "DisplayVersion": rc.get("ProductVersion"), "ProductCode": key and key.group(1)}
 options = dict(re.findall(r'\{\s*"([^"]+)",\s*(\w+)\s*\}', (src / "shell/options.cpp").read_text()))
 table = re.search(r"### Exit codes\n(.*?)\n###", (src / "README.md").read_text(), re.S).group(1)
-exit_codes = {int(c) for c in re.findall(r"^\| (\d+) \|", table, re.M)}
+# A code whose meaning starts with `/verify` is no outcome of an install.
+install_codes = {int(c) for c, meaning in re.findall(r"^\| (\d+) \| (.*)", table, re.M) if not meaning.startswith("`/verify`")}
 expect(all(program.values()) and "quiet" in options, f"the program's entry or options not found: {program}")
 expect(rc.get("ProductVersion") == "%s.%s" % tuple(version.split(".")[:2]), "the exe is of another version")
-sha = hashlib.sha256(pathlib.Path(exe).read_bytes()).hexdigest()
+def digest(data):
+    return hashlib.sha256(data).hexdigest()
+sha = digest(pathlib.Path(exe).read_bytes())
 expect(sha == hashed, f"{exe} is not the file hashed")
+
+# The medium zip winget installs from: at its root the hashed exe, the setup information and its layout file.
+zip_path = out / f"kxsetup-{version}-medium.zip"
+with zipfile.ZipFile(zip_path) as z:
+    expect(z.testzip() is None, f"{zip_path.name} is damaged")
+    in_zip = {i.filename: digest(z.read(i)) for i in z.infolist() if not i.is_dir()}
+    inf = z.read("oemsetup.inf").decode("latin-1") if "oemsetup.inf" in in_zip else ""
+layout = re.search(r'^\s*LayoutFile\s*=\s*"?([^",\s]+)', inf, re.M | re.I)
+expect(in_zip.get("kxsetup.exe") == sha and inf and (not layout or layout.group(1) in in_zip),
+       f"{zip_path.name} lacks the hashed exe, oemsetup.inf or its layout file at its root")
 
 def accepted(args, where):
     for option, value in re.findall(r"(?<!\S)[/-]([^\s=]+)(=?)", args):
@@ -89,12 +103,19 @@ expect(strings(*(loc.get(k) for k in ("PackageLocale", "Publisher", "PackageName
 expect((loc.get("Publisher"), loc.get("PackageName")) == (rc.get("CompanyName"), rc.get("ProductName")),
        "Publisher/PackageName are not the version resource's")
 
+installers = inst.get("Installers", [])
+# A field of the root applies to every installer unless the installer has its own.
+setup = {**inst, **(installers[0] if installers else {})}
 enums = {"InstallerType": "msix msi appx exe zip inno nullsoft wix burn pwa portable", "Scope": "user machine",
+         "NestedInstallerType": "msi msix appx exe inno nullsoft wix burn portable",
          "ElevationRequirement": "elevationRequired elevationProhibited elevatesSelf",
          "UpgradeBehavior": "install uninstallPrevious"}
 for field, allowed in enums.items():
-    expect(field not in inst or inst[field] in allowed.split(), f"{field} {inst.get(field)}")
-expect((inst.get("InstallerType"), inst.get("Scope")) == ("exe", "machine"), "not a machine-wide exe installer")
+    expect(field not in setup or setup[field] in allowed.split(), f"{field} {setup.get(field)}")
+expect((setup.get("InstallerType"), setup.get("NestedInstallerType"), setup.get("Scope")) == ("zip", "exe", "machine"),
+       "not a machine-wide exe installer in a zip")
+nested = [f.get("RelativeFilePath") if isinstance(f, dict) else f for f in setup.get("NestedInstallerFiles", [])]
+expect(nested == ["kxsetup.exe"], f"NestedInstallerFiles {nested} do not name kxsetup.exe at the zip's root")
 modes = inst.get("InstallModes", [])
 expect(modes and len(set(modes)) == len(modes) <= 3 and set(modes) <= {"interactive", "silent", "silentWithProgress"},
        f"InstallModes {modes}")
@@ -114,19 +135,19 @@ responses = ("packageInUse packageInUseByApplication installInProgress fileInUse
              "rebootInitiated cancelledByUser alreadyInstalled downgrade blockedByPolicy systemNotSupported custom").split()
 expect(len(returns) == len(inst.get("ExpectedReturnCodes", [])) <= 128 and set(returns.values()) <= set(responses),
        f"ExpectedReturnCodes {returns}")
-expect(set(returns) | set(success) <= exit_codes and not set(returns) & set(success),
-       f"return codes the program does not have: {sorted((set(returns) | set(success)) - exit_codes)}")
+expect(set(returns) | set(success) | {0} == install_codes and not set(returns) & set(success),
+       f"return codes {sorted(set(returns) | set(success))} are not an install's {sorted(install_codes - {0})}")
 expect(re.fullmatch(r"(0|[1-9]\d{0,4})(\.(0|[1-9]\d{0,4})){0,3}", str(inst.get("MinimumOSVersion"))), "MinimumOSVersion")
 entries = inst.get("AppsAndFeaturesEntries", [{}])
 expect(len(entries) == 1 and all(entries[0].get(k) == v for k, v in program.items()),
        f"AppsAndFeaturesEntries {entries} are not the program's entry {program}")
-installers = inst.get("Installers", [])
 expect(len(installers) == 1, "not one installer")
 for i in installers:
     expect(i.get("Architecture") == "x86", f"Architecture {i.get('Architecture')}")
-    expect(re.fullmatch(r"https://\S{1,2040}", str(i.get("InstallerUrl"))), "InstallerUrl")
-    expect(re.fullmatch(r"[0-9A-Fa-f]{64}", str(i.get("InstallerSha256"))) and i["InstallerSha256"].lower() == sha,
-           f"InstallerSha256 is not the SHA-256 of {exe}")
+    expect(re.fullmatch(r"https://\S{1,2040}", str(i.get("InstallerUrl"))) and
+           not re.search(r"\.exe($|\?)", str(i.get("InstallerUrl"))), "InstallerUrl is not a zip's")
+    expect(re.fullmatch(r"[0-9A-Fa-f]{64}", str(i.get("InstallerSha256"))) and
+           i["InstallerSha256"].lower() == digest(zip_path.read_bytes()), f"InstallerSha256 is not the SHA-256 of {zip_path}")
 
 # Chocolatey: the nuspec, and the scripts around the shipped exe and its medium.
 choco, ns = out / "chocolatey", "{http://schemas.microsoft.com/packaging/2015/06/nuspec.xsd}"
@@ -139,6 +160,11 @@ expect(root.tag == ns + "package" and strings(*(meta.get(k) for k in ("id", "ver
 expect(re.fullmatch(r"[a-z0-9]+(-[a-z0-9]+)*", meta.get("id", "")) and meta.get("version") == version, "nuspec id or version")
 expect([f.get("src") for f in root.iter(ns + "file")] == ["tools\\**"], "nuspec files")
 tools = choco / "tools"
+own = {"chocolateyInstall.ps1", "chocolateyUninstall.ps1", "VERIFICATION.txt"}
+medium = {p.relative_to(tools).as_posix(): digest(p.read_bytes()) for p in tools.rglob("*")
+          if p.is_file() and p.name not in own and not p.name.endswith(".exe.ignore")}
+differ = sorted(n for n in set(in_zip) | set(medium) if in_zip.get(n) != medium.get(n))
+expect(not differ, f"{zip_path.name} is not the medium in tools\\: {differ}")
 expect(hashlib.sha256((tools / "kxsetup.exe").read_bytes()).hexdigest() == sha and (tools / "oemsetup.inf").is_file()
        and sha.upper() in (tools / "VERIFICATION.txt").read_text(), "tools\\ lacks the hashed exe, its medium or its hash")
 for script, call in (("chocolateyInstall.ps1", "Install-ChocolateyInstallPackage"),
@@ -153,5 +179,5 @@ uninstall = (tools / "chocolateyUninstall.ps1").read_text()
 expect(f"-SoftwareName '{program['DisplayName']}'" in uninstall and "UninstallString" in uninstall,
        "the uninstall script looks for another entry")
 
-print("\n".join(faults) or f"manifests of {ident} {version}: InstallerSha256 of {exe}")
+print("\n".join(faults) or f"manifests of {ident} {version}: {zip_path.name} with {exe}")
 sys.exit(1 if faults else 0)

@@ -6,30 +6,16 @@ if(EXISTS "${SIGNED_EXE}" AND "${SIGNED_EXE}" IS_NEWER_THAN "${BUILD_EXE}")
   set(installer "${SIGNED_EXE}")
 endif()
 file(SHA256 "${installer}" sha)
-string(TOUPPER "${sha}" SHA256)
-string(REPLACE "<version>" "${VERSION}" INSTALLER_URL "${INSTALLER_URL}")
+string(TOUPPER "${sha}" EXE_SHA256)
 # What the uninstall entry's DisplayName says (integration/record.cpp).
 set(DISPLAY_NAME "${PRODUCT_NAME} Version ${DISPLAY_VERSION}")
+set(ZIP_NAME "kxsetup-${VERSION}-medium.zip")
 
 # The file the hash is of, in sha256sum's format: the check and the publisher
 # can tell which exe the manifests describe.
 file(WRITE "${OUT}/kxsetup.exe.sha256.new" "${sha}  ${installer}\n")
 file(COPY_FILE "${OUT}/kxsetup.exe.sha256.new" "${OUT}/kxsetup.exe.sha256" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUT}/kxsetup.exe.sha256.new")
-string(REPLACE "${SOURCE_DIR}/" "" shown "${installer}")
-message("packaging: InstallerSha256 of ${shown}")
-
-set(winget "${OUT}/winget")
-set(wanted ${PACKAGE_ID}.yaml ${PACKAGE_ID}.installer.yaml ${PACKAGE_ID}.locale.en-US.yaml)
-configure_file("${TEMPLATES}/winget/version.yaml.in" "${winget}/${PACKAGE_ID}.yaml" @ONLY)
-configure_file("${TEMPLATES}/winget/installer.yaml.in" "${winget}/${PACKAGE_ID}.installer.yaml" @ONLY)
-configure_file("${TEMPLATES}/winget/locale.en-US.yaml.in" "${winget}/${PACKAGE_ID}.locale.en-US.yaml" @ONLY)
-# One manifest in the folder: a changed identifier leaves no old files behind.
-file(GLOB present RELATIVE "${winget}" "${winget}/*")
-list(REMOVE_ITEM present ${wanted})
-foreach(name IN LISTS present)
-  file(REMOVE "${winget}/${name}")
-endforeach()
 
 # The package carries the whole medium in tools\, with the shipped exe in
 # place of the build's.
@@ -61,4 +47,72 @@ foreach(name IN LISTS exes)
   if(NOT EXISTS "${tools}/${name}.ignore")
     file(WRITE "${tools}/${name}.ignore" "")
   endif()
+endforeach()
+
+# winget downloads the one file InstallerUrl names and runs the exe inside it
+# from the folder it unpacks it to, so that file is the whole medium: one zip
+# of the files in tools\ that came from the medium, the shipped exe among them.
+# A hash once published has to stay valid, so the zip is made again only when
+# an entry's content or the zip itself changed; its entries carry a fixed time
+# (DOS times are local, hence TZ) and come in sorted order. (A zip made anew
+# still differs in the access and change times cmake -E tar takes from the
+# files.)
+file(GLOB_RECURSE entries LIST_DIRECTORIES false RELATIVE "${MEDIUM}" "${MEDIUM}/*")
+list(APPEND entries kxsetup.exe)
+list(REMOVE_DUPLICATES entries)
+list(SORT entries)
+set(contents "")
+foreach(name IN LISTS entries)
+  file(SHA256 "${tools}/${name}" entry_sha)
+  string(APPEND contents "${entry_sha}  ${name}\n")
+endforeach()
+set(zip "${OUT}/${ZIP_NAME}")
+set(stamp "${OUT}/${ZIP_NAME}.contents")
+set(made "")
+if(EXISTS "${zip}" AND EXISTS "${stamp}")
+  file(SHA256 "${zip}" zip_sha)
+  file(READ "${stamp}" made)
+endif()
+if(NOT made STREQUAL "${zip_sha}\n${contents}")
+  string(REPLACE ";" "\n" lines "${entries}")
+  file(WRITE "${OUT}/${ZIP_NAME}.files" "${lines}\n")
+  execute_process(
+    COMMAND "${CMAKE_COMMAND}" -E env TZ=UTC
+            "${CMAKE_COMMAND}" -E tar cf "${zip}.new" --format=zip "--mtime=2000-01-01 00:00:00 UTC"
+            "--files-from=${OUT}/${ZIP_NAME}.files"
+    WORKING_DIRECTORY "${tools}" RESULT_VARIABLE failed)
+  file(REMOVE "${OUT}/${ZIP_NAME}.files")
+  if(failed)
+    file(REMOVE "${zip}.new")
+    message(FATAL_ERROR "packaging: ${ZIP_NAME} could not be made")
+  endif()
+  file(RENAME "${zip}.new" "${zip}")
+  file(SHA256 "${zip}" zip_sha)
+  file(WRITE "${stamp}" "${zip_sha}\n${contents}")
+endif()
+string(TOUPPER "${zip_sha}" ZIP_SHA256)
+# Beside the zip, in sha256sum's format for a check in this folder.
+file(WRITE "${zip}.sha256.new" "${zip_sha}  ${ZIP_NAME}\n")
+file(COPY_FILE "${zip}.sha256.new" "${zip}.sha256" ONLY_IF_DIFFERENT)
+file(REMOVE "${zip}.sha256.new")
+# Only this version's zip: an older one would be taken for the release.
+file(GLOB present RELATIVE "${OUT}" "${OUT}/kxsetup-*-medium.zip*")
+list(REMOVE_ITEM present ${ZIP_NAME} ${ZIP_NAME}.sha256 ${ZIP_NAME}.contents)
+foreach(name IN LISTS present)
+  file(REMOVE "${OUT}/${name}")
+endforeach()
+string(REPLACE "${SOURCE_DIR}/" "" shown "${installer}")
+message("packaging: ${ZIP_NAME} with ${shown}")
+
+string(REPLACE "<version>" "${VERSION}" INSTALLER_URL "${INSTALLER_URL}")
+set(winget "${OUT}/winget")
+set(wanted ${PACKAGE_ID}.yaml ${PACKAGE_ID}.installer.yaml ${PACKAGE_ID}.locale.en-US.yaml)
+configure_file("${TEMPLATES}/winget/version.yaml.in" "${winget}/${PACKAGE_ID}.yaml" @ONLY)
+configure_file("${TEMPLATES}/winget/installer.yaml.in" "${winget}/${PACKAGE_ID}.installer.yaml" @ONLY)
+configure_file("${TEMPLATES}/winget/locale.en-US.yaml.in" "${winget}/${PACKAGE_ID}.locale.en-US.yaml" @ONLY)
+# One manifest in the folder: a changed identifier leaves no old files behind.
+file(GLOB present RELATIVE "${winget}" "${winget}/*")
+list(REMOVE_ITEM present ${wanted})
+foreach(name IN LISTS present)
+  file(REMOVE "${winget}/${name}")
 endforeach()
