@@ -75,6 +75,7 @@ enum UndoKind {
     StepPrinter,
     StepPrinterBack,
     StepDeviceLine,
+    StepMonitorBack,
     UndoKinds
 };
 typedef DWORD (*UndoProc)(void *data);

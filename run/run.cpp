@@ -353,6 +353,12 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
      * that file instead of asking for a disk. SetupAPI's default callback has
      * shown the user what went wrong; a quiet run's callback has logged it. */
     int copying = ActQueuedCopies(run->queue, &missing, &unkept, &installedKb);
+    char monitorDll[TEXT_CHARS + 16];
+    if (!unkept && !missing &&
+        SUCCEEDED(StringCchPrintfA(monitorDll, ARRAYSIZE(monitorDll), "%s\\tremon.dll",
+                                   run->systemDirectory)) &&
+        GetFileAttributesA(monitorDll) != INVALID_FILE_ATTRIBUTES)
+        FreeMonitor();
     if (unkept) {
         LogLine("copy stopped: an earlier file could not be backed up");
         KeepSystemError(unkept, KX_CAPTION_INSTALL_ERROR);

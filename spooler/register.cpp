@@ -24,6 +24,21 @@ static DWORD UndoMonitor(void *)
     return code == ERROR_UNKNOWN_PRINT_MONITOR ? NO_ERROR : code;
 }
 
+static DWORD AddMonitor(void)
+{
+    MONITOR_INFO_2A monitor;
+    monitor.pName = monitorName;
+    monitor.pEnvironment = spoolerEnvironment;
+    monitor.pDLLName = monitorDll;
+    return AddMonitorA(NULL, 2, (LPBYTE)&monitor) ? NO_ERROR : GetLastError();
+}
+
+static DWORD UndoMonitorBack(void *)
+{
+    DWORD code = AddMonitor();
+    return code == ERROR_PRINT_MONITOR_ALREADY_INSTALLED ? NO_ERROR : code;
+}
+
 struct NameUndo {
     char name[NAME_CHARS];
 };
@@ -232,33 +247,49 @@ static void JournalPrinter(char *model)
 
 /* The small buffer is deliberate: a spooler whose list does not fit gets the
  * monitor added without a look, and a second addition is harmless. */
+/* The run deleted the monitor before its copy (a plan as well: it lists
+ * that deletion): it is added again without a look. */
+static int monitorFreed;
+
 static void EnsureMonitor(void)
 {
     BYTE list[MONITOR_LIST_BYTES];
     DWORD needed = 0, count = 0;
 
-    if (EnumMonitorsA(NULL, 1, list, sizeof(list), &needed, &count)) {
+    if (!monitorFreed && EnumMonitorsA(NULL, 1, list, sizeof(list), &needed, &count)) {
         const MONITOR_INFO_1A *entries = (const MONITOR_INFO_1A *)list;
         for (DWORD i = 0; i < count; i++)
             if (entries[i].pName && lstrcmpA(entries[i].pName, monitorName) == 0)
                 return;
     }
 
-    MONITOR_INFO_2A monitor;
-    monitor.pName = monitorName;
-    monitor.pEnvironment = spoolerEnvironment;
-    monitor.pDLLName = monitorDll;
+    monitorFreed = 0;
     if (Journaling() && !MonitorListed())
         Journal(StepMonitor, 0, "spooler delete monitor \"%s\"", monitorName);
     if (!Act("spooler add monitor \"%s\" environment \"%s\" dll \"%s\"", monitorName,
              spoolerEnvironment, monitorDll))
         return;
-    BOOL added = AddMonitorA(NULL, 2, (LPBYTE)&monitor);
-    DWORD code = added ? NO_ERROR : GetLastError();
+    DWORD code = AddMonitor();
     if (code == ERROR_PRINT_MONITOR_ALREADY_INSTALLED)
         LogLine("  already present");
     else
-        ActDone(added, code);
+        ActDone(code == NO_ERROR, code);
+}
+
+/* The spooler keeps the monitor's DLL loaded, and a copy over a DLL in use
+ * waits for the restart: the monitor goes first where the spooler lets it
+ * go (no port uses it), and comes again with the drivers. */
+void FreeMonitor(void)
+{
+    if (!MonitorListed())
+        return;
+    Journal(StepMonitorBack, 0, "spooler add monitor \"%s\" back", monitorName);
+    monitorFreed = 1;
+    if (!Act("spooler delete monitor \"%s\" (its DLL is replaced)", monitorName))
+        return;
+    SetLastError(NO_ERROR);
+    BOOL deleted = DeleteMonitorA(NULL, spoolerEnvironment, monitorName);
+    ActDone(deleted, GetLastError());
 }
 
 /* Each name followed by its zero, then an empty entry; names are bounded by
@@ -444,6 +475,7 @@ void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *con
 void DefineSpoolerUndo(void)
 {
     DefineUndo(StepMonitor, UndoMonitor);
+    DefineUndo(StepMonitorBack, UndoMonitorBack);
     DefineUndo(StepDriver, UndoDriver);
     DefineUndo(StepDriverBack, UndoDriverBack);
     DefineUndo(StepPrinter, UndoPrinter);

@@ -25,6 +25,9 @@ void DefineDefaultPrinterUndo(void);
 /* The language monitor, then each selected model's driver and printer (an
  * existing one is replaced); 1 on success, 0 after the failing step's box. */
 int AddPrinters(SetupStateRecord *state);
+/* The language monitor deleted before its DLL is copied over, where the
+ * spooler lets it go; AddPrinters adds it again. */
+void FreeMonitor(void);
 /* Each selected model's printer and driver, whatever is there. */
 void RemovePrinters(SetupStateRecord *state);
 

@@ -1394,3 +1394,29 @@ TEST_F(FailedRun, VerifyNamesWhatChangedAndChecksAnOldRecordByPresence)
     EXPECT_EQ(KX_EXIT_NOT_INSTALLED, verify().first);
     TakeBoxes();
 }
+
+/* Over an installation the spooler holds the monitor's DLL: the monitor goes
+ * before the copy and comes again; a run that stops puts it back. */
+TEST_F(FailedRun, TheMonitorGoesBeforeItsDllIsReplacedAndAStopPutsItBack)
+{
+    ASSERT_EQ(KX_EXIT_RESTART_DECLINED, QuietExpress());
+    ResetRun();
+    SetupState.instance = GetModuleHandleA(NULL);
+    Quiet();
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    {
+        FAKE_IMPORT(AddPrinterA, RefuseSecondPrinter);
+        EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+    }
+    std::vector<std::string> actions = ActionLines(log), undo = UndoLines();
+    const std::string monitor = std::string("\"") + KX_MONITOR_NAME + "\"";
+    EXPECT_TRUE(Lists(actions, "spooler delete monitor " + monitor + " (its DLL is replaced)"));
+    EXPECT_TRUE(std::find(undo.begin(), undo.end(), "spooler add monitor " + monitor + " back / ok") != undo.end());
+    BYTE list[4096];
+    DWORD needed = 0, count = 0;
+    ASSERT_TRUE(EnumMonitorsA(NULL, 1, list, sizeof(list), &needed, &count));
+    bool listed = false;
+    for (DWORD i = 0; i < count; i++)
+        listed |= lstrcmpA(((MONITOR_INFO_1A *)list)[i].pName, KX_MONITOR_NAME) == 0;
+    EXPECT_TRUE(listed);
+}
