@@ -96,6 +96,10 @@ void *Journal(UndoKind kind, DWORD bytes, const char *format, ...)
  * Act does not sync; releasing syncs. */
 void SyncJournal(void);
 void HoldJournal(int hold);
+/* From here on steps are appended, which a killed process cannot lose, but
+ * no longer flushed: once a file queue has been committed, a flush would
+ * first write every copied file to the disk (ext4 commits them together). */
+void StopJournalFlushes(void);
 /* Undoes, then removes the journal file and its folder; a backup whose
  * restore failed stays there (KeptBackups counts them). */
 void RollBack(void);

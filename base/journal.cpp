@@ -31,7 +31,7 @@ static int journaling;
 static UndoProc undoProcs[UndoKinds];
 static char folder[MAX_PATH];
 static HANDLE file; /* NULL without a journal file */
-static int unsynced, held, keptBackups;
+static int unsynced, held, keptBackups, flushes;
 
 static void *DataOf(JournalEntry *entry)
 {
@@ -104,6 +104,7 @@ int BeginJournal(const char *journalFolder)
     EndJournal();
     journaling = 1;
     keptBackups = 0;
+    flushes = 1;
     if (!journalFolder)
         return 1;
     if (FAILED(StringCchCopyA(folder, ARRAYSIZE(folder), journalFolder)) ||
@@ -204,8 +205,14 @@ void SyncJournal(void)
         return;
     AppendPending(last, written);
     written = last;
-    if (!FlushFileBuffers(file))
+    if (flushes && !FlushFileBuffers(file))
         LogLine("journal not written through: %s", LogStatus(GetLastError()));
+}
+
+void StopJournalFlushes(void)
+{
+    SyncJournal();
+    flushes = 0;
 }
 
 void HoldJournal(int hold)

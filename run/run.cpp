@@ -369,10 +369,15 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
             LogLine("copy stopped: %d source file(s) missing", missing);
             return StopRun(run, KX_EXIT_FAILED);
         }
-    } else if (!SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback,
-                                      &run->queueContext)) {
-        LogLine("copy stopped: %s", LogStatus(GetLastError()));
-        return StopRun(run, KX_EXIT_FAILED);
+    } else {
+        BOOL committed =
+            SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext);
+        DWORD code = committed ? NO_ERROR : GetLastError();
+        StopJournalFlushes();
+        if (!committed) {
+            LogLine("copy stopped: %s", LogStatus(code));
+            return StopRun(run, KX_EXIT_FAILED);
+        }
     }
     if (!RecordFiles(QueuedTargets()))
         return StopWithBox(run, NULL,

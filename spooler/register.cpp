@@ -107,14 +107,18 @@ static DWORD UndoDriverBack(void *data)
     return AddPrinterDriverA(NULL, 3, (LPBYTE)data) ? NO_ERROR : GetLastError();
 }
 
-/* The earlier printer's record: the run's printer of that name goes first.
- * Its device mode and security descriptor are not kept (the spooler gives
- * them defaults). */
+/* The earlier printer's record, its device mode and security descriptor
+ * included: the run's printer of that name goes first. */
 static DWORD UndoPrinterBack(void *data)
 {
     PRINTER_INFO_2A *printer = (PRINTER_INFO_2A *)data;
     LPSTR *const texts[] = PRINTER_TEXTS(printer);
     OffsetsToPointers((BYTE *)data, texts, ARRAYSIZE(texts));
+    if (printer->pDevMode)
+        printer->pDevMode = (LPDEVMODEA)((BYTE *)data + (ULONG_PTR)printer->pDevMode);
+    if (printer->pSecurityDescriptor)
+        printer->pSecurityDescriptor =
+            (PSECURITY_DESCRIPTOR)((BYTE *)data + (ULONG_PTR)printer->pSecurityDescriptor);
     DWORD code = RemovePrinter(printer->pPrinterName);
     if (code != NO_ERROR)
         return code;
@@ -231,12 +235,16 @@ static void JournalPrinter(char *model)
             /* A record that cannot be read still removes the run's printer. */
             if (!GetPrinterA(printer, 2, record, size, &needed))
                 ZeroMemory(record, sizeof(*info));
-            info->pDevMode = NULL;
-            info->pSecurityDescriptor = NULL;
             lstrcpynA((char *)record + size, model, NAME_CHARS);
             info->pPrinterName = (char *)record + size;
             LPSTR *const texts[] = PRINTER_TEXTS(info);
             PointersToOffsets(record, texts, ARRAYSIZE(texts));
+            /* No text, but like one a pointer into the record. */
+            if (info->pDevMode)
+                info->pDevMode = (LPDEVMODEA)(ULONG_PTR)((BYTE *)info->pDevMode - record);
+            if (info->pSecurityDescriptor)
+                info->pSecurityDescriptor =
+                    (PSECURITY_DESCRIPTOR)(ULONG_PTR)((BYTE *)info->pSecurityDescriptor - record);
         }
         ClosePrinter(printer);
         if (record)
