@@ -202,3 +202,36 @@ TEST(DeferredCopy, TheUndoRemovesItsRenameAndTemporaryFile)
     RegDeleteValueA(key, "PendingFileRenameOperations");
     RegCloseKey(key);
 }
+
+/* A folder somebody made beforehand under the name the random source gives
+ * first is not taken: the journal goes to a folder of another name. */
+DECLARE_IMPORT_SLOT(CryptGenRandom);
+static int randomCalls;
+static BOOL WINAPI SameRandomFirst(HCRYPTPROV provider, DWORD bytes, BYTE *buffer)
+{
+    if (randomCalls++ == 0) {
+        memset(buffer, 0x11, bytes);
+        return TRUE;
+    }
+    return REAL(CryptGenRandom)(provider, bytes, buffer);
+}
+
+TEST_F(InterruptedRun, AFolderMadeBeforehandUnderTheNameIsNotTaken)
+{
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    std::string planted = std::string(windows) + "\\kxsetup-run-1111111111111111";
+    ASSERT_TRUE(CreateDirectoryA(planted.c_str(), NULL));
+    randomCalls = 0;
+    {
+        FAKE_IMPORT(CryptGenRandom, SameRandomFirst);
+        ASSERT_TRUE(OpenRunJournal());
+    }
+    std::string folder = JournalFolderPath();
+    EXPECT_NE(planted, folder);
+    EXPECT_TRUE(FileExists(folder + "\\journal"));
+    CloseRunJournal(1);
+    EXPECT_FALSE(FileExists(folder));
+    EXPECT_TRUE(FileExists(planted)) << "somebody else's folder is left alone";
+    RemoveDirectoryA(planted.c_str());
+}

@@ -13,6 +13,7 @@
 #define KX_SLOT_BYTES_CreateDirectoryA 8
 #define KX_SLOT_BYTES_CreateFileA 28
 #define KX_SLOT_BYTES_CreateProcessA 40
+#define KX_SLOT_BYTES_CryptGenRandom 12
 #define KX_SLOT_BYTES_DdeClientTransaction 32
 #define KX_SLOT_BYTES_DdeConnect 16
 #define KX_SLOT_BYTES_DdeInitializeA 16
