@@ -21,7 +21,7 @@ file(REMOVE "${OUT}/kxsetup.exe.sha256.new")
 # place of the build's.
 set(choco "${OUT}/chocolatey")
 set(tools "${choco}/tools")
-configure_file("${TEMPLATES}/chocolatey/package.nuspec.in" "${choco}/${CHOCO_ID}.nuspec" @ONLY)
+configure_file("${TEMPLATES}/chocolatey/package-metadata.xml.in" "${choco}/${CHOCO_ID}.nuspec" @ONLY)
 file(GLOB present RELATIVE "${choco}" "${choco}/*.nuspec")
 list(REMOVE_ITEM present ${CHOCO_ID}.nuspec)
 foreach(name IN LISTS present)
