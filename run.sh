@@ -8,7 +8,7 @@
 #   ./run.sh sign   build, and sign the shipped exe into build/i686/signed/ with the
 #                   vendor's certificate (KX_SIGN_PKCS12, or KX_SIGN_CERT and
 #                   KX_SIGN_KEY; KX_SIGN_PASSWORD, KX_SIGN_TIMESTAMP_URL): tools/sign.sh;
-#                   then the package managers' manifests get the signed file's hash
+#                   then the package managers' medium zip and manifests are made again with it
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -110,7 +110,7 @@ cmd_sign() {
   make_prefix
   build
   "$top/tools/sign.sh" "$B32/kxsetup.exe" "$B32/signed/kxsetup.exe"
-  # The manifests name the hash of the file that ships: now the signed one.
+  # The zip and the manifests carry the file that ships: now the signed one.
   cmake --build "$B32" --target packaging
 }
 
