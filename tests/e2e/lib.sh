@@ -251,8 +251,15 @@ no_file() { if [ -e "$C/$1" ]; then fail "C:/$1 exists"; fi; }
 
 # The stand-in runonce.exe's log: one line per start.
 runonce_starts() {  # <n>
-  local got=0
-  [ -f "$C/windows/system32/runonce.log" ] && got=$(grep -c . "$C/windows/system32/runonce.log")
+  local got=0 tries=0
+  # The program starts runonce.exe without waiting for it: the stand-in's
+  # line may come a moment after the run has ended.
+  while :; do
+    [ -f "$C/windows/system32/runonce.log" ] && got=$(grep -c . "$C/windows/system32/runonce.log")
+    [ "$got" -lt "$1" ] && [ $tries -lt 50 ] || break
+    sleep 0.1
+    tries=$((tries + 1))
+  done
   [ "$got" = "$1" ] || fail "runonce.exe started $got times, expected $1"
   if [ "$1" != 0 ] && grep -v -q -- ' -r\r\?$' "$C/windows/system32/runonce.log"; then
     fail "runonce.exe started without -r: $(cat "$C/windows/system32/runonce.log")"
@@ -656,6 +663,24 @@ EOF2
   local last
   last=$(tr -d '\r' <"$RUN/plan-$name.txt" | tail -1)
   has EXIT "${last##* exit }"
+}
+
+# quiet_express_install <log name>: `/quiet /defaultprinter` from the medium
+# with /log=C:\e2e\<log name>, which ends as a completed quiet run (3010);
+# its state is then checked as express's.
+quiet_express_install() {
+  robot <<EOF2
+timeout 20000
+note install-run
+start C:\\medium\\kxsetup.exe /quiet /defaultprinter /log=C:\\e2e\\$1
+wait-exit-quiet 60000
+note installed
+$DUMP_STATE
+EOF2
+  section install-run
+  quiet_run 3010
+  section installed
+  express_state
 }
 
 # ---------------------------------------------------------------------------

@@ -9,18 +9,7 @@
 . "$(dirname "$0")/../lib.sh"
 e2e_begin quiet_express
 e2e_start
-robot <<EOF2
-timeout 20000
-note install-run
-start C:\\medium\\kxsetup.exe /quiet /defaultprinter /log=C:\\e2e\\kx.log
-wait-exit-quiet 60000
-note installed
-$DUMP_STATE
-EOF2
-section install-run
-quiet_run 3010
-section installed
-express_state
+quiet_express_install kx.log
 log_timed e2e/kx.log
 log_has e2e/kx.log 'mode: install, quiet, no restart'
 log_has e2e/kx.log '> copy C:\medium\kxps.dll -> '

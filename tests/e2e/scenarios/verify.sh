@@ -19,18 +19,7 @@ section nothing-installed
 quiet_run 1605
 log_has e2e/verify-none.log 'verify: no installation is recorded'
 
-robot <<EOF2
-timeout 20000
-note install-run
-start C:\\medium\\kxsetup.exe /quiet /defaultprinter /log=C:\\e2e\\install.log
-wait-exit-quiet 60000
-note installed
-$DUMP_STATE
-EOF2
-section install-run
-quiet_run 3010
-section installed
-express_state
+quiet_express_install install.log
 
 # What an intact installation has to show, taken from the install's log (the
 # files it copied) and from the machine (the spooler's drivers and printers,

@@ -9,14 +9,7 @@
 . "$(dirname "$0")/../lib.sh"
 e2e_begin verify_drift
 e2e_start
-robot <<EOF2
-timeout 20000
-note install-run
-start C:\\medium\\kxsetup.exe /quiet /defaultprinter /log=C:\\e2e\\install.log
-wait-exit-quiet 60000
-EOF2
-section install-run
-quiet_run 3010
+quiet_express_install install.log
 
 GONE_PRINTER='Kalyx Q70/Q90 PS'
 rm "$C/$DRIVERS/kxps.dll"
