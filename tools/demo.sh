@@ -10,16 +10,18 @@
 #    of each, and the report follows.
 #
 # It runs the shipped i686 kxsetup.exe under 32-bit Wine, with the i686
-# build's robot and stand-ins.
+# build's robot and stand-ins; on a machine that cannot run 32-bit programs,
+# the x86_64 build's under 64-bit Wine (./run.sh demo chooses).
 #
-# usage: tools/demo.sh <i686 build dir>
+# usage: tools/demo.sh <build dir> [win32|win64]
 set -euo pipefail
-B32=$(cd "${1:?usage: demo.sh <i686 build dir>}" && pwd)
+B32=$(cd "${1:?usage: demo.sh <build dir> [win32|win64]}" && pwd)
+ARCH=${2:-win32}
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/prefix_keys.sh"
 . "$top/tools/wine-env.sh"
 
-wine_find
+wine_find "$ARCH"
 export WINEPREFIX=$B32/demoprefix
 MEDIUM=$B32/medium
 ROBOT=$B32/tools/robot/kxrobot.exe
@@ -55,7 +57,7 @@ fi
 # A prefix of the demo's own, made once; every demo starts from a clean copy
 # of the medium and without the previous demo's installation.
 if [ ! -f "$WINEPREFIX/.kx-ready" ]; then
-  wine_prefix "$WINEPREFIX" x11 300 win32
+  wine_prefix "$WINEPREFIX" x11 300 "$ARCH"
   mkdir -p "$OUT"
   tar -C "$WINEPREFIX" -cf "$OUT/pristine.tar" .
 else
@@ -173,7 +175,12 @@ cp "$T" "$OUT/transcript.txt"
 field() { awk -F'\t' -v k="$1" '$1 == k' "$T"; }
 echo
 echo "================ what kxsetup.exe did ================"
-echo "program: $MEDIUM/kxsetup.exe, the shipped i686 build ($(stat -c %s "$MEDIUM/kxsetup.exe") bytes), under 32-bit Wine"
+if [ "$ARCH" = win32 ]; then
+  echo "program: $MEDIUM/kxsetup.exe, the shipped i686 build ($(stat -c %s "$MEDIUM/kxsetup.exe") bytes), under 32-bit Wine"
+else
+  echo "program: $MEDIUM/kxsetup.exe, the x86_64 build ($(stat -c %s "$MEDIUM/kxsetup.exe") bytes), under 64-bit Wine;" \
+       "the shipped i686 kxsetup.exe was built, not run: this machine cannot run 32-bit programs"
+fi
 code=$(field EXIT | tail -1 | cut -f2)
 case "$code" in
   0) meaning="completed" ;;
@@ -195,7 +202,7 @@ list_files() {  # <Windows folder> [<name pattern>]
 }
 [ -n "$status" ] && list_files "$status"
 list_files 'C:\windows\system32' tremon.dll
-list_files 'C:\windows\system32\spool\drivers\w32x86'
+list_files "C:\\windows\\system32\\spool\\drivers\\$([ "$ARCH" = win32 ] && echo w32x86 || echo x64)"
 echo "registry:"
 field REG | awk -F'\t' '{ v = $6; sub(/\\0$/, "", v); printf "  %s\\%s = %s\n", $2, $3, v }'
 echo "printers:"

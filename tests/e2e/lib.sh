@@ -8,7 +8,9 @@
 # recording Program Manager got, and the prefix's files.
 #
 # Environment (set by CTest, see CMakeLists.txt):
-#   KX_E2E_BUILD    the i686 build directory (the shipped exe and 32-bit helpers)
+#   KX_E2E_BUILD    the build directory (the exe and helpers of one width)
+#   KX_E2E_ARCH     its Wine: win32 for the i686 build (the shipped exe), win64
+#                   for the x86_64 build on a machine that cannot run 32-bit programs
 #   KX_E2E_MEDIUM   the sample medium (kxsetup.exe, oemsetup.inf, ...)
 #   KX_E2E_ROBOT    kxrobot.exe      KX_E2E_RUNONCE   the stand-in runonce.exe
 #   KX_E2E_PROGMAN  progman-recorder.exe
@@ -19,14 +21,28 @@ set -euo pipefail
 
 : "${KX_E2E_BUILD:?}" "${KX_E2E_MEDIUM:?}" "${KX_E2E_ROBOT:?}" "${KX_E2E_RUNONCE:?}" "${KX_E2E_PROGMAN:?}"
 
-wine_find
+E2E_ARCH=${KX_E2E_ARCH:-win32}
+wine_find "$E2E_ARCH"
 
 E2E_ROOT=$KX_E2E_BUILD/e2e
 TEMPLATE=$E2E_ROOT/template
 TAB=$'\t'
 
-# Where the shipped (i686) program puts things in a 32-bit prefix.
-DRIVERS=windows/system32/spool/drivers/w32x86
+# Where the program puts things: the shipped i686 build registers with the
+# spooler's "Windows NT x86" environment, the x86_64 build with the one Wine's
+# 64-bit spooler looks printers' drivers up in.
+if [ "$E2E_ARCH" = win64 ]; then
+  SPOOL_ENV='Windows x64'
+  DRIVERS_DIR=x64
+else
+  SPOOL_ENV='Windows NT x86'
+  DRIVERS_DIR=w32x86
+fi
+DRIVERS=windows/system32/spool/drivers/$DRIVERS_DIR
+# Wine lists every monitor under "Windows NT x86", its own "Local Port" too,
+# whatever the width of the process that asks.
+MONITOR_ENV='Windows NT x86'
+DRIVERS_WIN="C:\\windows\\system32\\spool\\drivers\\$DRIVERS_DIR"
 PRODUCT_KEY='HKLM\Software\VelbaPrinter\VelbaProduct\PrinterInfo'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelbaProduct'
 RUNONCE_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
@@ -43,10 +59,11 @@ fail() {
   FAILURES=$((FAILURES + 1))
 }
 
-# The template: a fresh 32-bit prefix with the null graphics driver, made once (the
-# first of the scenarios run in parallel makes it, the others wait).
+# The template: a fresh prefix of the build's width with the null graphics
+# driver, made once (the first of the scenarios run in parallel makes it, the
+# others wait).
 ensure_template() {
-  wine_prefix "$TEMPLATE" null 180 win32
+  wine_prefix "$TEMPLATE" null 180 "$E2E_ARCH"
 }
 
 # Registry keys added to the prefix before its server starts (names relative
@@ -371,13 +388,13 @@ express_state() {
 
   # The spooler: the language monitor, one driver naming it and one printer per
   # model, on the preselected port.
-  has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
+  has MONITOR "$MONITOR" "$MONITOR_ENV" tremon.dll
   for m in 'PCL 6:kxpcl6:q70pcl6.gpd:kxpcl6ui:kxpcl6.hlp' 'PCL 5e:kxpcl5e:q70pcl5e.gpd:kxpcl5ui:kxpcl5e.hlp' \
            'PS:kxps:q70ps.ppd:kxpsui:kxps.hlp'; do
     IFS=: read -r model drv data ui help <<<"$m"
     has_printer "$model" LPT1:
-    d='C:\windows\system32\spool\drivers\w32x86\3\'
-    has DRIVER "Kalyx Q70/Q90 $model" 'Windows NT x86' 3 "$d$drv.dll" "$d$data" "$d$ui.dll" "$d$help" \
+    d="$DRIVERS_WIN\\3\\"
+    has DRIVER "Kalyx Q70/Q90 $model" "$SPOOL_ENV" 3 "$d$drv.dll" "$d$data" "$d$ui.dll" "$d$help" \
         "$d$drv.dll;$d$data;$d$ui.dll;$d$help;" "$MONITOR"
   done
 
@@ -481,7 +498,7 @@ uninstalled_state() {
   reg "$PRODUCT_KEY" StatusDisplayDir 'C:\STATUS=66010'
   has NOKEY "$UNINSTALL_KEY"
   # The language monitor stays registered.
-  has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
+  has MONITOR "$MONITOR" "$MONITOR_ENV" tremon.dll
   runonce_starts 2
   # The group: exactly one more command than the install's seven.
   local view=$VIEW

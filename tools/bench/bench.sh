@@ -19,7 +19,7 @@ SHIPPED=${3:-$BUILD/kxsetup.exe}
 top=$(cd "$(dirname "$0")/../.." && pwd)
 . "$top/tools/wine-env.sh"
 . "$top/tools/prefix_keys.sh"
-wine_find
+wine_find "$ARCH"
 
 RUNS=${KX_BENCH_RUNS:-5}
 OUT=$BUILD/bench

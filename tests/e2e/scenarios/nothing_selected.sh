@@ -26,7 +26,7 @@ file_from_medium STATUS/oemsetup.inf oemsetup.inf
 file_from_medium windows/system32/tremon.dll tremon.dll
 no_file STATUS/kxcons.exe
 no_file "$DRIVERS/kxpcl6.dll"
-has MONITOR "$MONITOR" 'Windows NT x86' tremon.dll
+has MONITOR "$MONITOR" "$MONITOR_ENV" tremon.dll
 no_printers
 count 0 DRIVER
 has PROFILE windows device '(none)'

@@ -35,13 +35,13 @@ log=$(tr -d '\r' <"$C/e2e/verify.log" | cut -c25-)
 items=$(grep '^verify [^:]' <<<"$log") || true
 drifts=$(grep -v ': ok$' <<<"$items") || true
 [ "$(sort <<<"$drifts")" = "$(sort <<EOF2
-verify file C:\\windows\\system32\\spool\\drivers\\w32x86\\kxps.dll: missing
+verify file $DRIVERS_WIN\\kxps.dll: missing
 verify file C:\\STATUS\\kxsetup.exe: changed
 verify printer $GONE_PRINTER: missing
 EOF2
 )" ] || fail "the items not ok are not the three drifts:"$'\n'"$drifts"
 # The twins of the drifted items are still checked, and found intact.
-for item in "printer driver $GONE_PRINTER" 'printer driver file C:\windows\system32\spool\drivers\w32x86\3\kxps.dll'; do
+for item in "printer driver $GONE_PRINTER" "printer driver file $DRIVERS_WIN\\3\\kxps.dll"; do
   grep -Fxq "verify $item: ok" <<<"$items" || fail "verify.log lacks: verify $item: ok"
 done
 n=$(grep -c . <<<"$items")
