@@ -82,7 +82,9 @@ need_packages() {
     local sudo=""
     [ "$(id -u)" = 0 ] || sudo=sudo
     [ $i386 = 1 ] || $sudo dpkg --add-architecture i386
-    $sudo apt-get update -q
+    # A mirror in the middle of a sync fails one index file now and then; the
+    # install below says what is really missing.
+    $sudo apt-get update -q || echo "== apt-get update failed; installing from the package lists there are"
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
   fi
 }
