@@ -178,7 +178,8 @@ cmd_bench() {
   fi
   "$top/tools/bench/bench.sh" "$B64" win64 "$B32/kxsetup.exe"
   echo
-  cat "$B32/bench/table.txt" "$B64/bench/table.txt" 2>/dev/null
+  [ "$KX_WIN32" = no ] || cat "$B32/bench/table.txt"
+  cat "$B64/bench/table.txt"
 }
 
 cmd_sign() {
