@@ -59,6 +59,16 @@ seed_spooler_quirk() {
   prefix_spooler_quirk "$PFX" "$KX_E2E_MEDIUM/oemsetup.inf"
 }
 
+# reseed_spooler_quirk: the same keys again while the server runs, for an
+# install after an uninstall, which took the seeded keys with the printers.
+reseed_spooler_quirk() {
+  model_names "$KX_E2E_MEDIUM/oemsetup.inf" | awk '
+    BEGIN { print "REGEDIT4" }
+    { print ""; print "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers\\" $0 "]"; print "\"Datatype\"=\"RAW\"" }
+  ' >"$C/e2e/quirk.reg"
+  timeout 60 "$WINE" regedit /S 'C:\e2e\quirk.reg' >/dev/null 2>&1 </dev/null
+}
+
 # e2e_begin <name>: a fresh prefix for this scenario with the
 # medium in C:\medium and the stand-in runonce.exe in system32. The prefix's
 # server and the Program Manager recorder are started by e2e_start.
