@@ -579,6 +579,30 @@ quiet_run() {  # <exit code>
   count 0 BOX
 }
 
+# verify_items <install log below C:>: the /verify lines of that installation,
+# every one "ok": each file it queued, the status folder, the monitor, and from
+# the dump in $VIEW each model's driver with its files and its printer (not the
+# keys seed_spooler_quirk leaves, which have no port) and the entry's values.
+verify_items() {
+  tr -d '\r' <"$C/$1" | cut -c25- | sed -n 's/^> copy .* -> \(.*\) ([0-9]* bytes)$/verify file \1: ok/p'
+  echo 'verify status folder C:\STATUS: ok'
+  echo "verify language monitor $MONITOR: ok"
+  K=$UNINSTALL_KEY awk -F'\t' '
+    $1 == "DRIVER" && $2 ~ /^Kalyx / {
+      print "verify printer driver " $2 ": ok"
+      for (i = 5; i <= 8; i++) print "verify printer driver file " $i ": ok"
+    }
+    $1 == "PRINTER" && $2 ~ /^Kalyx / && $4 != "(null)" { print "verify printer " $2 ": ok" }
+    $1 == "REG" && $2 == ENVIRON["K"] { print "verify uninstall entry value " $3 ": ok" }' "$VIEW"
+}
+# verified <verify log below C:> <items>: the log's items are exactly these.
+verified() {
+  local items
+  items=$(tr -d '\r' <"$C/$1" | cut -c25- | grep '^verify [^:]') || true
+  [ "$(sort <<<"$items")" = "$(sort <<<"$2")" ] ||
+    fail "the verify items are not the installation's:"$'\n'"$(diff <(sort <<<"$2") <(sort <<<"$items") | head -30)"
+}
+
 # ---------------------------------------------------------------------------
 # Plans (/plan=FILE): the machine before and after a plan, and a plan's action
 # lines beside those of the run it describes. Used by the plan_* scenarios.

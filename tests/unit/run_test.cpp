@@ -1381,8 +1381,7 @@ TEST_F(FailedRun, TheBoxesOfAStopComeAfterItsUndo)
 TEST_F(FailedRun, VerifyNamesWhatChangedAndChecksAnOldRecordByPresence)
 {
     ASSERT_EQ(KX_EXIT_OK, QuietExpress());
-    auto verify = [&]() { return Verify(); };
-    EXPECT_EQ(std::make_pair(KX_EXIT_OK, std::vector<std::string>()), verify());
+    EXPECT_EQ(std::make_pair(KX_EXIT_OK, std::vector<std::string>()), Verify());
 
     WriteMachineString(KX_UNINSTALL_KEY, "Publisher", "Someone");
     prefix->temp.Write("other", "other bytes");
@@ -1391,16 +1390,16 @@ TEST_F(FailedRun, VerifyNamesWhatChangedAndChecksAnOldRecordByPresence)
         "file " + prefix->StatusFile("kxcons.ini") + ": changed",
         "uninstall entry value Publisher: changed",
     };
-    EXPECT_EQ(std::make_pair(KX_EXIT_FAILED, changed), verify());
+    EXPECT_EQ(std::make_pair(KX_EXIT_FAILED, changed), Verify());
 
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey, 0, KEY_SET_VALUE, &key));
     RegDeleteValueA(key, "Files");
     RegCloseKey(key);
-    EXPECT_EQ(std::make_pair(KX_EXIT_FAILED, std::vector<std::string>(1, changed[1])), verify())
+    EXPECT_EQ(std::make_pair(KX_EXIT_FAILED, std::vector<std::string>(1, changed[1])), Verify())
         << "without hashes the changed file is not seen; its presence is";
     DeleteKeyTree(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
-    EXPECT_EQ(KX_EXIT_NOT_INSTALLED, verify().first);
+    EXPECT_EQ(KX_EXIT_NOT_INSTALLED, Verify().first);
     TakeBoxes();
 }
 
@@ -1430,32 +1429,25 @@ TEST_F(FailedRun, TheMonitorGoesBeforeItsDllIsReplacedAndAStopPutsItBack)
     EXPECT_TRUE(listed);
 }
 
-/* SetupAPI's way with a target in use: the new file lands beside it, and the
- * session manager renames it over the target at the next start. */
+/* SetupAPI's way with a target in use, after the real commit: the new file
+ * lies beside the target, which keeps earlier bytes, and the session manager
+ * renames it over the target at the next start. */
 static const char sessionKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-static std::string deferredTarget;
-static PSP_FILE_CALLBACK_A runCallback;
-static UINT CALLBACK DeferTheCopy(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2)
+static std::string deferred, earlier;
+static BOOL WINAPI CommitDeferringOne(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_A callback, PVOID context)
 {
-    const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
-    if (notification != SPFILENOTIFY_STARTCOPY || lstrcmpiA(paths->Target, deferredTarget.c_str()) != 0)
-        return runCallback(context, notification, param1, param2);
-    std::string temp = deferredTarget + ".new";
-    CopyFileA(paths->Source, temp.c_str(), FALSE);
-    std::string pending = "\\??\\" + temp + '\0' + "!\\??\\" + deferredTarget + '\0' + '\0';
+    BOOL done = REAL(SetupCommitFileQueueA)(owner, queue, callback, context);
+    std::string temp = deferred + ".new", pending = "\\??\\" + temp + '\0' + "!\\??\\" + deferred + '\0' + '\0';
+    MoveFileExA(deferred.c_str(), temp.c_str(), MOVEFILE_REPLACE_EXISTING);
+    CopyFileA(earlier.c_str(), deferred.c_str(), FALSE);
     HKEY key;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, sessionKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
     RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ, (const BYTE *)pending.data(),
                    (DWORD)pending.size());
     RegCloseKey(key);
-    FILEPATHS_A delayed = { paths->Target, temp.c_str(), 0, 0 };
-    runCallback(context, SPFILENOTIFY_FILEOPDELAYED, (UINT_PTR)&delayed, 0);
-    return FILEOP_SKIP;
-}
-static BOOL WINAPI CommitDeferringOne(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_A callback, PVOID context)
-{
-    runCallback = callback;
-    return REAL(SetupCommitFileQueueA)(owner, queue, DeferTheCopy, context);
+    FILEPATHS_A paths = { deferred.c_str(), temp.c_str(), 0, 0 };
+    callback(context, SPFILENOTIFY_FILEOPDELAYED, (UINT_PTR)&paths, 0);
+    return done;
 }
 struct PendingRenamesGone {
     ~PendingRenamesGone()
@@ -1474,22 +1466,22 @@ struct PendingRenamesGone {
 TEST_F(FailedRun, ACopyPutOffToTheRestartIsDueAndPendingUntilTheRestartMadeIt)
 {
     PendingRenamesGone cleanup;
-    deferredTarget = prefix->driverDir + "\\kxps.dll";
+    deferred = prefix->driverDir + "\\kxps.dll";
     prefix->temp.Write("earlier", "an earlier release");
-    CopyFileA(prefix->temp.File("earlier").c_str(), deferredTarget.c_str(), FALSE);
+    earlier = prefix->temp.File("earlier");
     {
         FAKE_IMPORT(SetupCommitFileQueueA, CommitDeferringOne);
         EXPECT_EQ(KX_EXIT_RESTART_DECLINED, QuietExpress());
     }
-    const std::vector<std::string> pending = { "file " + deferredTarget + ": pending restart" };
+    const std::vector<std::string> pending = { "file " + deferred + ": pending restart" };
     EXPECT_EQ(std::make_pair(KX_EXIT_OK, pending), Verify());
 
-    ASSERT_TRUE(MoveFileExA((deferredTarget + ".new").c_str(), deferredTarget.c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(MoveFileExA((deferred + ".new").c_str(), deferred.c_str(), MOVEFILE_REPLACE_EXISTING));
     { PendingRenamesGone restarted; }
     EXPECT_EQ(std::make_pair(KX_EXIT_OK, std::vector<std::string>()), Verify());
 
-    HANDLE held = CreateFileA(deferredTarget.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    const std::vector<std::string> unchecked = { "file " + deferredTarget + ": not checked (error 32)" };
+    HANDLE held = CreateFileA(deferred.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    const std::vector<std::string> unchecked = { "file " + deferred + ": not checked (error 32)" };
     EXPECT_EQ(std::make_pair(KX_EXIT_FAILED, unchecked), Verify());
     CloseHandle(held);
     TakeBoxes();
