@@ -1,7 +1,7 @@
 #include "base/base.h"
 #include <strsafe.h>
 
-#define PENDING_KEY "SYSTEM\\CurrentControlSet\\Control\\Session Manager"
+#define PENDING_KEY   "SYSTEM\\CurrentControlSet\\Control\\Session Manager"
 #define PENDING_VALUE "PendingFileRenameOperations"
 
 /* The session manager's list of renames for the next start: pairs of

@@ -8,15 +8,18 @@
 struct Tally {
     int items;
     int drifts;
-    int unchecked; /* items the check could not judge */
-    int pending;   /* files a copy replaces at the restart */
-    char first[TEXT_CHARS];     /* the first drift, as the summary names it */
+    int unchecked;               /* items the check could not judge */
+    int pending;                 /* files a copy replaces at the restart */
+    char first[TEXT_CHARS];      /* the first drift, as the summary names it */
     char firstError[TEXT_CHARS]; /* the first item that could not be judged */
 };
 
+/* Compared up to the shorter one's end: never past a terminator. */
 static int Begins(const char *text, const char *start)
 {
-    return memcmp(text, start, lstrlenA(start)) == 0;
+    while (*start && *text == *start)
+        text++, start++;
+    return !*start;
 }
 
 static void Report(void *context, const char *item, const char *name, const char *verdict)
@@ -70,20 +73,24 @@ static void VerifyFiles(const char *list, Tally *tally)
         const char *path = line;
         for (int blanks = 0; *path && blanks < 2; path++)
             blanks += *path == ' ';
-        ALG_ID algorithm = Begins(line, "sha256:") ? CALG_SHA_256 : Begins(line, "sha1:") ? CALG_SHA1 : 0;
+        ALG_ID algorithm = Begins(line, "sha256:") ? CALG_SHA_256
+                           : Begins(line, "sha1:") ? CALG_SHA1
+                                                   : 0;
         size_t length = (size_t)(path - line - 1);
         int same = algorithm && SameAsRecorded(path, algorithm, line, length, &code);
         if (same)
             StringCchCopyA(verdict, ARRAYSIZE(verdict), "ok");
         else if (!algorithm)
-            StringCchCopyA(verdict, ARRAYSIZE(verdict), KX_VERDICT_UNCHECKED " (no hash was recorded)");
+            StringCchCopyA(verdict, ARRAYSIZE(verdict),
+                           KX_VERDICT_UNCHECKED " (no hash was recorded)");
         else if (PendingRenameOnto(path, source, ARRAYSIZE(source)) &&
                  SameAsRecorded(source, algorithm, line, length, &pendingCode))
             StringCchCopyA(verdict, ARRAYSIZE(verdict), KX_VERDICT_PENDING);
         else if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
             StringCchCopyA(verdict, ARRAYSIZE(verdict), "missing");
         else if (code != NO_ERROR)
-            StringCchPrintfA(verdict, ARRAYSIZE(verdict), KX_VERDICT_UNCHECKED " (%s)", LogStatus(code));
+            StringCchPrintfA(verdict, ARRAYSIZE(verdict), KX_VERDICT_UNCHECKED " (%s)",
+                             LogStatus(code));
         else
             StringCchCopyA(verdict, ARRAYSIZE(verdict), "changed");
         Report(tally, "file", path, verdict);
@@ -101,7 +108,8 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
     ZeroMemory(&tally, sizeof(tally));
     /* The entry in the list of removable software is what deployment tools
      * take for "installed"; an uninstall removes it, the record stays. */
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS) {
         LogLine("verify: no installation is recorded");
         StringCchCopyA(text, ARRAYSIZE(text), "No installation was found.");
         exitCode = KX_EXIT_NOT_INSTALLED;
