@@ -150,11 +150,22 @@ int SameDigest(const FileDigest *recorded, const FileDigest *now);
  * or "size:" without CryptoAPI); 0 when it does not fit. */
 #define DIGEST_TEXT_CHARS 96
 int FormatDigest(const FileDigest *digest, char *text, size_t chars);
+/* The renames the system makes at its next start (MoveFileEx's delayed
+ * ones, SetupAPI's copies of files in use among them). PendingRenameOnto: 1
+ * when one is to replace `target`, with the file that will replace it in
+ * `source`. PendingRenameCount: how many renames and deletions wait. */
+int PendingRenameOnto(const char *target, char *source, size_t chars);
+int PendingRenameCount(void);
+
 /* 16 hex digits from the system's random source; 0 when it has none. */
 int RandomName(char *name, size_t chars);
 
 /* How /verify's checks report an item: what it is, its name, and "ok",
- * "missing", "changed" or "not the administrators' own". */
+ * "missing", "changed" or "not the administrators' own"; a file also
+ * KX_VERDICT_PENDING (a copy waits for the restart) or a verdict that
+ * begins with KX_VERDICT_UNCHECKED (its hash could not be taken). */
+#define KX_VERDICT_PENDING "pending restart"
+#define KX_VERDICT_UNCHECKED "not checked"
 typedef void (*VerifyReport)(void *context, const char *item, const char *name,
                              const char *verdict);
 

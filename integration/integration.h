@@ -25,12 +25,20 @@ void DeleteUninstallEntry(void);
  * report per value ("ok", "missing", "changed"); 1 when all are intact. */
 int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, void *context);
 /* Each copied file of `targets` (each with its zero, then an empty one) with
- * its size and hash (FormatDigest), in the record's value Files, written
- * after the copy; 1 when written. ReadRecordedFiles: its lines the same
+ * its size and hash (FormatDigest; "none: 0" for one that could not be read,
+ * that of the file a pending rename puts there for a copy deferred to the
+ * restart), in the record's value Files, written after the copy; 1 when
+ * written. ReadRecordedFiles: its lines the same
  * way (HeapFree), NULL for an installation that recorded none. */
 int RecordFiles(const char *targets);
 char *ReadRecordedFiles(void);
 int ReadInstallRecord(SetupStateRecord *state);
+/* The components the last installation holds, beside InstallSections (which
+ * keeps every one ever installed): 0 for a record that has none (an earlier
+ * release's), *components untouched. An uninstall records none (0). */
+#define KX_INSTALLED_VALUE "InstalledComponents"
+int ReadInstalledComponents(DWORD *components);
+void RecordUninstalled(void);
 /* 1 when each record key that exists is trusted (JudgeKeyTrust), or only
  * open to others where the caller is `repairing` (an install, which gives it
  * the administrators' entries before its first value); else 0 after the box

@@ -174,7 +174,8 @@ int ReadMachineString(const char *subKey, const char *valueName, char *buffer)
  * other folder. Returns 1 when every value was written. */
 int WriteInstallRecord(SetupStateRecord *state)
 {
-    static const char *const names[] = { "InstallSections", "StatusDisplayDir", "ControlPanelDir" };
+    static const char *const names[] = { "InstallSections", "StatusDisplayDir", "ControlPanelDir",
+                                         KX_INSTALLED_VALUE };
     char text[TEXT_CHARS];
     int written = BeginSeries(KX_PRODUCT_KEY, names, ARRAYSIZE(names));
     long previous;
@@ -198,6 +199,13 @@ int WriteInstallRecord(SetupStateRecord *state)
     } else {
         written = 0;
     }
+    /* Beside the set that only grows: what this installation holds, which
+     * /verify checks and an uninstall sets to none. */
+    if (SUCCEEDED(StringCchPrintfA(text, ARRAYSIZE(text), "%lu",
+                                   (unsigned long)state->selectedComponents)))
+        written &= WriteMachineString(KX_PRODUCT_KEY, KX_INSTALLED_VALUE, text);
+    else
+        written = 0;
     return written;
 }
 
@@ -318,15 +326,24 @@ int RecordFiles(const char *targets)
     if (!list || !BeginSeries(KX_PRODUCT_KEY, names, 1))
         goto done;
     /* Taken after the copy: what /verify compares the files with. A target
-     * the copy did not make (a newer one kept) is taken as it stands. */
-    for (const char *t = targets; *t && !Planning(); t += lstrlenA(t) + 1)
-        if (DigestFile(t, 0, &digest) == NO_ERROR && FormatDigest(&digest, line, DIGEST_TEXT_CHARS) &&
-            SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), " ")) &&
+     * the copy did not make (a newer one kept) is taken as it stands; one
+     * that SetupAPI put off to the restart as the file that will replace it.
+     * A file that cannot be read is listed without a hash, so that /verify
+     * says it could not check it. */
+    for (const char *t = targets; *t && !Planning(); t += lstrlenA(t) + 1) {
+        char pending[MAX_PATH];
+        const char *content = PendingRenameOnto(t, pending, ARRAYSIZE(pending)) ? pending : t;
+        int hashed = DigestFile(content, 0, &digest) == NO_ERROR &&
+                     FormatDigest(&digest, line, DIGEST_TEXT_CHARS);
+        if (!hashed)
+            StringCchCopyA(line, ARRAYSIZE(line), "none: 0");
+        if (SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), " ")) &&
             SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), t))) {
             DWORD length = (DWORD)lstrlenA(line) + 1;
             CopyMemory(list + used, line, length);
             used += length;
         }
+    }
     /* The action line names the count, which a plan knows as well. */
     written = WriteMachineValue(KX_PRODUCT_KEY, "Files", REG_MULTI_SZ, (const BYTE *)list,
                                 MAKELONG(used + 1, count));
@@ -363,6 +380,23 @@ void DeleteUninstallEntry(void)
         return;
     LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
     ActDone(status == ERROR_SUCCESS, (DWORD)status);
+}
+
+int ReadInstalledComponents(DWORD *components)
+{
+    char text[TEXT_CHARS];
+
+    ReadMachineString(KX_PRODUCT_KEY, KX_INSTALLED_VALUE, text);
+    if (!text[0])
+        return 0;
+    *components = (DWORD)LeadingNumber(text);
+    return 1;
+}
+
+/* The uninstall is not undone: the value is set, never journaled back. */
+void RecordUninstalled(void)
+{
+    WriteMachineString(KX_PRODUCT_KEY, KX_INSTALLED_VALUE, "0");
 }
 
 /* A missing record, or a folder entry without "=", gives an empty folder and

@@ -127,7 +127,7 @@ for field, value in switches.items():
     accepted(str(value).replace("<LOGPATH>", "x"), f"switch {field}")
 expect("<LOGPATH>" in switches.get("Log", "") and "/quiet" in switches.get("Silent", "").split(), "Silent or Log switch")
 success = inst.get("InstallerSuccessCodes", [])
-expect(len(success) <= 16 and len(set(success)) == len(success) and 0 not in success and 3010 in success,
+expect(len(success) <= 16 and len(set(success)) == len(success) and 0 not in success and 3010 not in success,
        f"InstallerSuccessCodes {success}")
 returns = {r.get("InstallerReturnCode"): r.get("ReturnResponse") for r in inst.get("ExpectedReturnCodes", [])}
 responses = ("packageInUse packageInUseByApplication installInProgress fileInUse missingDependency diskFull "
@@ -135,6 +135,8 @@ responses = ("packageInUse packageInUseByApplication installInProgress fileInUse
              "rebootInitiated cancelledByUser alreadyInstalled downgrade blockedByPolicy systemNotSupported custom").split()
 expect(len(returns) == len(inst.get("ExpectedReturnCodes", [])) <= 128 and set(returns.values()) <= set(responses),
        f"ExpectedReturnCodes {returns}")
+# A quiet install ends with 3010 only when a restart is due: winget then reports it.
+expect(returns.get(3010) == "rebootRequiredToFinish", f"3010 is not rebootRequiredToFinish: {returns.get(3010)}")
 expect(set(returns) | set(success) | {0} == install_codes and not set(returns) & set(success),
        f"return codes {sorted(set(returns) | set(success))} are not an install's {sorted(install_codes - {0})}")
 expect(re.fullmatch(r"(0|[1-9]\d{0,4})(\.(0|[1-9]\d{0,4})){0,3}", str(inst.get("MinimumOSVersion"))), "MinimumOSVersion")
@@ -167,14 +169,15 @@ differ = sorted(n for n in set(in_zip) | set(medium) if in_zip.get(n) != medium.
 expect(not differ, f"{zip_path.name} is not the medium in tools\\: {differ}")
 expect(hashlib.sha256((tools / "kxsetup.exe").read_bytes()).hexdigest() == sha and (tools / "oemsetup.inf").is_file()
        and sha.upper() in (tools / "VERIFICATION.txt").read_text(), "tools\\ lacks the hashed exe, its medium or its hash")
-for script, call in (("chocolateyInstall.ps1", "Install-ChocolateyInstallPackage"),
-                     ("chocolateyUninstall.ps1", "Uninstall-ChocolateyPackage")):
+# An uninstall that finds nothing installed ends with 1605, as Windows Installer's does.
+for script, call, codes in (("chocolateyInstall.ps1", "Install-ChocolateyInstallPackage", "@(0, 3010)"),
+                            ("chocolateyUninstall.ps1", "Uninstall-ChocolateyPackage", "@(0, 3010, 1605)")):
     line = next((l for l in (tools / script).read_text().replace("`\n", "").splitlines() if l.startswith(call)), "")
     args = re.search(r'-SilentArgs "(.*?)(?<!`)"', line)
     args = args.group(1) if args else ""
     expect("/quiet" in args.split() and "/log=" in args, f"{script}: no /quiet or /log=")
     accepted(re.sub(r'\$\(\$Matches\[2\]\)|`"\$log`"', "x", args), script)
-    expect("-FileType 'exe'" in line and "-ValidExitCodes @(0, 3010)" in line, f"{script}: file type or exit codes")
+    expect("-FileType 'exe'" in line and f"-ValidExitCodes {codes}" in line, f"{script}: file type or exit codes")
 uninstall = (tools / "chocolateyUninstall.ps1").read_text()
 expect(f"-SoftwareName '{program['DisplayName']}'" in uninstall and "UninstallString" in uninstall,
        "the uninstall script looks for another entry")

@@ -152,7 +152,7 @@ UINT QuietQueueAnswer(UINT notification, UINT_PTR param1, UINT_PTR param2)
 
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
-    const QueueContext *queue = (const QueueContext *)context;
+    QueueContext *queue = (QueueContext *)context;
     UINT answer;
 
     /* A file that cannot be deleted (in use, already gone) is left alone without
@@ -165,6 +165,7 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
     else if (notification == SPFILENOTIFY_FILEOPDELAYED) {
         LogLine("copy to %s deferred to the restart", ((const FILEPATHS_A *)param1)->Target);
         JournalDelayedCopy(((const FILEPATHS_A *)param1)->Target);
+        queue->deferred++;
         answer = 0;
     }
     else if (queue->quiet)

@@ -431,11 +431,14 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
      * delete relative to wherever the process stands, for an installation that
-     * is not there: the run stops before anything is deleted. */
-    if (!IsFullFolder(state->statusDir) || !state->selectedComponents) {
+     * is not there: the run stops before anything is deleted. An uninstall
+     * before it left the record, holding nothing. */
+    DWORD held = 1;
+    ReadInstalledComponents(&held);
+    if (!IsFullFolder(state->statusDir) || !state->selectedComponents || !held) {
         KxMessageBox(NULL, "No installation was found to uninstall.", KX_CAPTION_INSTALLATION,
                      MB_OK);
-        return StopRun(run, KX_EXIT_FAILED);
+        return StopRun(run, KX_EXIT_NOT_INSTALLED);
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
@@ -526,16 +529,20 @@ static void OfferDefaultPrinter(HWND hostWindow, SetupStateRecord *state, const 
         SetDefaultPrinter(state);
 }
 
-static int OfferRestart(HWND hostWindow, const RunMode *mode)
+/* Without the offer the exit code tells a deployment tool whether a restart
+ * is due: a copy SetupAPI put off to it, or a rename the system is to make
+ * at its next start that was not waiting when the run began. */
+static int OfferRestart(HWND hostWindow, const RunMode *mode, int restartDue)
 {
     int answer;
 
     if (mode->noRestart) {
-        LogLine("restart: left to the administrator (/norestart)");
-        return KX_EXIT_RESTART_DECLINED;
+        LogLine(restartDue ? "restart: due; left to the administrator (/norestart)"
+                           : "restart: not needed");
+        return restartDue ? KX_EXIT_RESTART_DECLINED : KX_EXIT_OK;
     }
     if (!Act("restart: asked"))
-        return KX_EXIT_RESTART_DECLINED;
+        return restartDue ? KX_EXIT_RESTART_DECLINED : KX_EXIT_OK;
     answer = SetupPromptReboot(NULL, hostWindow, FALSE);
     LogLine("  answered %d", answer);
     return RestartOutcome(answer);
@@ -543,21 +550,20 @@ static int OfferRestart(HWND hostWindow, const RunMode *mode)
 
 /* The default printer offer, the start-up entries and the program group of
  * an installation, then the restart offer. */
-static int InstallTail(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
+static void InstallTail(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
 {
     OfferDefaultPrinter(hostWindow, state, mode);
     WriteRunOnceEntries(1);
     CreateProgramGroup(state->statusDir, (int)(state->selectedComponents & CompStatusDisplay));
-    return OfferRestart(hostWindow, mode);
 }
 
-static int UninstallTail(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
+static void UninstallTail(SetupStateRecord *state)
 {
     RemovePrinters(state);
     WriteRunOnceEntries(1);
     DeleteProgramGroup();
+    RecordUninstalled();
     DeleteUninstallEntry();
-    return OfferRestart(hostWindow, mode);
 }
 
 int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
@@ -574,6 +580,7 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
     run.queueContext.quiet = mode->quiet;
     DeferStopBoxes(1);
     DefineRunUndo();
+    int pendingBefore = PendingRenameCount();
 
     /* An install that stops after its first change takes every change back. */
     goesOn = RunFileSteps(&run, state, uninstalling);
@@ -598,8 +605,12 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
             KxMessageBox(NULL, kept, KX_CAPTION_INSTALL_ERROR, MB_OK);
         return run.exitCode;
     }
-    int exitCode =
-        uninstalling ? UninstallTail(hostWindow, state, mode) : InstallTail(hostWindow, state, mode);
+    if (uninstalling)
+        UninstallTail(state);
+    else
+        InstallTail(hostWindow, state, mode);
+    int exitCode = OfferRestart(hostWindow, mode,
+                                run.queueContext.deferred || PendingRenameCount() > pendingBefore);
     if (run.journalOpen)
         CloseRunJournal(1);
     return exitCode;

@@ -10,7 +10,8 @@
 
 /* Process exit codes: the outcome of the run. RunInstallation decides it for a
  * run, the entry for a start that never reaches one; the host window carries it
- * out through WM_QUIT. */
+ * out through WM_QUIT. 3010: completed, and a restart is still due (declined,
+ * or not offered and needed); 1605: nothing installed to verify or uninstall. */
 #define KX_EXIT_OK              0
 #define KX_EXIT_CANCELLED       1602
 #define KX_EXIT_FAILED          1603
@@ -29,7 +30,7 @@
  * returns 1 to go on, or 0 with *exitCode set. */
 struct RunMode {
     int quiet;          /* no window, no question: SetupAPI is answered by QuietQueueAnswer */
-    int noRestart;      /* completed runs end with 3010, without the restart offer */
+    int noRestart;      /* no restart offer: a completed run ends with 3010 when a restart is due, else 0 */
     int defaultPrinter; /* a quiet run's answer to the default printer offer */
     int verify;         /* the installation is checked, nothing is changed */
     int (*choose)(HWND hostWindow, SetupStateRecord *state, int *exitCode);
@@ -52,6 +53,7 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
 struct QueueContext {
     PVOID defaultContext; /* SetupInitDefaultQueueCallbackEx's */
     int quiet;
+    int deferred; /* copies SetupAPI put off to the restart */
 };
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2);
 

@@ -8,43 +8,92 @@
 struct Tally {
     int items;
     int drifts;
-    char first[TEXT_CHARS]; /* the first drift, as the summary names it */
+    int unchecked;               /* items the check could not judge */
+    int pending;                 /* files a copy replaces at the restart */
+    char first[TEXT_CHARS];      /* the first drift, as the summary names it */
+    char firstError[TEXT_CHARS]; /* the first item that could not be judged */
 };
+
+/* Compared up to the shorter one's end: never past a terminator. */
+static int Begins(const char *text, const char *start)
+{
+    while (*start && *text == *start)
+        text++, start++;
+    return !*start;
+}
 
 static void Report(void *context, const char *item, const char *name, const char *verdict)
 {
     Tally *tally = (Tally *)context;
+    char *first = NULL;
 
     tally->items++;
     LogLine("verify %s %s: %s", item, name, verdict);
-    if (lstrcmpA(verdict, "ok") != 0 && !tally->drifts++)
-        StringCchPrintfA(tally->first, ARRAYSIZE(tally->first), "%s %s: %s", item, name, verdict);
+    if (lstrcmpA(verdict, "ok") == 0)
+        return;
+    if (lstrcmpA(verdict, KX_VERDICT_PENDING) == 0)
+        tally->pending++;
+    else if (Begins(verdict, KX_VERDICT_UNCHECKED))
+        first = tally->unchecked++ ? NULL : tally->firstError;
+    else
+        first = tally->drifts++ ? NULL : tally->first;
+    if (first)
+        StringCchPrintfA(first, TEXT_CHARS, "%s %s: %s", item, name, verdict);
 }
 
-/* Each line of the record: "<digest> <path>", the digest as FormatDigest
- * writes it, taken again with the algorithm the line names. */
-static void VerifyFiles(const char *list, Tally *tally)
+/* The recorded digest ("sha256:<hex> <size>") against the file's now. */
+static int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, size_t length,
+                          DWORD *code)
 {
     char now[DIGEST_TEXT_CHARS];
     FileDigest digest;
+
+    *code = DigestFile(path, algorithm, &digest);
+    /* A system that lost the provider gives the size alone: no hash to compare. */
+    if (*code == NO_ERROR && digest.algorithm != algorithm)
+        *code = ERROR_NOT_SUPPORTED;
+    return *code == NO_ERROR && FormatDigest(&digest, now, ARRAYSIZE(now)) &&
+           lstrlenA(now) == (int)length &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, now, (int)length, recorded, (int)length) ==
+               CSTR_EQUAL;
+}
+
+/* Each line of the record: "<digest> <path>", the digest as FormatDigest
+ * writes it, taken again with the algorithm the line names. A copy that
+ * SetupAPI put off to the restart was recorded with the file that will
+ * replace the target: until the restart has made the rename, that file is
+ * what is compared. A line without a hash (the install could not take one)
+ * and a file that cannot be read now are items the check cannot judge. */
+static void VerifyFiles(const char *list, Tally *tally)
+{
+    char verdict[64], source[MAX_PATH];
+    DWORD code = NO_ERROR, pendingCode;
 
     for (const char *line = list; *line; line += lstrlenA(line) + 1) {
         const char *path = line;
         for (int blanks = 0; *path && blanks < 2; path++)
             blanks += *path == ' ';
-        ALG_ID algorithm = memcmp(line, "sha256:", 7) == 0 ? CALG_SHA_256
-                           : memcmp(line, "sha1:", 5) == 0   ? CALG_SHA1
-                                                             : 0;
-        DWORD code = DigestFile(path, algorithm, &digest);
+        ALG_ID algorithm = Begins(line, "sha256:") ? CALG_SHA_256
+                           : Begins(line, "sha1:") ? CALG_SHA1
+                                                   : 0;
         size_t length = (size_t)(path - line - 1);
-        Report(tally, "file", path,
-               code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "missing"
-               : code == NO_ERROR && FormatDigest(&digest, now, ARRAYSIZE(now)) &&
-                       lstrlenA(now) == (int)length &&
-                       CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, now, (int)length, line,
-                                      (int)length) == CSTR_EQUAL
-                   ? "ok"
-                   : "changed");
+        int same = algorithm && SameAsRecorded(path, algorithm, line, length, &code);
+        if (same)
+            StringCchCopyA(verdict, ARRAYSIZE(verdict), "ok");
+        else if (!algorithm)
+            StringCchCopyA(verdict, ARRAYSIZE(verdict),
+                           KX_VERDICT_UNCHECKED " (no hash was recorded)");
+        else if (PendingRenameOnto(path, source, ARRAYSIZE(source)) &&
+                 SameAsRecorded(source, algorithm, line, length, &pendingCode))
+            StringCchCopyA(verdict, ARRAYSIZE(verdict), KX_VERDICT_PENDING);
+        else if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            StringCchCopyA(verdict, ARRAYSIZE(verdict), "missing");
+        else if (code != NO_ERROR)
+            StringCchPrintfA(verdict, ARRAYSIZE(verdict), KX_VERDICT_UNCHECKED " (%s)",
+                             LogStatus(code));
+        else
+            StringCchCopyA(verdict, ARRAYSIZE(verdict), "changed");
+        Report(tally, "file", path, verdict);
     }
 }
 
@@ -59,7 +108,8 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
     ZeroMemory(&tally, sizeof(tally));
     /* The entry in the list of removable software is what deployment tools
      * take for "installed"; an uninstall removes it, the record stays. */
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS) {
         LogLine("verify: no installation is recorded");
         StringCchCopyA(text, ARRAYSIZE(text), "No installation was found.");
         exitCode = KX_EXIT_NOT_INSTALLED;
@@ -67,6 +117,9 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
     }
     RegCloseKey(key);
     ReadInstallRecord(state);
+    /* The record's component set keeps every model ever installed; what the
+     * last installation made is what is there to check. */
+    ReadInstalledComponents(&state->selectedComponents);
     {
         int folder = JudgeFolderTrust(state->statusDir, NULL, &why);
         Report(&tally, "status folder", state->statusDir,
@@ -82,11 +135,23 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
                 "are checked by presence only, through the drivers");
     VerifySpooler(state, Report, &tally);
     VerifyUninstallEntry(state, Report, &tally);
+    /* A drift is named before an item that could not be judged; files the
+     * restart will replace leave an installation intact. */
     if (tally.drifts) {
         StringCchPrintfA(text, ARRAYSIZE(text), "The installation has changed (%d of %d items): %s",
                          tally.drifts, tally.items, tally.first);
         exitCode = KX_EXIT_FAILED;
-    } else
+    } else if (tally.unchecked) {
+        StringCchPrintfA(text, ARRAYSIZE(text),
+                         "The installation could not be checked (%d of %d items): %s",
+                         tally.unchecked, tally.items, tally.firstError);
+        exitCode = KX_EXIT_FAILED;
+    } else if (tally.pending)
+        StringCchPrintfA(text, ARRAYSIZE(text),
+                         "The installation is intact (%d items); %d file(s) are replaced at the "
+                         "restart.",
+                         tally.items, tally.pending);
+    else
         StringCchPrintfA(text, ARRAYSIZE(text), "The installation is intact (%d items).",
                          tally.items);
 done:

@@ -176,8 +176,9 @@ TEST_F(InterruptedRun, APlanListsTheUndoAndAStrangeFolderIsNotFollowed)
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY));
 }
 
-/* SetupAPI put a copy off to the restart: the undo takes its rename and its
- * temporary file away, and leaves the renames of others. */
+/* SetupAPI put a copy off to the restart: the run counts it (a restart is
+ * due), the undo takes its rename and its temporary file away, and leaves
+ * the renames of others. */
 TEST(DeferredCopy, TheUndoRemovesItsRenameAndTemporaryFile)
 {
     const char *sessionKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
@@ -190,10 +191,11 @@ TEST(DeferredCopy, TheUndoRemovesItsRenameAndTemporaryFile)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, sessionKey, 0, KEY_ALL_ACCESS, &key));
     RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ, (const BYTE *)pending.data(),
                    (DWORD)pending.size());
-    QueueContext context = { NULL, 1 };
+    QueueContext context = { NULL, 1, 0 };
     FILEPATHS_A paths = { target.c_str(), dir.File("temp1").c_str(), 0, 0 };
     BeginJournal(NULL);
     QueueCallback(&context, SPFILENOTIFY_FILEOPDELAYED, (UINT_PTR)&paths, 0);
+    EXPECT_EQ(1, context.deferred);
     RollBack();
 
     std::string kept = "\\??\\" + dir.File("other") + '\0' + '\0';

@@ -65,7 +65,7 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
     lstrcpyA(SetupState.statusDir, "C:\\STATUS");
     SetupState.statusDirId = 66010;
     EXPECT_EQ(1, WriteInstallRecord(&SetupState));
-    EXPECT_EQ(3u, recorder.writes.size());
+    EXPECT_EQ(4u, recorder.writes.size());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY));
     EXPECT_EQ(1, WriteUninstallEntry(&SetupState, 4133));
 
@@ -73,6 +73,7 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
         {"InstallSections", REG_SZ, "19"},
         {"StatusDisplayDir", REG_SZ, "C:\\STATUS=66010"},
         {"ControlPanelDir", REG_SZ, "C:\\STATUS=66010"},
+        {"InstalledComponents", REG_SZ, "19"},
         {"DisplayName", REG_SZ, "Velba Printer Version 1.0"},
         {"DisplayVersion", REG_SZ, "1.0"},
         {"Publisher", REG_SZ, "Velba"},
@@ -95,17 +96,18 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
             << values[i].name << ": the byte count is the text length";
         if (values[i].type == REG_SZ) {
             EXPECT_EQ(values[i].bytes, RegText(HKEY_LOCAL_MACHINE,
-                                               i < 3 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY,
+                                               i < 4 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY,
                                                values[i].name));
         }
     }
 }
 
-TEST_F(InstallRecord, SecondInstallAccumulatesComponentsAndDriveRootKeepsItsBackslash)
+TEST_F(InstallRecord, SecondInstallAccumulatesComponentsHoldsItsOwnAndDriveRootKeepsItsBackslash)
 {
     Install(CompModel1 | CompModel2 | CompStatusDisplay, "C:\\STATUS", 66010);
     Install(CompModel3, "C:\\", 66011);
     EXPECT_EQ("23", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, "InstallSections"));
+    EXPECT_EQ("4", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, "InstalledComponents"));
     EXPECT_EQ("C:\\=66011", RegText(HKEY_LOCAL_MACHINE, KX_PRODUCT_KEY, "StatusDisplayDir"));
     EXPECT_EQ("\"C:\\\\kxsetup.exe\" Uninstall",
               RegText(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, "UninstallString"));

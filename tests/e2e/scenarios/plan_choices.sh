@@ -22,12 +22,8 @@ start C:\\STATUS\\kxsetup.exe Uninstall /quiet
 wait-exit-quiet 60000
 EOF2
 section uninstall-minimum
-has EXIT 3010
-model_names "$KX_E2E_MEDIUM/oemsetup.inf" | awk '
-  BEGIN { print "REGEDIT4" }
-  { print ""; print "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers\\" $0 "]"; print "\"Datatype\"=\"RAW\"" }
-' >"$C/e2e/quirk.reg"
-timeout 60 "$WINE" regedit /S 'C:\e2e\quirk.reg' >/dev/null 2>&1 </dev/null
+has EXIT 0
+reseed_spooler_quirk
 
 CUSTOM="$SETUP /type=custom /models=1,3 /statusdir=C:\\Kalyx\\Tools /port=LPT2: /defaultprinter"
 plan_unchanged custom 0 "$CUSTOM"

@@ -13,6 +13,6 @@ start C:\\medium\\kxsetup.exe -Quiet /MODELS=1,"Kalyx Q70/Q90 PS" /statusdir=TOO
 wait-exit-quiet 60000
 $DUMP_STATE
 EOF2
-quiet_run 3010
+quiet_run 0
 custom_state
 e2e_end

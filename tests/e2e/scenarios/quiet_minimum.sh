@@ -14,7 +14,7 @@ wait-exit-quiet 60000
 note after
 $DUMP_STATE
 EOF2
-quiet_run 3010
+quiet_run 0
 section after
 minimum_state LPT2:
 e2e_end
