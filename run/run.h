@@ -114,7 +114,8 @@ void DefineRunUndo(void);
 int ActSectionFiles(HINF inf, const char *section);
 /* 0, after its log line and with the box's text in `why` (TEXT_CHARS), when
  * a DelReg line of the section deletes a key tree too large for the journal
- * to keep; checked before the run's first change. */
+ * to keep, or an INI line writes a file the system maps into the registry;
+ * checked before the run's first change. */
 int UndoableSection(HINF inf, const char *section, char *why);
 /* The action lines of the registry and INI changes that SetupAPI makes of a
  * section applied with these parts (SPINST_REGISTRY, SPINST_INIFILES), one per

@@ -120,9 +120,42 @@ static int TreeFits(HINF, const char *, long, INFCONTEXT *line, void *context)
     return 0;
 }
 
+/* The system keeps the sections of an INI file it maps (win.ini, system.ini
+ * on NT) in the registry: a backup of the file would not take such a change
+ * back. */
+#define INI_MAPPING_KEY "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\"
+
+static int IniFileKept(HINF, const char *, long, INFCONTEXT *line, void *context)
+{
+    char name[MAX_PATH], mapping[2 * MAX_PATH];
+    HKEY key;
+
+    if (!SetupGetStringFieldA(line, 1, name, sizeof(name), NULL))
+        return 1;
+    /* Judged by its name wherever the line puts it: a refusal too many is
+     * the safe side. */
+    const char *file = name;
+    for (const char *c = name; *c; c++)
+        if (*c == '\\' || *c == '/' || *c == ':')
+            file = c + 1;
+    if (!file[0] ||
+        FAILED(StringCchPrintfA(mapping, ARRAYSIZE(mapping), "%s%s", INI_MAPPING_KEY, file)) ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, mapping, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 1;
+    RegCloseKey(key);
+    StringCchPrintfA((char *)context, TEXT_CHARS,
+                     "The setup information changes %s, which the system keeps in the registry: "
+                     "that change could not be undone. Nothing was changed.",
+                     file);
+    LogLine("setup information: %s", (char *)context);
+    return 0;
+}
+
 int UndoableSection(HINF inf, const char *section, char *why /* TEXT_CHARS */)
 {
-    return WalkListLines(inf, section, "DelReg", TreeFits, why) == 1;
+    return WalkListLines(inf, section, "UpdateInis", IniFileKept, why) == 1 &&
+           WalkListLines(inf, section, "UpdateIniFields", IniFileKept, why) == 1 &&
+           WalkListLines(inf, section, "DelReg", TreeFits, why) == 1;
 }
 
 /* What each line changes, as it stands before the section applies it: an

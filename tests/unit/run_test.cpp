@@ -1444,33 +1444,48 @@ TEST_F(FailedRun, TheClassSectionsIniFilesAndDeletedKeyTreeAreTakenBack)
     DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\KxTest");
 }
 
-/* A tree too large to keep stops the install before its first change, with
- * a box that names the key; the tree stays as it was. */
-TEST_F(FailedRun, AKeyTreeTooLargeToKeepStopsTheRunBeforeItsFirstChange)
+/* What the journal cannot keep stops the install before its first change,
+ * with a box that names it: a key tree over the bound (it stays as it was),
+ * and an INI file the system maps into the registry. */
+TEST_F(FailedRun, WhatTheJournalCannotKeepStopsTheRunBeforeItsFirstChange)
 {
     const char *tree = "Software\\KxTest\\Large";
+    const std::string mapping = "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\kxmapped.ini";
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, tree, &key));
     std::string bytes(KX_KEY_TREE_BYTES, 'x');
     RegSetValueExA(key, "Data", 0, REG_BINARY, (const BYTE *)bytes.data(), (DWORD)bytes.size());
     RegCloseKey(key);
-    std::string inf = ReadFileBytes(prefix->MediumFile("oemsetup.inf"));
-    inf.insert(inf.find("[ClassInstall]\n") + sizeof("[ClassInstall]\n") - 1, "DelReg = T.Del\n");
-    prefix->temp.Write("medium\\oemsetup.inf", inf + "[T.Del]\nHKLM,\"" + tree + "\"\n");
-    ASSERT_TRUE(OpenLog(log.c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, mapping.c_str(), &key));
+    RegCloseKey(key);
+    const std::string cases[][2] = {
+        { std::string("DelReg = T.L\n[T.L]\nHKLM,\"") + tree + "\"\n",
+          std::string("The registry key HKLM\\") + tree + " is too large to be kept for the undo: nothing was changed." },
+        { "UpdateInis = T.L\n[T.L]\n\"C:\\some\\kxmapped.ini\", Q70Q90, , \"Installed=1\"\n",
+          "The setup information changes kxmapped.ini, which the system keeps in the registry: that change "
+          "could not be undone. Nothing was changed." },
+    };
+    const std::string medium = ReadFileBytes(prefix->MediumFile("oemsetup.inf"));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[0]);
+        std::string inf = medium;
+        inf.insert(inf.find("[ClassInstall]\n") + sizeof("[ClassInstall]\n") - 1, c[0].substr(0, c[0].find('\n') + 1));
+        prefix->temp.Write("medium\\oemsetup.inf", inf + c[0].substr(c[0].find('\n') + 1));
+        ASSERT_TRUE(OpenLog(log.c_str()));
 
-    EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+        EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
 
-    std::vector<std::string> lines = ReadLines(log);
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string &line) {
-        return line.find("box \"Install Error\" \"The registry key HKLM\\" + std::string(tree) +
-                         " is too large to be kept for the undo: nothing was changed.\"") != std::string::npos;
-    }));
-
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
-    EXPECT_FALSE(RunObserver::Called("commit"));
+        std::vector<std::string> lines = ReadLines(log);
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string &line) {
+            return line.find("box \"Install Error\" \"" + c[1] + "\"") != std::string::npos;
+        }));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
+        EXPECT_FALSE(RunObserver::Called("commit"));
+        DeleteFileA(log.c_str());
+    }
     EXPECT_EQ(bytes, RegText(HKEY_LOCAL_MACHINE, tree, "Data", REG_BINARY));
     DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\KxTest");
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, mapping.c_str());
 }
 
 /* Over an installation the spooler holds the monitor's DLL: the monitor goes
