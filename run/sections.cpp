@@ -56,7 +56,8 @@ int ActSectionFiles(HINF inf, const char *section)
 }
 
 /* An INI file as SetupAPI writes it: a bare name in the Windows folder,
- * anything else as the profile calls take it. */
+ * anything else as the profile calls take it. 0 for a line that names no
+ * file (nothing is written), -1 when the path does not fit. */
 static int IniFilePath(INFCONTEXT *line, char *path, size_t chars)
 {
     char name[MAX_PATH];
@@ -67,10 +68,12 @@ static int IniFilePath(INFCONTEXT *line, char *path, size_t chars)
         char windows[MAX_PATH];
         UINT length = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
         return length && length < ARRAYSIZE(windows) &&
-               SUCCEEDED(StringCchPrintfA(path, chars, "%s\\%s", windows, name));
+                       SUCCEEDED(StringCchPrintfA(path, chars, "%s\\%s", windows, name))
+                   ? 1
+                   : -1;
     }
     DWORD length = GetFullPathNameA(name, (DWORD)chars, path, NULL);
-    return length && length < chars;
+    return length && length < chars ? 1 : -1;
 }
 
 /* The registry's roots a section's lines name; relative roots (HKR) have no
@@ -95,29 +98,47 @@ static HKEY LineRoot(INFCONTEXT *line, const char **rootName, char *subKey, size
     return NULL;
 }
 
-/* A DelReg line without a value deletes its key with everything in it. */
-static int DeletesTree(INFCONTEXT *line)
+/* As SetupAPI reads a registry line: a DelReg line, or an AddReg line flagged
+ * FLG_ADDREG_DELVAL, deletes; without a value name (or flagged
+ * FLG_DELREG_KEYONLY_COMMON) it takes the whole key with everything in it. */
+static int DeletesTree(INFCONTEXT *line, int delReg)
 {
     char value[MAX_PATH];
-    return !SetupGetStringFieldA(line, 3, value, sizeof(value), NULL);
+    INT flags = 0;
+
+    if (!SetupGetIntField(line, 4, &flags))
+        flags = 0;
+    return (delReg || (flags & FLG_ADDREG_DELVAL)) &&
+           ((flags & FLG_DELREG_KEYONLY_COMMON) ||
+            !SetupGetStringFieldA(line, 3, value, sizeof(value), NULL) || !value[0]);
 }
 
-/* The first key tree a DelReg line of the section deletes that the journal
- * could not keep, named in `why`. */
-static int TreeFits(HINF, const char *, long, INFCONTEXT *line, void *context)
+/* 0 with the box's text in `why` (TEXT_CHARS) when the line deletes a key
+ * tree that the journal could not keep. */
+static int TreeKept(INFCONTEXT *line, int delReg, char *why)
 {
     char subKey[MAX_PATH];
     const char *rootName;
     HKEY root = LineRoot(line, &rootName, subKey, sizeof(subKey));
 
-    if (!root || !DeletesTree(line) || KeyTreeFits(root, subKey))
+    if (!root || !DeletesTree(line, delReg) || KeyTreeFits(root, subKey))
         return 1;
-    StringCchPrintfA((char *)context, TEXT_CHARS,
+    StringCchPrintfA(why, TEXT_CHARS,
                      "The registry key %s\\%s is too large to be kept for the undo: nothing was "
                      "changed.",
                      rootName, subKey);
-    LogLine("setup information: %s", (char *)context);
+    LogLine("setup information: %s", why);
     return 0;
+}
+
+static int DeletedTreeKept(HINF, const char *, long, INFCONTEXT *line, void *why)
+{
+    return TreeKept(line, 1, (char *)why);
+}
+
+static int AddedTreeKept(HINF, const char *, long, INFCONTEXT *line, void *why)
+{
+    return TreeKept(line, 0, (char *)why);
 }
 
 /* The system keeps the sections of an INI file it maps (win.ini, system.ini
@@ -155,7 +176,8 @@ int UndoableSection(HINF inf, const char *section, char *why /* TEXT_CHARS */)
 {
     return WalkListLines(inf, section, "UpdateInis", IniFileKept, why) == 1 &&
            WalkListLines(inf, section, "UpdateIniFields", IniFileKept, why) == 1 &&
-           WalkListLines(inf, section, "DelReg", TreeFits, why) == 1;
+           WalkListLines(inf, section, "DelReg", DeletedTreeKept, why) == 1 &&
+           WalkListLines(inf, section, "AddReg", AddedTreeKept, why) == 1;
 }
 
 /* What each line changes, as it stands before the section applies it: an
@@ -176,12 +198,16 @@ static int JournalLine(LineWalk *walk, INFCONTEXT *line)
     char path[MAX_PATH], value[MAX_PATH];
     const char *rootName;
 
-    if (walk->kind == IniLine)
-        return !IniFilePath(line, path, ARRAYSIZE(path)) || JournalTarget(path);
+    if (walk->kind == IniLine) {
+        int named = IniFilePath(line, path, ARRAYSIZE(path));
+        if (named < 0)
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return !named || (named > 0 && JournalTarget(path));
+    }
     HKEY root = LineRoot(line, &rootName, path, sizeof(path));
     if (!root)
         return 1;
-    if (walk->kind == DeleteLine && DeletesTree(line))
+    if (DeletesTree(line, walk->kind == DeleteLine))
         return JournalKeyTree(root, rootName, path);
     if (SetupGetStringFieldA(line, 3, value, sizeof(value), NULL))
         return JournalValue(root, rootName, path, value);
@@ -201,7 +227,7 @@ static int ActLine(HINF, const char *list, long, INFCONTEXT *line, void *context
         DWORD code = GetLastError();
         /* A tree that grew past the bound since the run began is named as the
          * check before the first change names it. */
-        if (walk->kind == DeleteLine && !TreeFits(NULL, list, 0, line, text))
+        if (walk->kind != IniLine && !TreeKept(line, walk->kind == DeleteLine, text))
             KeepBox(text, KX_CAPTION_INSTALL_ERROR);
         else
             KeepSystemError(code ? code : ERROR_CAN_NOT_COMPLETE, KX_CAPTION_INSTALL_ERROR);
