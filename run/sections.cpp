@@ -198,6 +198,8 @@ static int JournalLine(LineWalk *walk, INFCONTEXT *line)
     char path[MAX_PATH], value[MAX_PATH];
     const char *rootName;
 
+    if (!Journaling())
+        return 1;
     if (walk->kind == IniLine) {
         int named = IniFilePath(line, path, ARRAYSIZE(path));
         if (named < 0)
