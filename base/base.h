@@ -76,6 +76,7 @@ enum UndoKind {
     StepPrinterBack,
     StepDeviceLine,
     StepMonitorBack,
+    StepKeyTree,
     UndoKinds
 };
 typedef DWORD (*UndoProc)(void *data);

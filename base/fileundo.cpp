@@ -19,18 +19,17 @@ static int Gone(DWORD code)
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
 
-/* The backup keeps the target's time: a target of the same size and time was
- * left as it was (a copy kept it, or never came), and one in use, such as a
- * loaded monitor, cannot be written anyway. */
+/* A target whose content is the backup's was left as it was (a copy kept
+ * it, or never came; one in use, such as a loaded monitor, cannot be written
+ * anyway). Only the hash tells: size and time say nothing of a file from a
+ * medium whose files all carry one time. */
 static int Unchanged(const FileUndo *file)
 {
-    WIN32_FILE_ATTRIBUTE_DATA target, backup;
+    FileDigest now;
 
-    return GetFileAttributesExA(file->target, GetFileExInfoStandard, &target) &&
-           GetFileAttributesExA(file->backup, GetFileExInfoStandard, &backup) &&
-           target.nFileSizeLow == backup.nFileSizeLow &&
-           target.nFileSizeHigh == backup.nFileSizeHigh &&
-           CompareFileTime(&target.ftLastWriteTime, &backup.ftLastWriteTime) == 0;
+    return file->digest.algorithm &&
+           DigestFile(file->target, file->digest.algorithm, &now) == NO_ERROR &&
+           SameDigest(&file->digest, &now);
 }
 
 /* Only a backup in the journal's own folder, of the length and hash recorded

@@ -67,6 +67,14 @@ int JournalValue(HKEY root, const char *rootName, const char *subKey, const char
  * when nothing was recorded (no journal, or recorded already). */
 int JournalKeyEntries(HKEY root, const char *rootName, const char *subKey,
                       const void *descriptor, DWORD bytes);
+/* A key that a change deletes with everything in it: its values (types and
+ * data) and subkeys, recreated on undo. A tree is kept up to
+ * KX_KEY_TREE_BYTES; JournalKeyTree answers 0 for a larger or unreadable one
+ * (it must not be deleted), and KeyTreeFits tells so beforehand. A missing
+ * key needs nothing. */
+#define KX_KEY_TREE_BYTES (64u << 10)
+int KeyTreeFits(HKEY root, const char *subKey);
+int JournalKeyTree(HKEY root, const char *rootName, const char *subKey);
 void DefineRegistryUndo(void);
 
 #endif

@@ -133,6 +133,216 @@ int JournalValue(HKEY root, const char *rootName, const char *subKey, const char
     return kept;
 }
 
+/* ---- a key tree that a change deletes: its values and subkeys ---- */
+
+/* A saved tree is a row of records, each a key (its path below the tree's
+ * key, "" for that key itself) followed by that key's values. */
+#define TREE_KEY_RECORD 0xFFFFFFFFu
+
+struct TreeRecord {
+    DWORD type; /* a value's REG_ type, or TREE_KEY_RECORD */
+    DWORD nameBytes; /* with the name's zero */
+    DWORD dataBytes;
+};
+
+struct TreeUndo {
+    HKEY root;
+    char subKey[MAX_PATH];
+    DWORD bytes;
+    BYTE records[4];
+};
+
+struct TreeWriter {
+    BYTE *at;
+    DWORD left;
+};
+
+static DWORD Padded(DWORD bytes)
+{
+    return (bytes + 3) & ~3u;
+}
+
+/* A record's head and name; its data goes to `*data`, `room` bytes at most. */
+static int PutRecord(TreeWriter *out, DWORD type, const char *name, BYTE **data, DWORD *room)
+{
+    DWORD nameBytes = (DWORD)lstrlenA(name) + 1, head = (DWORD)sizeof(TreeRecord) + Padded(nameBytes);
+    if (out->left < head)
+        return 0;
+    TreeRecord record = { type, nameBytes, 0 };
+    CopyMemory(out->at, &record, sizeof(record));
+    CopyMemory(out->at + sizeof(record), name, nameBytes);
+    *data = out->at + head;
+    *room = out->left - head;
+    return 1;
+}
+
+static void EndRecord(TreeWriter *out, DWORD dataBytes)
+{
+    TreeRecord *record = (TreeRecord *)out->at;
+    record->dataBytes = dataBytes;
+    DWORD bytes = (DWORD)sizeof(TreeRecord) + Padded(record->nameBytes) + Padded(dataBytes);
+    out->at += bytes;
+    out->left -= bytes;
+}
+
+/* 0 when the tree does not fit what is left, or cannot be read whole. */
+static int SaveKey(HKEY root, const char *top, const char *path, TreeWriter *out)
+{
+    char full[MAX_PATH], name[MAX_PATH];
+    BYTE *data;
+    DWORD room, nameChars, dataBytes, type;
+    HKEY key;
+    int saved = 1;
+
+    if (FAILED(StringCchPrintfA(full, ARRAYSIZE(full), path[0] ? "%s\\%s" : "%s", top, path)) ||
+        RegOpenKeyExA(root, full, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    if (!PutRecord(out, TREE_KEY_RECORD, path, &data, &room))
+        saved = 0;
+    else
+        EndRecord(out, 0);
+    for (DWORD i = 0; saved; i++) {
+        nameChars = ARRAYSIZE(name);
+        /* The name is read into the record's place once it is known to fit. */
+        LONG status = RegEnumValueA(key, i, name, &nameChars, NULL, NULL, NULL, NULL);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS || !PutRecord(out, 0, name, &data, &room)) {
+            saved = 0;
+            break;
+        }
+        nameChars = ARRAYSIZE(name);
+        dataBytes = room;
+        if (RegEnumValueA(key, i, name, &nameChars, NULL, &type, data, &dataBytes) != ERROR_SUCCESS)
+            saved = 0;
+        else {
+            ((TreeRecord *)out->at)->type = type;
+            EndRecord(out, dataBytes);
+        }
+    }
+    for (DWORD i = 0; saved; i++) {
+        char child[MAX_PATH];
+        nameChars = ARRAYSIZE(name);
+        LONG status = RegEnumKeyExA(key, i, name, &nameChars, NULL, NULL, NULL, NULL);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        saved = status == ERROR_SUCCESS &&
+                SUCCEEDED(StringCchPrintfA(child, ARRAYSIZE(child), path[0] ? "%s\\%s" : "%s%s",
+                                           path, name)) &&
+                SaveKey(root, top, child, out);
+    }
+    RegCloseKey(key);
+    return saved;
+}
+
+/* Each record is checked against the step's bounds: a journal read back from
+ * disk is not trusted further. */
+static DWORD UndoTree(void *data)
+{
+    TreeUndo *undo = (TreeUndo *)data;
+    const BYTE *at = undo->records, *end = undo->records + undo->bytes;
+    char full[MAX_PATH];
+    HKEY key = NULL;
+    DWORD code = undo->subKey[0] ? NO_ERROR : ERROR_INVALID_DATA;
+
+    while (code == NO_ERROR && at < end) {
+        TreeRecord record;
+        if ((DWORD)(end - at) < sizeof(record))
+            return ERROR_INVALID_DATA;
+        CopyMemory(&record, at, sizeof(record));
+        const char *name = (const char *)at + sizeof(record);
+        const BYTE *bytes = at + sizeof(record) + Padded(record.nameBytes);
+        if (!record.nameBytes || record.nameBytes > (DWORD)(end - at) ||
+            name[record.nameBytes - 1] || bytes > end || record.dataBytes > (DWORD)(end - bytes)) {
+            code = ERROR_INVALID_DATA;
+            break;
+        }
+        if (record.type == TREE_KEY_RECORD) {
+            if (key)
+                RegCloseKey(key);
+            key = NULL;
+            code = SUCCEEDED(StringCchPrintfA(full, ARRAYSIZE(full), name[0] ? "%s\\%s" : "%s",
+                                              undo->subKey, name))
+                       ? (DWORD)RegCreateKeyExA(undo->root, full, 0, NULL, 0, KEY_SET_VALUE, NULL,
+                                                &key, NULL)
+                       : ERROR_INVALID_DATA;
+        } else
+            code = key ? (DWORD)RegSetValueExA(key, name, 0, record.type, bytes, record.dataBytes)
+                       : ERROR_INVALID_DATA;
+        at = bytes + Padded(record.dataBytes);
+    }
+    if (key)
+        RegCloseKey(key);
+    return code;
+}
+
+/* 1 with the saved records (NULL when there is no such key), 0 when the tree
+ * cannot be kept. */
+static int SaveKeyTree(HKEY root, const char *subKey, void **saved, DWORD *bytes)
+{
+    TreeWriter out;
+    BYTE *buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, KX_KEY_TREE_BYTES);
+
+    *saved = NULL;
+    *bytes = 0;
+    if (!buffer)
+        return 0;
+    HKEY key;
+    if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        HeapFree(GetProcessHeap(), 0, buffer);
+        return 1;
+    }
+    RegCloseKey(key);
+    out.at = buffer;
+    out.left = KX_KEY_TREE_BYTES;
+    if (!SaveKey(root, subKey, "", &out)) {
+        HeapFree(GetProcessHeap(), 0, buffer);
+        return 0;
+    }
+    *saved = buffer;
+    *bytes = KX_KEY_TREE_BYTES - out.left;
+    return 1;
+}
+
+int KeyTreeFits(HKEY root, const char *subKey)
+{
+    void *saved;
+    DWORD bytes;
+
+    if (!SaveKeyTree(root, subKey, &saved, &bytes))
+        return 0;
+    if (saved)
+        HeapFree(GetProcessHeap(), 0, saved);
+    return 1;
+}
+
+int JournalKeyTree(HKEY root, const char *rootName, const char *subKey)
+{
+    void *saved;
+    DWORD bytes;
+
+    if (!Journaling())
+        return 1;
+    if (!SaveKeyTree(root, subKey, &saved, &bytes)) {
+        LogLine("the key %s\\%s cannot be kept for the undo: over %u bytes, or not readable",
+                rootName, subKey, (unsigned)KX_KEY_TREE_BYTES);
+        return 0;
+    }
+    if (!saved)
+        return 1;
+    TreeUndo *undo = (TreeUndo *)Journal(StepKeyTree, sizeof(TreeUndo) + bytes,
+                                         "registry restore %s\\%s with its values and subkeys",
+                                         rootName, subKey);
+    if (undo) {
+        undo->root = root;
+        undo->bytes = bytes;
+        CopyMemory(undo->records, saved, bytes);
+        StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), subKey);
+    }
+    HeapFree(GetProcessHeap(), 0, saved);
+    return 1;
+}
+
 /* ---- the entries a key had before the run made it the administrators' own ---- */
 
 struct KeyEntriesUndo {
@@ -174,4 +384,5 @@ void DefineRegistryUndo(void)
     DefineUndo(StepValue, UndoValue);
     DefineUndo(StepKey, UndoKey);
     DefineUndo(StepKeyEntries, UndoKeyEntries);
+    DefineUndo(StepKeyTree, UndoTree);
 }

@@ -352,12 +352,17 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
      * with a file missing on the medium it ends as the quiet commit would, at
      * that file instead of asking for a disk. SetupAPI's default callback has
      * shown the user what went wrong; a quiet run's callback has logged it. */
-    int copying = ActQueuedCopies(run->queue, &missing, &unkept, &installedKb);
     char monitorDll[TEXT_CHARS + 16];
-    if (!unkept && !missing &&
+    int replacesMonitor =
         SUCCEEDED(StringCchPrintfA(monitorDll, ARRAYSIZE(monitorDll), "%s\\tremon.dll",
                                    run->systemDirectory)) &&
-        GetFileAttributesA(monitorDll) != INVALID_FILE_ATTRIBUTES)
+        GetFileAttributesA(monitorDll) != INVALID_FILE_ATTRIBUTES;
+    /* The spooler loads the DLL as it adds the monitor: a stop puts the
+     * earlier DLL back first, so its undo comes after the DLL's. */
+    if (replacesMonitor)
+        JournalMonitorBack();
+    int copying = ActQueuedCopies(run->queue, &missing, &unkept, &installedKb);
+    if (!unkept && !missing && replacesMonitor)
         FreeMonitor();
     if (unkept) {
         LogLine("copy stopped: an earlier file could not be backed up");
@@ -389,12 +394,15 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     return 1;
 }
 
-static void RunClassInstall(RunContext *run)
+static int RunClassInstall(RunContext *run)
 {
     const UINT parts = SPINST_INIFILES | SPINST_REGISTRY;
+    int applying = ActSection(run->inf, "ClassInstall", parts);
 
-    if (!ActSection(run->inf, "ClassInstall", parts))
-        return;
+    if (applying < 0)
+        return StopRun(run, KX_EXIT_FAILED);
+    if (!applying)
+        return 1;
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall", parts,
                                             NULL, NULL, 0, NULL, NULL, NULL, NULL);
     DWORD code = done ? 0 : GetLastError();
@@ -402,6 +410,7 @@ static void RunClassInstall(RunContext *run)
     ActDone(done, code);
     if (!done)
         ShowSystemError(code, KX_CAPTION_SYSTEM_ERROR);
+    return 1;
 }
 
 static int InstallFiles(RunContext *run, SetupStateRecord *state)
@@ -416,8 +425,7 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
         return StopRun(run, KX_EXIT_FAILED);
     if (!CopyFiles(run, state))
         return 0;
-    RunClassInstall(run);
-    return 1;
+    return RunClassInstall(run);
 }
 
 static int UninstallFiles(RunContext *run, SetupStateRecord *state)
@@ -470,7 +478,7 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
                 state->statusDir);
         StringCchCopyA(goneFolder, ARRAYSIZE(goneFolder), state->statusDir);
     }
-    if (ActSection(run->inf, "DefaultUninstall", SPINST_INIFILES))
+    if (ActSection(run->inf, "DefaultUninstall", SPINST_INIFILES) > 0)
         parts |= SPINST_INIFILES;
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "DefaultUninstall", parts,
                                             NULL, state->statusDir, SP_COPY_DELETESOURCE,
@@ -498,9 +506,10 @@ static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalli
      * /verify looks for; nothing else of the run is made. */
     if (run->mode->verify)
         return StopRun(run, VerifyInstallation(run->hostWindow, state, run->mode));
-    if (!uninstalling && !UndoableSection(run->inf, "ClassInstall"))
-        return StopWithBox(run, NULL, "The setup information asks for changes that cannot be undone.",
-                           KX_CAPTION_INSTALL_ERROR);
+    if (!uninstalling && !UndoableSection(run->inf, "ClassInstall", run->stopText)) {
+        run->stopCaption = KX_CAPTION_INSTALL_ERROR;
+        return StopRun(run, KX_EXIT_FAILED);
+    }
     if (state->driverDirId == DRIVER_VERSION_DIRID &&
         !BindDirectory(run, DRIVER_VERSION_DIRID, run->driverVersionDirectory))
         return StopRun(run, KX_EXIT_FAILED);

@@ -114,13 +114,18 @@ void DefineRunUndo(void);
  * DelFiles and RenFiles lists), each in the folder SetupAPI takes for its list;
  * the queue has no scan for them. */
 int ActSectionFiles(HINF inf, const char *section);
-/* 0, after its log line, when the section asks for a change the journal
- * cannot take back (INI changes, a DelReg of a whole key). */
-int UndoableSection(HINF inf, const char *section);
+/* 0, after its log line and with the box's text in `why` (TEXT_CHARS), when
+ * a DelReg line of the section deletes a key tree too large for the journal
+ * to keep, or an INI line writes a file the system maps into the registry;
+ * checked before the run's first change. */
+int UndoableSection(HINF inf, const char *section, char *why);
 /* The action lines of the registry and INI changes that SetupAPI makes of a
  * section applied with these parts (SPINST_REGISTRY, SPINST_INIFILES), one per
- * line of the lists the section names; 1 when the section is to be applied.
- * Each registry line's old value (or missing key) goes to the journal. */
+ * line of the lists the section names, once the undo of every line is in the
+ * journal: each INI file's content (backed up as a file the run writes), each
+ * registry value's, each key an addition makes and each key tree a deletion
+ * takes. 1 when the section is to be applied, 0 in a plan, -1 when an undo
+ * could not be kept (its box kept for the stop): the section must not run. */
 int ActSection(HINF inf, const char *section, UINT parts);
 
 #endif

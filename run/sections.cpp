@@ -1,6 +1,7 @@
 #include "run/run.h"
 #include "integration/integration.h"
 #include "base/base.h"
+#include <string.h>
 #include <strsafe.h>
 
 struct FileWalk {
@@ -54,98 +55,223 @@ int ActSectionFiles(HINF inf, const char *section)
     return ActFileLists(inf, section, "DelFiles", 0) & ActFileLists(inf, section, "RenFiles", 1);
 }
 
-/* What the journal cannot take back: INI changes (the system maps some of
- * them into the registry) and a DelReg line without a value, which deletes
- * a whole key tree. */
-static int RefusedLine(HINF, const char *list, long, INFCONTEXT *line, void *context)
+/* An INI file as SetupAPI writes it: a bare name in the Windows folder,
+ * anything else as the profile calls take it. 0 for a line that names no
+ * file (nothing is written), -1 when the path does not fit. */
+static int IniFilePath(INFCONTEXT *line, char *path, size_t chars)
 {
-    const char **key = (const char **)context;
-    char value[MAX_PATH];
+    char name[MAX_PATH];
 
-    if ((*key)[0] == 'D' && SetupGetStringFieldA(line, 3, value, sizeof(value), NULL))
-        return 1;
-    LogLine("setup information: the %s of list %s cannot be undone", *key, list);
-    *key = NULL;
-    return 0;
-}
-
-int UndoableSection(HINF inf, const char *section)
-{
-    static const char *const keys[] = { "UpdateInis", "UpdateIniFields", "DelReg" };
-
-    for (size_t i = 0; i < ARRAYSIZE(keys); i++) {
-        const char *key = keys[i];
-        WalkListLines(inf, section, key, RefusedLine, &key);
-        if (!key)
-            return 0;
+    if (!SetupGetStringFieldA(line, 1, name, sizeof(name), NULL) || !name[0])
+        return 0;
+    if (!strchr(name, '\\') && !strchr(name, '/') && !strchr(name, ':')) {
+        char windows[MAX_PATH];
+        UINT length = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
+        return length && length < ARRAYSIZE(windows) &&
+                       SUCCEEDED(StringCchPrintfA(path, chars, "%s\\%s", windows, name))
+                   ? 1
+                   : -1;
     }
-    return 1;
+    DWORD length = GetFullPathNameA(name, (DWORD)chars, path, NULL);
+    return length && length < chars ? 1 : -1;
 }
 
-/* A registry line's root, key and value as they stand before the section
- * applies it. A line without a value name makes or deletes a key: a key it
- * makes is deleted again; a key tree it deletes is not kept. Relative roots
- * (HKR) have no meaning outside a device's section. */
-static void JournalRegistryLine(INFCONTEXT *line)
+/* The registry's roots a section's lines name; relative roots (HKR) have no
+ * meaning outside a device's section. */
+static HKEY LineRoot(INFCONTEXT *line, const char **rootName, char *subKey, size_t chars)
 {
     static const struct {
         const char *name;
         HKEY root;
     } roots[] = { { "HKLM", HKEY_LOCAL_MACHINE }, { "HKCU", HKEY_CURRENT_USER },
                   { "HKCR", HKEY_CLASSES_ROOT },  { "HKU", HKEY_USERS } };
-    char root[8], subKey[MAX_PATH], value[MAX_PATH];
+    char root[8];
 
     if (!SetupGetStringFieldA(line, 1, root, sizeof(root), NULL) ||
-        !SetupGetStringFieldA(line, 2, subKey, sizeof(subKey), NULL))
-        return;
-    for (size_t i = 0; i < ARRAYSIZE(roots); i++) {
-        if (lstrcmpiA(root, roots[i].name) != 0)
-            continue;
-        if (SetupGetStringFieldA(line, 3, value, sizeof(value), NULL))
-            JournalValue(roots[i].root, roots[i].name, subKey, value);
-        else
-            JournalKeys(roots[i].root, roots[i].name, subKey);
-    }
+        !SetupGetStringFieldA(line, 2, subKey, (DWORD)chars, NULL))
+        return NULL;
+    for (size_t i = 0; i < ARRAYSIZE(roots); i++)
+        if (lstrcmpiA(root, roots[i].name) == 0) {
+            *rootName = roots[i].name;
+            return roots[i].root;
+        }
+    return NULL;
 }
+
+/* As SetupAPI reads a registry line: a DelReg line, or an AddReg line flagged
+ * FLG_ADDREG_DELVAL, deletes; without a value name (or flagged
+ * FLG_DELREG_KEYONLY_COMMON) it takes the whole key with everything in it. */
+static int DeletesTree(INFCONTEXT *line, int delReg)
+{
+    char value[MAX_PATH];
+    INT flags = 0;
+
+    if (!SetupGetIntField(line, 4, &flags))
+        flags = 0;
+    return (delReg || (flags & FLG_ADDREG_DELVAL)) &&
+           ((flags & FLG_DELREG_KEYONLY_COMMON) ||
+            !SetupGetStringFieldA(line, 3, value, sizeof(value), NULL) || !value[0]);
+}
+
+/* 0 with the box's text in `why` (TEXT_CHARS) when the line deletes a key
+ * tree that the journal could not keep. */
+static int TreeKept(INFCONTEXT *line, int delReg, char *why)
+{
+    char subKey[MAX_PATH];
+    const char *rootName;
+    HKEY root = LineRoot(line, &rootName, subKey, sizeof(subKey));
+
+    if (!root || !DeletesTree(line, delReg) || KeyTreeFits(root, subKey))
+        return 1;
+    StringCchPrintfA(why, TEXT_CHARS,
+                     "The registry key %s\\%s is too large to be kept for the undo: nothing was "
+                     "changed.",
+                     rootName, subKey);
+    LogLine("setup information: %s", why);
+    return 0;
+}
+
+static int DeletedTreeKept(HINF, const char *, long, INFCONTEXT *line, void *why)
+{
+    return TreeKept(line, 1, (char *)why);
+}
+
+static int AddedTreeKept(HINF, const char *, long, INFCONTEXT *line, void *why)
+{
+    return TreeKept(line, 0, (char *)why);
+}
+
+/* The system keeps the sections of an INI file it maps (win.ini, system.ini
+ * on NT) in the registry: a backup of the file would not take such a change
+ * back. */
+#define INI_MAPPING_KEY "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\"
+
+static int IniFileKept(HINF, const char *, long, INFCONTEXT *line, void *context)
+{
+    char name[MAX_PATH], mapping[2 * MAX_PATH];
+    HKEY key;
+
+    if (!SetupGetStringFieldA(line, 1, name, sizeof(name), NULL))
+        return 1;
+    /* Judged by its name wherever the line puts it: a refusal too many is
+     * the safe side. */
+    const char *file = name;
+    for (const char *c = name; *c; c++)
+        if (*c == '\\' || *c == '/' || *c == ':')
+            file = c + 1;
+    if (!file[0] ||
+        FAILED(StringCchPrintfA(mapping, ARRAYSIZE(mapping), "%s%s", INI_MAPPING_KEY, file)) ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, mapping, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 1;
+    RegCloseKey(key);
+    StringCchPrintfA((char *)context, TEXT_CHARS,
+                     "The setup information changes %s, which the system keeps in the registry: "
+                     "that change could not be undone. Nothing was changed.",
+                     file);
+    LogLine("setup information: %s", (char *)context);
+    return 0;
+}
+
+int UndoableSection(HINF inf, const char *section, char *why /* TEXT_CHARS */)
+{
+    return WalkListLines(inf, section, "UpdateInis", IniFileKept, why) == 1 &&
+           WalkListLines(inf, section, "UpdateIniFields", IniFileKept, why) == 1 &&
+           WalkListLines(inf, section, "DelReg", DeletedTreeKept, why) == 1 &&
+           WalkListLines(inf, section, "AddReg", AddedTreeKept, why) == 1;
+}
+
+/* What each line changes, as it stands before the section applies it: an
+ * INI file's content (or absence), a value (or its absence), the keys an
+ * addition makes, a key tree a deletion takes. */
+enum LineChange { IniLine, AddLine, DeleteLine };
 
 struct LineWalk {
     const char *section;
     const char *change;
-    int registry;
+    LineChange kind;
+    int journal; /* 1: record the undo; 0: the action lines */
+    int unkept;
 };
 
-static int ActLine(HINF, const char *, long, INFCONTEXT *line, void *context)
+static int JournalLine(LineWalk *walk, INFCONTEXT *line)
 {
-    const LineWalk *walk = (const LineWalk *)context;
+    char path[MAX_PATH], value[MAX_PATH];
+    const char *rootName;
+
+    if (!Journaling())
+        return 1;
+    if (walk->kind == IniLine) {
+        int named = IniFilePath(line, path, ARRAYSIZE(path));
+        if (named < 0)
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return !named || (named > 0 && JournalTarget(path));
+    }
+    HKEY root = LineRoot(line, &rootName, path, sizeof(path));
+    if (!root)
+        return 1;
+    if (DeletesTree(line, walk->kind == DeleteLine))
+        return JournalKeyTree(root, rootName, path);
+    if (SetupGetStringFieldA(line, 3, value, sizeof(value), NULL))
+        return JournalValue(root, rootName, path, value);
+    JournalKeys(root, rootName, path);
+    return 1;
+}
+
+static int ActLine(HINF, const char *list, long, INFCONTEXT *line, void *context)
+{
+    LineWalk *walk = (LineWalk *)context;
     char text[TEXT_CHARS];
 
-    if (walk->registry && Journaling())
-        JournalRegistryLine(line);
+    if (walk->journal) {
+        SetLastError(NO_ERROR);
+        if (JournalLine(walk, line))
+            return 1;
+        DWORD code = GetLastError();
+        /* A tree that grew past the bound since the run began is named as the
+         * check before the first change names it. */
+        if (walk->kind != IniLine && !TreeKept(line, walk->kind == DeleteLine, text))
+            KeepBox(text, KX_CAPTION_INSTALL_ERROR);
+        else
+            KeepSystemError(code ? code : ERROR_CAN_NOT_COMPLETE, KX_CAPTION_INSTALL_ERROR);
+        walk->unkept = 1;
+        LogLine("the undo of list %s of section %s cannot be kept: the section is not applied",
+                list, walk->section);
+        return 0;
+    }
     if (SetupGetLineTextA(line, NULL, NULL, NULL, text, sizeof(text), NULL))
         Act("%s %s (section %s)", walk->change, text, walk->section);
     return 1;
 }
 
 /* Each line of the lists that the section's entry `key` names, as the file
- * writes it. */
-static void ActLists(HINF inf, const char *section, const char *key, const char *change,
-                     int registry)
+ * writes it; 0 when the journal cannot keep a line's undo. */
+static int ActLists(HINF inf, const char *section, const char *key, const char *change,
+                    LineChange kind, int journal)
 {
-    LineWalk walk = { section, change, registry };
+    LineWalk walk = { section, change, kind, journal, 0 };
     WalkListLines(inf, section, key, ActLine, &walk);
+    return !walk.unkept;
 }
 
 /* In the order SetupAPI applies them: INI files, then registry deletions, then
- * additions. */
+ * additions. Every undo is journaled before the first action line, so that a
+ * section whose undo cannot be kept is described by none. */
 int ActSection(HINF inf, const char *section, UINT parts)
 {
-    if (parts & SPINST_INIFILES) {
-        ActLists(inf, section, "UpdateInis", "ini update", 0);
-        ActLists(inf, section, "UpdateIniFields", "ini fields update", 0);
-    }
-    if (parts & SPINST_REGISTRY) {
-        ActLists(inf, section, "DelReg", "registry delete", 1);
-        ActLists(inf, section, "AddReg", "registry add", 1);
-    }
+    static const struct {
+        UINT part;
+        const char *key;
+        const char *change;
+        LineChange kind;
+    } lists[] = { { SPINST_INIFILES, "UpdateInis", "ini update", IniLine },
+                  { SPINST_INIFILES, "UpdateIniFields", "ini fields update", IniLine },
+                  { SPINST_REGISTRY, "DelReg", "registry delete", DeleteLine },
+                  { SPINST_REGISTRY, "AddReg", "registry add", AddLine } };
+
+    for (int journal = 1; journal >= 0; journal--)
+        for (size_t i = 0; i < ARRAYSIZE(lists); i++)
+            if ((parts & lists[i].part) &&
+                !ActLists(inf, section, lists[i].key, lists[i].change, lists[i].kind, journal))
+                return -1;
     return !Planning();
 }

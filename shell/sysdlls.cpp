@@ -46,6 +46,7 @@
     X(Setupapi, SetupDefaultQueueCallbackA, 16) \
     X(Setupapi, SetupFindFirstLineA, 16) \
     X(Setupapi, SetupFindNextLine, 8) \
+    X(Setupapi, SetupGetIntField, 12) \
     X(Setupapi, SetupGetLineTextA, 28) \
     X(Setupapi, SetupGetStringFieldA, 20) \
     X(Setupapi, SetupGetTargetPathA, 24) \

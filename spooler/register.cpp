@@ -33,8 +33,15 @@ static DWORD AddMonitor(void)
     return AddMonitorA(NULL, 2, (LPBYTE)&monitor) ? NO_ERROR : GetLastError();
 }
 
+static int MonitorListed(void);
+
+/* Journaled before the copy of the DLL over an installation, so that a stop
+ * puts the earlier DLL back first, and then adds the monitor that loads it;
+ * a run that stopped before the monitor went finds it still there. */
 static DWORD UndoMonitorBack(void *)
 {
+    if (MonitorListed())
+        return NO_ERROR;
     DWORD code = AddMonitor();
     return code == ERROR_PRINT_MONITOR_ALREADY_INSTALLED ? NO_ERROR : code;
 }
@@ -287,11 +294,17 @@ static void EnsureMonitor(void)
 /* The spooler keeps the monitor's DLL loaded, and a copy over a DLL in use
  * waits for the restart: the monitor goes first where the spooler lets it
  * go (no port uses it), and comes again with the drivers. */
+void JournalMonitorBack(void)
+{
+    if (MonitorListed())
+        Journal(StepMonitorBack, 0, "spooler add monitor \"%s\" back", monitorName);
+}
+
 void FreeMonitor(void)
 {
     if (!MonitorListed())
         return;
-    Journal(StepMonitorBack, 0, "spooler add monitor \"%s\" back", monitorName);
+    JournalMonitorBack();
     monitorFreed = 1;
     if (!Act("spooler delete monitor \"%s\" (its DLL is replaced)", monitorName))
         return;

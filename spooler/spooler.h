@@ -26,7 +26,10 @@ void DefineDefaultPrinterUndo(void);
  * existing one is replaced); 1 on success, 0 after the failing step's box. */
 int AddPrinters(SetupStateRecord *state);
 /* The language monitor deleted before its DLL is copied over, where the
- * spooler lets it go; AddPrinters adds it again. */
+ * spooler lets it go; AddPrinters adds it again. Its re-addition is journaled
+ * before the DLL's own undo (JournalMonitorBack), so that a stop puts the
+ * earlier DLL back before the spooler loads it again. */
+void JournalMonitorBack(void);
 void FreeMonitor(void);
 /* Each selected model's printer and driver, whatever is there. */
 void RemovePrinters(SetupStateRecord *state);

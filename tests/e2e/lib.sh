@@ -138,7 +138,7 @@ e2e_cleanup() {
 DUMP_STATE="dump-tree $PRODUCT_KEY
 dump-key $UNINSTALL_KEY
 dump-tree $RUNONCE_KEY
-dump-key $CLASS_KEY
+dump-tree $CLASS_KEY
 dump-printers
 dump-drivers
 dump-monitors
@@ -310,12 +310,23 @@ nothing_registered() {
   VIEW=$view
 }
 
+# kalyx_ini <value>: the class's INI file in the Windows folder (SetupAPI's
+# place for a bare name) marks the package with Installed=<value>.
+kalyx_ini() {
+  local got
+  got=$(tr -d '\r' <"$C/windows/kalyx.ini" 2>/dev/null) || got='(no file)'
+  [ "$got" = "$(printf '[Q70Q90]\nInstalled=%s' "$1")" ] \
+    || fail "C:/windows/kalyx.ini: expected [Q70Q90] Installed=$1, found: $got"
+}
+
 # nothing_changed: a run that ended before it changed anything: no record, no
-# entry, no class key, nothing registered, no default printer, no status folder.
+# entry, no class key or INI file, nothing registered, no default printer, no
+# status folder.
 nothing_changed() {
   has NOKEY "$PRODUCT_KEY"
   has NOKEY "$UNINSTALL_KEY"
   has NOKEY "$CLASS_KEY"
+  no_file windows/kalyx.ini
   nothing_registered
   has PROFILE windows device '(none)'
   no_file STATUS
@@ -376,7 +387,10 @@ express_state() {
   reg "$PRODUCT_KEY" StatusDisplayDir 'C:\STATUS=66010'
   reg "$PRODUCT_KEY" ControlPanelDir 'C:\STATUS=66010'
   uninstall_entry 'C:\STATUS'
+  # The class section: its value, the settings key it makes afresh, its INI line.
   reg "$CLASS_KEY" ClassInstalled 1
+  has REG "$CLASS_KEY\\Settings" Resolution REG_DWORD 4 600
+  kalyx_ini 1
 
   # Files: the program and its INF in the status folder, the monitor in system32,
   # four files per model in the driver directory, the status display tool in the
@@ -509,6 +523,8 @@ uninstalled_state() {
   has NOKEY "$UNINSTALL_KEY"
   # The language monitor stays registered.
   has MONITOR "$MONITOR" "$MONITOR_ENV" tremon.dll
+  # The uninstall section's INI line marks the package gone.
+  kalyx_ini 0
   runonce_starts 2
   # The group: exactly one more command than the install's seven.
   local view=$VIEW

@@ -237,3 +237,30 @@ TEST_F(InterruptedRun, AFolderMadeBeforehandUnderTheNameIsNotTaken)
     EXPECT_TRUE(FileExists(planted)) << "somebody else's folder is left alone";
     RemoveDirectoryA(planted.c_str());
 }
+
+/* A replaced file of the same size and time as the earlier one (a medium
+ * whose files all carry one time) is put back: only the hash says a target
+ * is unchanged. */
+TEST(FileUndo, ASameSizeSameTimeReplacementIsPutBack)
+{
+    TempDir dir;
+    dir.Write("target", "earlier");
+    dir.Write("later", "LATER!!");
+    std::string target = dir.File("target"), journal = dir.File("journal");
+    ASSERT_TRUE(CreateDirectoryA(journal.c_str(), NULL));
+    WIN32_FILE_ATTRIBUTE_DATA before;
+    ASSERT_TRUE(GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &before));
+    DefineFileUndo();
+    ASSERT_TRUE(BeginJournal(journal.c_str()));
+    ASSERT_TRUE(JournalTarget(target.c_str()));
+    ASSERT_TRUE(CopyFileA(dir.File("later").c_str(), target.c_str(), FALSE));
+    HANDLE file = CreateFileA(target.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    SetFileTime(file, NULL, NULL, &before.ftLastWriteTime);
+    CloseHandle(file);
+
+    RollBack();
+
+    EXPECT_EQ("earlier", ReadFileBytes(target));
+    EXPECT_FALSE(FileExists(journal)) << "the backup went with its folder";
+}

@@ -799,26 +799,6 @@ TEST_F(InstallationRun, ClassSectionChangesAreDescribedOneByOne)
     EXPECT_EQ("(missing)", RegText(HKEY_LOCAL_MACHINE, "Software\\Kalyx\\Q70Q90", "Obsolete"));
 }
 
-/* What the undo could not take back is refused before the first change: INI
- * changes, and a DelReg line that deletes a whole key. */
-TEST_F(InstallationRun, ClassSectionChangesThatCannotBeUndoneAreRefused)
-{
-    const std::string head = "[Version]\r\nSignature=\"$Windows NT$\"\r\nLayoutFile=layout.inf\r\n"
-                             "[Manufacturer]\r\nKalyx\r\n[Kalyx]\r\n";
-    const char *const lists[] = { "UpdateInis=L\r\n[L]\r\n\"kx.ini\",Printers,,\"Kalyx=1\"\r\n",
-                                  "UpdateIniFields=L\r\n[L]\r\n\"kx.ini\",Printers,Kalyx,,1\r\n",
-                                  "DelReg=L\r\n[L]\r\nHKLM,\"Software\\Kalyx\"\r\n" };
-    for (const char *list : lists) {
-        SCOPED_TRACE(list);
-        prefix->temp.Write("medium\\oemsetup.inf", head + "[ClassInstall]\r\n" + list);
-        prefix->ChooseStatusFolder();
-        EXPECT_EQ(KX_EXIT_FAILED, DriveExpressRun(host));
-        ExpectOneBox("Install Error", "The setup information asks for changes that cannot be undone.", MB_OK);
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
-        EXPECT_FALSE(RunObserver::Called("commit"));
-    }
-}
-
 /* The uninstall section is applied without its registry entries, so none is
  * described; what it does with files and INI entries is, one line each. Its
  * copies take the source away (the section runs with SP_COPY_DELETESOURCE). */
@@ -1403,8 +1383,121 @@ TEST_F(FailedRun, VerifyNamesWhatChangedAndChecksAnOldRecordByPresence)
     TakeBoxes();
 }
 
+/* A key tree as the tests compare it: each key's path, then its values'
+ * names, types and bytes, subkeys after values. */
+static std::string TreeText(HKEY root, const std::string &path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(missing)";
+    std::string text = "[" + path + "]\n";
+    char name[256];
+    BYTE data[256];
+    for (DWORD i = 0, chars = sizeof(name), type, bytes = sizeof(data);
+         RegEnumValueA(key, i, name, &chars, NULL, &type, data, &bytes) == ERROR_SUCCESS;
+         i++, chars = sizeof(name), bytes = sizeof(data))
+        text += std::string(name) + " " + std::to_string(type) + " " + std::string((char *)data, bytes) + "\n";
+    for (DWORD i = 0, chars = sizeof(name); RegEnumKeyExA(key, i, name, &chars, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+         i++, chars = sizeof(name))
+        text += TreeText(root, path + "\\" + name);
+    RegCloseKey(key);
+    return text;
+}
+
+/* The class section's INI files and the key tree its DelReg takes, over what
+ * an earlier release left: a stop after the section puts the tree back with
+ * every type, value and subkey, restores an INI file that was there and
+ * deletes one that was not (a bare name lands in the Windows folder). */
+TEST_F(FailedRun, TheClassSectionsIniFilesAndDeletedKeyTreeAreTakenBack)
+{
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    const std::string bare = std::string(windows) + "\\kxtest.ini", kept = prefix->temp.File("kept.ini");
+    prefix->temp.Write("kept.ini", "[Q70Q90]\r\nInstalled=earlier\r\n");
+    const std::string tree = "Software\\KxTest\\Tree";
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\KxTest");
+    HKEY key, sub;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, tree.c_str(), &key));
+    const DWORD dword = 600;
+    RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&dword, sizeof(dword));
+    RegSetValueExA(key, "Ports", 0, REG_MULTI_SZ, (const BYTE *)"LPT1:\0LPT2:\0", 13);
+    RegSetValueExA(key, "", 0, REG_BINARY, (const BYTE *)"\x01\x00\x02", 3);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(key, "Deeper\\Deepest", &sub));
+    RegSetValueExA(sub, "Name", 0, REG_EXPAND_SZ, (const BYTE *)"%WINDIR%", 9);
+    RegCloseKey(sub);
+    RegCloseKey(key);
+    const std::string treeBefore = TreeText(HKEY_LOCAL_MACHINE, tree);
+    std::string inf = ReadFileBytes(prefix->MediumFile("oemsetup.inf"));
+    size_t at = inf.find("[ClassInstall]\n");
+    ASSERT_NE(std::string::npos, at);
+    inf.insert(at + sizeof("[ClassInstall]\n") - 1, "UpdateInis = T.Inis\nUpdateIniFields = T.Fields\nDelReg = T.Del\n");
+    inf += "[T.Inis]\nkxtest.ini, Q70Q90, , \"Installed=1\"\n\"" + kept + "\", Q70Q90, , \"Installed=1\"\n"
+           "[T.Fields]\n\"" + kept + "\", Q70Q90, Installed, , 1\n"
+           "[T.Del]\nHKLM,\"" + tree + "\",\"\"\n"; /* an empty value name takes the key too */
+    prefix->temp.Write("medium\\oemsetup.inf", inf);
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    {
+        FAKE_IMPORT(AddPrinterA, RefuseSecondPrinter);
+        EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+    }
+
+    std::vector<std::string> undo = UndoLines();
+    for (const std::string &line : { "delete " + bare + " / ok", "restore " + kept + " / ok",
+                                     "registry restore HKLM\\" + tree + " with its values and subkeys / ok" })
+        EXPECT_TRUE(std::find(undo.begin(), undo.end(), line) != undo.end()) << line << "\n" << ::testing::PrintToString(undo);
+    EXPECT_FALSE(FileExists(bare));
+    EXPECT_EQ("[Q70Q90]\r\nInstalled=earlier\r\n", ReadFileBytes(kept));
+    EXPECT_EQ(treeBefore, TreeText(HKEY_LOCAL_MACHINE, tree));
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\KxTest");
+}
+
+/* What the journal cannot keep stops the install before its first change,
+ * with a box that names it: a key tree over the bound (it stays as it was),
+ * and an INI file the system maps into the registry. */
+TEST_F(FailedRun, WhatTheJournalCannotKeepStopsTheRunBeforeItsFirstChange)
+{
+    const char *tree = "Software\\KxTest\\Large";
+    const std::string mapping = "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\kxmapped.ini";
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, tree, &key));
+    std::string bytes(KX_KEY_TREE_BYTES, 'x');
+    RegSetValueExA(key, "Data", 0, REG_BINARY, (const BYTE *)bytes.data(), (DWORD)bytes.size());
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, mapping.c_str(), &key));
+    RegCloseKey(key);
+    const std::string cases[][2] = {
+        { std::string("DelReg = T.L\n[T.L]\nHKLM,\"") + tree + "\"\n",
+          std::string("The registry key HKLM\\") + tree + " is too large to be kept for the undo: nothing was changed." },
+        { "UpdateInis = T.L\n[T.L]\n\"C:\\some\\kxmapped.ini\", Q70Q90, , \"Installed=1\"\n",
+          "The setup information changes kxmapped.ini, which the system keeps in the registry: that change "
+          "could not be undone. Nothing was changed." },
+    };
+    const std::string medium = ReadFileBytes(prefix->MediumFile("oemsetup.inf"));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[0]);
+        std::string inf = medium;
+        inf.insert(inf.find("[ClassInstall]\n") + sizeof("[ClassInstall]\n") - 1, c[0].substr(0, c[0].find('\n') + 1));
+        prefix->temp.Write("medium\\oemsetup.inf", inf + c[0].substr(c[0].find('\n') + 1));
+        ASSERT_TRUE(OpenLog(log.c_str()));
+
+        EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+
+        std::vector<std::string> lines = ReadLines(log);
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string &line) {
+            return line.find("box \"Install Error\" \"" + c[1] + "\"") != std::string::npos;
+        }));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
+        EXPECT_FALSE(RunObserver::Called("commit"));
+        DeleteFileA(log.c_str());
+    }
+    EXPECT_EQ(bytes, RegText(HKEY_LOCAL_MACHINE, tree, "Data", REG_BINARY));
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\KxTest");
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, mapping.c_str());
+}
+
 /* Over an installation the spooler holds the monitor's DLL: the monitor goes
- * before the copy and comes again; a run that stops puts it back. */
+ * before the copy and comes again; a run that stops puts the earlier DLL back
+ * first, then the monitor that loads it. */
 TEST_F(FailedRun, TheMonitorGoesBeforeItsDllIsReplacedAndAStopPutsItBack)
 {
     ASSERT_EQ(KX_EXIT_OK, QuietExpress());
@@ -1419,7 +1512,11 @@ TEST_F(FailedRun, TheMonitorGoesBeforeItsDllIsReplacedAndAStopPutsItBack)
     std::vector<std::string> actions = ActionLines(log), undo = UndoLines();
     const std::string monitor = std::string("\"") + KX_MONITOR_NAME + "\"";
     EXPECT_TRUE(Lists(actions, "spooler delete monitor " + monitor + " (its DLL is replaced)"));
-    EXPECT_TRUE(std::find(undo.begin(), undo.end(), "spooler add monitor " + monitor + " back / ok") != undo.end());
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof(system));
+    auto dll = std::find(undo.begin(), undo.end(), "restore " + std::string(system) + "\\tremon.dll / ok");
+    EXPECT_NE(undo.end(), dll) << ::testing::PrintToString(undo);
+    EXPECT_NE(undo.end(), std::find(dll, undo.end(), "spooler add monitor " + monitor + " back / ok"));
     BYTE list[4096];
     DWORD needed = 0, count = 0;
     ASSERT_TRUE(EnumMonitorsA(NULL, 1, list, sizeof(list), &needed, &count));

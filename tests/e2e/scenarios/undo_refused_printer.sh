@@ -4,8 +4,10 @@
 # the files, the record, the entry, the class section, the monitor, two drivers
 # and the first printer were added: the quiet run ends with 1603 and removes
 # what it added, restoring what it wrote over. The machine is then as before
-# the run, first on a fresh machine, then over an installation of the PS model;
-# the log lists the undo steps, each done.
+# the run, first on a fresh machine, then over an installation of the PS model
+# whose class settings key and INI file were changed since: the class
+# section's DelReg takes that key and its INI line rewrites the file, and the
+# undo puts both back as they were; the log lists the undo steps, each done.
 . "$(dirname "$0")/../lib.sh"
 e2e_begin undo_refused_printer
 e2e_start
@@ -39,5 +41,18 @@ log_has e2e/log-fresh.txt "> spooler add monitor \"$MONITOR\" "
 timeout 60 "$WINE" reg add "$PRINTERS\\Kalyx Q70/Q90 PCL 6" /v Datatype /d RAW /f >/dev/null 2>&1 </dev/null \
   || fail "the data type seed of PCL 6 could not be put back"
 install_models 3
+SETTINGS='HKLM\Software\Kalyx\Q70Q90\Settings'
+timeout 60 "$WINE" reg add "$SETTINGS" /v Tray /d Upper /f >/dev/null 2>&1 </dev/null \
+  && timeout 60 "$WINE" reg add "$SETTINGS\\Duplex" /v Mode /t REG_DWORD /d 2 /f >/dev/null 2>&1 </dev/null \
+  || fail "the class settings could not be changed"
+printf '[Q70Q90]\r\nInstalled=earlier\r\nTray=Upper\r\n' >"$C/windows/kalyx.ini"
+# A whole second: Windows keeps file times in steps of 100 ns, Linux in 1 ns.
+touch -d "@$(date +%s)" "$C/windows/kalyx.ini"
+cp "$C/windows/kalyx.ini" "$RUN/kalyx.ini"
 refused_run existing /models=1,2
+log_has e2e/log-existing.txt '> ini update kalyx.ini,Q70Q90,,Installed=1 (section ClassInstall)'
+log_has e2e/log-existing.txt "> registry delete HKLM,Software\Kalyx\Q70Q90\Settings (section ClassInstall)"
+log_has e2e/log-existing.txt '< restore C:\windows\kalyx.ini'
+log_has e2e/log-existing.txt "< registry restore $SETTINGS with its values and subkeys"
+cmp -s "$RUN/kalyx.ini" "$C/windows/kalyx.ini" || fail "C:/windows/kalyx.ini was not put back"
 e2e_end
