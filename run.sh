@@ -131,7 +131,9 @@ cmd_test() {
   if [ "$KX_WIN32" = yes ]; then
     echo "== i686 build (the shipped exe): every test under 32-bit Wine"
   else
-    echo "== i686 build (the shipped exe): the checks that need no Wine; the rest is skipped"
+    echo "== i686 build (the shipped exe): the checks that need no Wine; skipped, as this machine" \
+         "cannot run 32-bit programs: its unit tests (kxtests_i686), its end-to-end scenarios (e2e_i686)" \
+         "and the run of its signed copy (kxsetup_signed_run)"
   fi
   (cd "$B32" && ctest --output-on-failure --timeout 300 "$@") || rc=$?
   if [ "$KX_WIN32" = yes ]; then

@@ -77,6 +77,7 @@ enum UndoKind {
     StepDeviceLine,
     StepMonitorBack,
     StepKeyTree,
+    StepIniSection,
     UndoKinds
 };
 typedef DWORD (*UndoProc)(void *data);

@@ -77,4 +77,15 @@ int KeyTreeFits(HKEY root, const char *subKey);
 int JournalKeyTree(HKEY root, const char *rootName, const char *subKey);
 void DefineRegistryUndo(void);
 
+/* An INI file the system keeps (in part) in the registry: IniFileMapping
+ * names it. Its change is undone section by section, through the profile
+ * calls: the entries of `section` as they read them, up to
+ * KX_INI_SECTION_BYTES (IniSectionFits tells beforehand; JournalIniSection
+ * answers 0 for a larger or unreadable one, which must not be changed). */
+#define KX_INI_SECTION_BYTES (32u << 10)
+int IniFileMapped(const char *file);
+int IniSectionFits(const char *file, const char *section);
+int JournalIniSection(const char *file, const char *section);
+void DefineProfileUndo(void);
+
 #endif

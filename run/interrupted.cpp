@@ -128,5 +128,6 @@ void DefineRunUndo(void)
 {
     DefineFileUndo();
     DefineRegistryUndo();
+    DefineProfileUndo();
     DefineSpoolerUndo();
 }

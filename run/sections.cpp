@@ -141,35 +141,28 @@ static int AddedTreeKept(HINF, const char *, long, INFCONTEXT *line, void *why)
     return TreeKept(line, 0, (char *)why);
 }
 
-/* The system keeps the sections of an INI file it maps (win.ini, system.ini
- * on NT) in the registry: a backup of the file would not take such a change
- * back. */
-#define INI_MAPPING_KEY "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\"
-
-static int IniFileKept(HINF, const char *, long, INFCONTEXT *line, void *context)
+/* A file the system maps into the registry (win.ini, system.ini on NT) is
+ * undone by its section's entries, kept up to a bound; other INI files by a
+ * copy of the file. 0 with the box's text in `why` (TEXT_CHARS) when the
+ * line's section cannot be kept. */
+static int IniSectionKept(INFCONTEXT *line, char *why)
 {
-    char name[MAX_PATH], mapping[2 * MAX_PATH];
-    HKEY key;
+    char name[MAX_PATH], section[MAX_PATH];
 
-    if (!SetupGetStringFieldA(line, 1, name, sizeof(name), NULL))
+    if (!SetupGetStringFieldA(line, 1, name, sizeof(name), NULL) || !IniFileMapped(name) ||
+        (SetupGetStringFieldA(line, 2, section, sizeof(section), NULL) && IniSectionFits(name, section)))
         return 1;
-    /* Judged by its name wherever the line puts it: a refusal too many is
-     * the safe side. */
-    const char *file = name;
-    for (const char *c = name; *c; c++)
-        if (*c == '\\' || *c == '/' || *c == ':')
-            file = c + 1;
-    if (!file[0] ||
-        FAILED(StringCchPrintfA(mapping, ARRAYSIZE(mapping), "%s%s", INI_MAPPING_KEY, file)) ||
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, mapping, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 1;
-    RegCloseKey(key);
-    StringCchPrintfA((char *)context, TEXT_CHARS,
-                     "The setup information changes %s, which the system keeps in the registry: "
-                     "that change could not be undone. Nothing was changed.",
-                     file);
-    LogLine("setup information: %s", (char *)context);
+    StringCchPrintfA(why, TEXT_CHARS,
+                     "The section [%s] of %s is too large to be kept for the undo: nothing was "
+                     "changed.",
+                     section, name);
+    LogLine("setup information: %s", why);
     return 0;
+}
+
+static int IniFileKept(HINF, const char *, long, INFCONTEXT *line, void *why)
+{
+    return IniSectionKept(line, (char *)why);
 }
 
 int UndoableSection(HINF inf, const char *section, char *why /* TEXT_CHARS */)
@@ -201,6 +194,11 @@ static int JournalLine(LineWalk *walk, INFCONTEXT *line)
     if (!Journaling())
         return 1;
     if (walk->kind == IniLine) {
+        /* SetupAPI hands a mapped file's name to the profile calls as the
+         * line writes it; the undo does the same. */
+        if (SetupGetStringFieldA(line, 1, path, sizeof(path), NULL) && IniFileMapped(path))
+            return SetupGetStringFieldA(line, 2, value, sizeof(value), NULL) &&
+                   JournalIniSection(path, value);
         int named = IniFilePath(line, path, ARRAYSIZE(path));
         if (named < 0)
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -227,9 +225,10 @@ static int ActLine(HINF, const char *list, long, INFCONTEXT *line, void *context
         if (JournalLine(walk, line))
             return 1;
         DWORD code = GetLastError();
-        /* A tree that grew past the bound since the run began is named as the
-         * check before the first change names it. */
-        if (walk->kind != IniLine && !TreeKept(line, walk->kind == DeleteLine, text))
+        /* A tree or section that grew past the bound since the run began is
+         * named as the check before the first change names it. */
+        if (walk->kind == IniLine ? !IniSectionKept(line, text)
+                                  : !TreeKept(line, walk->kind == DeleteLine, text))
             KeepBox(text, KX_CAPTION_INSTALL_ERROR);
         else
             KeepSystemError(code ? code : ERROR_CAN_NOT_COMPLETE, KX_CAPTION_INSTALL_ERROR);

@@ -1404,10 +1404,32 @@ static std::string TreeText(HKEY root, const std::string &path)
     return text;
 }
 
+/* kxmapped.ini as the system maps win.ini: its section Q70Q90 lives in a
+ * key of the user's, for as long as the test lasts. */
+struct MapIniFile {
+    static constexpr const char *mapping = "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\kxmapped.ini";
+    static constexpr const char *target = "Software\\KxTest\\Mapped";
+    MapIniFile()
+    {
+        HKEY key;
+        if (RegCreateKeyA(HKEY_LOCAL_MACHINE, mapping, &key) == ERROR_SUCCESS) {
+            const char data[] = "USR:Software\\KxTest\\Mapped";
+            RegSetValueExA(key, "Q70Q90", 0, REG_SZ, (const BYTE *)data, sizeof(data));
+            RegCloseKey(key);
+        }
+    }
+    ~MapIniFile()
+    {
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, mapping);
+        DeleteKeyTree(HKEY_CURRENT_USER, target);
+    }
+};
+
 /* The class section's INI files and the key tree its DelReg takes, over what
  * an earlier release left: a stop after the section puts the tree back with
  * every type, value and subkey, restores an INI file that was there and
- * deletes one that was not (a bare name lands in the Windows folder). */
+ * deletes one that was not (a bare name lands in the Windows folder), and
+ * puts back the section of a file the system keeps in the registry. */
 TEST_F(FailedRun, TheClassSectionsIniFilesAndDeletedKeyTreeAreTakenBack)
 {
     char windows[MAX_PATH];
@@ -1427,11 +1449,17 @@ TEST_F(FailedRun, TheClassSectionsIniFilesAndDeletedKeyTreeAreTakenBack)
     RegCloseKey(sub);
     RegCloseKey(key);
     const std::string treeBefore = TreeText(HKEY_LOCAL_MACHINE, tree);
+    /* A file the system keeps in the registry: the section's earlier entry
+     * comes back, the added one goes, and the file is never written. */
+    MapIniFile mapped;
+    ASSERT_TRUE(WritePrivateProfileStringA("Q70Q90", "Installed", "earlier", "kxmapped.ini"));
+    ASSERT_EQ("earlier", RegText(HKEY_CURRENT_USER, MapIniFile::target, "Installed", REG_SZ));
     std::string inf = ReadFileBytes(prefix->MediumFile("oemsetup.inf"));
     size_t at = inf.find("[ClassInstall]\n");
     ASSERT_NE(std::string::npos, at);
     inf.insert(at + sizeof("[ClassInstall]\n") - 1, "UpdateInis = T.Inis\nUpdateIniFields = T.Fields\nDelReg = T.Del\n");
     inf += "[T.Inis]\nkxtest.ini, Q70Q90, , \"Installed=1\"\n\"" + kept + "\", Q70Q90, , \"Installed=1\"\n"
+           "kxmapped.ini, Q70Q90, \"Installed=earlier\", \"Installed=1\"\nkxmapped.ini, Q70Q90, , \"Added=1\"\n"
            "[T.Fields]\n\"" + kept + "\", Q70Q90, Installed, , 1\n"
            "[T.Del]\nHKLM,\"" + tree + "\",\"\"\n"; /* an empty value name takes the key too */
     prefix->temp.Write("medium\\oemsetup.inf", inf);
@@ -1443,34 +1471,40 @@ TEST_F(FailedRun, TheClassSectionsIniFilesAndDeletedKeyTreeAreTakenBack)
 
     std::vector<std::string> undo = UndoLines();
     for (const std::string &line : { "delete " + bare + " / ok", "restore " + kept + " / ok",
+                                     std::string("profile restore [Q70Q90] of kxmapped.ini / ok"),
                                      "registry restore HKLM\\" + tree + " with its values and subkeys / ok" })
         EXPECT_TRUE(std::find(undo.begin(), undo.end(), line) != undo.end()) << line << "\n" << ::testing::PrintToString(undo);
     EXPECT_FALSE(FileExists(bare));
     EXPECT_EQ("[Q70Q90]\r\nInstalled=earlier\r\n", ReadFileBytes(kept));
     EXPECT_EQ(treeBefore, TreeText(HKEY_LOCAL_MACHINE, tree));
+    EXPECT_EQ("earlier", RegText(HKEY_CURRENT_USER, MapIniFile::target, "Installed", REG_SZ));
+    EXPECT_EQ("(missing)", RegText(HKEY_CURRENT_USER, MapIniFile::target, "Added"));
+    EXPECT_FALSE(FileExists(std::string(windows) + "\\kxmapped.ini"));
     DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\KxTest");
 }
 
 /* What the journal cannot keep stops the install before its first change,
  * with a box that names it: a key tree over the bound (it stays as it was),
- * and an INI file the system maps into the registry. */
+ * and a section over the bound of an INI file the system keeps in the
+ * registry. */
 TEST_F(FailedRun, WhatTheJournalCannotKeepStopsTheRunBeforeItsFirstChange)
 {
     const char *tree = "Software\\KxTest\\Large";
-    const std::string mapping = "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\kxmapped.ini";
+    MapIniFile mapped;
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, tree, &key));
     std::string bytes(KX_KEY_TREE_BYTES, 'x');
     RegSetValueExA(key, "Data", 0, REG_BINARY, (const BYTE *)bytes.data(), (DWORD)bytes.size());
     RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, mapping.c_str(), &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, MapIniFile::target, &key));
+    for (unsigned i = 0; i * 40 <= KX_INI_SECTION_BYTES; i++)
+        RegSetValueExA(key, ("Entry" + std::to_string(i)).c_str(), 0, REG_SZ, (const BYTE *)bytes.data(), 32);
     RegCloseKey(key);
     const std::string cases[][2] = {
         { std::string("DelReg = T.L\n[T.L]\nHKLM,\"") + tree + "\"\n",
           std::string("The registry key HKLM\\") + tree + " is too large to be kept for the undo: nothing was changed." },
         { "UpdateInis = T.L\n[T.L]\n\"C:\\some\\kxmapped.ini\", Q70Q90, , \"Installed=1\"\n",
-          "The setup information changes kxmapped.ini, which the system keeps in the registry: that change "
-          "could not be undone. Nothing was changed." },
+          "The section [Q70Q90] of C:\\some\\kxmapped.ini is too large to be kept for the undo: nothing was changed." },
     };
     const std::string medium = ReadFileBytes(prefix->MediumFile("oemsetup.inf"));
     for (const auto &c : cases) {
@@ -1492,7 +1526,6 @@ TEST_F(FailedRun, WhatTheJournalCannotKeepStopsTheRunBeforeItsFirstChange)
     }
     EXPECT_EQ(bytes, RegText(HKEY_LOCAL_MACHINE, tree, "Data", REG_BINARY));
     DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\KxTest");
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, mapping.c_str());
 }
 
 /* Over an installation the spooler holds the monitor's DLL: the monitor goes
