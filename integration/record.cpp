@@ -311,7 +311,19 @@ int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, voi
     return intact;
 }
 
-int RecordFiles(const char *targets)
+/* The known digest of `target`, when `content` (the target, or the file a
+ * pending rename puts there) has the size it names. */
+static int KnownAndSameSize(KnownDigestProc known, const char *target, const char *content,
+                            FileDigest *digest)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+
+    return known && known(target, digest) &&
+           GetFileAttributesExA(content, GetFileExInfoStandard, &data) &&
+           data.nFileSizeLow == digest->sizeLow && data.nFileSizeHigh == digest->sizeHigh;
+}
+
+int RecordFiles(const char *targets, KnownDigestProc known)
 {
     static const char *const names[] = { "Files" };
     char line[MAX_PATH + DIGEST_TEXT_CHARS];
@@ -333,7 +345,8 @@ int RecordFiles(const char *targets)
     for (const char *t = targets; *t && !Planning(); t += lstrlenA(t) + 1) {
         char pending[MAX_PATH];
         const char *content = PendingRenameOnto(t, pending, ARRAYSIZE(pending)) ? pending : t;
-        int hashed = DigestFile(content, 0, &digest) == NO_ERROR &&
+        int hashed = (KnownAndSameSize(known, t, content, &digest) ||
+                      DigestFile(content, 0, &digest) == NO_ERROR) &&
                      FormatDigest(&digest, line, DIGEST_TEXT_CHARS);
         if (!hashed)
             StringCchCopyA(line, ARRAYSIZE(line), "none: 0");

@@ -172,6 +172,10 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
         answer = QuietQueueAnswer(notification, param1, param2);
     else
         answer = SetupDefaultQueueCallbackA(queue->defaultContext, notification, param1, param2);
+    if (notification == SPFILENOTIFY_ENDCOPY &&
+        ((const FILEPATHS_A *)param1)->Win32Error == NO_ERROR)
+        KeepCopiedSource(((const FILEPATHS_A *)param1)->Target,
+                         ((const FILEPATHS_A *)param1)->Source);
     LogQueueNotification(notification, param1, answer);
     return answer;
 }

@@ -384,7 +384,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
             return StopRun(run, KX_EXIT_FAILED);
         }
     }
-    if (!RecordFiles(QueuedTargets()))
+    if (!RecordFiles(QueuedTargets(), ListedDigestOfCopy))
         return StopWithBox(run, NULL,
                            "The installation record could not be written to the registry.",
                            KX_CAPTION_INSTALL_ERROR);
@@ -489,18 +489,38 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     return 1;
 }
 
+/* The directory ids bound as an install binds them (the status folder's to
+ * the default one), so that the check finds the same destinations. */
+static int CheckRun(RunContext *run, SetupStateRecord *state, int infRead)
+{
+    char statusFolder[STATUSDIR_CHARS];
+
+    if (state->driverDirId == DRIVER_VERSION_DIRID)
+        SetupSetDirectoryIdA(run->inf, DRIVER_VERSION_DIRID, run->driverVersionDirectory);
+    DefaultStatusFolder(KX_DEFAULT_STATUS_DRIVE, statusFolder, ARRAYSIZE(statusFolder));
+    if (state->statusDirId)
+        SetupSetDirectoryIdA(run->inf, state->statusDirId, statusFolder);
+    return CheckMedium(run->hostWindow, run->inf, state, run->moduleDirectory, infRead, run->mode);
+}
+
 /* Everything the run does with the setup information file and the file queue;
  * 1 when the run goes on to the spooler and the tail. */
 static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalling)
 {
     if (!ComposeFolders(run, state))
         return StopRun(run, KX_EXIT_FAILED);
+    LoadDigestList(run->moduleDirectory);
     run->inf = SetupOpenInfFileA(run->infPath, NULL, INF_STYLE_WIN4, NULL);
     if (run->inf == INVALID_HANDLE_VALUE) {
         LogLine("setup information %s: %s", run->infPath, LogStatus(GetLastError()));
-        return StopRun(run, KX_EXIT_FAILED);
+        return StopRun(run, run->mode->check ? CheckMedium(run->hostWindow, run->inf, state,
+                                                           run->moduleDirectory, 0, run->mode)
+                                             : KX_EXIT_FAILED);
     }
-    if (!ReadSetupInformation(run->inf, state))
+    int read = ReadSetupInformation(run->inf, state);
+    if (run->mode->check)
+        return StopRun(run, CheckRun(run, state, read));
+    if (!read)
         return StopRun(run, KX_EXIT_FAILED);
     /* The setup information names the models whose drivers and printers
      * /verify looks for; nothing else of the run is made. */

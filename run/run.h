@@ -33,6 +33,7 @@ struct RunMode {
     int noRestart;      /* no restart offer: a completed run ends with 3010 when a restart is due, else 0 */
     int defaultPrinter; /* a quiet run's answer to the default printer offer */
     int verify;         /* the installation is checked, nothing is changed */
+    int check;          /* the medium is checked, nothing is changed */
     int (*choose)(HWND hostWindow, SetupStateRecord *state, int *exitCode);
 };
 
@@ -47,6 +48,15 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
  * installation is recorded. */
 int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode);
 
+/* The medium in `medium` (its folder, with the backslash) as a packager must
+ * mend it before shipping, checked without a change, with the setup
+ * information `inf` (INVALID_HANDLE_VALUE when it could not be opened) as
+ * the reader read it (`infRead` 0: it refused a line): one log line per
+ * item, a summary, its box unless quiet; KX_EXIT_OK when nothing is at
+ * fault, else KX_EXIT_FAILED with the first fault named. */
+int CheckMedium(HWND owner, HINF inf, const SetupStateRecord *state, const char *medium,
+                int infRead, const RunMode *mode);
+
 /* The file queue's callback of the run, with a QueueContext: SetupAPI's
  * default handling, or in a quiet run an answer that never waits for a
  * person. */
@@ -55,6 +65,12 @@ struct QueueContext {
     int quiet;
     int deferred; /* copies SetupAPI put off to the restart */
 };
+/* The copies the commit made (SPFILENOTIFY_ENDCOPY), kept by their target:
+ * ListedDigestOfCopy gives the medium's digest of the file a target was
+ * copied from (ListedDigest), for the record to take instead of hashing the
+ * target; 0 when the copy did not come from a listed file of the medium. */
+void KeepCopiedSource(const char *target, const char *source);
+int ListedDigestOfCopy(const char *target, FileDigest *digest);
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2);
 
 /* The status display folder before anything is copied into it: a missing one

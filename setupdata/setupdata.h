@@ -128,4 +128,25 @@ typedef int (*ListLineProc)(HINF inf, const char *list, long number, INFCONTEXT 
 int WalkListLines(HINF inf, const char *section, const char *key, ListLineProc each,
                   void *context);
 
+/* The medium's digest list: the file KX_DIGEST_LIST beside oemsetup.inf,
+ * written when the medium is built, one line per file of the medium: its
+ * name, its size in bytes and its SHA-256 in hex, separated by blanks (the
+ * name may hold blanks; size and hash never do). An install records these
+ * digests instead of hashing what it copied; a medium without the list is
+ * hashed as before. */
+#define KX_DIGEST_LIST "medium.sha"
+/* Reads the list of the medium in `folder` (with its trailing backslash):
+ * 1 when there is one. It stays loaded until ForgetDigestList. */
+int LoadDigestList(const char *folder);
+void ForgetDigestList(void);
+/* The listed size and SHA-256 of `path`, a file in the loaded medium's
+ * folder; 0 when the list does not name it (or `path` lies elsewhere). */
+int ListedDigest(const char *path, FileDigest *digest);
+/* Every line of the loaded list in order, with its number from 1: its name
+ * and digest, or a NULL digest for a line that is not "name size sha256".
+ * 0 when no list is loaded. */
+typedef void (*ListedFileProc)(void *context, long number, const char *name,
+                               const FileDigest *digest);
+int EachListedFile(ListedFileProc each, void *context);
+
 #endif

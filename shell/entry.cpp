@@ -64,14 +64,18 @@ static int StartRun(HINSTANCE instance, int showCommand, int validLine)
     if (Options.usage)
         return ShowUsage("");
     /* The box is the log's line too. */
-    if (!Planning() && !Options.verify && !TakeRunLock()) {
+    if (!Planning() && !Options.verify && !Options.check && !TakeRunLock()) {
         KxMessageBox(NULL, "Another installation is in progress. Start the setup again when it has ended.",
                      PROGRAM_CAPTION, MB_OK | MB_ICONERROR);
         return KX_EXIT_ANOTHER_RUN;
     }
     if (Options.uninstall)
         SetupState.installMode = Uninstall;
-    LogLine("mode: %s%s%s%s", Options.verify ? "verify" : Options.uninstall ? "uninstall" : "install",
+    LogLine("mode: %s%s%s%s",
+            Options.check    ? "check"
+            : Options.verify ? "verify"
+            : Options.uninstall ? "uninstall"
+                                : "install",
             Options.quiet ? ", quiet" : "", Options.noRestart ? ", no restart" : "",
             Planning() ? ", plan only" : "");
     if (!RegisterHostClass(instance))
@@ -92,6 +96,7 @@ void RunModeOf(const SetupOptions *options, RunMode *mode)
     mode->noRestart = options->noRestart;
     mode->defaultPrinter = options->defaultPrinter;
     mode->verify = options->verify;
+    mode->check = options->check;
     mode->choose = options->quiet ? ChooseQuietly : ChooseInWizard;
 }
 

@@ -67,7 +67,8 @@ int RunMessageLoop(void)
 
 static void RunStartCommand(HWND window)
 {
-    switch (CheckEnvironment()) {
+    /* The check of a medium is the packager's, on any system and as any user. */
+    switch (runMode->check ? EnvironmentOk : CheckEnvironment()) {
     case EnvironmentOk:
         /* Loaded only once the system is known to be one they belong to, and
          * after the log is open, so that a failure can be logged; nothing

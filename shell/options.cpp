@@ -15,6 +15,7 @@ const char UsageText[] =
     "/log=FILE\tappend a log of the run to FILE\n"
     "/plan=FILE\twrite to FILE what a quiet run would change; change nothing\n"
     "/verify\t\tcheck that the installation is there and unchanged\n"
+    "/check\t\tcheck this medium before shipping it; change nothing\n"
     "\n"
     "With /quiet, instead of the wizard:\n"
     "/type=express|minimum|custom\t(default express)\n"
@@ -25,7 +26,7 @@ const char UsageText[] =
     "/defaultprinter\tthe first printer becomes the default printer\n"
     "\n"
     "Exit codes: 0 done, 3010 done (restart needed), 1602 cancelled,\n"
-    "1603 failed (/verify: changed), 1605 nothing installed (/verify),\n"
+    "1603 failed (/verify: changed, /check: a fault), 1605 nothing installed (/verify),\n"
     "1618 another run in progress, 1622 log not opened, 1639 invalid command line.";
 
 static_assert(sizeof(UsageText) <= USAGE_CHARS, "the usage text fits its box buffer");
@@ -39,7 +40,7 @@ struct OptionName {
 
 enum {
     OptQuiet, OptNoRestart, OptLog, OptType, OptModels, OptStatusDisplay, OptStatusDir,
-    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OptVerify, OPTION_COUNT
+    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OptVerify, OptCheck, OPTION_COUNT
 };
 
 static const OptionName optionNames[OPTION_COUNT] = {
@@ -47,6 +48,7 @@ static const OptionName optionNames[OPTION_COUNT] = {
     { "type", TakesValue },     { "models", TakesValue },     { "statusdisplay", TakesValue },
     { "statusdir", TakesValue }, { "port", TakesValue },      { "defaultprinter", MayTakeValue },
     { "?", NoValue },           { "plan", TakesValue },       { "verify", NoValue },
+    { "check", NoValue },
 };
 
 /* The first fault is the one reported; the rest of the line is still read, so
@@ -116,6 +118,7 @@ static int TakeOption(SetupOptions *options, int which, const char *value)
     case OptNoRestart: options->noRestart = 1; break;
     case OptUsage: options->usage = 1; break;
     case OptVerify: options->verify = 1; break;
+    case OptCheck: options->check = 1; break;
     case OptLog: return SUCCEEDED(StringCchCopyA(options->logFile, OPTION_VALUE_CHARS, value));
     case OptPlan:
         /* A plan is a quiet run, also when the rest of the line is refused: a
@@ -191,6 +194,8 @@ static int CheckCombination(SetupOptions *options)
         return Refuse(options, "%s", "/plan writes the plan in place of a log: give /plan or /log.");
     if (options->verify && (choices || options->uninstall || options->planFile[0]))
         return Refuse(options, "%s", "/verify checks the installation alone: no uninstall, plan or choices.");
+    if (options->check && (choices || options->uninstall || options->planFile[0] || options->verify))
+        return Refuse(options, "%s", "/check checks the medium alone: no uninstall, plan, /verify or choices.");
     if (choices && options->uninstall)
         return Refuse(options, "%s", "An uninstall takes no installation choices.");
     if (choices && !options->quiet)

@@ -21,6 +21,7 @@ struct SetupOptions {
     int noRestart;          /* completed runs end with 3010, no prompt */
     int usage;              /* /? */
     int verify;             /* check the recorded installation, change nothing */
+    int check;              /* check the medium for its packager, change nothing */
     int installType;        /* Express, Minimum, Custom or 0 (not given) */
     int statusDisplay;      /* -1 not given, 0 no, 1 yes */
     int defaultPrinter;     /* the first printer becomes the default printer */

@@ -19,4 +19,6 @@ foreach(name kxpcl6.dll kxpcl6ui.dll kxpcl6.hlp q70pcl6.gpd kxpcl6.ini
              kxcons.ini kxpanel.cpl)
   file(WRITE "${MEDIUM}/${name}" "Kalyx stand-in ${name}\n")
 endforeach()
+include("${SOURCE_DIR}/digests.cmake")
+kx_write_digests("${MEDIUM}")
 file(WRITE "${STAMP}" "")
