@@ -30,9 +30,10 @@ int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, voi
  * restart), in the record's value Files, written after the copy; 1 when
  * written. ReadRecordedFiles: its lines the same
  * way (HeapFree), NULL for an installation that recorded none. */
-/* `known` gives a file's digest where it is known without reading the file
- * (the medium's list): taken when the size it names is the file's. */
-typedef int (*KnownDigestProc)(const char *target, FileDigest *digest);
+/* `known` gives a file's digest as FormatDigest writes it, where it is known
+ * without reading the file (the medium's list): taken when the size it
+ * names is the file's. */
+typedef int (*KnownDigestProc)(const char *target, char *digest /* DIGEST_TEXT_CHARS */);
 int RecordFiles(const char *targets, KnownDigestProc known);
 char *ReadRecordedFiles(void);
 int ReadInstallRecord(SetupStateRecord *state);

@@ -314,13 +314,13 @@ int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, voi
 /* The known digest of `target`, when `content` (the target, or the file a
  * pending rename puts there) has the size it names. */
 static int KnownAndSameSize(KnownDigestProc known, const char *target, const char *content,
-                            FileDigest *digest)
+                            char *digest)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
 
     return known && known(target, digest) &&
-           GetFileAttributesExA(content, GetFileExInfoStandard, &data) &&
-           data.nFileSizeLow == digest->sizeLow && data.nFileSizeHigh == digest->sizeHigh;
+           GetFileAttributesExA(content, GetFileExInfoStandard, &data) && !data.nFileSizeHigh &&
+           (long)data.nFileSizeLow == LeadingNumber(strrchr(digest, ' '));
 }
 
 int RecordFiles(const char *targets, KnownDigestProc known)
@@ -345,9 +345,9 @@ int RecordFiles(const char *targets, KnownDigestProc known)
     for (const char *t = targets; *t && !Planning(); t += lstrlenA(t) + 1) {
         char pending[MAX_PATH];
         const char *content = PendingRenameOnto(t, pending, ARRAYSIZE(pending)) ? pending : t;
-        int hashed = (KnownAndSameSize(known, t, content, &digest) ||
-                      DigestFile(content, 0, &digest) == NO_ERROR) &&
-                     FormatDigest(&digest, line, DIGEST_TEXT_CHARS);
+        int hashed = KnownAndSameSize(known, t, content, line) ||
+                     (DigestFile(content, 0, &digest) == NO_ERROR &&
+                      FormatDigest(&digest, line, DIGEST_TEXT_CHARS));
         if (!hashed)
             StringCchCopyA(line, ARRAYSIZE(line), "none: 0");
         if (SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), " ")) &&

@@ -49,6 +49,12 @@ foreach(name IN LISTS exes)
   endif()
 endforeach()
 
+# The medium's digest list names the shipped exe, as the zip and the package
+# carry it.
+include("${SOURCE_DIR}/tools/medium/digests.cmake")
+file(GLOB listed LIST_DIRECTORIES false RELATIVE "${MEDIUM}" "${MEDIUM}/*")
+kx_write_digests("${tools}" ${listed})
+
 # winget downloads the one file InstallerUrl names and runs the exe inside it
 # from the folder it unpacks it to, so that file is the whole medium: one zip
 # of the files in tools\ that came from the medium, the shipped exe among them.

@@ -6,20 +6,21 @@
  * change: every item is one log line, and every verdict but "ok" a fault. */
 struct MediumCheck {
     HINF inf;
+    const SetupStateRecord *state;
     const char *medium; /* the folder, with its backslash */
     int listed;         /* the medium has its digest list */
     int items;
     int faults;
     char first[TEXT_CHARS];
-    char *seen; /* the files checked already, each with its zero */
-    DWORD seenBytes;
 };
 
-static void Report(MediumCheck *check, const char *item, const char *name, const char *verdict)
+static void Report(MediumCheck *check, const char *item, const char *name, const char *fault)
 {
+    const char *verdict = fault ? fault : "ok";
+
     check->items++;
     LogLine("check %s %s: %s", item, name, verdict);
-    if (lstrcmpA(verdict, "ok") != 0 && !check->faults++)
+    if (fault && !check->faults++)
         StringCchPrintfA(check->first, ARRAYSIZE(check->first), "%s %s: %s", item, name, verdict);
 }
 
@@ -36,55 +37,32 @@ static LONG LineCount(MediumCheck *check, const char *section)
     return count;
 }
 
-static int SectionExists(MediumCheck *check, const char *section)
+static int NeedSection(MediumCheck *check, const char *section)
 {
-    return LineCount(check, section) > 0;
-}
+    int there = LineCount(check, section) > 0;
 
-static void NeedSection(MediumCheck *check, const char *section, const char *namedBy)
-{
-    char name[NAME_CHARS + 2], verdict[NAME_CHARS + 32];
-
-    StringCchPrintfA(name, ARRAYSIZE(name), "[%s]", section);
-    StringCchPrintfA(verdict, ARRAYSIZE(verdict), "missing or empty (named by %s)", namedBy);
-    Report(check, "section", name, SectionExists(check, section) ? "ok" : verdict);
-}
-
-/* A file is judged once, however many lines name it. */
-static int FirstLook(MediumCheck *check, const char *name)
-{
-    DWORD length = (DWORD)lstrlenA(name) + 1;
-
-    for (const char *at = check->seen; at && at < check->seen + check->seenBytes;
-         at += lstrlenA(at) + 1)
-        if (lstrcmpiA(at, name) == 0)
-            return 0;
-    char *grown = (char *)(check->seen
-                               ? HeapReAlloc(GetProcessHeap(), 0, check->seen, check->seenBytes + length)
-                               : HeapAlloc(GetProcessHeap(), 0, length));
-    if (grown) {
-        check->seen = grown;
-        CopyMemory(grown + check->seenBytes, name, length);
-        check->seenBytes += length;
-    }
-    return 1;
+    Report(check, "section", section, there ? NULL : "missing or empty");
+    return there;
 }
 
 /* A file an install copies from the medium, found as SetupAPI finds it (its
- * compressed form too) and, on a medium with a digest list, listed there. */
-static void NeedFile(MediumCheck *check, const char *name)
+ * compressed form too) and, on a medium with a digest list, listed there.
+ * The layout's files are checked with the layout, once. */
+static void NeedFile(MediumCheck *check, const char *name, int layoutsOwn)
 {
     char path[FOLDER_CHARS + MAX_PATH], found[FOLDER_CHARS + MAX_PATH];
-    FileDigest digest;
+    char digest[DIGEST_TEXT_CHARS];
+    INFCONTEXT line;
 
-    if (!name[0] || !FirstLook(check, name))
+    if (!name[0] ||
+        (!layoutsOwn && SetupFindFirstLineA(check->inf, "SourceDisksFiles", name, &line)))
         return;
     StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", check->medium, name);
     int kind = FindSource(path, found, ARRAYSIZE(found));
     Report(check, "file", name,
-           !kind                                          ? "missing"
-           : check->listed && !ListedDigest(found, &digest) ? "not in " KX_DIGEST_LIST
-                                                          : "ok");
+           !kind ? "missing"
+           : check->listed && !ListedDigest(found, digest) ? "not in " KX_DIGEST_LIST
+                                                            : NULL);
 }
 
 static UINT CALLBACK ScannedCopy(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR)
@@ -97,197 +75,148 @@ static UINT CALLBACK ScannedCopy(PVOID context, UINT notification, UINT_PTR para
     for (const char *c = source; *c; c++)
         if (*c == '\\')
             name = c + 1;
-    NeedFile((MediumCheck *)context, name);
+    NeedFile((MediumCheck *)context, name, 0);
     return NO_ERROR;
 }
 
-/* The directory ids a system knows (its folders, the shell's, the
- * printer's) and those the install binds: a list sent anywhere else has no
- * folder to go to. */
-static int KnownDirectoryId(const SetupStateRecord *state, long id)
+/* Below the user range (DIRID_USER) the ids are the system's, from 66000 to
+ * 66004 the printer's; of the user range the install binds the status
+ * folder's alone: a list sent anywhere else has no folder to go to. */
+static void CheckDestination(MediumCheck *check, const char *list)
 {
-    static const short systemIds[] = { -1, 1, 10, 11, 12, 17, 18, 20, 21, 23, 24, 25, 30,
-                                       50, 51, 52, 53, 54, 55 };
+    char text[NAME_CHARS];
+    long id = LONG_MAX; /* no line: in no range, and no bound id */
 
-    for (size_t i = 0; i < ARRAYSIZE(systemIds); i++)
-        if (id == systemIds[i])
-            return 1;
-    return (id >= 16384 && id <= 16431) || (id >= 66000 && id <= 66004) ||
-           (state->statusDirId && (DWORD)id == state->statusDirId);
-}
-
-static void CheckDestination(MediumCheck *check, const SetupStateRecord *state, const char *list)
-{
-    char text[NAME_CHARS], verdict[64];
-
-    if (!SetupGetLineTextA(NULL, check->inf, "DestinationDirs", list, text, sizeof(text), NULL) &&
-        !SetupGetLineTextA(NULL, check->inf, "DestinationDirs", "DefaultDestDir", text,
-                           sizeof(text), NULL)) {
-        Report(check, "destination of", list, "neither it nor DefaultDestDir in [DestinationDirs]");
-        return;
-    }
-    long id = LeadingNumber(text);
-    StringCchPrintfA(verdict, ARRAYSIZE(verdict), "directory id %ld does not exist", id);
-    Report(check, "destination of", list, KnownDirectoryId(state, id) ? "ok" : verdict);
+    if (SetupGetLineTextA(NULL, check->inf, "DestinationDirs", list, text, sizeof(text), NULL) ||
+        SetupGetLineTextA(NULL, check->inf, "DestinationDirs", "DefaultDestDir", text,
+                          sizeof(text), NULL))
+        id = LeadingNumber(text);
+    Report(check, "destination of", list,
+           id < DIRID_USER || (id >= 66000 && id <= 66004) ||
+                   (DWORD)id == check->state->statusDirId
+               ? NULL
+               : "no directory id that exists");
 }
 
 /* The lists a section copies must exist and have a folder to go to. */
-static void CheckCopyLists(MediumCheck *check, const SetupStateRecord *state, const char *section)
+static void CheckCopyLists(MediumCheck *check, const char *section)
 {
-    char list[NAME_CHARS], where[NAME_CHARS + 16];
+    char list[NAME_CHARS];
     INFCONTEXT line;
 
-    StringCchPrintfA(where, ARRAYSIZE(where), "[%s]", section);
     for (BOOL found = SetupFindFirstLineA(check->inf, section, NULL, &line); found;
          found = SetupFindNextLine(&line, &line)) {
         if (!SetupGetStringFieldA(&line, 0, list, sizeof(list), NULL) ||
             lstrcmpiA(list, "CopyFiles") != 0)
             continue;
         for (DWORD field = 1; SetupGetStringFieldA(&line, field, list, sizeof(list), NULL);
-             field++) {
-            if (list[0] == '@') {
-                NeedFile(check, list + 1);
-                CheckDestination(check, state, "DefaultDestDir");
-                continue;
-            }
-            NeedSection(check, list, where);
-            if (SectionExists(check, list))
-                CheckDestination(check, state, list);
-        }
+             field++)
+            if (list[0] == '@')
+                NeedFile(check, list + 1, 0);
+            else if (NeedSection(check, list))
+                CheckDestination(check, list);
     }
 }
 
-/* Every model the install offers: its sections, its four files. */
-static void CheckModels(MediumCheck *check, const SetupStateRecord *state)
+/* Every model the install offers, its status display tool and its own
+ * files, then the files of the lists it queues as an install queues them. */
+static void CheckInstall(MediumCheck *check)
 {
-    static const char *const keys[] = { "DataFile", "DriverFile", "ConfigFile", "HelpFile" };
-    char dataSection[NAME_CHARS], count[32];
+    static const char *const fixed[] = { "kxsetup.exe", "oemsetup.inf", "tremon.dll" };
+    const SetupStateRecord *state = check->state;
+    char data[NAME_CHARS];
+    DWORD result = 0;
+    HSPFILEQ queue = SetupOpenFileQueue();
 
-    if (!state->manufacturer[0]) {
-        Report(check, "section", "[Manufacturer]", "no manufacturer line");
-        return;
-    }
     LONG models = LineCount(check, state->manufacturer);
-    StringCchPrintfA(count, ARRAYSIZE(count), "%ld models: at most %d", (long)models, MODEL_SLOTS);
-    Report(check, "models of", state->manufacturer,
-           !models ? "the section is missing or empty"
-           : models > MODEL_SLOTS ? count
-                                  : "ok");
+    Report(check, "models of", state->manufacturer[0] ? state->manufacturer : "[Manufacturer]",
+           !models                ? "none"
+           : models > MODEL_SLOTS ? "more than three"
+                                  : NULL);
+    for (size_t i = 0; i < ARRAYSIZE(fixed); i++)
+        NeedFile(check, fixed[i], 0);
     for (int i = 0; i < MODEL_SLOTS && state->installSection[i][0]; i++) {
         const char *files[] = { state->dataFile[i], state->driverFile[i], state->configFile[i],
                                 state->helpFile[i] };
-        NeedSection(check, state->installSection[i], state->modelName[i]);
-        if (SetupGetLineTextA(NULL, check->inf, state->installSection[i], "DataSection",
-                              dataSection, sizeof(dataSection), NULL))
-            NeedSection(check, dataSection, state->installSection[i]);
-        for (size_t k = 0; k < ARRAYSIZE(keys); k++) {
-            if (!files[k][0])
-                Report(check, keys[k], state->modelName[i], "not named");
-            NeedFile(check, files[k]);
-        }
-        CheckCopyLists(check, state, state->installSection[i]);
+        if (!NeedSection(check, state->installSection[i]))
+            continue;
+        if (SetupGetLineTextA(NULL, check->inf, state->installSection[i], "DataSection", data,
+                              sizeof(data), NULL))
+            NeedSection(check, data);
+        for (size_t k = 0; k < ARRAYSIZE(files); k++)
+            NeedFile(check, files[k], 0);
+        CheckCopyLists(check, state->installSection[i]);
+        SetupInstallFilesFromInfSectionA(check->inf, NULL, queue, state->installSection[i],
+                                         check->medium, SP_COPY_NEWER);
     }
-}
-
-/* What the install queues besides the models' files, in its order. */
-static void CheckQueue(MediumCheck *check, const SetupStateRecord *state)
-{
-    static const char *const fixed[] = { "kxsetup.exe", "oemsetup.inf", "tremon.dll" };
-    HSPFILEQ queue = SetupOpenFileQueue();
-    DWORD result = 0;
-
-    for (size_t i = 0; i < ARRAYSIZE(fixed); i++)
-        NeedFile(check, fixed[i]);
-    if (state->availableComponents & CompStatusDisplay)
-        CheckCopyLists(check, state, "StatusDisplay");
-    if (!queue || queue == INVALID_HANDLE_VALUE)
-        return;
-    for (int i = 0; i < MODEL_SLOTS; i++)
-        if (state->installSection[i][0] && SectionExists(check, state->installSection[i]))
-            SetupInstallFilesFromInfSectionA(check->inf, NULL, queue, state->installSection[i],
-                                             check->medium, SP_COPY_NEWER);
-    if (state->availableComponents & CompStatusDisplay)
+    if (state->availableComponents & CompStatusDisplay) {
+        CheckCopyLists(check, "StatusDisplay");
         SetupInstallFilesFromInfSectionA(check->inf, NULL, queue, "StatusDisplay",
                                          check->medium, SP_COPY_NEWER);
+    }
     SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ScannedCopy, check, &result);
     SetupCloseFileQueue(queue);
 }
 
-static void CheckLayout(MediumCheck *check, const SetupStateRecord *state)
+static void CheckLayout(MediumCheck *check)
 {
     char name[MAX_PATH];
     INFCONTEXT line;
-    const char *layout = state->layoutPath + lstrlenA(check->medium);
+    const char *layout = check->state->layoutPath + lstrlenA(check->medium);
 
-    if (!layout[0]) {
-        Report(check, "layout file", "(LayoutFile)", "not named in [Version], or too long");
-        return;
-    }
     Report(check, "layout file", layout,
-           GetFileAttributesA(state->layoutPath) == INVALID_FILE_ATTRIBUTES ? "missing" : "ok");
+           !layout[0] ? "not named"
+           : GetFileAttributesA(check->state->layoutPath) == INVALID_FILE_ATTRIBUTES ? "missing"
+                                                                                     : NULL);
     for (BOOL found = SetupFindFirstLineA(check->inf, "SourceDisksFiles", NULL, &line); found;
          found = SetupFindNextLine(&line, &line))
         if (SetupGetStringFieldA(&line, 0, name, sizeof(name), NULL))
-            NeedFile(check, name);
+            NeedFile(check, name, 1);
 }
 
 /* Each line of the digest list against the file it names. */
-static void CheckListedFile(void *context, long number, const char *name, const FileDigest *listed)
+static void CheckListedFile(void *context, const char *name, const char *listed)
 {
     MediumCheck *check = (MediumCheck *)context;
-    char path[FOLDER_CHARS + MAX_PATH], line[32];
-    FileDigest now;
+    char path[FOLDER_CHARS + MAX_PATH], now[DIGEST_TEXT_CHARS];
+    FileDigest digest;
 
-    if (!listed) {
-        StringCchPrintfA(line, ARRAYSIZE(line), "line %ld", number);
-        Report(check, KX_DIGEST_LIST, line, "not \"name size sha256\"");
-        return;
-    }
     StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", check->medium, name);
-    DWORD code = DigestFile(path, CALG_SHA_256, &now);
-    Report(check, "listed file", name,
-           code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "missing"
-           : code != NO_ERROR || now.algorithm != CALG_SHA_256          ? "could not be read"
-           : now.sizeLow != listed->sizeLow || now.sizeHigh             ? "size differs from the list"
-           : !SameDigest(listed, &now)                                  ? "digest differs from the list"
-                                                                        : "ok");
+    DWORD code = DigestFile(path, CALG_SHA_256, &digest);
+    Report(check, KX_DIGEST_LIST " line for", name,
+           !listed            ? "not \"name size sha256\""
+           : code != NO_ERROR ? "missing or unreadable"
+           : !FormatDigest(&digest, now, ARRAYSIZE(now)) || lstrcmpA(now, listed) != 0
+               ? "size or digest differs"
+               : NULL);
 }
 
 int CheckMedium(HWND owner, HINF inf, const SetupStateRecord *state, const char *medium,
                 int infRead, const RunMode *mode)
 {
     MediumCheck check;
-    char text[TEXT_CHARS + 96];
-    char why[TEXT_CHARS];
+    char text[TEXT_CHARS + 64];
 
     ZeroMemory(&check, sizeof(check));
     check.inf = inf;
+    check.state = state;
     check.medium = medium;
     check.listed = LoadDigestList(medium);
     Report(&check, "setup information", "oemsetup.inf",
-           inf == INVALID_HANDLE_VALUE ? "missing or not readable"
-           : infRead                   ? "ok"
-                                       : "refused (the box above names the line)");
+           inf == INVALID_HANDLE_VALUE ? "missing or unreadable"
+           : infRead                   ? NULL
+                                       : "refused (see the box before)");
     if (inf != INVALID_HANDLE_VALUE) {
-        CheckLayout(&check, state);
-        CheckModels(&check, state);
-        CheckQueue(&check, state);
-        why[0] = '\0';
-        Report(&check, "section", "[ClassInstall]",
-               UndoableSection(inf, "ClassInstall", why) ? "ok" : why);
+        CheckLayout(&check);
+        CheckInstall(&check);
+        Report(&check, "section", "ClassInstall",
+               UndoableSection(inf, "ClassInstall", text) ? NULL : text);
     }
-    if (check.listed)
-        EachListedFile(CheckListedFile, &check);
-    else
-        LogLine("check: the medium has no %s: its files are hashed at every install", KX_DIGEST_LIST);
-    if (check.seen)
-        HeapFree(GetProcessHeap(), 0, check.seen);
-    if (check.faults)
-        StringCchPrintfA(text, ARRAYSIZE(text), "The medium has %d fault(s) (of %d items): %s",
-                         check.faults, check.items, check.first);
-    else
-        StringCchPrintfA(text, ARRAYSIZE(text), "The medium is ready to ship (%d items).",
-                         check.items);
+    EachListedFile(CheckListedFile, &check);
+    StringCchPrintfA(text, ARRAYSIZE(text),
+                     check.faults ? "The medium has %d fault(s) in %d items; the first: %s"
+                                  : "The medium is ready to ship (%d faults in %d items).",
+                     check.faults, check.items, check.first);
     LogLine("check: %s", text);
     if (!mode->quiet)
         KxMessageBox(owner, text, KX_CAPTION_INSTALLATION,

@@ -25,18 +25,18 @@ void KeepCopiedSource(const char *target, const char *source)
  * XP SP3), /verify could not compare it, so the file is hashed as before. */
 static int SystemHasSha256(void)
 {
-    static int known = -1;
+    static int answer; /* 0 not asked yet, 1 yes, 2 no */
     HCRYPTPROV provider = 0;
 
-    if (known < 0) {
-        known = CryptAcquireContextA(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT);
-        if (known)
+    if (!answer) {
+        answer = CryptAcquireContextA(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ? 1 : 2;
+        if (answer == 1)
             CryptReleaseContext(provider, 0);
     }
-    return known;
+    return answer == 1;
 }
 
-int ListedDigestOfCopy(const char *target, FileDigest *digest)
+int ListedDigestOfCopy(const char *target, char *digest)
 {
     if (!copies || !SystemHasSha256())
         return 0;

@@ -70,7 +70,7 @@ struct QueueContext {
  * copied from (ListedDigest), for the record to take instead of hashing the
  * target; 0 when the copy did not come from a listed file of the medium. */
 void KeepCopiedSource(const char *target, const char *source);
-int ListedDigestOfCopy(const char *target, FileDigest *digest);
+int ListedDigestOfCopy(const char *target, char *digest /* DIGEST_TEXT_CHARS */);
 UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR param2);
 
 /* The status display folder before anything is copied into it: a missing one

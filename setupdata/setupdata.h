@@ -130,23 +130,22 @@ int WalkListLines(HINF inf, const char *section, const char *key, ListLineProc e
 
 /* The medium's digest list: the file KX_DIGEST_LIST beside oemsetup.inf,
  * written when the medium is built, one line per file of the medium: its
- * name, its size in bytes and its SHA-256 in hex, separated by blanks (the
- * name may hold blanks; size and hash never do). An install records these
- * digests instead of hashing what it copied; a medium without the list is
- * hashed as before. */
+ * name, its size in bytes and its SHA-256 in lower-case hex, separated by
+ * blanks (the name may hold blanks; size and hash never do). An install
+ * records these digests instead of hashing what it copied; a medium without
+ * the list is hashed as before. */
 #define KX_DIGEST_LIST "medium.sha"
 /* Reads the list of the medium in `folder` (with its trailing backslash):
- * 1 when there is one. It stays loaded until ForgetDigestList. */
+ * 1 when there is one. It stays loaded until the next LoadDigestList. */
 int LoadDigestList(const char *folder);
-void ForgetDigestList(void);
-/* The listed size and SHA-256 of `path`, a file in the loaded medium's
- * folder; 0 when the list does not name it (or `path` lies elsewhere). */
-int ListedDigest(const char *path, FileDigest *digest);
-/* Every line of the loaded list in order, with its number from 1: its name
- * and digest, or a NULL digest for a line that is not "name size sha256".
- * 0 when no list is loaded. */
-typedef void (*ListedFileProc)(void *context, long number, const char *name,
-                               const FileDigest *digest);
-int EachListedFile(ListedFileProc each, void *context);
+/* A listed digest is given as FormatDigest writes one: "sha256:<hex> <size>"
+ * (DIGEST_TEXT_CHARS). ListedDigest: that of `path`, a file in the loaded
+ * medium's folder; 0 when the list does not name it (or `path` lies
+ * elsewhere). */
+int ListedDigest(const char *path, char *digest);
+/* Every line of the loaded list in order: its name and digest, or a NULL
+ * digest for a line that is not "name size sha256". */
+typedef void (*ListedFileProc)(void *context, const char *name, const char *digest);
+void EachListedFile(ListedFileProc each, void *context);
 
 #endif
