@@ -260,3 +260,33 @@ TEST_F(SetupInformation, FileNamesThatAreNotPlainAreRefusedAndPlainOnesTaken)
         }
     }
 }
+
+/* The medium's digest list: "name size sha256" read from the right (a name
+ * may hold blanks), the hash in lower case only; every other line is named
+ * as not one, and a path outside the medium is never looked up. */
+TEST_F(KxTest, DigestListGivesTheRecordsFormOfEachWellFormedLine)
+{
+    TempDir medium, other;
+    const std::string hash(64, 'c'), folder = medium.path + "\\";
+    medium.Write(KX_DIGEST_LIST, "kxps.dll 12 " + hash + "\r\nname with blanks.hlp 7 " + hash +
+                                     "\nupper.dll 3 " + std::string(64, 'C') +
+                                     "\n\nshort.dll 3 abcd\nnosize.dll " + hash + "\n");
+    ASSERT_EQ(0, LoadDigestList((other.path + "\\").c_str()));
+    ASSERT_EQ(1, LoadDigestList(folder.c_str()));
+    char digest[DIGEST_TEXT_CHARS];
+    ASSERT_EQ(1, ListedDigest((folder + "KXPS.DLL").c_str(), digest));
+    EXPECT_STREQ(("sha256:" + hash + " 12").c_str(), digest);
+    ASSERT_EQ(1, ListedDigest((folder + "name with blanks.hlp").c_str(), digest));
+    EXPECT_STREQ(("sha256:" + hash + " 7").c_str(), digest);
+    EXPECT_EQ(0, ListedDigest((folder + "upper.dll").c_str(), digest));
+    EXPECT_EQ(0, ListedDigest((other.path + "\\kxps.dll").c_str(), digest));
+
+    std::vector<std::string> lines;
+    EachListedFile([](void *context, const char *name, const char *digest) {
+        ((std::vector<std::string> *)context)->push_back(std::string(name) + (digest ? ": ok" : ": refused"));
+    }, &lines);
+    const std::vector<std::string> expected = { "kxps.dll: ok", "name with blanks.hlp: ok",
+                                                "upper.dll 3 " + std::string(64, 'C') + ": refused",
+                                                "short.dll 3 abcd: refused", "nosize.dll " + hash + ": refused" };
+    EXPECT_EQ(expected, lines);
+}

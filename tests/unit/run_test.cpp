@@ -1383,6 +1383,50 @@ TEST_F(FailedRun, VerifyNamesWhatChangedAndChecksAnOldRecordByPresence)
     TakeBoxes();
 }
 
+/* The record takes a copied file's digest from the medium's list when the
+ * size matches (a list that lies about kxps.ini shows it was not hashed),
+ * and hashes what the list lacks or sizes otherwise; a medium without the
+ * list is hashed throughout. */
+TEST_F(FailedRun, RecordTakesTheMediumsListedDigestsWhereTheSizeMatches)
+{
+    const std::string list = prefix->MediumFile(KX_DIGEST_LIST), lie(64, 'a');
+    std::string text, kept;
+    for (const std::string &line : ReadLines(list))
+        if (line.rfind("kxps.ini ", 0) == 0)
+            text += line.substr(0, line.size() - 64) + lie + "\r\n";
+        else if (line.rfind("kxcons.ini ", 0) == 0)
+            text += "kxcons.ini 1 " + line.substr(line.size() - 64) + "\r\n";
+        else if (line.rfind("kxpsui.dll ", 0) != 0)
+            text += line + "\r\n";
+    prefix->temp.Write("medium\\" KX_DIGEST_LIST, text);
+    auto recorded = [&](const std::string &target) {
+        const std::string files = RegText(HKEY_LOCAL_MACHINE, productKey, "Files", REG_MULTI_SZ);
+        for (size_t at = 0, end; (end = files.find('\0', at)) != std::string::npos; at = end + 1)
+            if (files.compare(end - target.size(), target.size(), target) == 0)
+                return files.substr(at, end - target.size() - 1 - at);
+        return std::string("(none)");
+    };
+    auto hashed = [](const std::string &path) {
+        FileDigest digest;
+        char text[DIGEST_TEXT_CHARS] = "";
+        EXPECT_EQ(NO_ERROR, DigestFile(path.c_str(), 0, &digest));
+        FormatDigest(&digest, text, sizeof(text));
+        return std::string(text);
+    };
+    const std::string ini = prefix->driverDir + "\\kxps.ini";
+    const std::string others[] = { prefix->driverDir + "\\kxpsui.dll", prefix->StatusFile("kxcons.ini") };
+
+    ASSERT_EQ(KX_EXIT_OK, QuietExpress());
+    EXPECT_EQ("sha256:" + lie + " " + std::to_string(ReadFileBytes(ini).size()), recorded(ini));
+    for (const std::string &file : others)
+        EXPECT_EQ(hashed(file), recorded(file)) << file;
+
+    Fresh();
+    DeleteFileA(prefix->MediumFile(KX_DIGEST_LIST).c_str());
+    ASSERT_EQ(KX_EXIT_OK, QuietExpress());
+    EXPECT_EQ(hashed(ini), recorded(ini));
+}
+
 /* A key tree as the tests compare it: each key's path, then its values'
  * names, types and bytes, subkeys after values. */
 static std::string TreeText(HKEY root, const std::string &path)
