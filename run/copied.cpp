@@ -2,23 +2,20 @@
 #include <strsafe.h>
 
 /* Each copy the commit made from the medium: its target, then its source,
- * each with its zero, then an empty one. */
-static char *copies;
+ * each with its zero, then an empty one. A copy that does not fit is not
+ * kept: its target is hashed. */
+static char copies[32768];
 static DWORD copyBytes;
 
 void KeepCopiedSource(const char *target, const char *source)
 {
     DWORD targetLength = (DWORD)lstrlenA(target) + 1, sourceLength = (DWORD)lstrlenA(source) + 1;
-    DWORD grownBytes = copyBytes + targetLength + sourceLength + 1;
-    char *grown = (char *)(copies ? HeapReAlloc(GetProcessHeap(), 0, copies, grownBytes)
-                                  : HeapAlloc(GetProcessHeap(), 0, grownBytes));
-    if (!grown)
+
+    if (copyBytes + targetLength + sourceLength >= sizeof(copies))
         return;
-    copies = grown;
     CopyMemory(copies + copyBytes, target, targetLength);
     CopyMemory(copies + copyBytes + targetLength, source, sourceLength);
-    copyBytes = grownBytes - 1;
-    copies[copyBytes] = '\0';
+    copyBytes += targetLength + sourceLength;
 }
 
 /* The medium's digest is SHA-256: where the system cannot take one (before
@@ -38,7 +35,7 @@ static int SystemHasSha256(void)
 
 int ListedDigestOfCopy(const char *target, char *digest)
 {
-    if (!copies || !SystemHasSha256())
+    if (!SystemHasSha256())
         return 0;
     for (const char *at = copies; *at;) {
         const char *source = at + lstrlenA(at) + 1;

@@ -1,38 +1,38 @@
 #include "setupdata/setupdata.h"
 #include <strsafe.h>
 
-/* A list is small (one line per file of a medium); a larger file is not one. */
-#define LIST_BYTES_MAX (1024 * 1024)
+/* A list is small: one line of about 100 characters per file of a medium; a
+ * larger file is not taken (the install hashes, /check finds no list). */
+#define LIST_BYTES_MAX 65536
 #define LINE_CHARS (MAX_PATH + DIGEST_TEXT_CHARS)
 #define SHA256_HEX_CHARS 64
 
-static char *listText;
+/* The list's lines, each with its zero (line ends become zeros). */
+static char listText[LIST_BYTES_MAX + 1];
+static DWORD listBytes;
 static char listFolder[FOLDER_CHARS];
 
 int LoadDigestList(const char *folder)
 {
     char path[FOLDER_CHARS + sizeof(KX_DIGEST_LIST)];
-    DWORD size, read = 0;
+    DWORD read = 0;
 
-    if (listText)
-        HeapFree(GetProcessHeap(), 0, listText);
-    listText = NULL;
+    listBytes = 0;
     StringCchCopyA(listFolder, ARRAYSIZE(listFolder), folder);
     if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", folder, KX_DIGEST_LIST)))
         return 0;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    size = GetFileSize(file, NULL);
-    if (size <= LIST_BYTES_MAX && (listText = (char *)HeapAlloc(GetProcessHeap(), 0, size + 1)) &&
-        (!ReadFile(file, listText, size, &read, NULL) || read != size)) {
-        HeapFree(GetProcessHeap(), 0, listText);
-        listText = NULL;
-    }
+    int whole = ReadFile(file, listText, sizeof(listText), &read, NULL) && read < sizeof(listText);
     CloseHandle(file);
-    if (listText)
-        listText[size] = '\0';
-    return listText != NULL;
+    if (!whole)
+        return 0;
+    for (listBytes = 0; listBytes < read; listBytes++)
+        if (listText[listBytes] == '\r' || listText[listBytes] == '\n')
+            listText[listBytes] = '\0';
+    listText[listBytes] = '\0';
+    return 1;
 }
 
 /* "name size sha256" read from the right (the name is what stands before
@@ -63,18 +63,12 @@ void EachListedFile(ListedFileProc each, void *context)
 {
     char line[LINE_CHARS], digest[DIGEST_TEXT_CHARS];
 
-    for (const char *at = listText; at && *at;) {
-        size_t length = 0;
-        while (at[length] && at[length] != '\n')
-            length++;
+    for (const char *at = listText; at < listText + listBytes; at += lstrlenA(at) + 1) {
         /* A line too long for any path is no line of the list. */
-        StringCchCopyNA(line, ARRAYSIZE(line), at, length);
-        int fits = length < ARRAYSIZE(line);
-        if (fits && length && line[length - 1] == '\r')
-            line[length - 1] = '\0';
-        at += length + (at[length] == '\n');
-        if (line[0])
-            each(context, line, fits && ParseLine(line, digest) ? digest : NULL);
+        int parsed = *at && SUCCEEDED(StringCchCopyA(line, ARRAYSIZE(line), at)) &&
+                     ParseLine(line, digest);
+        if (*at)
+            each(context, parsed ? line : at, parsed ? digest : NULL);
     }
 }
 

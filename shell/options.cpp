@@ -195,7 +195,7 @@ static int CheckCombination(SetupOptions *options)
     if (options->verify && (choices || options->uninstall || options->planFile[0]))
         return Refuse(options, "%s", "/verify checks the installation alone: no uninstall, plan or choices.");
     if (options->check && (choices || options->uninstall || options->planFile[0] || options->verify))
-        return Refuse(options, "%s", "/check checks the medium alone: no uninstall, plan, /verify or choices.");
+        return Refuse(options, "%s", "/check takes no other option but /quiet and /log.");
     if (choices && options->uninstall)
         return Refuse(options, "%s", "An uninstall takes no installation choices.");
     if (choices && !options->quiet)

@@ -56,6 +56,7 @@ TEST(ShellCommandLine, EveryArgumentIsReadAndTheFirstFaultIsTheReason)
           "An argument is too long." },
         { "kxsetup.exe /colour=blue " + tooLong + " /quiet", 0, 1, "Unknown option /colour." },
         { "kxsetup.exe /type=custom", 0, 0, "The installation choices apply with /quiet only." },
+        { "kxsetup.exe /check /verify /quiet", 0, 1, "/check takes no other option but /quiet and /log." },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
@@ -206,6 +207,25 @@ TEST_F(ShellEntry, NoServiceManagerAccessShowsOnlyItsBoxAndFails)
     EXPECT_EQ((DWORD)SC_MANAGER_ALL_ACCESS, requestedAccess);
     ExpectOneBox("Error", "Have not the right to add printer!", MB_OK,
                  FindWindowA("SampleWClass", "Install"));
+}
+
+/* The packager checks a medium as any user and on any system: neither the
+ * rights nor the version are asked, and the check names what it finds (here
+ * a folder without oemsetup.inf) in its one box. */
+TEST_F(ShellEntry, CheckRunsWithoutRightsOnAnySystem)
+{
+    fakeCommandLine = "kxsetup.exe /check";
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(GetVersionExA, FakeWindows95);
+    FAKE_IMPORT(OpenSCManagerA, DeniedManager);
+    requestedAccess = 0;
+
+    EXPECT_EQ(KX_EXIT_FAILED, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+    EXPECT_EQ(0u, requestedAccess);
+    ExpectOneBox("Installation",
+                 "The medium has 1 fault(s) in 1 items; the first: setup information oemsetup.inf: "
+                 "missing or unreadable",
+                 MB_OK | MB_ICONWARNING, FindWindowA("SampleWClass", "Install"));
 }
 
 static HANDLE askedProcess;
