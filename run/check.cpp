@@ -127,6 +127,8 @@ static void CheckInstall(MediumCheck *check)
     char data[NAME_CHARS];
     DWORD result = 0;
     HSPFILEQ queue = SetupOpenFileQueue();
+    /* Without a queue the lists' own files are not looked for. */
+    int queued = queue && queue != INVALID_HANDLE_VALUE;
 
     LONG models = LineCount(check, state->manufacturer);
     Report(check, "models of", state->manufacturer[0] ? state->manufacturer : "[Manufacturer]",
@@ -146,14 +148,18 @@ static void CheckInstall(MediumCheck *check)
         for (size_t k = 0; k < ARRAYSIZE(files); k++)
             NeedFile(check, files[k], 0);
         CheckCopyLists(check, state->installSection[i]);
-        SetupInstallFilesFromInfSectionA(check->inf, NULL, queue, state->installSection[i],
-                                         check->medium, SP_COPY_NEWER);
+        if (queued)
+            SetupInstallFilesFromInfSectionA(check->inf, NULL, queue, state->installSection[i],
+                                             check->medium, SP_COPY_NEWER);
     }
     if (state->availableComponents & CompStatusDisplay) {
         CheckCopyLists(check, "StatusDisplay");
-        SetupInstallFilesFromInfSectionA(check->inf, NULL, queue, "StatusDisplay",
-                                         check->medium, SP_COPY_NEWER);
+        if (queued)
+            SetupInstallFilesFromInfSectionA(check->inf, NULL, queue, "StatusDisplay",
+                                             check->medium, SP_COPY_NEWER);
     }
+    if (!queued)
+        return;
     SetupScanFileQueueA(queue, SPQ_SCAN_USE_CALLBACKEX, NULL, ScannedCopy, check, &result);
     SetupCloseFileQueue(queue);
 }
