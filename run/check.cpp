@@ -60,9 +60,9 @@ static void NeedFile(MediumCheck *check, const char *name, int layoutsOwn)
     StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", check->medium, name);
     int kind = FindSource(path, found, ARRAYSIZE(found));
     Report(check, "file", name,
-           !kind ? "missing"
+           !kind                                           ? "missing"
            : check->listed && !ListedDigest(found, digest) ? "not in " KX_DIGEST_LIST
-                                                            : NULL);
+                                                           : NULL);
 }
 
 static UINT CALLBACK ScannedCopy(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR)
@@ -88,12 +88,11 @@ static void CheckDestination(MediumCheck *check, const char *list)
     long id = LONG_MAX; /* no line: in no range, and no bound id */
 
     if (SetupGetLineTextA(NULL, check->inf, "DestinationDirs", list, text, sizeof(text), NULL) ||
-        SetupGetLineTextA(NULL, check->inf, "DestinationDirs", "DefaultDestDir", text,
-                          sizeof(text), NULL))
+        SetupGetLineTextA(NULL, check->inf, "DestinationDirs", "DefaultDestDir", text, sizeof(text),
+                          NULL))
         id = LeadingNumber(text);
     Report(check, "destination of", list,
-           id < DIRID_USER || (id >= 66000 && id <= 66004) ||
-                   (DWORD)id == check->state->statusDirId
+           id < DIRID_USER || (id >= 66000 && id <= 66004) || (DWORD)id == check->state->statusDirId
                ? NULL
                : "no directory id that exists");
 }
@@ -109,8 +108,7 @@ static void CheckCopyLists(MediumCheck *check, const char *section)
         if (!SetupGetStringFieldA(&line, 0, list, sizeof(list), NULL) ||
             lstrcmpiA(list, "CopyFiles") != 0)
             continue;
-        for (DWORD field = 1; SetupGetStringFieldA(&line, field, list, sizeof(list), NULL);
-             field++)
+        for (DWORD field = 1; SetupGetStringFieldA(&line, field, list, sizeof(list), NULL); field++)
             if (list[0] == '@')
                 NeedFile(check, list + 1, 0);
             else if (NeedSection(check, list))
@@ -171,7 +169,7 @@ static void CheckLayout(MediumCheck *check)
     const char *layout = check->state->layoutPath + lstrlenA(check->medium);
 
     Report(check, "layout file", layout,
-           !layout[0] ? "not named"
+           !layout[0]                                                                ? "not named"
            : GetFileAttributesA(check->state->layoutPath) == INVALID_FILE_ATTRIBUTES ? "missing"
                                                                                      : NULL);
     for (BOOL found = SetupFindFirstLineA(check->inf, "SourceDisksFiles", NULL, &line); found;

@@ -26,7 +26,8 @@ static int SystemHasSha256(void)
     HCRYPTPROV provider = 0;
 
     if (!answer) {
-        answer = CryptAcquireContextA(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ? 1 : 2;
+        answer =
+            CryptAcquireContextA(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ? 1 : 2;
         if (answer == 1)
             CryptReleaseContext(provider, 0);
     }

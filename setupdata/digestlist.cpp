@@ -3,8 +3,8 @@
 
 /* A list is small: one line of about 100 characters per file of a medium; a
  * larger file is not taken (the install hashes, /check finds no list). */
-#define LIST_BYTES_MAX 65536
-#define LINE_CHARS (MAX_PATH + DIGEST_TEXT_CHARS)
+#define LIST_BYTES_MAX   65536
+#define LINE_CHARS       (MAX_PATH + DIGEST_TEXT_CHARS)
 #define SHA256_HEX_CHARS 64
 
 /* The list's lines, each with its zero (line ends become zeros). */
@@ -55,8 +55,8 @@ static int ParseLine(char *line, char *digest)
         if (!((*c >= '0' && *c <= '9') || (c > blank && *c >= 'a' && *c <= 'f') || c == blank))
             return 0;
     *sizeBlank = *blank = '\0';
-    return SUCCEEDED(StringCchPrintfA(digest, DIGEST_TEXT_CHARS, "sha256:%s %s", blank + 1,
-                                      sizeBlank + 1));
+    return SUCCEEDED(
+        StringCchPrintfA(digest, DIGEST_TEXT_CHARS, "sha256:%s %s", blank + 1, sizeBlank + 1));
 }
 
 void EachListedFile(ListedFileProc each, void *context)
@@ -65,8 +65,8 @@ void EachListedFile(ListedFileProc each, void *context)
 
     for (const char *at = listText; at < listText + listBytes; at += lstrlenA(at) + 1) {
         /* A line too long for any path is no line of the list. */
-        int parsed = *at && SUCCEEDED(StringCchCopyA(line, ARRAYSIZE(line), at)) &&
-                     ParseLine(line, digest);
+        int parsed =
+            *at && SUCCEEDED(StringCchCopyA(line, ARRAYSIZE(line), at)) && ParseLine(line, digest);
         if (*at)
             each(context, parsed ? line : at, parsed ? digest : NULL);
     }
