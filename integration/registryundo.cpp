@@ -1,5 +1,6 @@
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
+#include <stddef.h>
 #include <strsafe.h>
 
 /* The undo of the registry's changes: a value's old type and data, or its
@@ -251,9 +252,13 @@ static DWORD UndoTree(void *data)
             return ERROR_INVALID_DATA;
         CopyMemory(&record, at, sizeof(record));
         const char *name = (const char *)at + sizeof(record);
-        const BYTE *bytes = at + sizeof(record) + Padded(record.nameBytes);
-        if (!record.nameBytes || record.nameBytes > (DWORD)(end - at) ||
-            name[record.nameBytes - 1] || bytes > end || record.dataBytes > (DWORD)(end - bytes)) {
+        if (!record.nameBytes || record.nameBytes > (DWORD)(end - (const BYTE *)name) ||
+            name[record.nameBytes - 1]) {
+            code = ERROR_INVALID_DATA;
+            break;
+        }
+        const BYTE *bytes = (const BYTE *)name + Padded(record.nameBytes);
+        if (bytes > end || record.dataBytes > (DWORD)(end - bytes)) {
             code = ERROR_INVALID_DATA;
             break;
         }
@@ -379,10 +384,63 @@ int JournalKeyEntries(HKEY root, const char *rootName, const char *subKey,
     return 1;
 }
 
+/* ---- the checks of a journal read back ---- */
+
+/* Every registry step begins with its root and key: a root the program
+ * writes under, a key ended within its field. */
+static const char *CheckKeyHead(HKEY root, const char *subKey, DWORD bytes, DWORD head)
+{
+    if (bytes < head)
+        return "its data is short";
+    if (!KnownRoot(root))
+        return "its root is not one the program writes under";
+    return FieldText(subKey, MAX_PATH) && subKey[0] ? NULL : "its key is not ended";
+}
+
+static const char *CheckValue(const void *data, DWORD bytes, const char *)
+{
+    const ValueUndo *undo = (const ValueUndo *)data;
+    const DWORD head = (DWORD)offsetof(ValueUndo, data);
+    /* A value whose earlier content could not be read has no key: its undo
+     * refuses it. */
+    const char *why = bytes >= head && !undo->subKey[0] ? NULL : CheckKeyHead(undo->root, undo->subKey, bytes, head);
+
+    if (!why && !FieldText(undo->name, MAX_PATH))
+        why = "its name is not ended";
+    if (!why && undo->bytes > bytes - head)
+        why = "its value does not fit the step";
+    return why;
+}
+
+static const char *CheckKey(const void *data, DWORD bytes, const char *)
+{
+    const KeyUndo *undo = (const KeyUndo *)data;
+    return CheckKeyHead(undo->root, undo->subKey, bytes, sizeof(KeyUndo));
+}
+
+static const char *CheckTree(const void *data, DWORD bytes, const char *)
+{
+    const TreeUndo *undo = (const TreeUndo *)data;
+    const DWORD head = (DWORD)offsetof(TreeUndo, records);
+    const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, head);
+
+    return why ? why : undo->bytes > bytes - head ? "its records do not fit the step" : NULL;
+}
+
+static const char *CheckKeyEntries(const void *data, DWORD bytes, const char *)
+{
+    const KeyEntriesUndo *undo = (const KeyEntriesUndo *)data;
+    const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, sizeof(KeyEntriesUndo));
+
+    if (!why && !DescriptorFits(undo + 1, bytes - (DWORD)sizeof(KeyEntriesUndo)))
+        why = "its security descriptor does not fit the step";
+    return why;
+}
+
 void DefineRegistryUndo(void)
 {
-    DefineUndo(StepValue, UndoValue);
-    DefineUndo(StepKey, UndoKey);
-    DefineUndo(StepKeyEntries, UndoKeyEntries);
-    DefineUndo(StepKeyTree, UndoTree);
+    DefineUndo(StepValue, UndoValue, CheckValue);
+    DefineUndo(StepKey, UndoKey, CheckKey);
+    DefineUndo(StepKeyEntries, UndoKeyEntries, CheckKeyEntries);
+    DefineUndo(StepKeyTree, UndoTree, CheckTree);
 }

@@ -1,6 +1,6 @@
 #include "spooler/spooler.h"
 #include "resources/resource.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 /* Room for the longest line the record can produce: two model names and the
@@ -65,7 +65,14 @@ void SetDefaultPrinter(SetupStateRecord *state)
     SendNotifyMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
 }
 
+static const char *CheckDeviceLine(const void *data, DWORD bytes, const char *)
+{
+    return bytes >= DEVICE_LINE_CHARS && FieldText((const char *)data, DEVICE_LINE_CHARS)
+               ? NULL
+               : "its line is not ended";
+}
+
 void DefineDefaultPrinterUndo(void)
 {
-    DefineUndo(StepDeviceLine, UndoDeviceLine);
+    DefineUndo(StepDeviceLine, UndoDeviceLine, CheckDeviceLine);
 }

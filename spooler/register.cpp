@@ -1,7 +1,8 @@
 #include "spooler/spooler.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <winspool.h>
 #include <string.h>
+#include <stddef.h>
 #include <strsafe.h>
 
 #define MONITOR_LIST_BYTES 80
@@ -493,14 +494,68 @@ void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *con
         HeapFree(GetProcessHeap(), 0, list);
 }
 
+/* ---- the checks of a journal read back ---- */
+
+static const char *CheckName(const void *data, DWORD bytes, const char *)
+{
+    const NameUndo *undo = (const NameUndo *)data;
+    return bytes >= sizeof(NameUndo) && FieldText(undo->name, NAME_CHARS) && undo->name[0]
+               ? NULL
+               : "its name is not ended";
+}
+
+/* Every text of a saved record inside it, and the name its undo acts on
+ * there: an absent name would reach the spooler as the server itself. */
+static const char *CheckTexts(const void *data, DWORD bytes, LPSTR *const texts[], size_t count,
+                              const char *name, LPSTR dependents)
+{
+    for (size_t t = 0; t < count; t++)
+        if (!OffsetText(data, bytes, (ULONG_PTR)*texts[t], *texts[t] == dependents))
+            return "a text of its record lies outside it";
+    return name && ((const char *)data)[(ULONG_PTR)name] ? NULL : "its record has no name";
+}
+
+static const char *CheckDriverBack(const void *data, DWORD bytes, const char *)
+{
+    if (bytes < sizeof(DRIVER_INFO_3A))
+        return "its data is short";
+    DRIVER_INFO_3A driver = *(const DRIVER_INFO_3A *)data;
+    LPSTR *const texts[] = DRIVER_TEXTS(&driver);
+    return CheckTexts(data, bytes, texts, ARRAYSIZE(texts), driver.pName, driver.pDependentFiles);
+}
+
+static const char *CheckPrinterBack(const void *data, DWORD bytes, const char *)
+{
+    if (bytes < sizeof(PRINTER_INFO_2A))
+        return "its data is short";
+    PRINTER_INFO_2A printer = *(const PRINTER_INFO_2A *)data;
+    LPSTR *const texts[] = PRINTER_TEXTS(&printer);
+    const char *why = CheckTexts(data, bytes, texts, ARRAYSIZE(texts), printer.pPrinterName, NULL);
+    ULONG_PTR mode = (ULONG_PTR)printer.pDevMode, descriptor = (ULONG_PTR)printer.pSecurityDescriptor;
+
+    if (!why && mode) {
+        DEVMODEA head;
+        ZeroMemory(&head, sizeof(head));
+        if (mode < bytes && bytes - mode >= offsetof(DEVMODEA, dmFields))
+            CopyMemory(&head, (const BYTE *)data + mode, offsetof(DEVMODEA, dmFields));
+        if (head.dmSize < offsetof(DEVMODEA, dmFields) ||
+            (DWORD)head.dmSize + head.dmDriverExtra > bytes - mode)
+            why = "its device mode does not fit the step";
+    }
+    if (!why && descriptor &&
+        (descriptor >= bytes || !DescriptorFits((const BYTE *)data + descriptor, bytes - (DWORD)descriptor)))
+        why = "its security descriptor does not fit the step";
+    return why;
+}
+
 void DefineSpoolerUndo(void)
 {
-    DefineUndo(StepMonitor, UndoMonitor);
-    DefineUndo(StepMonitorBack, UndoMonitorBack);
-    DefineUndo(StepDriver, UndoDriver);
-    DefineUndo(StepDriverBack, UndoDriverBack);
-    DefineUndo(StepPrinter, UndoPrinter);
-    DefineUndo(StepPrinterBack, UndoPrinterBack);
+    DefineUndo(StepMonitor, UndoMonitor, NULL);
+    DefineUndo(StepMonitorBack, UndoMonitorBack, NULL);
+    DefineUndo(StepDriver, UndoDriver, CheckName);
+    DefineUndo(StepDriverBack, UndoDriverBack, CheckDriverBack);
+    DefineUndo(StepPrinter, UndoPrinter, CheckName);
+    DefineUndo(StepPrinterBack, UndoPrinterBack, CheckPrinterBack);
     DefineDefaultPrinterUndo();
 }
 

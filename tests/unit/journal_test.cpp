@@ -2,7 +2,7 @@
 #include "tests/unit/shell_support.h"
 #include "run/run.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <algorithm>
 
 /* An install that is killed halfway: a child process of this test program
@@ -91,6 +91,11 @@ protected:
         ASSERT_EQ(1u, RunFolders().size());
         ASSERT_EQ("later", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value"));
     }
+    static int TakeBack()
+    {
+        char folder[MAX_PATH];
+        return TakeBackInterrupted(folder, sizeof(folder));
+    }
     /* The undo lines of the log with their outcome: "restore X / ok". */
     std::vector<std::string> UndoLines()
     {
@@ -111,7 +116,7 @@ TEST_F(InterruptedRun, TheNextStartUndoesWhatAKilledRunJournaledLastFirst)
 {
     RunChild();
     ASSERT_TRUE(OpenLog(log.c_str()));
-    EXPECT_EQ(1, TakeBackInterrupted());
+    EXPECT_EQ(1, TakeBack());
     CloseLog();
 
     const std::vector<std::string> expected = {
@@ -125,7 +130,7 @@ TEST_F(InterruptedRun, TheNextStartUndoesWhatAKilledRunJournaledLastFirst)
     EXPECT_FALSE(FileExists(dir.File("made")));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY));
     EXPECT_TRUE(RunFolders().empty());
-    EXPECT_EQ(0, TakeBackInterrupted()) << "taken back once";
+    EXPECT_EQ(0, TakeBack()) << "taken back once";
 }
 
 /* A backup whose bytes differ from the ones recorded is not copied back: that
@@ -139,7 +144,7 @@ TEST_F(InterruptedRun, ATamperedBackupIsNotRestored)
     other.Write("1", "EARLIER");
     ASSERT_TRUE(CopyFileA(other.File("1").c_str(), backup.c_str(), FALSE));
     ASSERT_TRUE(OpenLog(log.c_str()));
-    EXPECT_EQ(1, TakeBackInterrupted());
+    EXPECT_EQ(1, TakeBack());
     CloseLog();
 
     std::vector<std::string> undo = UndoLines();
@@ -160,7 +165,7 @@ TEST_F(InterruptedRun, APlanListsTheUndoAndAStrangeFolderIsNotFollowed)
 {
     RunChild();
     ASSERT_TRUE(OpenPlan(log.c_str()));
-    EXPECT_EQ(1, TakeBackInterrupted());
+    EXPECT_EQ(1, TakeBack());
     ResetLog();
     EXPECT_EQ(3u, UndoLines().size());
     EXPECT_EQ("later", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value"));
@@ -171,7 +176,7 @@ TEST_F(InterruptedRun, APlanListsTheUndoAndAStrangeFolderIsNotFollowed)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY, 0, KEY_SET_VALUE, &key));
     RegSetValueExA(key, "Journal", 0, REG_SZ, (const BYTE *)"journal", 8);
     RegCloseKey(key);
-    EXPECT_EQ(0, TakeBackInterrupted());
+    EXPECT_EQ(0, TakeBack());
     EXPECT_EQ("later", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY));
 }
