@@ -55,13 +55,14 @@ typedef DWORD (*UndoProc)(void *data);
 typedef const char *(*StepCheck)(const void *data, DWORD bytes, const char *line);
 void DefineUndo(UndoKind kind, UndoProc undo, StepCheck check);
 /* What the checks share: a text ended within its field; a path on a local
- * drive ("C:\..."); a registry root the program writes under; a security
- * descriptor in self-relative form whose every part lies within `bytes`;
- * the text at `offset` (0: none) of a record of `bytes`, ended inside it
- * (`list`: a list of texts ended by an empty one). */
+ * drive ("C:\..."); the step's line as its data would make it (a torn or
+ * garbled step rarely agrees with its own line); a security descriptor in
+ * self-relative form whose every part lies within `bytes`; the text at
+ * `offset` (0: none) of a record of `bytes`, ended inside it (`list`: a list
+ * of texts ended by an empty one). */
 int FieldText(const char *field, size_t chars);
 int DrivePath(const char *path);
-int KnownRoot(HKEY root);
+int LineIs(const char *line, const char *format, ...) __attribute__((format(ms_printf, 2, 3)));
 int DescriptorFits(const void *descriptor, DWORD bytes);
 int OffsetText(const void *record, DWORD bytes, ULONG_PTR offset, int list);
 

@@ -242,20 +242,13 @@ void JournalDelayedCopy(const char *target)
 
 /* ---- the checks of a journal read back ---- */
 
-#define CHECK_LINE_CHARS (MAX_PATH + 48)
-
 /* A path field ended within MAX_PATH, on a drive, and the one its line
  * names: `format` is the line's, with the path's %s. */
 static const char *CheckPath(const char *path, const char *format, const char *line)
 {
-    char expected[CHECK_LINE_CHARS];
-
     if (!FieldText(path, MAX_PATH) || !DrivePath(path))
         return "its path is not ended or not on a drive";
-    if (FAILED(StringCchPrintfA(expected, ARRAYSIZE(expected), format, path)) ||
-        lstrcmpiA(expected, line) != 0)
-        return "its line names another path";
-    return NULL;
+    return LineIs(line, format, path) ? NULL : "its line names another path";
 }
 
 static const char *CheckFolder(const void *data, DWORD bytes, const char *line)

@@ -1,4 +1,5 @@
 #include "change/change.h"
+#include <strsafe.h>
 
 /* What the kinds' checks of a journal read back share. Every read stays
  * within the bounds given: the data is another run's, perhaps torn. */
@@ -17,10 +18,15 @@ int DrivePath(const char *path)
     return drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\';
 }
 
-int KnownRoot(HKEY root)
+int LineIs(const char *line, const char *format, ...)
 {
-    return root == HKEY_LOCAL_MACHINE || root == HKEY_CURRENT_USER || root == HKEY_CLASSES_ROOT ||
-           root == HKEY_USERS;
+    char expected[2 * MAX_PATH + 64];
+    va_list args;
+
+    va_start(args, format);
+    HRESULT made = StringCchVPrintfA(expected, ARRAYSIZE(expected), format, args);
+    va_end(args);
+    return SUCCEEDED(made) && lstrcmpiA(expected, line) == 0;
 }
 
 int OffsetText(const void *record, DWORD bytes, ULONG_PTR offset, int list)

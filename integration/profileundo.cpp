@@ -11,6 +11,7 @@
 
 #define INI_MAPPING_KEY "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\"
 #define SECTION_NAME_CHARS 256
+#define SECTION_LINE "profile restore [%s] of %s"
 
 struct SectionUndo {
     char file[MAX_PATH];
@@ -70,7 +71,7 @@ int JournalIniSection(const char *file, const char *section)
                 section, file, (unsigned)KX_INI_SECTION_BYTES);
     else {
         SectionUndo *undo = (SectionUndo *)Journal(StepIniSection, sizeof(SectionUndo) + (DWORD)bytes,
-                                                   "profile restore [%s] of %s", section, file);
+                                                   SECTION_LINE, section, file);
         if (undo) {
             StringCchCopyA(undo->file, ARRAYSIZE(undo->file), file);
             StringCchCopyA(undo->section, ARRAYSIZE(undo->section), section);
@@ -137,7 +138,7 @@ static DWORD UndoIniSection(void *data)
     return code;
 }
 
-static const char *CheckIniSection(const void *data, DWORD bytes, const char *)
+static const char *CheckIniSection(const void *data, DWORD bytes, const char *line)
 {
     const SectionUndo *undo = (const SectionUndo *)data;
     const DWORD head = (DWORD)offsetof(SectionUndo, entries);
@@ -147,7 +148,7 @@ static const char *CheckIniSection(const void *data, DWORD bytes, const char *)
     if (undo->bytes > bytes - head || undo->bytes > KX_INI_SECTION_BYTES ||
         (undo->bytes && undo->entries[undo->bytes - 1]))
         return "its entries do not fit the step";
-    return NULL;
+    return LineIs(line, SECTION_LINE, undo->section, undo->file) ? NULL : "its line names another section";
 }
 
 void DefineProfileUndo(void)
