@@ -63,6 +63,10 @@ void DefineUndo(UndoKind kind, UndoProc undo, StepCheck check);
 int FieldText(const char *field, size_t chars);
 int DrivePath(const char *path);
 int LineIs(const char *line, const char *format, ...) __attribute__((format(ms_printf, 2, 3)));
+/* The reasons most checks give. */
+#define KX_STEP_SHORT "a part of it does not fit the step"
+#define KX_STEP_UNENDED "a text of it is empty or not ended"
+#define KX_STEP_OTHER_LINE "its line does not match its data"
 int DescriptorFits(const void *descriptor, DWORD bytes);
 int OffsetText(const void *record, DWORD bytes, ULONG_PTR offset, int list);
 

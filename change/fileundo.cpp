@@ -248,17 +248,17 @@ static const char *CheckPath(const char *path, const char *format, const char *l
 {
     if (!FieldText(path, MAX_PATH) || !DrivePath(path))
         return "its path is not ended or not on a drive";
-    return LineIs(line, format, path) ? NULL : "its line names another path";
+    return LineIs(line, format, path) ? NULL : KX_STEP_OTHER_LINE;
 }
 
 static const char *CheckFolder(const void *data, DWORD bytes, const char *line)
 {
-    return bytes < MAX_PATH ? "its data is short" : CheckPath((const char *)data, "folder remove %s", line);
+    return bytes < MAX_PATH ? KX_STEP_SHORT : CheckPath((const char *)data, "folder remove %s", line);
 }
 
 static const char *CheckDelayedCopy(const void *data, DWORD bytes, const char *line)
 {
-    return bytes < MAX_PATH ? "its data is short"
+    return bytes < MAX_PATH ? KX_STEP_SHORT
                             : CheckPath((const char *)data, "cancel the copy of %s at the restart", line);
 }
 
@@ -285,9 +285,9 @@ static const char *CheckFile(const void *data, DWORD bytes, const char *line)
     const FileDigest *digest = &file->digest;
 
     if (bytes < sizeof(FileUndo))
-        return "its data is short";
+        return KX_STEP_SHORT;
     if (!FieldText(file->backup, MAX_PATH) || !FieldText(file->target, MAX_PATH))
-        return "its paths are not ended";
+        return KX_STEP_UNENDED;
     /* Its backup could not be made: it undoes nothing. */
     if (!file->target[0])
         return file->backup[0] ? "it has a backup but no target" : NULL;
@@ -304,11 +304,11 @@ static const char *CheckEntries(const void *data, DWORD bytes, const char *line)
     const EntriesUndo *undo = (const EntriesUndo *)data;
 
     if (bytes < sizeof(EntriesUndo) || !FieldText(undo->path, MAX_PATH))
-        return "its data is short";
+        return KX_STEP_SHORT;
     if (!undo->path[0])
         return NULL;
     if (!DescriptorFits(undo + 1, bytes - (DWORD)sizeof(EntriesUndo)))
-        return "its security descriptor does not fit the step";
+        return KX_STEP_SHORT;
     return CheckPath(undo->path, "permissions of %s back", line);
 }
 

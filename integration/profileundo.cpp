@@ -144,11 +144,11 @@ static const char *CheckIniSection(const void *data, DWORD bytes, const char *li
     const DWORD head = (DWORD)offsetof(SectionUndo, entries);
 
     if (bytes < head || !FieldText(undo->file, MAX_PATH) || !FieldText(undo->section, SECTION_NAME_CHARS))
-        return "its file or section is not ended";
+        return KX_STEP_UNENDED;
     if (undo->bytes > bytes - head || undo->bytes > KX_INI_SECTION_BYTES ||
         (undo->bytes && undo->entries[undo->bytes - 1]))
-        return "its entries do not fit the step";
-    return LineIs(line, SECTION_LINE, undo->section, undo->file) ? NULL : "its line names another section";
+        return KX_STEP_SHORT;
+    return LineIs(line, SECTION_LINE, undo->section, undo->file) ? NULL : KX_STEP_OTHER_LINE;
 }
 
 void DefineProfileUndo(void)

@@ -408,13 +408,12 @@ static const char *RootName(HKEY root)
 static const char *CheckKeyHead(HKEY root, const char *subKey, DWORD bytes, DWORD head)
 {
     if (bytes < head)
-        return "its data is short";
+        return KX_STEP_SHORT;
     if (!RootName(root))
         return "its root is not one the program writes under";
-    return FieldText(subKey, MAX_PATH) && subKey[0] ? NULL : "its key is not ended";
+    return FieldText(subKey, MAX_PATH) && subKey[0] ? NULL : KX_STEP_UNENDED;
 }
 
-#define OTHER_KEY "its line names another key"
 
 static const char *CheckValue(const void *data, DWORD bytes, const char *line)
 {
@@ -426,12 +425,12 @@ static const char *CheckValue(const void *data, DWORD bytes, const char *line)
         return NULL;
     const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, head);
     if (!why && !FieldText(undo->name, MAX_PATH))
-        why = "its name is not ended";
+        why = KX_STEP_UNENDED;
     if (!why && undo->bytes > bytes - head)
-        why = "its value does not fit the step";
+        why = KX_STEP_SHORT;
     if (!why && !LineIs(line, undo->existed ? VALUE_RESTORE_LINE : VALUE_DELETE_LINE,
                         RootName(undo->root), undo->subKey, undo->name[0] ? undo->name : "(default)"))
-        why = OTHER_KEY;
+        why = KX_STEP_OTHER_LINE;
     return why;
 }
 
@@ -439,7 +438,7 @@ static const char *CheckKey(const void *data, DWORD bytes, const char *line)
 {
     const KeyUndo *undo = (const KeyUndo *)data;
     const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, sizeof(KeyUndo));
-    return why ? why : LineIs(line, KEY_DELETE_LINE, RootName(undo->root), undo->subKey) ? NULL : OTHER_KEY;
+    return why ? why : LineIs(line, KEY_DELETE_LINE, RootName(undo->root), undo->subKey) ? NULL : KX_STEP_OTHER_LINE;
 }
 
 static const char *CheckTree(const void *data, DWORD bytes, const char *line)
@@ -449,9 +448,9 @@ static const char *CheckTree(const void *data, DWORD bytes, const char *line)
     const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, head);
 
     if (!why && undo->bytes > bytes - head)
-        why = "its records do not fit the step";
+        why = KX_STEP_SHORT;
     if (!why && !LineIs(line, TREE_RESTORE_LINE, RootName(undo->root), undo->subKey))
-        why = OTHER_KEY;
+        why = KX_STEP_OTHER_LINE;
     return why;
 }
 
@@ -460,10 +459,10 @@ static const char *CheckKeyEntries(const void *data, DWORD bytes, const char *li
     const KeyEntriesUndo *undo = (const KeyEntriesUndo *)data;
     const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, sizeof(KeyEntriesUndo));
     if (!why && !LineIs(line, KEY_ENTRIES_LINE, RootName(undo->root), undo->subKey))
-        why = OTHER_KEY;
+        why = KX_STEP_OTHER_LINE;
 
     if (!why && !DescriptorFits(undo + 1, bytes - (DWORD)sizeof(KeyEntriesUndo)))
-        why = "its security descriptor does not fit the step";
+        why = KX_STEP_SHORT;
     return why;
 }
 

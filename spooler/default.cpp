@@ -69,8 +69,8 @@ void SetDefaultPrinter(SetupStateRecord *state)
 static const char *CheckDeviceLine(const void *data, DWORD bytes, const char *line)
 {
     if (bytes < DEVICE_LINE_CHARS || !FieldText((const char *)data, DEVICE_LINE_CHARS))
-        return "its line is not ended";
-    return LineIs(line, DEVICE_BACK_LINE) ? NULL : "its line is another";
+        return KX_STEP_UNENDED;
+    return LineIs(line, DEVICE_BACK_LINE) ? NULL : KX_STEP_OTHER_LINE;
 }
 
 void DefineDefaultPrinterUndo(void)

@@ -13,7 +13,6 @@
 #define PRINTER_DELETE_LINE "spooler delete printer \"%s\""
 #define DRIVER_BACK_LINE "spooler add driver \"%s\" back"
 #define PRINTER_BACK_LINE "spooler add printer \"%s\" back"
-#define OTHER_NAME "its line names another"
 
 static char *const monitorName = (char *)KX_MONITOR_NAME;
 static char *const spoolerEnvironment = (char *)KX_SPOOLER_ENVIRONMENT;
@@ -507,10 +506,10 @@ static const char *CheckName(const void *data, DWORD bytes, const char *line, in
 {
     const NameUndo *undo = (const NameUndo *)data;
     if (bytes < sizeof(NameUndo) || !FieldText(undo->name, NAME_CHARS) || !undo->name[0])
-        return "its name is not ended";
+        return KX_STEP_UNENDED;
     return LineIs(line, printer ? PRINTER_DELETE_LINE : DRIVER_DELETE_LINE, undo->name)
                ? NULL
-               : OTHER_NAME;
+               : KX_STEP_OTHER_LINE;
 }
 
 static const char *CheckDriver(const void *data, DWORD bytes, const char *line)
@@ -530,16 +529,16 @@ static const char *CheckTexts(const void *data, DWORD bytes, LPSTR *const texts[
 {
     for (size_t t = 0; t < count; t++)
         if (!OffsetText(data, bytes, (ULONG_PTR)*texts[t], *texts[t] == dependents))
-            return "a text of its record lies outside it";
+            return KX_STEP_SHORT;
     if (!name || !((const char *)data)[(ULONG_PTR)name])
-        return "its record has no name";
-    return LineIs(line, format, (const char *)data + (ULONG_PTR)name) ? NULL : OTHER_NAME;
+        return KX_STEP_UNENDED;
+    return LineIs(line, format, (const char *)data + (ULONG_PTR)name) ? NULL : KX_STEP_OTHER_LINE;
 }
 
 static const char *CheckDriverBack(const void *data, DWORD bytes, const char *line)
 {
     if (bytes < sizeof(DRIVER_INFO_3A))
-        return "its data is short";
+        return KX_STEP_SHORT;
     DRIVER_INFO_3A driver = *(const DRIVER_INFO_3A *)data;
     LPSTR *const texts[] = DRIVER_TEXTS(&driver);
     return CheckTexts(data, bytes, texts, ARRAYSIZE(texts), driver.pName, driver.pDependentFiles, line,
@@ -549,7 +548,7 @@ static const char *CheckDriverBack(const void *data, DWORD bytes, const char *li
 static const char *CheckPrinterBack(const void *data, DWORD bytes, const char *line)
 {
     if (bytes < sizeof(PRINTER_INFO_2A))
-        return "its data is short";
+        return KX_STEP_SHORT;
     PRINTER_INFO_2A printer = *(const PRINTER_INFO_2A *)data;
     LPSTR *const texts[] = PRINTER_TEXTS(&printer);
     const char *why = CheckTexts(data, bytes, texts, ARRAYSIZE(texts), printer.pPrinterName, NULL,
@@ -563,11 +562,11 @@ static const char *CheckPrinterBack(const void *data, DWORD bytes, const char *l
             CopyMemory(&head, (const BYTE *)data + mode, offsetof(DEVMODEA, dmFields));
         if (head.dmSize < offsetof(DEVMODEA, dmFields) ||
             (DWORD)head.dmSize + head.dmDriverExtra > bytes - mode)
-            why = "its device mode does not fit the step";
+            why = KX_STEP_SHORT;
     }
     if (!why && descriptor &&
         (descriptor >= bytes || !DescriptorFits((const BYTE *)data + descriptor, bytes - (DWORD)descriptor)))
-        why = "its security descriptor does not fit the step";
+        why = KX_STEP_SHORT;
     return why;
 }
 
