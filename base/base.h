@@ -43,6 +43,9 @@ void LogLine(const char *format, ...) __attribute__((format(ms_printf, 1, 2)));
 void LogMarkedLine(const char *mark, const char *format, va_list args);
 /* A Win32 status as the log shows it: "ok" or "error <n>". */
 const char *LogStatus(DWORD code);
+/* The outcome of the change just made (or undone) under its action line:
+ * "  ok" or "  failed, error <n>". */
+void ActDone(BOOL succeeded, DWORD code);
 /* The renames the system makes at its next start (MoveFileEx's delayed
  * ones, SetupAPI's copies of files in use among them). PendingRenameOnto: 1
  * when one is to replace `target`, with the file that will replace it in

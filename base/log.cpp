@@ -132,6 +132,14 @@ void LogLine(const char *format, ...)
     va_end(args);
 }
 
+void ActDone(BOOL succeeded, DWORD code)
+{
+    if (succeeded)
+        LogLine("  ok");
+    else
+        LogLine("  failed, error %lu", (unsigned long)code);
+}
+
 const char *LogStatus(DWORD code)
 {
     static char text[32];

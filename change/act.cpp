@@ -15,11 +15,3 @@ int Act(const char *format, ...)
     SetLastError(code);
     return !Planning();
 }
-
-void ActDone(BOOL succeeded, DWORD code)
-{
-    if (succeeded)
-        LogLine("  ok");
-    else
-        LogLine("  failed, error %lu", (unsigned long)code);
-}

@@ -11,8 +11,6 @@
 /* The action line of a change. 1: make the change now (a run), then report it
  * with ActDone; 0: a plan, the change is not to be made. */
 int Act(const char *format, ...) __attribute__((format(ms_printf, 1, 2)));
-/* The outcome of the change just made: "ok" or "failed, error <n>". */
-void ActDone(BOOL succeeded, DWORD code);
 
 /* The undo journal of an install run. Before a change is made, its caller
  * hands the journal what undoes it; a run that stops undoes every recorded
