@@ -260,7 +260,6 @@ void EndJournal(void)
     CloseJournalFolder(1);
 }
 
-
 /* ---- a journal read back: the file of a run that was stopped ---- */
 
 /* Judged on its copy, where its data is aligned and its line ended: NULL
