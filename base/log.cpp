@@ -3,7 +3,6 @@
 #include <strsafe.h>
 
 #define LOG_LINE_CHARS 2048
-#define ACTION_MARK "> "
 
 static HANDLE logFile; /* NULL while no file is open */
 static int planning;
@@ -100,7 +99,7 @@ int Planning(void)
     return planning;
 }
 
-static void WriteLine(const char *mark, const char *format, va_list args)
+void LogMarkedLine(const char *mark, const char *format, va_list args)
 {
     char line[LOG_LINE_CHARS];
     SYSTEMTIME now;
@@ -129,24 +128,8 @@ void LogLine(const char *format, ...)
     va_list args;
 
     va_start(args, format);
-    WriteLine("", format, args);
+    LogMarkedLine("", format, args);
     va_end(args);
-}
-
-int Act(const char *format, ...)
-{
-    va_list args;
-    /* The change's own last error must survive the line written before it. */
-    DWORD code = GetLastError();
-
-    /* What undoes the change reaches the disk before the change is made. */
-    if (!planning)
-        SyncJournal();
-    va_start(args, format);
-    WriteLine(ACTION_MARK, format, args);
-    va_end(args);
-    SetLastError(code);
-    return !planning;
 }
 
 void ActDone(BOOL succeeded, DWORD code)

@@ -44,6 +44,8 @@ void RecordUninstalled(void);
  * the administrators' entries before its first value); else 0 after the box
  * with `caption`. An uninstall reads the record, and repairs nothing. */
 int RecordKeysTrusted(const char *caption, int repairing);
+/* The record key judged for the last values: forgotten, as at process start. */
+void ForgetRecordSeries(void);
 
 /* Program group: the conversation with the shell runs on a thread of its own,
  * waited for a minute at most; past that the log says the group was not made

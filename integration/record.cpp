@@ -1,5 +1,5 @@
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include "kxversion.h"
 #include <string.h>
 #include <strsafe.h>
@@ -55,6 +55,11 @@ static struct {
     char subKey[TEXT_CHARS];
     AdminSecurity security;
 } series;
+
+void ForgetRecordSeries(void)
+{
+    series.subKey[0] = '\0';
+}
 
 /* The earlier values of a record are journaled together: one write-through
  * before the first of them is set. */

@@ -2,7 +2,7 @@
 #include "spooler/spooler.h"
 #include "integration/integration.h"
 #include "resources/resource.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -280,6 +280,9 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 }
 
 #define KX_TEXT_TAKEN_BACK "An interrupted installation was found and taken back."
+#define KX_TEXT_UNREAD_JOURNAL                                                                   \
+    "An interrupted installation was found, but its journal in %s cannot be read: nothing was " \
+    "changed, and the journal and its backups are kept there."
 
 /* Before the run's first change: what an interrupted run left is undone
  * first, so that this run starts from the machine as it was. A plan lists
@@ -287,7 +290,15 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
  * as the undo leaves it, which a plan does not make. 0 when the run ends. */
 static int TakeBack(RunContext *run)
 {
-    if (!TakeBackInterrupted())
+    char folder[MAX_PATH];
+    int taken = TakeBackInterrupted(folder, ARRAYSIZE(folder));
+
+    if (taken < 0) {
+        char text[TEXT_CHARS];
+        StringCchPrintfA(text, ARRAYSIZE(text), KX_TEXT_UNREAD_JOURNAL, folder);
+        return StopWithBox(run, NULL, text, KX_CAPTION_INSTALL_ERROR);
+    }
+    if (!taken)
         return 1;
     if (Planning()) {
         LogLine("plan: ends after the undo of the interrupted installation");
@@ -378,7 +389,6 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
         BOOL committed =
             SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext);
         DWORD code = committed ? NO_ERROR : GetLastError();
-        StopJournalFlushes();
         if (!committed) {
             LogLine("copy stopped: %s", LogStatus(code));
             return StopRun(run, KX_EXIT_FAILED);
@@ -618,9 +628,10 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
         UninstallTail(state);
     else
         InstallTail(hostWindow, state, mode);
-    int exitCode = OfferRestart(hostWindow, mode,
-                                run.queueContext.deferred || PendingRenameCount() > pendingBefore);
+    /* The run makes no more changes: the restart question, which may end the
+     * session, finds no journal left to take the install back. */
     if (run.journalOpen)
         CloseRunJournal(1);
-    return exitCode;
+    return OfferRestart(hostWindow, mode,
+                        run.queueContext.deferred || PendingRenameCount() > pendingBefore);
 }

@@ -1,6 +1,6 @@
 #include "run/run.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <string.h>
 #include <strsafe.h>
 

@@ -1,5 +1,5 @@
 #include "run/run.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)

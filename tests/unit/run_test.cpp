@@ -7,7 +7,7 @@
 #include "shell/choices.h"
 #include "shell/sysdlls.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <winspool.h>
 #include <prsht.h>
 #include <sddl.h>

@@ -6,6 +6,7 @@
 #include "shell/choices.h"
 #include "shell/sysdlls.h"
 #include "base/base.h"
+#include <sddl.h>
 
 DECLARE_IMPORT_SLOT(GetCommandLineA);
 DECLARE_IMPORT_SLOT(GetVersionExA);
@@ -164,6 +165,7 @@ TEST_F(ShellEntry, NotNtIsToldBeforeAnySystemDllIsLoaded)
  * free to start. */
 TEST_F(ShellEntry, ASecondStartWhileARunIsInProgressEndsWith1618)
 {
+    FakeSecurity security; /* the first run's lock is the administrators' own */
     HANDLE first = CreateMutexA(NULL, TRUE, "Global\\KxSetupRun");
     ASSERT_TRUE(first != NULL);
     TempDir temp;
@@ -190,6 +192,45 @@ TEST_F(ShellEntry, ASecondStartWhileARunIsInProgressEndsWith1618)
     fakeCommandLine = line.c_str();
     EXPECT_NE(1618, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
     EXPECT_EQ(std::string::npos, ReadFileBytes(temp.File("next.log")).find("Another installation"));
+}
+
+/* A user who makes the lock's name first (its owner is not the
+ * administrators') stops no install: the run goes on, and says so. */
+DECLARE_IMPORT_SLOT(GetKernelObjectSecurity);
+static decltype(&GetKernelObjectSecurity) filesSecurity;
+static BOOL WINAPI OwnedByUsers(HANDLE handle, SECURITY_INFORMATION information,
+                                PSECURITY_DESCRIPTOR buffer, DWORD bytes, LPDWORD needed)
+{
+    if (GetFileType(handle) != FILE_TYPE_UNKNOWN)
+        return filesSecurity(handle, information, buffer, bytes, needed);
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ULONG size = 0;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BUD:(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                         &descriptor, &size);
+    *needed = size;
+    memcpy(buffer, descriptor, bytes < size ? bytes : size);
+    LocalFree(descriptor);
+    return bytes >= size;
+}
+
+TEST_F(ShellEntry, ALockNameHeldByAUserDoesNotStopTheRun)
+{
+    FakeSecurity security;
+    filesSecurity = reinterpret_cast<decltype(filesSecurity)>(*IMPORT_SLOT(GetKernelObjectSecurity));
+    FAKE_IMPORT(GetKernelObjectSecurity, OwnedByUsers);
+    HANDLE squatted = CreateMutexA(NULL, TRUE, "Global\\KxSetupRun");
+    TempDir temp;
+    std::string line = "\"C:\\medium\\kxsetup.exe\" /quiet /log=" + temp.File("run.log");
+    fakeCommandLine = line.c_str();
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(GetVersionExA, FakeWindows95);
+
+    EXPECT_EQ(KX_EXIT_FAILED, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+    std::string log = ReadFileBytes(temp.File("run.log"));
+    EXPECT_NE(std::string::npos, log.find("run lock: the name is held by another account (it is owned "
+                                          "by another user): going on")) << log;
+    EXPECT_NE(std::string::npos, log.find("not Windows NT")) << "the run went on";
+    CloseHandle(squatted);
 }
 
 TEST_F(ShellEntry, NoServiceManagerAccessShowsOnlyItsBoxAndFails)
