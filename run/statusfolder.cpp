@@ -38,7 +38,7 @@ static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
         return 0;
     if (!Act("permissions of %s: administrators and system only", path))
         return 1;
-    set = SetFileSecurityA(path, DACL_SECURITY_INFORMATION, protection);
+    set = SetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, protection);
     ActDone(set, set ? NO_ERROR : GetLastError());
     return set;
 }
@@ -47,16 +47,26 @@ static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
  * release's C:\STATUS, which inherited a drive root's entries) is made the
  * administrators' own before anything is copied into it, and so is every
  * file in it: the files it holds keep the entries they inherited. */
-static int ProtectStatusFolder(const char *folder, SECURITY_DESCRIPTOR *protection)
+static int ProtectStatusFolder(const char *folder, SECURITY_DESCRIPTOR *protection,
+                               const char **why)
 {
     WIN32_FIND_DATAA found;
     char path[MAX_PATH];
     HANDLE search;
     int protectedAll;
 
+    *why = NULL;
     if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\*", folder)) ||
         !ProtectEntry(folder, protection))
         return 0;
+    /* Judged again once nobody else may add to it: what was placed there
+     * since the first judgement (another's file, a hard link) is refused
+     * before any file is given the folder's entries. */
+    if (JudgeFolderTrust(folder, NULL, why) == FolderUntrusted) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    *why = NULL;
     search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE)
         return 1;
@@ -102,9 +112,12 @@ int CreateStatusFolder(const char *folder)
     case FolderTrusted:
         return 1;
     case FolderRepairable:
-        if (ProtectStatusFolder(folder, &security.descriptor))
+        if (ProtectStatusFolder(folder, &security.descriptor, &why))
             return 1;
-        KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+        if (why)
+            KeepBox(why, KX_CAPTION_INSTALL_ERROR);
+        else
+            KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
         return 0;
     case FolderUntrusted:
         KeepBox(why, KX_CAPTION_INSTALL_ERROR);
@@ -127,7 +140,7 @@ int CreateStatusFolder(const char *folder)
                 break;
             int again = JudgeFolderTrust(path, NULL, &why);
             if (again == FolderUntrusted || (again == FolderRepairable &&
-                                             !ProtectStatusFolder(path, &security.descriptor))) {
+                                             !ProtectStatusFolder(path, &security.descriptor, &why))) {
                 code = GetLastError();
                 break;
             }
