@@ -133,6 +133,15 @@ static int WriteMachineDword(const char *subKey, const char *valueName, DWORD va
     return WriteMachineValue(subKey, valueName, REG_DWORD, (const BYTE *)&value, sizeof(value));
 }
 
+int ProtectRecordKeys(void)
+{
+    AdminSecurity security;
+
+    return BuildAdminSecurity(&security, KEY_ALL_ACCESS, KEY_READ) &&
+           ProtectRecordKey(KX_PRODUCT_KEY, &security) &&
+           ProtectRecordKey(KX_UNINSTALL_KEY, &security);
+}
+
 int RecordKeysTrusted(const char *caption, int repairing)
 {
     static const char *const keys[] = {KX_PRODUCT_KEY, KX_UNINSTALL_KEY};

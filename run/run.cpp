@@ -426,8 +426,15 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
         return StopRun(run, KX_EXIT_CANCELLED);
     if (!TakeBack(run))
         return 0;
-    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 0))
+    /* An earlier release's record key that others may change is made the
+     * administrators' own before it is read. */
+    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 1))
         return StopRun(run, KX_EXIT_FAILED);
+    if (!ProtectRecordKeys()) {
+        KxMessageBox(NULL, "The installation record could not be protected from other users.",
+                     KX_CAPTION_INSTALLATION, MB_OK);
+        return StopRun(run, KX_EXIT_FAILED);
+    }
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
      * delete relative to wherever the process stands, for an installation that
@@ -439,10 +446,19 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
-    /* Nothing is read from or deleted in a folder that others control or may
-     * change: the uninstall repairs nothing. */
+    /* Nothing is read from or deleted in a folder that others control. One
+     * that others may only change (an earlier release's, which took over its
+     * root's entries) is not read from: started from the medium, the
+     * uninstall reads the medium's setup information and only deletes the
+     * installation's files there. */
     const char *why = NULL;
     int folder = JudgeFolderTrust(state->statusDir, NULL, &why);
+    if (folder == FolderRepairable && !IsInsideFolder(run->moduleDirectory, state->statusDir)) {
+        LogLine("status folder %s may be changed by other users: only its files are deleted, by the "
+                "setup information of %s",
+                state->statusDir, run->moduleDirectory);
+        folder = FolderTrusted;
+    }
     if (folder == FolderUntrusted || folder == FolderRepairable) {
         KxMessageBox(NULL, why, KX_CAPTION_INSTALLATION, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
