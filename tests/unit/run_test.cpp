@@ -1370,25 +1370,6 @@ TEST_F(FailedRun, OpenFolderFilesAndKeyOfAnEarlierReleaseAreProtectedAndPutBack)
             << line << "\n" << ::testing::PrintToString(undo);
 }
 
-/* An upgrade over an open folder where a user put a kxsetup.exe of a higher
- * version: the medium's program lands there, and the record's hash is its. */
-TEST_F(FailedRun, AnUpgradeOverAnOpenFolderKeepsNothingOthersCouldHaveWritten)
-{
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    ASSERT_TRUE(CreateDirectoryA(prefix->status.c_str(), NULL));
-    const std::string file = prefix->StatusFile("kxsetup.exe");
-    ASSERT_TRUE(CopyFileA((std::string(system) + "\\kernel32.dll").c_str(), file.c_str(), FALSE));
-    FakeSecurity security;
-    FakeSecurity::Folder(prefix->status, "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)");
-    FakeSecurity::Folder(file, "O:BAD:(A;ID;FA;;;BA)(A;ID;0x1301bf;;;AU)");
-    FAKE_IMPORT(SetFileSecurityA, GiveFileEntries);
-
-    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, QuietExpress());
-
-    EXPECT_EQ(ReadFileBytes(prefix->MediumFile("kxsetup.exe")), ReadFileBytes(file));
-}
-
 /* Every box of a stop, the spooler's system error among them, comes after the
  * undo, so that the person who reads it finds the machine as before. */
 TEST_F(FailedRun, TheBoxesOfAStopComeAfterItsUndo)

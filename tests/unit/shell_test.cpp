@@ -95,9 +95,7 @@ static SC_HANDLE WINAPI DeniedManager(LPCSTR, LPCSTR, DWORD access)
 
 class ShellEntry : public KxTest {
 protected:
-    /* What a run of the entry leaves in the process: its window and class,
-     * and a WM_QUIT nobody took. */
-    static void EndEntry()
+    void TearDown() override
     {
         HWND host = FindWindowA("SampleWClass", "Install");
         if (host)
@@ -107,10 +105,6 @@ protected:
         MSG message;
         while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
         }
-    }
-    void TearDown() override
-    {
-        EndEntry();
         KxTest::TearDown();
     }
 };
@@ -253,17 +247,7 @@ TEST(ShellEnvironment, PassesOnNtWithFullServiceManagerAccess)
     EXPECT_EQ(148u, versionInfoSize);
 }
 
-static DWORD fakeMajor, fakeMinor;
-static BOOL WINAPI FakeNtRelease(OSVERSIONINFOA *info)
-{
-    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    info->dwMajorVersion = fakeMajor;
-    info->dwMinorVersion = fakeMinor;
-    return TRUE;
-}
 static const char printerPolicy[] = "Software\\Policies\\Microsoft\\Windows NT\\Printers";
-static const char kernelModeText[] =
-    "This package's printer drivers are kernel-mode drivers, which this version of Windows does not accept.";
 
 /* The package's version-2 (kernel-mode) drivers: NT 4 and 2000 take them; XP
  * too unless the policy "Disallow installation of printers using kernel-mode
@@ -279,12 +263,12 @@ TEST(ShellEnvironment, KernelModeDriversWhereTheSystemAndItsPolicyTakeThem)
         { 10, 0, -1, EnvironmentKernelDrivers },
     };
     RegistrySnapshot policy(HKEY_LOCAL_MACHINE, printerPolicy);
-    FAKE_IMPORT(GetVersionExA, FakeNtRelease);
+    FakeSecurity system;
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + " policy " +
                      std::to_string(c.policy));
-        fakeMajor = c.major;
-        fakeMinor = c.minor;
+        FakeSecurity::majorVersion = c.major;
+        FakeSecurity::minorVersion = c.minor;
         DeleteKeyTree(HKEY_LOCAL_MACHINE, printerPolicy);
         HKEY key;
         if (c.policy >= 0) {
@@ -295,41 +279,6 @@ TEST(ShellEnvironment, KernelModeDriversWhereTheSystemAndItsPolicyTakeThem)
         }
         EXPECT_EQ(c.result, CheckEnvironment());
     }
-}
-
-/* Where the system refuses the drivers, an install, its plan and /verify
- * end with the one box before anything is changed; an uninstall still takes
- * away what an earlier system let in. */
-TEST_F(ShellEntry, KernelModeDriversRefusedBeforeAnyChange)
-{
-    TempDir temp;
-    fakeMajor = 6;
-    fakeMinor = 1;
-    FAKE_IMPORT(GetVersionExA, FakeNtRelease);
-    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
-    RegistrySnapshot record(HKEY_LOCAL_MACHINE, "Software\\VelbaPrinter");
-    const std::string lines[] = { "kxsetup.exe /quiet /log=" + temp.File("install.log"),
-                                  "kxsetup.exe /plan=" + temp.File("plan.txt"),
-                                  "kxsetup.exe /verify /quiet /log=" + temp.File("verify.log"),
-                                  "kxsetup.exe Uninstall /quiet /log=" + temp.File("uninstall.log") };
-    for (const std::string &line : lines) {
-        SCOPED_TRACE(line);
-        ResetRun();
-        fakeCommandLine = line.c_str();
-
-        EXPECT_EQ(KX_EXIT_FAILED, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
-        EndEntry();
-    }
-    const std::string refused = std::string("box \"Error\" \"") + kernelModeText + "\": OK (quiet)";
-    EXPECT_NE(std::string::npos, ReadFileBytes(temp.File("install.log")).find(refused));
-    EXPECT_NE(std::string::npos, ReadFileBytes(temp.File("plan.txt")).find(refused));
-    EXPECT_NE(std::string::npos, ReadFileBytes(temp.File("verify.log")).find(refused));
-    std::string uninstall = ReadFileBytes(temp.File("uninstall.log"));
-    EXPECT_EQ(std::string::npos, uninstall.find(kernelModeText)) << uninstall;
-    /* it reached the run, which finds no setup information beside the tests */
-    EXPECT_NE(std::string::npos, uninstall.find("setup information ")) << uninstall;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\VelbaPrinter\\VelbaProduct"));
-    EXPECT_FALSE(FileExists("C:\\STATUS"));
 }
 
 /* The host window is shown minimised whatever the show command, posts its

@@ -294,17 +294,13 @@ static BOOL WINAPI KeepMadeFolder(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
     PSID owner = NULL;
     BOOL defaulted;
     char *text = NULL;
-    std::string sddl;
-    if (given && ConvertSecurityDescriptorToStringSecurityDescriptorA(
-                     given, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                     &text, NULL)) {
-        sddl = text;
+    if (made && given && ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                             given, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                             &text, NULL)) {
+        GetSecurityDescriptorOwner(given, &owner, &defaulted);
+        FakeSecurity::Folder(path, (owner ? "" : "O:" + makerOwner) + text);
         LocalFree(text);
     }
-    if (!given || !GetSecurityDescriptorOwner(given, &owner, &defaulted) || !owner)
-        sddl = "O:" + makerOwner + sddl;
-    if (made)
-        FakeSecurity::Folder(path, sddl);
     return made;
 }
 
@@ -362,7 +358,6 @@ TEST_F(WholeMachines, ExpressInstallAndTheJudgementsAfterIt)
     TempDir log;
     for (const Machine &m : machines) {
         SCOPED_TRACE(m.name);
-        ResetRun();
         RemoveTree(m.folder);
         FakeSecurity security;
         FakeSecurity::majorVersion = m.major;

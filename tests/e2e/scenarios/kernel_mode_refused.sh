@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # On Windows 7 the spooler takes no kernel-mode (version 2) printer driver:
-# the wizard's start and a quiet install each end with the one box, 1603 and
-# nothing changed, before a page or a file.
+# the wizard's start, a quiet install, its plan and /verify each end with the
+# one box and 1603 before a page or a change; an uninstall still runs.
 . "$(dirname "$0")/../lib.sh"
 e2e_begin kernel_mode_refused
 e2e_start
@@ -15,13 +15,19 @@ ok-box Error
 wait-exit 30000
 start C:\\medium\\kxsetup.exe /quiet /log=C:\\e2e\\kx.log
 wait-exit 30000
+start C:\\medium\\kxsetup.exe /plan=C:\\e2e\\plan.txt
+wait-exit 30000
+start C:\\medium\\kxsetup.exe /verify /quiet /log=C:\\e2e\\verify.log
+wait-exit 30000
+start C:\\medium\\kxsetup.exe Uninstall /quiet /log=C:\\e2e\\uninstall.log
+wait-exit 30000
 $DUMP_STATE
 EOF2
-count 2 EXIT 1603
+count 5 EXIT 1603
 count 1 BOX
 has BOX Error "$TEXT"
 count 0 PAGE
-log_has e2e/kx.log "box \"Error\" \"$TEXT\": OK (quiet)"
-log_has e2e/kx.log 'exit 1603'
+for log in kx.log plan.txt verify.log; do log_has "e2e/$log" "box \"Error\" \"$TEXT\": OK (quiet)"; done
+log_has e2e/uninstall.log 'box "Installation" "No installation was found to uninstall.": OK (quiet)'
 nothing_changed
 e2e_end
