@@ -93,6 +93,13 @@ int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *unkept, DWORD *kilobyte
 /* The targets of the last scan, each with its zero, then an empty one. */
 const char *QueuedTargets(void);
 
+/* The run's own folder (with its backslash) when others may change it: its
+ * files are copied into a folder only administrators may change, whose name
+ * replaces it, and which UnstageMedium removes again. 0 when the copy cannot
+ * be made; a plan reads the medium itself. */
+int StageMedium(char *medium, size_t chars);
+void UnstageMedium(void);
+
 /* The run's journal (base/journal): its folder in the Windows folder, made
  * the administrators' own with a name nobody can guess, and the marker in
  * HKLM that names it while the run is in progress. OpenRunJournal makes both

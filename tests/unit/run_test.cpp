@@ -1370,6 +1370,28 @@ TEST_F(FailedRun, OpenFolderFilesAndKeyOfAnEarlierReleaseAreProtectedAndPutBack)
             << line << "\n" << ::testing::PrintToString(undo);
 }
 
+/* A medium that others may change (unpacked into a user's temporary folder):
+ * the run reads and copies a copy only administrators may change, and
+ * removes it at its end. */
+TEST_F(FailedRun, AMediumOthersMayChangeIsCopiedFromAProtectedCopy)
+{
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string copy = std::string(windows) + "\\kxsetup-medium-";
+    FakeSecurity security;
+    FakeSecurity::Folder(prefix->medium, "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)");
+    ASSERT_TRUE(OpenLog(log.c_str()));
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, QuietExpress());
+
+    std::string said = ReadFileBytes(log);
+    EXPECT_NE(std::string::npos, said.find("copied " + copy)) << said;
+    EXPECT_EQ(std::string::npos, said.find("copied " + prefix->medium)) << said;
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxsetup.exe"), "kxsetup.exe"));
+    WIN32_FIND_DATAA found;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((copy + "*").c_str(), &found));
+}
+
 /* Every box of a stop, the spooler's system error among them, comes after the
  * undo, so that the person who reads it finds the machine as before. */
 TEST_F(FailedRun, TheBoxesOfAStopComeAfterItsUndo)
