@@ -28,7 +28,8 @@ static int OpenLogFile(const char *path, DWORD access)
     refusal = "";
     /* Others may read the file while the run writes it, as a person with a
      * pager or a deployment tool does. */
-    logFile = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    /* READ_CONTROL: an existing file's owner is read through this handle. */
+    logFile = CreateFileA(path, access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           outputTrust ? outputTrust->made : NULL, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
                               SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,

@@ -37,9 +37,11 @@ static int ProtectRecordKey(const char *subKey, AdminSecurity *security)
         if ((undo || !Journaling()) &&
             Act("registry permissions of HKLM\\%s: administrators and system only", subKey)) {
             HKEY writable;
-            status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, WRITE_DAC, &writable);
+            status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, WRITE_DAC | WRITE_OWNER, &writable);
             if (status == ERROR_SUCCESS) {
-                status = RegSetKeySecurity(writable, DACL_SECURITY_INFORMATION, &security->descriptor);
+                status = RegSetKeySecurity(writable,
+                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                           &security->descriptor);
                 RegCloseKey(writable);
             }
             ActDone(status == ERROR_SUCCESS, (DWORD)status);
@@ -134,6 +136,15 @@ int WriteMachineString(const char *subKey, const char *valueName, const char *te
 static int WriteMachineDword(const char *subKey, const char *valueName, DWORD value)
 {
     return WriteMachineValue(subKey, valueName, REG_DWORD, (const BYTE *)&value, sizeof(value));
+}
+
+int ProtectRecordKeys(void)
+{
+    AdminSecurity security;
+
+    return BuildAdminSecurity(&security, KEY_ALL_ACCESS, KEY_READ) &&
+           ProtectRecordKey(KX_PRODUCT_KEY, &security) &&
+           ProtectRecordKey(KX_UNINSTALL_KEY, &security);
 }
 
 int RecordKeysTrusted(const char *caption, int repairing)

@@ -38,6 +38,7 @@ static const GENERIC_MAPPING keyMapping = {KEY_READ, KEY_WRITE, KEY_EXECUTE, KEY
 
 static const char onShare[] = "is on a network share";
 static const char aLink[] = "is a link to another place";
+static const char hardLinked[] = "has another name elsewhere (a hard link)";
 static const char notFolder[] = "is not a folder";
 static const char aRoot[] = "is the root of a drive";
 static const char noPermissions[] = "is on a drive that keeps no permissions";
@@ -194,6 +195,10 @@ static const char *JudgeEntry(const char *path, const Trust *trust, int acls, in
         reason = aLink;
     else if (folder && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         reason = notFolder;
+    /* Another name of the file may lie anywhere: making it the
+     * administrators' own, or copying over it, would reach that too. */
+    else if (acls && !folder && info.nNumberOfLinks > 1)
+        reason = hardLinked;
     else if (acls) {
         const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
         GetKernelObjectSecurity(entry, parts, NULL, 0, &needed);
@@ -311,12 +316,14 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
     }
     ReadTrust(&trust);
     acls = SystemHasBoundary(&trust, system, ARRAYSIZE(system));
+    /* Said once; every judgement of the process stands on the same ground. */
     static int told;
-    if (!acls && !told++)
-        LogLine("the system folder %s may be changed by other users or keeps no permissions: "
-                "no folder is protected better than it, and none is refused for its permissions",
-                system);
-    else if (!KeepsPermissions(folder)) {
+    if (!acls) {
+        if (!told++)
+            LogLine("the system folder %s may be changed by other users or keeps no permissions: "
+                    "no folder is protected better than it, and none is refused for its permissions",
+                    system);
+    } else if (!KeepsPermissions(folder)) {
         *why = Refusal("folder", folder, "it", noPermissions);
         return FolderUntrusted;
     }
@@ -373,24 +380,47 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
     return FolderRepairable;
 }
 
+/* Why the drive's root lets other users take a folder made there away (or
+ * keeps no permissions to stop them), on a system that has a boundary at all;
+ * NULL when it does not. */
+static const char *OpenRoot(char drive)
+{
+    char root[4] = {drive, ':', '\\', '\0'}, system[FOLDER_CHARS];
+    const char *reason;
+    Trust trust;
+    int missing;
+
+    ReadTrust(&trust);
+    if (!SystemHasBoundary(&trust, system, ARRAYSIZE(system)))
+        return NULL;
+    if (!KeepsPermissions(root))
+        return "keeps no permissions";
+    reason = JudgeEntry(root, &trust, 1, 1, FILE_RENAME_RIGHTS, 0, &missing);
+    return reason == openToOthers || reason == ownedByOther ? reason : NULL;
+}
+
 void DefaultStatusFolder(char drive, char *folder, size_t chars)
 {
     char windows[FOLDER_CHARS];
-    const char *why;
+    const char *why, *open = OpenRoot(drive);
     UINT length;
 
     StringCchPrintfA(folder, chars, "%c:\\STATUS", drive);
-    if (JudgeFolderTrust(folder, NULL, &why) != FolderUntrusted)
+    if (!open)
         return;
-    /* Where the drive's root lets others rename the folder away (Windows
-     * 2000's Everyone: Full Control), the folder goes below the Windows folder,
-     * which the system protects, as Windows Installer keeps its own. */
+    /* Where any user could rename X:\STATUS away and put his own in its place
+     * (Windows 2000's Everyone: Full Control of the root, or a FAT volume
+     * beside an NTFS system), the folder goes below the Windows folder,
+     * which the system protects, as Windows Installer keeps its own; on
+     * whatever drive Windows lives. */
     length = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
-    if (length == 0 || length >= ARRAYSIZE(windows) || (windows[0] | 0x20) != (drive | 0x20))
-        return;
-    StringCchPrintfA(folder, chars, "%s\\STATUS", windows);
-    if (JudgeFolderTrust(folder, NULL, &why) == FolderUntrusted)
+    if (length == 0 || length >= ARRAYSIZE(windows) ||
+        FAILED(StringCchPrintfA(folder, chars, "%s\\STATUS", windows)) ||
+        JudgeFolderTrust(folder, NULL, &why) == FolderUntrusted) {
         StringCchPrintfA(folder, chars, "%c:\\STATUS", drive);
+        return;
+    }
+    LogLine("default status folder: %s, since %c:\\ %s", folder, drive, open);
 }
 
 const char *JudgeFileOwner(HANDLE file)
@@ -446,8 +476,12 @@ int BuildAdminSecurity(AdminSecurity *security, DWORD fullAccess, DWORD readAcce
         /* Set afterwards: AddAccessAllowedAceEx, which takes them, came after NT 4. */
         ((ACE_HEADER *)ace)->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
     }
+    /* The group owns what the run makes and protects: on XP an object an
+     * administrator makes is otherwise that administrator's own, which SYSTEM
+     * (a deployment tool) and the other administrators do not trust. */
     if (!InitializeSecurityDescriptor(&security->descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&security->descriptor, TRUE, acl, FALSE))
+        !SetSecurityDescriptorDacl(&security->descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorOwner(&security->descriptor, (PSID)&administrators, FALSE))
         return 0;
     /* Nothing is taken over from above (which may let everybody write). NT 4
      * lacks the call, and there a given DACL is never merged with inherited

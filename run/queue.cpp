@@ -17,6 +17,9 @@ static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
                                       media->SourceFile));
 }
 
+/* The target of the last copy a version check kept from happening. */
+static char keptTarget[MAX_PATH];
+
 void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer)
 {
     const FILEPATHS_A *paths = (const FILEPATHS_A *)param1;
@@ -35,11 +38,17 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer)
                                                                         : "existing";
         LogLine(answer ? "copy replaces %s target %s" : "copy kept %s target %s", target,
                 paths->Target);
+        if (!answer)
+            StringCchCopyA(keptTarget, ARRAYSIZE(keptTarget), paths->Target);
         return;
     }
     switch (notification) {
     case SPFILENOTIFY_ENDCOPY:
-        if (paths->Win32Error == NO_ERROR)
+        /* SetupAPI ends a copy it skipped for the target's version as if it
+         * had made it: the line above told what happened. */
+        if (keptTarget[0] && lstrcmpiA(keptTarget, paths->Target) == 0)
+            keptTarget[0] = '\0';
+        else if (paths->Win32Error == NO_ERROR)
             LogLine("copied %s -> %s", paths->Source, paths->Target);
         break;
     case SPFILENOTIFY_COPYERROR:

@@ -17,6 +17,7 @@
 struct RunContext {
     HWND hostWindow;
     char moduleDirectory[TEXT_CHARS];
+    char startedFrom[TEXT_CHARS]; /* the program's own folder, also when its files are staged */
     char systemDirectory[TEXT_CHARS];
     char driverVersionDirectory[TEXT_CHARS];
     char infPath[TEXT_CHARS];
@@ -77,7 +78,8 @@ static UINT CALLBACK SectionCallback(PVOID context, UINT notification, UINT_PTR 
     return make ? QueueCallback(context, notification, param1, param2) : FILEOP_SKIP;
 }
 
-/* The one release point of the run: callback context, queue, INF, in this order. */
+/* The one release point of the run: callback context, queue, INF, the
+ * medium's protected copy, in this order. */
 static void ReleaseRun(RunContext *run)
 {
     if (run->queueContext.defaultContext) {
@@ -92,6 +94,7 @@ static void ReleaseRun(RunContext *run)
         SetupCloseInfFile(run->inf);
         run->inf = INVALID_HANDLE_VALUE;
     }
+    UnstageMedium();
 }
 
 static int ComposeFolders(RunContext *run, SetupStateRecord *state)
@@ -107,6 +110,10 @@ static int ComposeFolders(RunContext *run, SetupStateRecord *state)
     if (!lastSlash)
         return 0;
     lastSlash[1] = '\0';
+    CopyMemory(run->startedFrom, run->moduleDirectory, sizeof(run->startedFrom));
+    /* /verify changes nothing, and copies nothing either. */
+    if (!run->mode->verify && !StageMedium(run->moduleDirectory, ARRAYSIZE(run->moduleDirectory)))
+        return 0;
 
     length = GetSystemDirectoryA(run->systemDirectory, TEXT_CHARS);
     if (length == 0 || length >= TEXT_CHARS)
@@ -444,8 +451,15 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
         return StopRun(run, KX_EXIT_CANCELLED);
     if (!TakeBack(run))
         return 0;
-    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 0))
+    /* An earlier release's record key that others may change is made the
+     * administrators' own before it is read. */
+    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 1))
         return StopRun(run, KX_EXIT_FAILED);
+    if (!ProtectRecordKeys()) {
+        KxMessageBox(NULL, "The installation record could not be protected from other users.",
+                     KX_CAPTION_INSTALLATION, MB_OK);
+        return StopRun(run, KX_EXIT_FAILED);
+    }
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
      * delete relative to wherever the process stands, for an installation that
@@ -460,10 +474,19 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
-    /* Nothing is read from or deleted in a folder that others control or may
-     * change: the uninstall repairs nothing. */
+    /* Nothing is read from or deleted in a folder that others control. One
+     * that others may only change (an earlier release's, which took over its
+     * root's entries) is not read from: started from the medium, the
+     * uninstall reads the medium's setup information and only deletes the
+     * installation's files there. */
     const char *why = NULL;
     int folder = JudgeFolderTrust(state->statusDir, NULL, &why);
+    if (folder == FolderRepairable && !IsInsideFolder(run->startedFrom, state->statusDir)) {
+        LogLine("status folder %s may be changed by other users: only its files are deleted, by the "
+                "setup information of %s",
+                state->statusDir, run->startedFrom);
+        folder = FolderTrusted;
+    }
     if (folder == FolderUntrusted || folder == FolderRepairable) {
         KxMessageBox(NULL, why, KX_CAPTION_INSTALLATION, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);

@@ -97,6 +97,13 @@ const char *QueuedTargets(void);
 /* As at process start: no scan made. */
 void ForgetQueuedTargets(void);
 
+/* The run's own folder (with its backslash) when others may change it: its
+ * files are copied into a folder only administrators may change, whose name
+ * replaces it, and which UnstageMedium removes again. 0 when the copy cannot
+ * be made; a plan reads the medium itself. */
+int StageMedium(char *medium, size_t chars);
+void UnstageMedium(void);
+
 /* The run's journal (change/): its folder in the Windows folder, made
  * the administrators' own with a name nobody can guess, and the marker in
  * HKLM that names it while the run is in progress. OpenRunJournal makes both

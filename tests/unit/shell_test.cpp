@@ -288,6 +288,40 @@ TEST(ShellEnvironment, PassesOnNtWithFullServiceManagerAccess)
     EXPECT_EQ(148u, versionInfoSize);
 }
 
+static const char printerPolicy[] = "Software\\Policies\\Microsoft\\Windows NT\\Printers";
+
+/* The package's version-2 (kernel-mode) drivers: NT 4 and 2000 take them; XP
+ * too unless the policy "Disallow installation of printers using kernel-mode
+ * drivers" is set; Server 2003 only where that policy is disabled; Vista and
+ * later never. */
+TEST(ShellEnvironment, KernelModeDriversWhereTheSystemAndItsPolicyTakeThem)
+{
+    struct Case { DWORD major, minor; int policy; int result; } cases[] = {
+        { 4, 0, -1, EnvironmentOk }, { 5, 0, -1, EnvironmentOk }, { 5, 0, 1, EnvironmentKernelDrivers },
+        { 5, 1, -1, EnvironmentOk }, { 5, 1, 0, EnvironmentOk }, { 5, 1, 1, EnvironmentKernelDrivers },
+        { 5, 2, -1, EnvironmentKernelDrivers }, { 5, 2, 0, EnvironmentOk },
+        { 6, 0, -1, EnvironmentKernelDrivers }, { 6, 1, 0, EnvironmentKernelDrivers },
+        { 10, 0, -1, EnvironmentKernelDrivers },
+    };
+    RegistrySnapshot policy(HKEY_LOCAL_MACHINE, printerPolicy);
+    FakeSecurity system;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + " policy " +
+                     std::to_string(c.policy));
+        FakeSecurity::majorVersion = c.major;
+        FakeSecurity::minorVersion = c.minor;
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, printerPolicy);
+        HKEY key;
+        if (c.policy >= 0) {
+            DWORD value = (DWORD)c.policy;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, printerPolicy, &key));
+            RegSetValueExA(key, "KMPrintersAreBlocked", 0, REG_DWORD, (BYTE *)&value, sizeof(value));
+            RegCloseKey(key);
+        }
+        EXPECT_EQ(c.result, CheckEnvironment());
+    }
+}
+
 /* The host window is shown minimised whatever the show command, posts its
  * start command at creation, and after that first change nothing moves,
  * sizes, restores or hides it. */
