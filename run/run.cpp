@@ -524,7 +524,11 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
 
 /* Everything the run does with the setup information file and the file queue;
  * 1 when the run goes on to the spooler and the tail. */
-static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalling)
+/* Not inlined: its buffers and those of the steps it calls would otherwise
+ * share one frame with the run's context, past the page a frame may reach
+ * without a stack probe. */
+static __attribute__((noinline)) int RunFileSteps(RunContext *run, SetupStateRecord *state,
+                                                  int uninstalling)
 {
     if (!ComposeFolders(run, state))
         return StopRun(run, KX_EXIT_FAILED);

@@ -1,5 +1,6 @@
 #include "run/run.h"
 #include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 /* The protected copy of a medium that others may change, while the run lasts. */
