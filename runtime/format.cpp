@@ -44,7 +44,7 @@ static char *Digits(char *end, unsigned long value, unsigned base, int upper)
 }
 
 /* One conversion's flags, width, precision and length, as written after '%'. */
-struct Spec {
+struct Field {
     int left;
     int isLong;
     char pad;
@@ -64,43 +64,43 @@ static int ReadCount(const char **format, size_t *count)
 }
 
 /* The part between '%' and the conversion's letter, which it leaves *format at. */
-static int ReadSpec(const char **format, Spec *spec)
+static int ReadField(const char **format, Field *field)
 {
-    spec->left = spec->isLong = 0;
-    spec->pad = ' ';
-    spec->width = 0;
-    spec->precision = (size_t)-1;
+    field->left = field->isLong = 0;
+    field->pad = ' ';
+    field->width = 0;
+    field->precision = (size_t)-1;
     for (; **format == '-' || **format == '0'; (*format)++) {
         if (**format == '-')
-            spec->left = 1;
+            field->left = 1;
         else
-            spec->pad = '0';
+            field->pad = '0';
     }
-    if (!ReadCount(format, &spec->width))
+    if (!ReadCount(format, &field->width))
         return 0;
     if (**format == '.') {
-        spec->precision = 0;
+        field->precision = 0;
         (*format)++;
-        if (!ReadCount(format, &spec->precision))
+        if (!ReadCount(format, &field->precision))
             return 0;
     }
     /* long is 32 bits on Windows, as int is: one l changes nothing for a
      * number. h, ll, I64, z and the rest would. */
     if (**format == 'l') {
-        spec->isLong = 1;
+        field->isLong = 1;
         (*format)++;
     }
     return 1;
 }
 
-static int PutText(Output *output, const Spec *spec, char c, va_list *args)
+static int PutText(Output *output, const Field *field, char c, va_list *args)
 {
     char one;
     const char *text = &one;
     size_t length = 1;
 
     /* msvcrt pads %05s and %05c with zeros; %lc and %ls are wide. */
-    if (spec->pad == '0' || spec->isLong || (c == 'c' && spec->precision != (size_t)-1))
+    if (field->pad == '0' || field->isLong || (c == 'c' && field->precision != (size_t)-1))
         return 0;
     if (c == 'c')
         one = (char)va_arg(*args, int);
@@ -108,27 +108,27 @@ static int PutText(Output *output, const Spec *spec, char c, va_list *args)
         text = va_arg(*args, const char *);
         if (!text)
             text = "(null)";
-        for (length = 0; length < spec->precision && text[length]; length++) {
+        for (length = 0; length < field->precision && text[length]; length++) {
         }
     }
-    PutPadded(output, text, length, spec->width, spec->left, ' ');
+    PutPadded(output, text, length, field->width, field->left, ' ');
     return 1;
 }
 
-static int PutNumber(Output *output, const Spec *spec, char c, va_list *args)
+static int PutNumber(Output *output, const Field *field, char c, va_list *args)
 {
     char number[16];
     char *end = number + sizeof(number);
 
     /* A precision is a minimum count of digits, which is not done here. */
-    if (spec->precision != (size_t)-1)
+    if (field->precision != (size_t)-1)
         return 0;
     unsigned long value = va_arg(*args, unsigned long);
     int negative = (c == 'd' || c == 'i') && (long)value < 0;
     char *first = Digits(end, negative ? 0UL - value : value, (c | 0x20) == 'x' ? 16 : 10, c == 'X');
     if (negative)
         *--first = '-';
-    PutPadded(output, first, (size_t)(end - first), spec->width, spec->left, spec->pad);
+    PutPadded(output, first, (size_t)(end - first), field->width, field->left, field->pad);
     return 1;
 }
 
@@ -136,20 +136,20 @@ static int PutNumber(Output *output, const Spec *spec, char c, va_list *args)
 static int PutConversion(Output *output, const char **format, va_list *args)
 {
     const char *conversion = *format;
-    Spec spec;
+    Field field;
 
-    if (!ReadSpec(format, &spec))
+    if (!ReadField(format, &field))
         return 0;
     switch (**format) {
     case 'c':
     case 's':
-        return PutText(output, &spec, **format, args);
+        return PutText(output, &field, **format, args);
     case 'd':
     case 'i':
     case 'u':
     case 'x':
     case 'X':
-        return PutNumber(output, &spec, **format, args);
+        return PutNumber(output, &field, **format, args);
     case '%':
         if (*format != conversion)
             return 0;
