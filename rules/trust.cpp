@@ -285,33 +285,77 @@ static const char *JudgeFilesIn(const char *folder, const Trust *trust, char *fa
     return reason;
 }
 
+/* What refuses a folder by its name alone: a share, a name too long, a
+ * volume's root (everybody may add to it, and it cannot be made anybody's
+ * own). The name goes to `path` (FOLDER_CHARS). */
+static const char *RefusedByName(const char *folder, char *path)
+{
+    char root[4] = {folder[0], ':', '\\', '\0'};
+
+    if (folder[0] == '\0' || folder[1] != ':' || folder[2] != '\\' ||
+        GetDriveTypeA(root) == DRIVE_REMOTE)
+        return onShare;
+    if (FAILED(StringCchCopyA(path, FOLDER_CHARS, folder)))
+        return unreadable;
+    if (folder[3] == '\0')
+        return aRoot;
+    return NULL;
+}
+
+/* From `top` down, each folder of `path` that stands; below a missing one
+ * none does. `*length` is how much of the path stands, `failed` the folder
+ * judged last, `open` a last folder only open to others (FOLDER_CHARS each). */
+static const char *JudgeFoldersBelow(char *path, size_t top, const Trust *trust, int acls,
+                                     int *missing, char *failed, char *open, size_t *length)
+{
+    const char *reason = NULL;
+
+    *length = top;
+    for (char *cut = path + top; !reason && !*missing; cut++) {
+        char kept = *cut;
+        /* A trailing backslash names no further folder. */
+        if ((kept == '\\' || kept == '\0') && cut[-1] != '\\') {
+            *cut = '\0';
+            StringCchCopyA(failed, FOLDER_CHARS, path);
+            /* The status folder itself may hold nothing of others'; a folder
+             * above it may not be renamed away by them. */
+            int last = kept == '\0' || (kept == '\\' && cut[1] == '\0');
+            reason = JudgeEntry(path, trust, acls, 1, last ? FILE_CONTROL_RIGHTS : FILE_RENAME_RIGHTS,
+                                last ? FILE_CONTROL_RIGHTS : 0, missing);
+            if (reason == openToOthers && last) {
+                StringCchCopyA(open, FOLDER_CHARS, path);
+                reason = NULL;
+            }
+            if (!reason && !*missing && last && acls)
+                reason = JudgeFilesIn(path, trust, failed, FOLDER_CHARS, open, FOLDER_CHARS);
+            if (reason)
+                break;
+            *cut = kept;
+            if (!*missing)
+                *length = (size_t)(cut - path);
+        }
+        if (!kept)
+            break;
+    }
+    return reason;
+}
+
 int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
 {
     char path[FOLDER_CHARS], system[FOLDER_CHARS], windows[FOLDER_CHARS], failed[FOLDER_CHARS];
     char open[FOLDER_CHARS] = "";
     char root[4] = {folder[0], ':', '\\', '\0'};
-    const char *reason = NULL;
+    const char *reason;
     Trust trust;
     int acls, missing = 0;
     size_t length = 0, top;
-    char *cut, kept;
 
     *why = NULL;
     if (standing)
         *standing = 0;
-    if (folder[0] == '\0' || folder[1] != ':' || folder[2] != '\\' ||
-        GetDriveTypeA(root) == DRIVE_REMOTE) {
-        *why = Refusal("folder", folder, "it", onShare);
-        return FolderUntrusted;
-    }
-    if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), folder))) {
-        *why = Refusal("folder", folder, "it", unreadable);
-        return FolderUntrusted;
-    }
-    /* Everybody may add to a volume's root and the root cannot be made
-     * anybody's own. */
-    if (folder[3] == '\0') {
-        *why = Refusal("folder", folder, "it", aRoot);
+    reason = RefusedByName(folder, path);
+    if (reason) {
+        *why = Refusal("folder", folder, "it", reason);
         return FolderUntrusted;
     }
     ReadTrust(&trust);
@@ -337,34 +381,8 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
     else if (acls)
         reason = JudgeEntry(root, &trust, 1, 1, FILE_RENAME_RIGHTS, 0, &missing);
     StringCchCopyA(failed, ARRAYSIZE(failed), root);
-    length = reason || missing ? 0 : top;
-    /* From the top down, each folder that stands; below a missing one none does. */
-    for (cut = path + top; !reason && !missing; cut++) {
-        kept = *cut;
-        /* A trailing backslash names no further folder. */
-        if ((kept == '\\' || kept == '\0') && cut[-1] != '\\') {
-            *cut = '\0';
-            StringCchCopyA(failed, ARRAYSIZE(failed), path);
-            /* The status folder itself may hold nothing of others'; a folder
-             * above it may not be renamed away by them. */
-            int last = kept == '\0' || (kept == '\\' && cut[1] == '\0');
-            reason = JudgeEntry(path, &trust, acls, 1, last ? FILE_CONTROL_RIGHTS : FILE_RENAME_RIGHTS,
-                                last ? FILE_CONTROL_RIGHTS : 0, &missing);
-            if (reason == openToOthers && last) {
-                StringCchCopyA(open, ARRAYSIZE(open), path);
-                reason = NULL;
-            }
-            if (!reason && !missing && last && acls)
-                reason = JudgeFilesIn(path, &trust, failed, ARRAYSIZE(failed), open, ARRAYSIZE(open));
-            if (reason)
-                break;
-            *cut = kept;
-            if (!missing)
-                length = (size_t)(cut - path);
-        }
-        if (!kept)
-            break;
-    }
+    if (!reason && !missing)
+        reason = JudgeFoldersBelow(path, top, &trust, acls, &missing, failed, open, &length);
     if (standing)
         *standing = length;
     if (reason) {

@@ -110,6 +110,42 @@ int CheckStatusFolder(const char *folder, const char *caption)
     return verdict;
 }
 
+/* Each missing folder of `path` below the `standing` part, the status folder
+ * last. One that has appeared since it was judged is judged again as it now
+ * stands. 0 after the box. */
+static int MakeMissingFolders(char *path, size_t standing, AdminSecurity *security)
+{
+    const char *why = NULL;
+    DWORD code = 0;
+
+    for (char *cut = path + (standing > 3 ? standing + 1 : 3);; cut++) {
+        if (*cut != '\\' && *cut != '\0')
+            continue;
+        char kept = *cut;
+        *cut = '\0';
+        if (!MakeFolder(path, &security->attributes)) {
+            code = GetLastError();
+            if (code != ERROR_ALREADY_EXISTS)
+                break;
+            int again = JudgeFolderTrust(path, NULL, &why);
+            if (again == FolderUntrusted || (again == FolderRepairable &&
+                                             !ProtectStatusFolder(path, &security->descriptor, &why))) {
+                code = GetLastError();
+                break;
+            }
+            why = NULL;
+        }
+        *cut = kept;
+        if (!kept)
+            return 1;
+    }
+    if (why)
+        KeepBox(why, KX_CAPTION_INSTALL_ERROR);
+    else
+        KeepSystemError(code, KX_CAPTION_SYSTEM_ERROR);
+    return 0;
+}
+
 int CreateStatusFolder(const char *folder)
 {
     /* Administrators and the system may change the folder; users may only read
@@ -119,8 +155,6 @@ int CreateStatusFolder(const char *folder)
     char path[STATUSDIR_CHARS];
     const char *why = NULL;
     size_t standing;
-    char *cut, kept;
-    DWORD code = 0;
 
     if (!BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
         KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
@@ -145,32 +179,5 @@ int CreateStatusFolder(const char *folder)
         KeepSystemError(ERROR_BUFFER_OVERFLOW, KX_CAPTION_SYSTEM_ERROR);
         return 0;
     }
-    /* Each missing folder on the way down, the status folder last. One that
-     * has appeared since it was judged is judged again as it now stands. */
-    for (cut = path + (standing > 3 ? standing + 1 : 3);; cut++) {
-        if (*cut != '\\' && *cut != '\0')
-            continue;
-        kept = *cut;
-        *cut = '\0';
-        if (!MakeFolder(path, &security.attributes)) {
-            code = GetLastError();
-            if (code != ERROR_ALREADY_EXISTS)
-                break;
-            int again = JudgeFolderTrust(path, NULL, &why);
-            if (again == FolderUntrusted || (again == FolderRepairable &&
-                                             !ProtectStatusFolder(path, &security.descriptor, &why))) {
-                code = GetLastError();
-                break;
-            }
-            why = NULL;
-        }
-        *cut = kept;
-        if (!kept)
-            return 1;
-    }
-    if (why)
-        KeepBox(why, KX_CAPTION_INSTALL_ERROR);
-    else
-        KeepSystemError(code, KX_CAPTION_SYSTEM_ERROR);
-    return 0;
+    return MakeMissingFolders(path, standing, &security);
 }
