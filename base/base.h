@@ -2,14 +2,14 @@
  * log, the program's message boxes and the reading of numbers.
  *
  * The log of a run (/log=FILE) and the plan of a run that is only described
- * (/plan=FILE): plain text, one line per step with the local time. Every
- * change the program makes to the machine is described once, by Act: its
- * action line (marked "> ") goes to the log before the change is made, or to
- * the plan instead of making it. Without a log or plan the calls cost nothing. */
+ * (/plan=FILE): plain text, one line per step with the local time. The
+ * action lines of changes (marked "> ") come from the gate in change/.
+ * Without a log or plan the calls cost nothing. */
 #ifndef KX_BASE_H
 #define KX_BASE_H
 
 #include <windows.h>
+#include <stdarg.h>
 
 /* 1 when the file could be opened for appending (it is created if missing).
  * Only a plain disk file with a single name is taken. */
@@ -39,128 +39,19 @@ int Planning(void);
  * as ms_printf, not gnu_printf, for %zu, %hhd and %jd are unknown to msvcrt.
  * %I64u, %+d and the like still pass the check and are refused when run. */
 void LogLine(const char *format, ...) __attribute__((format(ms_printf, 1, 2)));
-/* The action line of a change. 1: make the change now (a run), then report it
- * with ActDone; 0: a plan, the change is not to be made. */
-int Act(const char *format, ...) __attribute__((format(ms_printf, 1, 2)));
-/* The outcome of the change just made: "ok" or "failed, error <n>". */
-void ActDone(BOOL succeeded, DWORD code);
+/* A line that begins with `mark` after the time. */
+void LogMarkedLine(const char *mark, const char *format, va_list args);
 /* A Win32 status as the log shows it: "ok" or "error <n>". */
 const char *LogStatus(DWORD code);
-
-/* The undo journal of an install run. Before a change is made, its caller
- * hands the journal what undoes it; a run that stops undoes every recorded
- * change, last first, each logged as an action line "< ..." with its outcome
- * (a plan lists the lines only). An undo procedure answers NO_ERROR when the
- * machine is as it was before the change, also when the change was never
- * made. Uninstall runs record nothing.
- *
- * A run's journal also lives in the file "journal" of a folder that only
- * administrators and the system may change (the run makes it), with the
- * backups of the files the run replaces: each step is written through before
- * its change (Act syncs it), so that the next start can undo a run that was
- * killed. A step holds data, never a pointer: its kind's number says which
- * procedure undoes it, in this program and in the next one. Numbers are never
- * reused. */
-enum UndoKind {
-    StepFolder = 1,
-    StepFile,
-    StepDelayedCopy,
-    StepValue,
-    StepKey,
-    StepKeyEntries,
-    StepFileEntries,
-    StepMonitor,
-    StepDriver,
-    StepDriverBack,
-    StepPrinter,
-    StepPrinterBack,
-    StepDeviceLine,
-    StepMonitorBack,
-    StepKeyTree,
-    StepIniSection,
-    UndoKinds
-};
-typedef DWORD (*UndoProc)(void *data);
-void DefineUndo(UndoKind kind, UndoProc undo);
-/* `folder` NULL keeps the journal in memory only (a plan). 0 when its file
- * cannot be made there. */
-int BeginJournal(const char *folder);
-int Journaling(void);
-/* The run's journal folder; "" when it has none. */
-const char *JournalFolderPath(void);
-/* A zeroed block of `bytes` for the caller to fill with what the undo of `kind`
- * needs, kept until the end of the journal; NULL when nothing is recorded (no
- * journal, or the same undo with the same line is recorded already). */
-void *Journal(UndoKind kind, DWORD bytes, const char *format, ...)
-    __attribute__((format(ms_printf, 3, 4)));
-/* The steps recorded since the last sync go to the file and are written
- * through. While held (a scan that journals a whole queue before its commit)
- * Act does not sync; releasing syncs. */
-void SyncJournal(void);
-void HoldJournal(int hold);
-/* From here on steps are appended, which a killed process cannot lose, but
- * no longer flushed: once a file queue has been committed, a flush would
- * first write every copied file to the disk (ext4 commits them together). */
-void StopJournalFlushes(void);
-/* Undoes, then removes the journal file and its folder; a backup whose
- * restore failed stays there (KeptBackups counts them). */
-void RollBack(void);
-int KeptBackups(void);
-void NoteKeptBackup(void);
-/* The changes stay: the journal, its backups and its folder are removed. */
-void EndJournal(void);
-/* An interrupted run's journal in `folder` (already judged trusted), undone
- * as RollBack undoes, or in a plan listed; 0 when it holds no journal of
- * this program. */
-int ReplayJournal(const char *folder);
-
-/* The undo of files, in the journal: the folders a run makes; a file it
- * writes (its earlier content backed up in the journal folder with its size
- * and hash, checked before the restore; an absent one deleted again); a copy
- * SetupAPI deferred to the restart (its temporary file and its rename
- * removed). JournalTarget answers 0 when the earlier content cannot be kept:
- * the change must not be made. */
-void JournalFolder(const char *path);
-int JournalTarget(const char *target);
-void JournalDelayedCopy(const char *target);
-/* A file's or folder's entries, put back on undo; 0 when they cannot be read
- * (and the caller must not replace them). */
-int JournalFileEntries(const char *path);
-void DefineFileUndo(void);
-
-/* A file's size and, where the system's CryptoAPI has one, its hash: SHA-256,
- * or SHA-1 before XP SP3 (algorithm 0: the size alone). */
-/* The program is built for NT 4, whose headers stop before SHA-256. */
-#ifndef CALG_SHA_256
-#define CALG_SHA_256 0x0000800c
-#endif
-#ifndef PROV_RSA_AES
-#define PROV_RSA_AES 24
-#endif
-struct FileDigest {
-    DWORD sizeLow;
-    DWORD sizeHigh;
-    ALG_ID algorithm;
-    DWORD bytes;
-    BYTE value[32];
-};
-/* `algorithm` 0 takes the strongest the system has; NO_ERROR, or why the
- * file could not be read. */
-DWORD DigestFile(const char *path, ALG_ID algorithm, FileDigest *digest);
-int SameDigest(const FileDigest *recorded, const FileDigest *now);
-/* As the installation record keeps it: "sha256:<hex> <size>" ("sha1:",
- * or "size:" without CryptoAPI); 0 when it does not fit. */
-#define DIGEST_TEXT_CHARS 96
-int FormatDigest(const FileDigest *digest, char *text, size_t chars);
+/* The outcome of the change just made (or undone) under its action line:
+ * "  ok" or "  failed, error <n>". */
+void ActDone(BOOL succeeded, DWORD code);
 /* The renames the system makes at its next start (MoveFileEx's delayed
  * ones, SetupAPI's copies of files in use among them). PendingRenameOnto: 1
  * when one is to replace `target`, with the file that will replace it in
  * `source`. PendingRenameCount: how many renames and deletions wait. */
 int PendingRenameOnto(const char *target, char *source, size_t chars);
 int PendingRenameCount(void);
-
-/* 16 hex digits from the system's random source; 0 when it has none. */
-int RandomName(char *name, size_t chars);
 
 /* How /verify's checks report an item: what it is, its name, and "ok",
  * "missing", "changed" or "not the administrators' own"; a file also

@@ -3,7 +3,6 @@
 #include <strsafe.h>
 
 #define LOG_LINE_CHARS 2048
-#define ACTION_MARK "> "
 
 static HANDLE logFile; /* NULL while no file is open */
 static int planning;
@@ -29,7 +28,8 @@ static int OpenLogFile(const char *path, DWORD access)
     refusal = "";
     /* Others may read the file while the run writes it, as a person with a
      * pager or a deployment tool does. */
-    logFile = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    /* READ_CONTROL: an existing file's owner is read through this handle. */
+    logFile = CreateFileA(path, access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           outputTrust ? outputTrust->made : NULL, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
                               SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
@@ -100,7 +100,7 @@ int Planning(void)
     return planning;
 }
 
-static void WriteLine(const char *mark, const char *format, va_list args)
+void LogMarkedLine(const char *mark, const char *format, va_list args)
 {
     char line[LOG_LINE_CHARS];
     SYSTEMTIME now;
@@ -129,24 +129,8 @@ void LogLine(const char *format, ...)
     va_list args;
 
     va_start(args, format);
-    WriteLine("", format, args);
+    LogMarkedLine("", format, args);
     va_end(args);
-}
-
-int Act(const char *format, ...)
-{
-    va_list args;
-    /* The change's own last error must survive the line written before it. */
-    DWORD code = GetLastError();
-
-    /* What undoes the change reaches the disk before the change is made. */
-    if (!planning)
-        SyncJournal();
-    va_start(args, format);
-    WriteLine(ACTION_MARK, format, args);
-    va_end(args);
-    SetLastError(code);
-    return !planning;
 }
 
 void ActDone(BOOL succeeded, DWORD code)

@@ -46,8 +46,14 @@ void RecordUninstalled(void);
 /* 1 when each record key that exists is trusted (JudgeKeyTrust), or only
  * open to others where the caller is `repairing` (an install, which gives it
  * the administrators' entries before its first value); else 0 after the box
- * with `caption`. An uninstall reads the record, and repairs nothing. */
+ * with `caption`. */
 int RecordKeysTrusted(const char *caption, int repairing);
+/* The record key judged for the last values: forgotten, as at process start. */
+void ForgetRecordSeries(void);
+/* The record keys that exist and only let others in (an earlier release's
+ * below NT 4's HKLM\Software) made the administrators' own, their entries
+ * kept for the undo; 0 when one is another's or cannot be protected. */
+int ProtectRecordKeys(void);
 
 /* Program group: the conversation with the shell runs on a thread of its own,
  * waited for a minute at most; past that the log says the group was not made

@@ -1,5 +1,6 @@
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
+#include <stddef.h>
 #include <strsafe.h>
 
 /* A section of an INI file that the system keeps in the registry (win.ini and
@@ -10,6 +11,7 @@
 
 #define INI_MAPPING_KEY "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\"
 #define SECTION_NAME_CHARS 256
+#define SECTION_LINE "profile restore [%s] of %s"
 
 struct SectionUndo {
     char file[MAX_PATH];
@@ -69,7 +71,7 @@ int JournalIniSection(const char *file, const char *section)
                 section, file, (unsigned)KX_INI_SECTION_BYTES);
     else {
         SectionUndo *undo = (SectionUndo *)Journal(StepIniSection, sizeof(SectionUndo) + (DWORD)bytes,
-                                                   "profile restore [%s] of %s", section, file);
+                                                   SECTION_LINE, section, file);
         if (undo) {
             StringCchCopyA(undo->file, ARRAYSIZE(undo->file), file);
             StringCchCopyA(undo->section, ARRAYSIZE(undo->section), section);
@@ -115,12 +117,8 @@ static DWORD UndoIniSection(void *data)
 
     if (!keys)
         return ERROR_NOT_ENOUGH_MEMORY;
-    undo->file[ARRAYSIZE(undo->file) - 1] = undo->section[ARRAYSIZE(undo->section) - 1] = '\0';
-    if (undo->bytes > KX_INI_SECTION_BYTES || (undo->bytes && undo->entries[undo->bytes - 1]))
-        code = ERROR_INVALID_DATA;
     char *now = keys + KX_INI_SECTION_BYTES;
-    if (code == NO_ERROR)
-        GetPrivateProfileStringA(undo->section, NULL, "", keys, KX_INI_SECTION_BYTES, undo->file);
+    GetPrivateProfileStringA(undo->section, NULL, "", keys, KX_INI_SECTION_BYTES, undo->file);
     for (char *key = keys; code == NO_ERROR && *key; key += lstrlenA(key) + 1)
         if (!KeptKey(undo, key) &&
             !WritePrivateProfileStringA(undo->section, key, NULL, undo->file))
@@ -140,7 +138,20 @@ static DWORD UndoIniSection(void *data)
     return code;
 }
 
+static const char *CheckIniSection(const void *data, DWORD bytes, const char *line)
+{
+    const SectionUndo *undo = (const SectionUndo *)data;
+    const DWORD head = (DWORD)offsetof(SectionUndo, entries);
+
+    if (bytes < head || !FieldText(undo->file, MAX_PATH) || !FieldText(undo->section, SECTION_NAME_CHARS))
+        return KX_STEP_UNENDED;
+    if (undo->bytes > bytes - head || undo->bytes > KX_INI_SECTION_BYTES ||
+        (undo->bytes && undo->entries[undo->bytes - 1]))
+        return KX_STEP_SHORT;
+    return LineIs(line, SECTION_LINE, undo->section, undo->file) ? NULL : KX_STEP_OTHER_LINE;
+}
+
 void DefineProfileUndo(void)
 {
-    DefineUndo(StepIniSection, UndoIniSection);
+    DefineUndo(StepIniSection, UndoIniSection, CheckIniSection);
 }

@@ -1,5 +1,5 @@
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 #define UNINSTALL_COMMAND_CHARS 128

@@ -1,5 +1,5 @@
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include "kxversion.h"
 #include <string.h>
 #include <strsafe.h>
@@ -37,9 +37,11 @@ static int ProtectRecordKey(const char *subKey, AdminSecurity *security)
         if ((undo || !Journaling()) &&
             Act("registry permissions of HKLM\\%s: administrators and system only", subKey)) {
             HKEY writable;
-            status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, WRITE_DAC, &writable);
+            status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, WRITE_DAC | WRITE_OWNER, &writable);
             if (status == ERROR_SUCCESS) {
-                status = RegSetKeySecurity(writable, DACL_SECURITY_INFORMATION, &security->descriptor);
+                status = RegSetKeySecurity(writable,
+                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                           &security->descriptor);
                 RegCloseKey(writable);
             }
             ActDone(status == ERROR_SUCCESS, (DWORD)status);
@@ -55,6 +57,11 @@ static struct {
     char subKey[TEXT_CHARS];
     AdminSecurity security;
 } series;
+
+void ForgetRecordSeries(void)
+{
+    series.subKey[0] = '\0';
+}
 
 /* The earlier values of a record are journaled together: one write-through
  * before the first of them is set. */
@@ -129,6 +136,15 @@ int WriteMachineString(const char *subKey, const char *valueName, const char *te
 static int WriteMachineDword(const char *subKey, const char *valueName, DWORD value)
 {
     return WriteMachineValue(subKey, valueName, REG_DWORD, (const BYTE *)&value, sizeof(value));
+}
+
+int ProtectRecordKeys(void)
+{
+    AdminSecurity security;
+
+    return BuildAdminSecurity(&security, KEY_ALL_ACCESS, KEY_READ) &&
+           ProtectRecordKey(KX_PRODUCT_KEY, &security) &&
+           ProtectRecordKey(KX_UNINSTALL_KEY, &security);
 }
 
 int RecordKeysTrusted(const char *caption, int repairing)

@@ -1,9 +1,17 @@
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
+#include <stddef.h>
 #include <strsafe.h>
 
 /* The undo of the registry's changes: a value's old type and data, or its
  * absence, and the keys a change makes. */
+/* The steps' lines, which a journal read back is checked against. */
+#define VALUE_RESTORE_LINE "registry restore %s\\%s %s"
+#define VALUE_DELETE_LINE "registry delete %s\\%s %s"
+#define KEY_DELETE_LINE "registry delete %s\\%s"
+#define TREE_RESTORE_LINE "registry restore %s\\%s with its values and subkeys"
+#define KEY_ENTRIES_LINE "registry permissions of %s\\%s back"
+
 struct ValueUndo {
     HKEY root;
     char subKey[MAX_PATH];
@@ -79,7 +87,7 @@ void JournalKeys(HKEY root, const char *rootName, const char *subKey)
         char kept = path[cut];
         path[cut] = '\0';
         if (!KeyExists(root, path)) {
-            KeyUndo *undo = (KeyUndo *)Journal(StepKey, sizeof(KeyUndo), "registry delete %s\\%s",
+            KeyUndo *undo = (KeyUndo *)Journal(StepKey, sizeof(KeyUndo), KEY_DELETE_LINE,
                                                rootName, path);
             if (undo) {
                 undo->root = root;
@@ -110,7 +118,7 @@ int JournalValue(HKEY root, const char *rootName, const char *subKey, const char
     }
     ValueUndo *undo =
         (ValueUndo *)Journal(StepValue, sizeof(ValueUndo) + bytes,
-                             existed ? "registry restore %s\\%s %s" : "registry delete %s\\%s %s",
+                             existed ? VALUE_RESTORE_LINE : VALUE_DELETE_LINE,
                              rootName, subKey, name[0] ? name : "(default)");
     if (undo) {
         undo->root = root;
@@ -251,9 +259,13 @@ static DWORD UndoTree(void *data)
             return ERROR_INVALID_DATA;
         CopyMemory(&record, at, sizeof(record));
         const char *name = (const char *)at + sizeof(record);
-        const BYTE *bytes = at + sizeof(record) + Padded(record.nameBytes);
-        if (!record.nameBytes || record.nameBytes > (DWORD)(end - at) ||
-            name[record.nameBytes - 1] || bytes > end || record.dataBytes > (DWORD)(end - bytes)) {
+        if (!record.nameBytes || record.nameBytes > (DWORD)(end - (const BYTE *)name) ||
+            name[record.nameBytes - 1]) {
+            code = ERROR_INVALID_DATA;
+            break;
+        }
+        const BYTE *bytes = (const BYTE *)name + Padded(record.nameBytes);
+        if (bytes > end || record.dataBytes > (DWORD)(end - bytes)) {
             code = ERROR_INVALID_DATA;
             break;
         }
@@ -331,7 +343,7 @@ int JournalKeyTree(HKEY root, const char *rootName, const char *subKey)
     if (!saved)
         return 1;
     TreeUndo *undo = (TreeUndo *)Journal(StepKeyTree, sizeof(TreeUndo) + bytes,
-                                         "registry restore %s\\%s with its values and subkeys",
+                                         TREE_RESTORE_LINE,
                                          rootName, subKey);
     if (undo) {
         undo->root = root;
@@ -369,7 +381,7 @@ int JournalKeyEntries(HKEY root, const char *rootName, const char *subKey,
                       const void *descriptor, DWORD bytes)
 {
     KeyEntriesUndo *undo = (KeyEntriesUndo *)Journal(StepKeyEntries, sizeof(KeyEntriesUndo) + bytes,
-                                                     "registry permissions of %s\\%s back",
+                                                     KEY_ENTRIES_LINE,
                                                      rootName, subKey);
     if (!undo)
         return 0;
@@ -379,10 +391,85 @@ int JournalKeyEntries(HKEY root, const char *rootName, const char *subKey,
     return 1;
 }
 
+/* ---- the checks of a journal read back ---- */
+
+/* The name the steps' lines give a root the program writes under. */
+static const char *RootName(HKEY root)
+{
+    return root == HKEY_LOCAL_MACHINE  ? "HKLM"
+           : root == HKEY_CURRENT_USER ? "HKCU"
+           : root == HKEY_CLASSES_ROOT ? "HKCR"
+           : root == HKEY_USERS        ? "HKU"
+                                       : NULL;
+}
+
+/* Every registry step begins with its root and key: a root the program
+ * writes under, a key ended within its field. */
+static const char *CheckKeyHead(HKEY root, const char *subKey, DWORD bytes, DWORD head)
+{
+    if (bytes < head)
+        return KX_STEP_SHORT;
+    if (!RootName(root))
+        return "its root is not one the program writes under";
+    return FieldText(subKey, MAX_PATH) && subKey[0] ? NULL : KX_STEP_UNENDED;
+}
+
+
+static const char *CheckValue(const void *data, DWORD bytes, const char *line)
+{
+    const ValueUndo *undo = (const ValueUndo *)data;
+    const DWORD head = (DWORD)offsetof(ValueUndo, data);
+    /* A value whose earlier content could not be read has no key: its undo
+     * refuses it. */
+    if (bytes >= head && !undo->subKey[0])
+        return NULL;
+    const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, head);
+    if (!why && !FieldText(undo->name, MAX_PATH))
+        why = KX_STEP_UNENDED;
+    if (!why && undo->bytes > bytes - head)
+        why = KX_STEP_SHORT;
+    if (!why && !LineIs(line, undo->existed ? VALUE_RESTORE_LINE : VALUE_DELETE_LINE,
+                        RootName(undo->root), undo->subKey, undo->name[0] ? undo->name : "(default)"))
+        why = KX_STEP_OTHER_LINE;
+    return why;
+}
+
+static const char *CheckKey(const void *data, DWORD bytes, const char *line)
+{
+    const KeyUndo *undo = (const KeyUndo *)data;
+    const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, sizeof(KeyUndo));
+    return why ? why : LineIs(line, KEY_DELETE_LINE, RootName(undo->root), undo->subKey) ? NULL : KX_STEP_OTHER_LINE;
+}
+
+static const char *CheckTree(const void *data, DWORD bytes, const char *line)
+{
+    const TreeUndo *undo = (const TreeUndo *)data;
+    const DWORD head = (DWORD)offsetof(TreeUndo, records);
+    const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, head);
+
+    if (!why && undo->bytes > bytes - head)
+        why = KX_STEP_SHORT;
+    if (!why && !LineIs(line, TREE_RESTORE_LINE, RootName(undo->root), undo->subKey))
+        why = KX_STEP_OTHER_LINE;
+    return why;
+}
+
+static const char *CheckKeyEntries(const void *data, DWORD bytes, const char *line)
+{
+    const KeyEntriesUndo *undo = (const KeyEntriesUndo *)data;
+    const char *why = CheckKeyHead(undo->root, undo->subKey, bytes, sizeof(KeyEntriesUndo));
+    if (!why && !LineIs(line, KEY_ENTRIES_LINE, RootName(undo->root), undo->subKey))
+        why = KX_STEP_OTHER_LINE;
+
+    if (!why && !DescriptorFits(undo + 1, bytes - (DWORD)sizeof(KeyEntriesUndo)))
+        why = KX_STEP_SHORT;
+    return why;
+}
+
 void DefineRegistryUndo(void)
 {
-    DefineUndo(StepValue, UndoValue);
-    DefineUndo(StepKey, UndoKey);
-    DefineUndo(StepKeyEntries, UndoKeyEntries);
-    DefineUndo(StepKeyTree, UndoTree);
+    DefineUndo(StepValue, UndoValue, CheckValue);
+    DefineUndo(StepKey, UndoKey, CheckKey);
+    DefineUndo(StepKeyEntries, UndoKeyEntries, CheckKeyEntries);
+    DefineUndo(StepKeyTree, UndoTree, CheckTree);
 }

@@ -1,5 +1,5 @@
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 /* Both command lines are stored with their terminating zero. */

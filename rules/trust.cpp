@@ -38,6 +38,7 @@ static const GENERIC_MAPPING keyMapping = {KEY_READ, KEY_WRITE, KEY_EXECUTE, KEY
 
 static const char onShare[] = "is on a network share";
 static const char aLink[] = "is a link to another place";
+static const char hardLinked[] = "has another name elsewhere (a hard link)";
 static const char notFolder[] = "is not a folder";
 static const char aRoot[] = "is the root of a drive";
 static const char noPermissions[] = "is on a drive that keeps no permissions";
@@ -194,6 +195,10 @@ static const char *JudgeEntry(const char *path, const Trust *trust, int acls, in
         reason = aLink;
     else if (folder && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         reason = notFolder;
+    /* Another name of the file may lie anywhere: making it the
+     * administrators' own, or copying over it, would reach that too. */
+    else if (acls && !folder && info.nNumberOfLinks > 1)
+        reason = hardLinked;
     else if (acls) {
         const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
         GetKernelObjectSecurity(entry, parts, NULL, 0, &needed);
@@ -280,43 +285,89 @@ static const char *JudgeFilesIn(const char *folder, const Trust *trust, char *fa
     return reason;
 }
 
+/* What refuses a folder by its name alone: a share, a name too long, a
+ * volume's root (everybody may add to it, and it cannot be made anybody's
+ * own). The name goes to `path` (FOLDER_CHARS). */
+static const char *RefusedByName(const char *folder, char *path)
+{
+    char root[4] = {folder[0], ':', '\\', '\0'};
+
+    if (folder[0] == '\0' || folder[1] != ':' || folder[2] != '\\' ||
+        GetDriveTypeA(root) == DRIVE_REMOTE)
+        return onShare;
+    if (FAILED(StringCchCopyA(path, FOLDER_CHARS, folder)))
+        return unreadable;
+    if (folder[3] == '\0')
+        return aRoot;
+    return NULL;
+}
+
+/* From `top` down, each folder of `path` that stands; below a missing one
+ * none does. `*length` is how much of the path stands, `failed` the folder
+ * judged last, `open` a last folder only open to others (FOLDER_CHARS each). */
+static const char *JudgeFoldersBelow(char *path, size_t top, const Trust *trust, int acls,
+                                     int *missing, char *failed, char *open, size_t *length)
+{
+    const char *reason = NULL;
+
+    *length = top;
+    for (char *cut = path + top; !reason && !*missing; cut++) {
+        char kept = *cut;
+        /* A trailing backslash names no further folder. */
+        if ((kept == '\\' || kept == '\0') && cut[-1] != '\\') {
+            *cut = '\0';
+            StringCchCopyA(failed, FOLDER_CHARS, path);
+            /* The status folder itself may hold nothing of others'; a folder
+             * above it may not be renamed away by them. */
+            int last = kept == '\0' || (kept == '\\' && cut[1] == '\0');
+            reason = JudgeEntry(path, trust, acls, 1, last ? FILE_CONTROL_RIGHTS : FILE_RENAME_RIGHTS,
+                                last ? FILE_CONTROL_RIGHTS : 0, missing);
+            if (reason == openToOthers && last) {
+                StringCchCopyA(open, FOLDER_CHARS, path);
+                reason = NULL;
+            }
+            if (!reason && !*missing && last && acls)
+                reason = JudgeFilesIn(path, trust, failed, FOLDER_CHARS, open, FOLDER_CHARS);
+            if (reason)
+                break;
+            *cut = kept;
+            if (!*missing)
+                *length = (size_t)(cut - path);
+        }
+        if (!kept)
+            break;
+    }
+    return reason;
+}
+
 int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
 {
     char path[FOLDER_CHARS], system[FOLDER_CHARS], windows[FOLDER_CHARS], failed[FOLDER_CHARS];
     char open[FOLDER_CHARS] = "";
     char root[4] = {folder[0], ':', '\\', '\0'};
-    const char *reason = NULL;
+    const char *reason;
     Trust trust;
     int acls, missing = 0;
     size_t length = 0, top;
-    char *cut, kept;
 
     *why = NULL;
     if (standing)
         *standing = 0;
-    if (folder[0] == '\0' || folder[1] != ':' || folder[2] != '\\' ||
-        GetDriveTypeA(root) == DRIVE_REMOTE) {
-        *why = Refusal("folder", folder, "it", onShare);
-        return FolderUntrusted;
-    }
-    if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), folder))) {
-        *why = Refusal("folder", folder, "it", unreadable);
-        return FolderUntrusted;
-    }
-    /* Everybody may add to a volume's root and the root cannot be made
-     * anybody's own. */
-    if (folder[3] == '\0') {
-        *why = Refusal("folder", folder, "it", aRoot);
+    reason = RefusedByName(folder, path);
+    if (reason) {
+        *why = Refusal("folder", folder, "it", reason);
         return FolderUntrusted;
     }
     ReadTrust(&trust);
     acls = SystemHasBoundary(&trust, system, ARRAYSIZE(system));
+    /* Said once; every judgement of the process stands on the same ground. */
     static int told;
-    if (!acls && !told++)
-        LogLine("the system folder %s may be changed by other users or keeps no permissions: "
-                "no folder is protected better than it, and none is refused for its permissions",
-                system);
-    else if (!KeepsPermissions(folder)) {
+    if (!acls) {
+        if (!told++)
+            LogLine("the system folder %s may be changed by other users or keeps no permissions: "
+                    "no folder is protected better than it, and none is refused for its permissions",
+                    system);
+    } else if (!KeepsPermissions(folder)) {
         *why = Refusal("folder", folder, "it", noPermissions);
         return FolderUntrusted;
     }
@@ -330,34 +381,8 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
     else if (acls)
         reason = JudgeEntry(root, &trust, 1, 1, FILE_RENAME_RIGHTS, 0, &missing);
     StringCchCopyA(failed, ARRAYSIZE(failed), root);
-    length = reason || missing ? 0 : top;
-    /* From the top down, each folder that stands; below a missing one none does. */
-    for (cut = path + top; !reason && !missing; cut++) {
-        kept = *cut;
-        /* A trailing backslash names no further folder. */
-        if ((kept == '\\' || kept == '\0') && cut[-1] != '\\') {
-            *cut = '\0';
-            StringCchCopyA(failed, ARRAYSIZE(failed), path);
-            /* The status folder itself may hold nothing of others'; a folder
-             * above it may not be renamed away by them. */
-            int last = kept == '\0' || (kept == '\\' && cut[1] == '\0');
-            reason = JudgeEntry(path, &trust, acls, 1, last ? FILE_CONTROL_RIGHTS : FILE_RENAME_RIGHTS,
-                                last ? FILE_CONTROL_RIGHTS : 0, &missing);
-            if (reason == openToOthers && last) {
-                StringCchCopyA(open, ARRAYSIZE(open), path);
-                reason = NULL;
-            }
-            if (!reason && !missing && last && acls)
-                reason = JudgeFilesIn(path, &trust, failed, ARRAYSIZE(failed), open, ARRAYSIZE(open));
-            if (reason)
-                break;
-            *cut = kept;
-            if (!missing)
-                length = (size_t)(cut - path);
-        }
-        if (!kept)
-            break;
-    }
+    if (!reason && !missing)
+        reason = JudgeFoldersBelow(path, top, &trust, acls, &missing, failed, open, &length);
     if (standing)
         *standing = length;
     if (reason) {
@@ -373,24 +398,47 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
     return FolderRepairable;
 }
 
+/* Why the drive's root lets other users take a folder made there away (or
+ * keeps no permissions to stop them), on a system that has a boundary at all;
+ * NULL when it does not. */
+static const char *OpenRoot(char drive)
+{
+    char root[4] = {drive, ':', '\\', '\0'}, system[FOLDER_CHARS];
+    const char *reason;
+    Trust trust;
+    int missing;
+
+    ReadTrust(&trust);
+    if (!SystemHasBoundary(&trust, system, ARRAYSIZE(system)))
+        return NULL;
+    if (!KeepsPermissions(root))
+        return "keeps no permissions";
+    reason = JudgeEntry(root, &trust, 1, 1, FILE_RENAME_RIGHTS, 0, &missing);
+    return reason == openToOthers || reason == ownedByOther ? reason : NULL;
+}
+
 void DefaultStatusFolder(char drive, char *folder, size_t chars)
 {
     char windows[FOLDER_CHARS];
-    const char *why;
+    const char *why, *open = OpenRoot(drive);
     UINT length;
 
     StringCchPrintfA(folder, chars, "%c:\\STATUS", drive);
-    if (JudgeFolderTrust(folder, NULL, &why) != FolderUntrusted)
+    if (!open)
         return;
-    /* Where the drive's root lets others rename the folder away (Windows
-     * 2000's Everyone: Full Control), the folder goes below the Windows folder,
-     * which the system protects, as Windows Installer keeps its own. */
+    /* Where any user could rename X:\STATUS away and put his own in its place
+     * (Windows 2000's Everyone: Full Control of the root, or a FAT volume
+     * beside an NTFS system), the folder goes below the Windows folder,
+     * which the system protects, as Windows Installer keeps its own; on
+     * whatever drive Windows lives. */
     length = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
-    if (length == 0 || length >= ARRAYSIZE(windows) || (windows[0] | 0x20) != (drive | 0x20))
-        return;
-    StringCchPrintfA(folder, chars, "%s\\STATUS", windows);
-    if (JudgeFolderTrust(folder, NULL, &why) == FolderUntrusted)
+    if (length == 0 || length >= ARRAYSIZE(windows) ||
+        FAILED(StringCchPrintfA(folder, chars, "%s\\STATUS", windows)) ||
+        JudgeFolderTrust(folder, NULL, &why) == FolderUntrusted) {
         StringCchPrintfA(folder, chars, "%c:\\STATUS", drive);
+        return;
+    }
+    LogLine("default status folder: %s, since %c:\\ %s", folder, drive, open);
 }
 
 const char *JudgeFileOwner(HANDLE file)
@@ -446,8 +494,12 @@ int BuildAdminSecurity(AdminSecurity *security, DWORD fullAccess, DWORD readAcce
         /* Set afterwards: AddAccessAllowedAceEx, which takes them, came after NT 4. */
         ((ACE_HEADER *)ace)->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
     }
+    /* The group owns what the run makes and protects: on XP an object an
+     * administrator makes is otherwise that administrator's own, which SYSTEM
+     * (a deployment tool) and the other administrators do not trust. */
     if (!InitializeSecurityDescriptor(&security->descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&security->descriptor, TRUE, acl, FALSE))
+        !SetSecurityDescriptorDacl(&security->descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorOwner(&security->descriptor, (PSID)&administrators, FALSE))
         return 0;
     /* Nothing is taken over from above (which may let everybody write). NT 4
      * lacks the call, and there a given DACL is never merged with inherited

@@ -1,7 +1,7 @@
 #include "run/run.h"
 #include "spooler/spooler.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 #define JOURNAL_FOLDER_PREFIX "kxsetup-run-"
@@ -101,27 +101,32 @@ void CloseRunJournal(int keep)
 }
 
 /* Only the folder is believed, not the marker: a journal is replayed from a
- * folder nobody but the administrators and the system may change. */
-int TakeBackInterrupted(void)
+ * folder nobody but the administrators and the system may change. A journal
+ * that cannot be read keeps the marker: the map of the backups it keeps is
+ * not lost. */
+int TakeBackInterrupted(char *journalFolder, size_t chars)
 {
     char folder[MAX_PATH];
     const char *why = NULL;
     DWORD bytes = sizeof(folder) - 1;
-    int replayed = 0;
+    Replay replay = ReplayNone;
 
     ZeroMemory(folder, sizeof(folder));
     if (ReadMarker(folder, &bytes) != ERROR_SUCCESS)
         return 0;
+    StringCchCopyA(journalFolder, chars, folder);
     if (JudgeFolderTrust(folder, NULL, &why) != FolderTrusted)
         LogLine("interrupted installation: %s is not undone: %s", folder,
                 why ? why : "it is not the administrators' own");
     else {
         DefineRunUndo();
-        replayed = ReplayJournal(folder);
+        replay = ReplayJournal(folder);
     }
+    if (replay == ReplayUnread)
+        return -1;
     if (!Planning())
         RemoveMarker();
-    return replayed;
+    return replay == ReplayDone;
 }
 
 void DefineRunUndo(void)

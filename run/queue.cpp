@@ -1,5 +1,5 @@
 #include "run/run.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 
@@ -16,6 +16,9 @@ static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
     return SUCCEEDED(StringCchPrintfA(path, chars, "%s%s%s", media->SourcePath, separator,
                                       media->SourceFile));
 }
+
+/* The target of the last copy a version check kept from happening. */
+static char keptTarget[MAX_PATH];
 
 void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer)
 {
@@ -35,11 +38,17 @@ void LogQueueNotification(UINT notification, UINT_PTR param1, UINT answer)
                                                                         : "existing";
         LogLine(answer ? "copy replaces %s target %s" : "copy kept %s target %s", target,
                 paths->Target);
+        if (!answer)
+            StringCchCopyA(keptTarget, ARRAYSIZE(keptTarget), paths->Target);
         return;
     }
     switch (notification) {
     case SPFILENOTIFY_ENDCOPY:
-        if (paths->Win32Error == NO_ERROR)
+        /* SetupAPI ends a copy it skipped for the target's version as if it
+         * had made it: the line above told what happened. */
+        if (keptTarget[0] && lstrcmpiA(keptTarget, paths->Target) == 0)
+            keptTarget[0] = '\0';
+        else if (paths->Win32Error == NO_ERROR)
             LogLine("copied %s -> %s", paths->Source, paths->Target);
         break;
     case SPFILENOTIFY_COPYERROR:

@@ -1,5 +1,5 @@
 #include "run/run.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 struct QueueScan {
@@ -29,6 +29,14 @@ static void KeepTarget(const char *target)
 const char *QueuedTargets(void)
 {
     return targets ? targets : "";
+}
+
+void ForgetQueuedTargets(void)
+{
+    if (targets)
+        HeapFree(GetProcessHeap(), 0, targets);
+    targets = NULL;
+    targetBytes = 0;
 }
 
 static UINT CALLBACK ActQueuedCopy(PVOID context, UINT notification, UINT_PTR param1,

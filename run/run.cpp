@@ -2,7 +2,7 @@
 #include "spooler/spooler.h"
 #include "integration/integration.h"
 #include "resources/resource.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -17,6 +17,7 @@
 struct RunContext {
     HWND hostWindow;
     char moduleDirectory[TEXT_CHARS];
+    char startedFrom[TEXT_CHARS]; /* the program's own folder, also when its files are staged */
     char systemDirectory[TEXT_CHARS];
     char driverVersionDirectory[TEXT_CHARS];
     char infPath[TEXT_CHARS];
@@ -77,7 +78,8 @@ static UINT CALLBACK SectionCallback(PVOID context, UINT notification, UINT_PTR 
     return make ? QueueCallback(context, notification, param1, param2) : FILEOP_SKIP;
 }
 
-/* The one release point of the run: callback context, queue, INF, in this order. */
+/* The one release point of the run: callback context, queue, INF, the
+ * medium's protected copy, in this order. */
 static void ReleaseRun(RunContext *run)
 {
     if (run->queueContext.defaultContext) {
@@ -92,6 +94,7 @@ static void ReleaseRun(RunContext *run)
         SetupCloseInfFile(run->inf);
         run->inf = INVALID_HANDLE_VALUE;
     }
+    UnstageMedium();
 }
 
 static int ComposeFolders(RunContext *run, SetupStateRecord *state)
@@ -107,6 +110,10 @@ static int ComposeFolders(RunContext *run, SetupStateRecord *state)
     if (!lastSlash)
         return 0;
     lastSlash[1] = '\0';
+    CopyMemory(run->startedFrom, run->moduleDirectory, sizeof(run->startedFrom));
+    /* /verify changes nothing, and copies nothing either. */
+    if (!run->mode->verify && !StageMedium(run->moduleDirectory, ARRAYSIZE(run->moduleDirectory)))
+        return 0;
 
     length = GetSystemDirectoryA(run->systemDirectory, TEXT_CHARS);
     if (length == 0 || length >= TEXT_CHARS)
@@ -280,6 +287,9 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
 }
 
 #define KX_TEXT_TAKEN_BACK "An interrupted installation was found and taken back."
+#define KX_TEXT_UNREAD_JOURNAL                                                                   \
+    "An interrupted installation was found, but its journal in %s cannot be read: nothing was " \
+    "changed, and the journal and its backups are kept there."
 
 /* Before the run's first change: what an interrupted run left is undone
  * first, so that this run starts from the machine as it was. A plan lists
@@ -287,7 +297,15 @@ static int ChooseInstallation(RunContext *run, SetupStateRecord *state)
  * as the undo leaves it, which a plan does not make. 0 when the run ends. */
 static int TakeBack(RunContext *run)
 {
-    if (!TakeBackInterrupted())
+    char folder[MAX_PATH];
+    int taken = TakeBackInterrupted(folder, ARRAYSIZE(folder));
+
+    if (taken < 0) {
+        char text[TEXT_CHARS];
+        StringCchPrintfA(text, ARRAYSIZE(text), KX_TEXT_UNREAD_JOURNAL, folder);
+        return StopWithBox(run, NULL, text, KX_CAPTION_INSTALL_ERROR);
+    }
+    if (!taken)
         return 1;
     if (Planning()) {
         LogLine("plan: ends after the undo of the interrupted installation");
@@ -378,7 +396,6 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
         BOOL committed =
             SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext);
         DWORD code = committed ? NO_ERROR : GetLastError();
-        StopJournalFlushes();
         if (!committed) {
             LogLine("copy stopped: %s", LogStatus(code));
             return StopRun(run, KX_EXIT_FAILED);
@@ -434,8 +451,15 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
         return StopRun(run, KX_EXIT_CANCELLED);
     if (!TakeBack(run))
         return 0;
-    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 0))
+    /* An earlier release's record key that others may change is made the
+     * administrators' own before it is read. */
+    if (!RecordKeysTrusted(KX_CAPTION_INSTALLATION, 1))
         return StopRun(run, KX_EXIT_FAILED);
+    if (!ProtectRecordKeys()) {
+        KxMessageBox(NULL, "The installation record could not be protected from other users.",
+                     KX_CAPTION_INSTALLATION, MB_OK);
+        return StopRun(run, KX_EXIT_FAILED);
+    }
     ReadInstallRecord(state);
     /* Without a recorded full folder and components the uninstall section would
      * delete relative to wherever the process stands, for an installation that
@@ -450,10 +474,19 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
-    /* Nothing is read from or deleted in a folder that others control or may
-     * change: the uninstall repairs nothing. */
+    /* Nothing is read from or deleted in a folder that others control. One
+     * that others may only change (an earlier release's, which took over its
+     * root's entries) is not read from: started from the medium, the
+     * uninstall reads the medium's setup information and only deletes the
+     * installation's files there. */
     const char *why = NULL;
     int folder = JudgeFolderTrust(state->statusDir, NULL, &why);
+    if (folder == FolderRepairable && !IsInsideFolder(run->startedFrom, state->statusDir)) {
+        LogLine("status folder %s may be changed by other users: only its files are deleted, by the "
+                "setup information of %s",
+                state->statusDir, run->startedFrom);
+        folder = FolderTrusted;
+    }
     if (folder == FolderUntrusted || folder == FolderRepairable) {
         KxMessageBox(NULL, why, KX_CAPTION_INSTALLATION, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
@@ -505,7 +538,11 @@ static int CheckRun(RunContext *run, SetupStateRecord *state, int infRead)
 
 /* Everything the run does with the setup information file and the file queue;
  * 1 when the run goes on to the spooler and the tail. */
-static int RunFileSteps(RunContext *run, SetupStateRecord *state, int uninstalling)
+/* Not inlined: its buffers and those of the steps it calls would otherwise
+ * share one frame with the run's context, past the page a frame may reach
+ * without a stack probe. */
+static __attribute__((noinline)) int RunFileSteps(RunContext *run, SetupStateRecord *state,
+                                                  int uninstalling)
 {
     if (!ComposeFolders(run, state))
         return StopRun(run, KX_EXIT_FAILED);
@@ -638,9 +675,10 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
         UninstallTail(state);
     else
         InstallTail(hostWindow, state, mode);
-    int exitCode = OfferRestart(hostWindow, mode,
-                                run.queueContext.deferred || PendingRenameCount() > pendingBefore);
+    /* The run makes no more changes: the restart question, which may end the
+     * session, finds no journal left to take the install back. */
     if (run.journalOpen)
         CloseRunJournal(1);
-    return exitCode;
+    return OfferRestart(hostWindow, mode,
+                        run.queueContext.deferred || PendingRenameCount() > pendingBefore);
 }

@@ -110,8 +110,17 @@ int FindSource(const char *path, char *found, size_t chars);
 int ActQueuedCopies(HSPFILEQ queue, int *missing, DWORD *unkept, DWORD *kilobytes);
 /* The targets of the last scan, each with its zero, then an empty one. */
 const char *QueuedTargets(void);
+/* As at process start: no scan made. */
+void ForgetQueuedTargets(void);
 
-/* The run's journal (base/journal): its folder in the Windows folder, made
+/* The run's own folder (with its backslash) when others may change it: its
+ * files are copied into a folder only administrators may change, whose name
+ * replaces it, and which UnstageMedium removes again. 0 when the copy cannot
+ * be made; a plan reads the medium itself. */
+int StageMedium(char *medium, size_t chars);
+void UnstageMedium(void);
+
+/* The run's journal (change/): its folder in the Windows folder, made
  * the administrators' own with a name nobody can guess, and the marker in
  * HKLM that names it while the run is in progress. OpenRunJournal makes both
  * before the run's first change (0: they cannot be made, and nothing may be
@@ -122,7 +131,9 @@ const char *QueuedTargets(void);
 #define KX_RUN_MARKER_KEY "Software\\VelbaPrinter setup in progress"
 int OpenRunJournal(void);
 void CloseRunJournal(int keep);
-int TakeBackInterrupted(void);
+/* -1 when the journal the marker names cannot be read: marker and folder
+ * (named in `journalFolder`) stay, and nothing may be changed. */
+int TakeBackInterrupted(char *journalFolder, size_t chars);
 /* Names every kind of undo step the run's layers journal. */
 void DefineRunUndo(void);
 

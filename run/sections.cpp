@@ -1,6 +1,6 @@
 #include "run/run.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -113,6 +113,18 @@ static int DeletesTree(INFCONTEXT *line, int delReg)
             !SetupGetStringFieldA(line, 3, value, sizeof(value), NULL) || !value[0]);
 }
 
+/* The box's text in `why` (TEXT_CHARS) for what the journal cannot keep; 0. */
+static int TooLarge(char *why, const char *what, const char *name, const char *place)
+{
+    char named[TEXT_CHARS];
+
+    StringCchPrintfA(named, ARRAYSIZE(named), what, name, place);
+    StringCchPrintfA(why, TEXT_CHARS, "%s is too large to be kept for the undo: nothing was changed.",
+                     named);
+    LogLine("setup information: %s", why);
+    return 0;
+}
+
 /* 0 with the box's text in `why` (TEXT_CHARS) when the line deletes a key
  * tree that the journal could not keep. */
 static int TreeKept(INFCONTEXT *line, int delReg, char *why)
@@ -123,12 +135,7 @@ static int TreeKept(INFCONTEXT *line, int delReg, char *why)
 
     if (!root || !DeletesTree(line, delReg) || KeyTreeFits(root, subKey))
         return 1;
-    StringCchPrintfA(why, TEXT_CHARS,
-                     "The registry key %s\\%s is too large to be kept for the undo: nothing was "
-                     "changed.",
-                     rootName, subKey);
-    LogLine("setup information: %s", why);
-    return 0;
+    return TooLarge(why, "The registry key %s\\%s", rootName, subKey);
 }
 
 static int DeletedTreeKept(HINF, const char *, long, INFCONTEXT *line, void *why)
@@ -150,14 +157,9 @@ static int IniSectionKept(INFCONTEXT *line, char *why)
     char name[MAX_PATH], section[MAX_PATH];
 
     if (!SetupGetStringFieldA(line, 1, name, sizeof(name), NULL) || !IniFileMapped(name) ||
-        (SetupGetStringFieldA(line, 2, section, sizeof(section), NULL) && IniSectionFits(name, section)))
+        !SetupGetStringFieldA(line, 2, section, sizeof(section), NULL) || IniSectionFits(name, section))
         return 1;
-    StringCchPrintfA(why, TEXT_CHARS,
-                     "The section [%s] of %s is too large to be kept for the undo: nothing was "
-                     "changed.",
-                     section, name);
-    LogLine("setup information: %s", why);
-    return 0;
+    return TooLarge(why, "The section [%s] of %s", section, name);
 }
 
 static int IniFileKept(HINF, const char *, long, INFCONTEXT *line, void *why)
@@ -197,7 +199,7 @@ static int JournalLine(LineWalk *walk, INFCONTEXT *line)
         /* SetupAPI hands a mapped file's name to the profile calls as the
          * line writes it; the undo does the same. */
         if (SetupGetStringFieldA(line, 1, path, sizeof(path), NULL) && IniFileMapped(path))
-            return SetupGetStringFieldA(line, 2, value, sizeof(value), NULL) &&
+            return !SetupGetStringFieldA(line, 2, value, sizeof(value), NULL) ||
                    JournalIniSection(path, value);
         int named = IniFilePath(line, path, ARRAYSIZE(path));
         if (named < 0)

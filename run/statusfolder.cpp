@@ -1,5 +1,5 @@
 #include "run/run.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
@@ -38,38 +38,66 @@ static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
         return 0;
     if (!Act("permissions of %s: administrators and system only", path))
         return 1;
-    set = SetFileSecurityA(path, DACL_SECURITY_INFORMATION, protection);
+    set = SetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, protection);
     ActDone(set, set ? NO_ERROR : GetLastError());
     return set;
 }
 
+/* A file in a folder that others could change is not made anybody's own:
+ * another account could have written it (a kxsetup.exe of a higher version,
+ * which SetupAPI would keep over the medium's and the uninstall would
+ * start). It is taken away, kept for the undo, and the run copies the
+ * medium's own. */
+static int RemoveUnjudgedFile(const char *path)
+{
+    BOOL deleted;
+
+    if (!JournalTarget(path))
+        return 0;
+    if (!Act("delete %s: another account could have written it", path))
+        return 1;
+    deleted = DeleteFileA(path);
+    ActDone(deleted, deleted ? NO_ERROR : GetLastError());
+    return deleted;
+}
+
 /* A folder whose owner is trusted but whose entries let others in (an earlier
  * release's C:\STATUS, which inherited a drive root's entries) is made the
- * administrators' own before anything is copied into it, and so is every
- * file in it: the files it holds keep the entries they inherited. */
-static int ProtectStatusFolder(const char *folder, SECURITY_DESCRIPTOR *protection)
+ * administrators' own before anything is copied into it, and emptied of the
+ * files others could have written there. */
+static int ProtectStatusFolder(const char *folder, SECURITY_DESCRIPTOR *protection,
+                               const char **why)
 {
     WIN32_FIND_DATAA found;
     char path[MAX_PATH];
     HANDLE search;
-    int protectedAll;
+    int removedAll;
 
+    *why = NULL;
     if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\*", folder)) ||
         !ProtectEntry(folder, protection))
         return 0;
+    /* Judged again once nobody else may add to it: what was placed there
+     * since the first judgement (another's file, a hard link) is refused
+     * before anything in it is touched. */
+    if (JudgeFolderTrust(folder, NULL, why) == FolderUntrusted) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    *why = NULL;
     search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE)
         return 1;
-    protectedAll = 1;
+    removedAll = 1;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        protectedAll = SUCCEEDED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", folder,
-                                                  found.cFileName)) &&
-                       ProtectEntry(path, protection);
-    } while (protectedAll && FindNextFileA(search, &found));
+        removedAll = SUCCEEDED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", folder,
+                                                found.cFileName)) &&
+                     RemoveUnjudgedFile(path);
+    } while (removedAll && FindNextFileA(search, &found));
     FindClose(search);
-    return protectedAll;
+    return removedAll;
 }
 
 int CheckStatusFolder(const char *folder, const char *caption)
@@ -82,52 +110,26 @@ int CheckStatusFolder(const char *folder, const char *caption)
     return verdict;
 }
 
-int CreateStatusFolder(const char *folder)
+/* Each missing folder of `path` below the `standing` part, the status folder
+ * last. One that has appeared since it was judged is judged again as it now
+ * stands. 0 after the box. */
+static int MakeMissingFolders(char *path, size_t standing, AdminSecurity *security)
 {
-    /* Administrators and the system may change the folder; users may only read
-     * and run what is in it, so that nobody else can put a program or a DLL
-     * there for the administrator's next run (the uninstall starts from it). */
-    AdminSecurity security;
-    char path[STATUSDIR_CHARS];
     const char *why = NULL;
-    size_t standing;
-    char *cut, kept;
     DWORD code = 0;
 
-    if (!BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
-        KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
-        return 0;
-    }
-    switch (JudgeFolderTrust(folder, &standing, &why)) {
-    case FolderTrusted:
-        return 1;
-    case FolderRepairable:
-        if (ProtectStatusFolder(folder, &security.descriptor))
-            return 1;
-        KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
-        return 0;
-    case FolderUntrusted:
-        KeepBox(why, KX_CAPTION_INSTALL_ERROR);
-        return 0;
-    }
-    if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), folder))) {
-        KeepSystemError(ERROR_BUFFER_OVERFLOW, KX_CAPTION_SYSTEM_ERROR);
-        return 0;
-    }
-    /* Each missing folder on the way down, the status folder last. One that
-     * has appeared since it was judged is judged again as it now stands. */
-    for (cut = path + (standing > 3 ? standing + 1 : 3);; cut++) {
+    for (char *cut = path + (standing > 3 ? standing + 1 : 3);; cut++) {
         if (*cut != '\\' && *cut != '\0')
             continue;
-        kept = *cut;
+        char kept = *cut;
         *cut = '\0';
-        if (!MakeFolder(path, &security.attributes)) {
+        if (!MakeFolder(path, &security->attributes)) {
             code = GetLastError();
             if (code != ERROR_ALREADY_EXISTS)
                 break;
             int again = JudgeFolderTrust(path, NULL, &why);
             if (again == FolderUntrusted || (again == FolderRepairable &&
-                                             !ProtectStatusFolder(path, &security.descriptor))) {
+                                             !ProtectStatusFolder(path, &security->descriptor, &why))) {
                 code = GetLastError();
                 break;
             }
@@ -142,4 +144,40 @@ int CreateStatusFolder(const char *folder)
     else
         KeepSystemError(code, KX_CAPTION_SYSTEM_ERROR);
     return 0;
+}
+
+int CreateStatusFolder(const char *folder)
+{
+    /* Administrators and the system may change the folder; users may only read
+     * and run what is in it, so that nobody else can put a program or a DLL
+     * there for the administrator's next run (the uninstall starts from it). */
+    AdminSecurity security;
+    char path[STATUSDIR_CHARS];
+    const char *why = NULL;
+    size_t standing;
+
+    if (!BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
+        KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+        return 0;
+    }
+    switch (JudgeFolderTrust(folder, &standing, &why)) {
+    case FolderTrusted:
+        return 1;
+    case FolderRepairable:
+        if (ProtectStatusFolder(folder, &security.descriptor, &why))
+            return 1;
+        if (why)
+            KeepBox(why, KX_CAPTION_INSTALL_ERROR);
+        else
+            KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+        return 0;
+    case FolderUntrusted:
+        KeepBox(why, KX_CAPTION_INSTALL_ERROR);
+        return 0;
+    }
+    if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), folder))) {
+        KeepSystemError(ERROR_BUFFER_OVERFLOW, KX_CAPTION_SYSTEM_ERROR);
+        return 0;
+    }
+    return MakeMissingFolders(path, standing, &security);
 }

@@ -1,7 +1,7 @@
 #include "run/run.h"
 #include "spooler/spooler.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <string.h>
 #include <strsafe.h>
 

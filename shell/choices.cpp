@@ -133,14 +133,13 @@ int ChooseQuietly(HWND hostWindow, SetupStateRecord *state, int *exitCode)
     }
     if (!listed)
         return RefuseChoice(exitCode, "choice refused: the system lists no port \"%s\"", port);
-    JudgeSpace(state, state->selectedComponents,
-               (char)toupper(
-                   (unsigned char)(state->statusDirChoice[0] ? state->statusDirChoice[0] : 'C')));
     char folder[STATUSDIR_CHARS];
     if (state->statusDirChoice[0])
         StringCchCopyA(folder, ARRAYSIZE(folder), state->statusDirChoice);
     else
         DefaultStatusFolder(KX_DEFAULT_STATUS_DRIVE, folder, ARRAYSIZE(folder));
+    /* The default may lie on the Windows folder's drive: room is needed there. */
+    JudgeSpace(state, state->selectedComponents, (char)toupper((unsigned char)folder[0]));
     LogLine("choices: type %s, components %lu, port %s, status folder %s, default printer %s",
             state->installMode == Minimum  ? "minimum"
             : state->installMode == Custom ? "custom"

@@ -2,6 +2,8 @@
 #include "shell/host.h"
 #include "shell/choices.h"
 #include "wizard/wizard.h"
+#include "integration/integration.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 #define PROGRAM_CAPTION "kxsetup"
@@ -45,16 +47,30 @@ static int OpenOutputFile(void)
 /* One run at a time: a second start while one is in progress (a deployment
  * tool's retry) would interleave its changes and their undo with the first
  * one's. The mutex is the whole system's where the system has sessions, and
- * is held until the run has ended. */
+ * is held until the run has ended. It is the administrators' own, as every
+ * run of the program is an administrator's: a name that somebody else holds
+ * is no run's, and must not stop every install. */
 static HANDLE runLock;
 
 static int TakeRunLock(void)
 {
-    runLock = CreateMutexA(NULL, FALSE, "Global\\KxSetupRun");
+    AdminSecurity security;
+    SECURITY_ATTRIBUTES *made =
+        BuildAdminSecurity(&security, MUTEX_ALL_ACCESS, SYNCHRONIZE) ? &security.attributes : NULL;
+
+    runLock = CreateMutexA(made, FALSE, "Global\\KxSetupRun");
+    DWORD code = GetLastError();
     /* NT 4 without Terminal Server knows no Global\ prefix. */
-    if (!runLock)
-        runLock = CreateMutexA(NULL, FALSE, "KxSetupRun");
-    return runLock && GetLastError() != ERROR_ALREADY_EXISTS;
+    if (!runLock && code != ERROR_ACCESS_DENIED) {
+        runLock = CreateMutexA(made, FALSE, "KxSetupRun");
+        code = GetLastError();
+    }
+    if (runLock && code != ERROR_ALREADY_EXISTS)
+        return 1;
+    const char *why = runLock ? JudgeFileOwner(runLock) : "it cannot be opened";
+    if (why)
+        LogLine("run lock: the name is held by another account (%s): going on", why);
+    return why != NULL;
 }
 
 static int StartRun(HINSTANCE instance, int showCommand, int validLine)
@@ -107,6 +123,9 @@ void ResetRun(void)
     SetQuietAnswers(0);
     ResetLog();
     EndJournal();
+    ResetFileUndo();
+    ForgetRecordSeries();
+    ForgetQueuedTargets();
     ResetWizard();
 }
 

@@ -11,7 +11,8 @@ enum EnvironmentResult {
     EnvironmentOk = 0,
     EnvironmentNotNT = 1,
     EnvironmentNoRights = 2,
-    Environment64Bit = 3
+    Environment64Bit = 3,
+    EnvironmentKernelDrivers = 4 /* this Windows does not accept the package's drivers */
 };
 
 ATOM RegisterHostClass(HINSTANCE instance);

@@ -68,7 +68,12 @@ int RunMessageLoop(void)
 static void RunStartCommand(HWND window)
 {
     /* The check of a medium is the packager's, on any system and as any user. */
-    switch (runMode->check ? EnvironmentOk : CheckEnvironment()) {
+    int environment = runMode->check ? EnvironmentOk : CheckEnvironment();
+    /* An uninstall still takes away what an earlier system let in. */
+    if (environment == EnvironmentKernelDrivers && SetupState.installMode == Uninstall &&
+        !runMode->verify)
+        environment = EnvironmentOk;
+    switch (environment) {
     case EnvironmentOk:
         /* Loaded only once the system is known to be one they belong to, and
          * after the log is open, so that a failure can be logged; nothing
@@ -85,6 +90,13 @@ static void RunStartCommand(HWND window)
     case Environment64Bit:
         KxMessageBox(window,
                      "The printer drivers of this package are for 32-bit Windows; this is a 64-bit Windows.",
+                     KX_CAPTION_ERROR, MB_OK);
+        exitCode = KX_EXIT_FAILED;
+        break;
+    case EnvironmentKernelDrivers:
+        KxMessageBox(window,
+                     "This package's printer drivers are kernel-mode drivers, which this version of "
+                     "Windows does not accept.",
                      KX_CAPTION_ERROR, MB_OK);
         exitCode = KX_EXIT_FAILED;
         break;

@@ -1,11 +1,12 @@
 #include "spooler/spooler.h"
 #include "resources/resource.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 /* Room for the longest line the record can produce: two model names and the
  * port, each at its field's full length, two commas and the terminator. A line
  * cut short would name a printer that does not exist. */
+#define DEVICE_BACK_LINE "profile [windows] device back"
 #define DEVICE_LINE_CHARS ((NAME_CHARS - 1) * 2 + (PORT_CHARS - 1) + 2 + 1)
 
 INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -53,7 +54,7 @@ void SetDefaultPrinter(SetupStateRecord *state)
         return;
     if (Journaling()) {
         char *old =
-            (char *)Journal(StepDeviceLine, DEVICE_LINE_CHARS, "profile [windows] device back");
+            (char *)Journal(StepDeviceLine, DEVICE_LINE_CHARS, DEVICE_BACK_LINE);
         if (old)
             GetProfileStringA("windows", "device", "", old, DEVICE_LINE_CHARS);
     }
@@ -65,7 +66,14 @@ void SetDefaultPrinter(SetupStateRecord *state)
     SendNotifyMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);
 }
 
+static const char *CheckDeviceLine(const void *data, DWORD bytes, const char *line)
+{
+    if (bytes < DEVICE_LINE_CHARS || !FieldText((const char *)data, DEVICE_LINE_CHARS))
+        return KX_STEP_UNENDED;
+    return LineIs(line, DEVICE_BACK_LINE) ? NULL : KX_STEP_OTHER_LINE;
+}
+
 void DefineDefaultPrinterUndo(void)
 {
-    DefineUndo(StepDeviceLine, UndoDeviceLine);
+    DefineUndo(StepDeviceLine, UndoDeviceLine, CheckDeviceLine);
 }

@@ -1,11 +1,18 @@
 #include "spooler/spooler.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <winspool.h>
 #include <string.h>
+#include <stddef.h>
 #include <strsafe.h>
 
 #define MONITOR_LIST_BYTES 80
 #define DEPENDENT_LIST_BYTES 256
+
+/* The steps' lines, which a journal read back is checked against. */
+#define DRIVER_DELETE_LINE "spooler delete driver \"%s\""
+#define PRINTER_DELETE_LINE "spooler delete printer \"%s\""
+#define DRIVER_BACK_LINE "spooler add driver \"%s\" back"
+#define PRINTER_BACK_LINE "spooler add printer \"%s\" back"
 
 static char *const monitorName = (char *)KX_MONITOR_NAME;
 static char *const spoolerEnvironment = (char *)KX_SPOOLER_ENVIRONMENT;
@@ -205,7 +212,7 @@ static void JournalDriver(char *model)
             if (!drivers[i].pName || lstrcmpiA(drivers[i].pName, model) != 0)
                 continue;
             /* Copied whole, its record first. */
-            BYTE *copy = (BYTE *)Journal(StepDriverBack, needed, "spooler add driver \"%s\" back",
+            BYTE *copy = (BYTE *)Journal(StepDriverBack, needed, DRIVER_BACK_LINE,
                                          model);
             if (copy) {
                 CopyMemory(copy, list, needed);
@@ -220,7 +227,7 @@ static void JournalDriver(char *model)
     }
     if (list)
         HeapFree(GetProcessHeap(), 0, list);
-    JournalName(StepDriver, "spooler delete driver \"%s\"", model);
+    JournalName(StepDriver, DRIVER_DELETE_LINE, model);
 }
 
 /* Likewise a printer of the model's name, read straight into the journal. */
@@ -235,7 +242,7 @@ static void JournalPrinter(char *model)
         BYTE *record = NULL;
         if (!GetPrinterA(printer, 2, NULL, 0, &needed) && needed)
             record = (BYTE *)Journal(StepPrinterBack, needed + NAME_CHARS,
-                                     "spooler add printer \"%s\" back", model);
+                                     PRINTER_BACK_LINE, model);
         if (record) {
             PRINTER_INFO_2A *info = (PRINTER_INFO_2A *)record;
             DWORD size = needed;
@@ -257,7 +264,7 @@ static void JournalPrinter(char *model)
         if (record)
             return;
     }
-    JournalName(StepPrinter, "spooler delete printer \"%s\"", model);
+    JournalName(StepPrinter, PRINTER_DELETE_LINE, model);
 }
 
 /* The small buffer is deliberate: a spooler whose list does not fit gets the
@@ -493,14 +500,84 @@ void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *con
         HeapFree(GetProcessHeap(), 0, list);
 }
 
+/* ---- the checks of a journal read back ---- */
+
+static const char *CheckName(const void *data, DWORD bytes, const char *line, int printer)
+{
+    const NameUndo *undo = (const NameUndo *)data;
+    if (bytes < sizeof(NameUndo) || !FieldText(undo->name, NAME_CHARS) || !undo->name[0])
+        return KX_STEP_UNENDED;
+    return LineIs(line, printer ? PRINTER_DELETE_LINE : DRIVER_DELETE_LINE, undo->name)
+               ? NULL
+               : KX_STEP_OTHER_LINE;
+}
+
+static const char *CheckDriver(const void *data, DWORD bytes, const char *line)
+{
+    return CheckName(data, bytes, line, 0);
+}
+
+static const char *CheckPrinter(const void *data, DWORD bytes, const char *line)
+{
+    return CheckName(data, bytes, line, 1);
+}
+
+/* Every text of a saved record inside it, and the name its undo acts on
+ * there: an absent name would reach the spooler as the server itself. */
+static const char *CheckTexts(const void *data, DWORD bytes, LPSTR *const texts[], size_t count,
+                              const char *name, LPSTR dependents, const char *line, const char *format)
+{
+    for (size_t t = 0; t < count; t++)
+        if (!OffsetText(data, bytes, (ULONG_PTR)*texts[t], *texts[t] == dependents))
+            return KX_STEP_SHORT;
+    if (!name || !((const char *)data)[(ULONG_PTR)name])
+        return KX_STEP_UNENDED;
+    return LineIs(line, format, (const char *)data + (ULONG_PTR)name) ? NULL : KX_STEP_OTHER_LINE;
+}
+
+static const char *CheckDriverBack(const void *data, DWORD bytes, const char *line)
+{
+    if (bytes < sizeof(DRIVER_INFO_3A))
+        return KX_STEP_SHORT;
+    DRIVER_INFO_3A driver = *(const DRIVER_INFO_3A *)data;
+    LPSTR *const texts[] = DRIVER_TEXTS(&driver);
+    return CheckTexts(data, bytes, texts, ARRAYSIZE(texts), driver.pName, driver.pDependentFiles, line,
+                      DRIVER_BACK_LINE);
+}
+
+static const char *CheckPrinterBack(const void *data, DWORD bytes, const char *line)
+{
+    if (bytes < sizeof(PRINTER_INFO_2A))
+        return KX_STEP_SHORT;
+    PRINTER_INFO_2A printer = *(const PRINTER_INFO_2A *)data;
+    LPSTR *const texts[] = PRINTER_TEXTS(&printer);
+    const char *why = CheckTexts(data, bytes, texts, ARRAYSIZE(texts), printer.pPrinterName, NULL,
+                                 line, PRINTER_BACK_LINE);
+    ULONG_PTR mode = (ULONG_PTR)printer.pDevMode, descriptor = (ULONG_PTR)printer.pSecurityDescriptor;
+
+    if (!why && mode) {
+        DEVMODEA head;
+        ZeroMemory(&head, sizeof(head));
+        if (mode < bytes && bytes - mode >= offsetof(DEVMODEA, dmFields))
+            CopyMemory(&head, (const BYTE *)data + mode, offsetof(DEVMODEA, dmFields));
+        if (head.dmSize < offsetof(DEVMODEA, dmFields) ||
+            (DWORD)head.dmSize + head.dmDriverExtra > bytes - mode)
+            why = KX_STEP_SHORT;
+    }
+    if (!why && descriptor &&
+        (descriptor >= bytes || !DescriptorFits((const BYTE *)data + descriptor, bytes - (DWORD)descriptor)))
+        why = KX_STEP_SHORT;
+    return why;
+}
+
 void DefineSpoolerUndo(void)
 {
-    DefineUndo(StepMonitor, UndoMonitor);
-    DefineUndo(StepMonitorBack, UndoMonitorBack);
-    DefineUndo(StepDriver, UndoDriver);
-    DefineUndo(StepDriverBack, UndoDriverBack);
-    DefineUndo(StepPrinter, UndoPrinter);
-    DefineUndo(StepPrinterBack, UndoPrinterBack);
+    DefineUndo(StepMonitor, UndoMonitor, NULL);
+    DefineUndo(StepMonitorBack, UndoMonitorBack, NULL);
+    DefineUndo(StepDriver, UndoDriver, CheckDriver);
+    DefineUndo(StepDriverBack, UndoDriverBack, CheckDriverBack);
+    DefineUndo(StepPrinter, UndoPrinter, CheckPrinter);
+    DefineUndo(StepPrinterBack, UndoPrinterBack, CheckPrinterBack);
     DefineDefaultPrinterUndo();
 }
 

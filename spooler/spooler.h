@@ -12,13 +12,6 @@
 #define KX_SPOOLER_ENVIRONMENT "Windows x64"
 #else
 #define KX_SPOOLER_ENVIRONMENT "Windows NT x86"
-/* /verify: the language monitor, and each recorded model's driver, the
- * driver's files and its printer, reported as there or missing. */
-void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *context);
-/* Names the kinds of undo step the spooler's changes journal. */
-void DefineSpoolerUndo(void);
-void DefineDefaultPrinterUndo(void);
-
 #endif
 #define KX_MONITOR_NAME "Tremaro PJL Language Monitor"
 

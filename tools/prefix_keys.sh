@@ -28,8 +28,14 @@ prefix_key() {  # <system.reg|user.reg> <key path> [<"name"="value" line>...]
 # Wine's 64-bit spooler adds a printer only when its key has a data type; the
 # program passes none (the Windows spooler needs no such help), so a prefix
 # that is to take the medium's printers carries one for each model.
+#
+# Wine says it is Windows 7, whose spooler refuses the package's kernel-mode
+# (version 2) drivers, and kxsetup.exe stops before any change there; Wine's
+# own spooler takes them. So the program is told it runs on XP, which takes
+# them as long as no policy says otherwise (Wine's per-program version).
 prefix_spooler_quirk() {  # <prefix> <oemsetup.inf>
   local name
+  prefix_key "$1/user.reg" 'Software\Wine\AppDefaults\kxsetup.exe' '"Version"="winxp"'
   while IFS= read -r name; do
     prefix_key "$1/system.reg" "System\\CurrentControlSet\\Control\\Print\\Printers\\$name" '"Datatype"="RAW"'
   done < <(model_names "$2")

@@ -2,7 +2,7 @@
 #include "tests/unit/spooler_support.h"
 #include "spooler/spooler.h"
 #include "resources/resource.h"
-#include "base/base.h"
+#include "change/change.h"
 
 DECLARE_IMPORT_SLOT(SendNotifyMessageA);
 

@@ -2,7 +2,7 @@
 #include "tests/unit/shell_support.h"
 #include "run/run.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <algorithm>
 
 /* An install that is killed halfway: a child process of this test program
@@ -91,6 +91,11 @@ protected:
         ASSERT_EQ(1u, RunFolders().size());
         ASSERT_EQ("later", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value"));
     }
+    static int TakeBack()
+    {
+        char folder[MAX_PATH];
+        return TakeBackInterrupted(folder, sizeof(folder));
+    }
     /* The undo lines of the log with their outcome: "restore X / ok". */
     std::vector<std::string> UndoLines()
     {
@@ -111,7 +116,7 @@ TEST_F(InterruptedRun, TheNextStartUndoesWhatAKilledRunJournaledLastFirst)
 {
     RunChild();
     ASSERT_TRUE(OpenLog(log.c_str()));
-    EXPECT_EQ(1, TakeBackInterrupted());
+    EXPECT_EQ(1, TakeBack());
     CloseLog();
 
     const std::vector<std::string> expected = {
@@ -125,7 +130,7 @@ TEST_F(InterruptedRun, TheNextStartUndoesWhatAKilledRunJournaledLastFirst)
     EXPECT_FALSE(FileExists(dir.File("made")));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY));
     EXPECT_TRUE(RunFolders().empty());
-    EXPECT_EQ(0, TakeBackInterrupted()) << "taken back once";
+    EXPECT_EQ(0, TakeBack()) << "taken back once";
 }
 
 /* A backup whose bytes differ from the ones recorded is not copied back: that
@@ -139,7 +144,7 @@ TEST_F(InterruptedRun, ATamperedBackupIsNotRestored)
     other.Write("1", "EARLIER");
     ASSERT_TRUE(CopyFileA(other.File("1").c_str(), backup.c_str(), FALSE));
     ASSERT_TRUE(OpenLog(log.c_str()));
-    EXPECT_EQ(1, TakeBackInterrupted());
+    EXPECT_EQ(1, TakeBack());
     CloseLog();
 
     std::vector<std::string> undo = UndoLines();
@@ -160,7 +165,7 @@ TEST_F(InterruptedRun, APlanListsTheUndoAndAStrangeFolderIsNotFollowed)
 {
     RunChild();
     ASSERT_TRUE(OpenPlan(log.c_str()));
-    EXPECT_EQ(1, TakeBackInterrupted());
+    EXPECT_EQ(1, TakeBack());
     ResetLog();
     EXPECT_EQ(3u, UndoLines().size());
     EXPECT_EQ("later", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value"));
@@ -171,7 +176,7 @@ TEST_F(InterruptedRun, APlanListsTheUndoAndAStrangeFolderIsNotFollowed)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY, 0, KEY_SET_VALUE, &key));
     RegSetValueExA(key, "Journal", 0, REG_SZ, (const BYTE *)"journal", 8);
     RegCloseKey(key);
-    EXPECT_EQ(0, TakeBackInterrupted());
+    EXPECT_EQ(0, TakeBack());
     EXPECT_EQ("later", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY));
 }
@@ -263,4 +268,155 @@ TEST(FileUndo, ASameSizeSameTimeReplacementIsPutBack)
 
     EXPECT_EQ("earlier", ReadFileBytes(target));
     EXPECT_FALSE(FileExists(journal)) << "the backup went with its folder";
+}
+
+/* A journal read back is input: the child's journal, torn or garbled, is
+ * replayed without a crash; each step is either undone or named in the log
+ * with why not, and only a file that is no journal keeps the marker. */
+class DamagedJournal : public InterruptedRun {
+protected:
+    std::string folder, saved;
+    size_t steps = 0;
+    std::vector<size_t> ends; /* where each step ends in the file */
+    void SetUp() override
+    {
+        InterruptedRun::SetUp();
+        RunChild();
+        ASSERT_FALSE(HasFatalFailure());
+        folder = RunFolders()[0];
+        saved = ReadFileBytes(folder + "\\journal");
+        /* Keeps the folder standing whatever is undone. */
+        WriteBytes(folder + "\\keep", "");
+        for (size_t at = 4; at + 16 <= saved.size(); steps++) {
+            DWORD sizes[2];
+            memcpy(sizes, &saved[at + 4], sizeof(sizes));
+            at += 16 + sizes[0] + sizes[1];
+            ends.push_back(at);
+        }
+        ASSERT_EQ(3u, steps);
+        ASSERT_EQ(saved.size(), ends.back());
+    }
+    static void WriteBytes(const std::string &path, const std::string &bytes)
+    {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD done = 0;
+        WriteFile(file, bytes.data(), (DWORD)bytes.size(), &done, NULL);
+        CloseHandle(file);
+    }
+    /* The machine as the child left it, the journal as `bytes`, then the next
+     * start's take-back (or the journal's replay alone): its answer, and the
+     * log's lines in `lines`. */
+    std::vector<std::string> lines;
+    int Replay(const std::string &bytes, bool start = true)
+    {
+        SetValue("later");
+        dir.Write("replaced", "later");
+        dir.Write("made", "later");
+        WriteBytes(folder + "\\1", "earlier");
+        WriteBytes(folder + "\\journal", bytes);
+        HKEY key;
+        RegCreateKeyA(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY, &key);
+        RegSetValueExA(key, "Journal", 0, REG_SZ, (const BYTE *)folder.c_str(), (DWORD)folder.size() + 1);
+        RegCloseKey(key);
+        DeleteFileA(log.c_str());
+        EXPECT_TRUE(OpenLog(log.c_str()));
+        DefineRunUndo();
+        int taken = start ? TakeBack() : ReplayJournal(folder.c_str()) == ReplayDone;
+        CloseLog();
+        lines = ReadLines(log);
+        return taken;
+    }
+    size_t Count(const std::string &text)
+    {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string &l) { return l.find(text) != std::string::npos; });
+    }
+};
+
+TEST_F(DamagedJournal, CutAtEveryByteTheWholeStepsBeforeTheCutAreUndone)
+{
+    for (size_t cut = 0; cut <= saved.size(); cut++) {
+        int taken = Replay(saved.substr(0, cut), cut < 8);
+        size_t whole = std::count_if(ends.begin(), ends.end(), [&](size_t end) { return end <= cut; });
+        if (cut < 4) {
+            EXPECT_EQ(-1, taken) << cut;
+            EXPECT_EQ(1u, Count("is not a journal of this program")) << cut;
+            EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY)) << cut;
+            continue;
+        }
+        ASSERT_EQ(1, taken) << cut;
+        EXPECT_EQ(whole, UndoLines().size()) << cut;
+        bool boundary = cut == 4 || std::count(ends.begin(), ends.end(), cut);
+        EXPECT_EQ(boundary ? 0u : 1u, Count("journal step " + std::to_string(whole + 1) + " ")) << cut;
+        EXPECT_EQ(whole ? "earlier" : "later", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value")) << cut;
+        EXPECT_EQ(cut >= 8, KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY)) << cut;
+    }
+}
+
+/* Every field, of the steps' heads and of their data, at 0 and at its
+ * largest: nothing is undone but the journal's own steps, and a step that is
+ * not undone is named (a step whose sizes no longer fit ends the list, and
+ * what follows it may read as steps of garbage). */
+TEST_F(DamagedJournal, EachFieldAtItsExtremesIsUndoneOrNamed)
+{
+    ASSERT_EQ(1, Replay(saved, false));
+    std::vector<std::string> own;
+    for (const std::string &line : UndoLines())
+        own.push_back(line.substr(0, line.find(" / ")));
+    ASSERT_EQ(steps, own.size());
+    for (size_t at = 4; at + 4 <= saved.size(); at += 4)
+        for (DWORD extreme : { 0u, 0xFFFFFFFFu }) {
+            std::string bytes = saved;
+            memcpy(&bytes[at], &extreme, 4);
+            ASSERT_EQ(1, Replay(bytes, false)) << at;
+            std::vector<std::string> undone = UndoLines();
+            for (const std::string &line : undone) {
+                EXPECT_EQ(1, std::count(own.begin(), own.end(), line.substr(0, line.find(" / ")))) << at << line;
+            }
+            if (undone.size() < steps) {
+                EXPECT_LE(1u, Count("journal step ")) << at;
+            }
+        }
+}
+
+/* A file step's backup that points out of the journal's folder is not
+ * copied over its target; the other steps are undone. */
+TEST_F(DamagedJournal, ABackupOutsideTheFolderIsNotCopiedBack)
+{
+    std::string bytes = saved, own = folder + "\\1", outside = folder + "\\..\\1";
+    size_t at = bytes.find(own);
+    ASSERT_NE(std::string::npos, at);
+    bytes.replace(at, outside.size() + 1, outside + '\0');
+    dir.Write("outside", "planted");
+    ASSERT_EQ(1, Replay(bytes));
+    EXPECT_EQ(1u, Count("journal step 2 (kind 2) skipped: its backup is not one of the journal's folder"));
+    EXPECT_EQ(2u, UndoLines().size());
+    EXPECT_EQ("later", ReadFileBytes(dir.File("replaced")));
+    EXPECT_EQ("earlier", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value"));
+    EXPECT_FALSE(FileExists(dir.File("made")));
+}
+
+/* A journal of the other pointer width, or one that is held open, is not
+ * read: marker, journal and backups stay for the administrator, and nothing
+ * is undone. */
+TEST_F(DamagedJournal, AJournalThatCannotBeReadKeepsTheMarkerAndTheFolder)
+{
+    std::string bytes = saved;
+    DWORD otherWidth = 0x314A584Bu + 12 - (DWORD)sizeof(void *);
+    memcpy(&bytes[0], &otherWidth, 4);
+    EXPECT_EQ(-1, Replay(bytes));
+    EXPECT_EQ(1u, Count("(its build has pointers of another width)"));
+
+    HANDLE held = CreateFileA((folder + "\\journal").c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    SetValue("later");
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    EXPECT_EQ(-1, TakeBack());
+    CloseLog();
+    CloseHandle(held);
+    EXPECT_NE(std::string::npos, ReadFileBytes(log).find("cannot be read: error 32"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, KX_RUN_MARKER_KEY));
+    EXPECT_TRUE(FileExists(folder + "\\1"));
+    EXPECT_TRUE(UndoLines().empty());
+    EXPECT_EQ("later", RegText(HKEY_LOCAL_MACHINE, valueKey, "Value"));
 }

@@ -3,7 +3,7 @@
 #include "shell/host.h"
 #include "shell/choices.h"
 #include "shell/sysdlls.h"
-#include "base/base.h"
+#include "change/change.h"
 #include "tests/unit/trust_support.h"
 #include <sddl.h>
 

@@ -49,7 +49,10 @@ TEST(QueueLog, VersionCheckTellsTheAnswerGiven)
 
     ASSERT_TRUE(OpenLog(dir.File("run.log").c_str()));
     LogQueueNotification(SPFILENOTIFY_TARGETNEWER, (UINT_PTR)&paths, TRUE);
+    LogQueueNotification(SPFILENOTIFY_ENDCOPY, (UINT_PTR)&paths, 0);
     LogQueueNotification(SPFILENOTIFY_TARGETNEWER, (UINT_PTR)&paths, FALSE);
+    /* SetupAPI ends the copy it skipped as if it had made it */
+    LogQueueNotification(SPFILENOTIFY_ENDCOPY, (UINT_PTR)&paths, 0);
     CloseLog();
 
     std::string log = ReadFileBytes(dir.File("run.log"));
@@ -58,6 +61,9 @@ TEST(QueueLog, VersionCheckTellsTheAnswerGiven)
     EXPECT_NE(std::string::npos, replaced);
     EXPECT_NE(std::string::npos, kept);
     EXPECT_LT(replaced, kept);
+    size_t copied = log.find("copied C:\\medium\\kxps.dll -> C:\\drivers\\kxps.dll\r\n");
+    EXPECT_LT(copied, kept);
+    EXPECT_EQ(std::string::npos, log.find("copied", copied + 1)) << log;
 }
 
 /* SetupAPI on Windows finds a source in its compressed form (the last

@@ -7,7 +7,7 @@
 #include "shell/choices.h"
 #include "shell/sysdlls.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 #include <winspool.h>
 #include <prsht.h>
 #include <sddl.h>
@@ -26,6 +26,7 @@ DECLARE_IMPORT_SLOT(CreateDirectoryA);
 DECLARE_IMPORT_SLOT(RegSetValueExA);
 DECLARE_IMPORT_SLOT(DeletePrinterDriverA);
 DECLARE_IMPORT_SLOT(SendMessageTimeoutA);
+DECLARE_IMPORT_SLOT(RegSetKeySecurity);
 
 static const char productKey[] = "Software\\VelbaPrinter\\VelbaProduct\\PrinterInfo";
 static const char groupName[] = "Kalyx Q70/Q90 Tools";
@@ -585,14 +586,14 @@ TEST_F(UninstallRun, FolderOrRecordOthersControlIsRefusedAndAGoneFolderSkipsTheF
 {
     const std::string product = std::string("HKLM\\") + KX_PRODUCT_KEY;
     const struct { bool folder; std::string refusal; } cases[] = {
-        { true, "The folder " + prefix->status + " cannot be used: it may be changed by other users." },
+        { true, "The folder " + prefix->status + " cannot be used: it is owned by another user." },
         { false, "The registry key " + product + " cannot be used: it is owned by another user." },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.refusal);
         FakeSecurity security;
         if (c.folder)
-            FakeSecurity::Folder(prefix->status, "O:BAD:(A;;FA;;;WD)");
+            FakeSecurity::Folder(prefix->status, "O:BUD:(A;;FA;;;WD)");
         else
             FakeSecurity::keys = "O:BU";
         SetupState.installMode = Uninstall;
@@ -628,6 +629,45 @@ TEST_F(UninstallRun, FolderOrRecordOthersControlIsRefusedAndAGoneFolderSkipsTheF
     std::string said = ReadFileBytes(prefix->temp.File("gone.log"));
     EXPECT_NE(std::string::npos, said.find("> delete " + modelIni)) << said;
     EXPECT_EQ(std::string::npos, said.find("> delete " + prefix->status)) << said;
+}
+
+static std::vector<std::string> givenKeyOwners;
+static LONG WINAPI KeepKeyEntries(HKEY, SECURITY_INFORMATION parts, PSECURITY_DESCRIPTOR descriptor)
+{
+    char *text = NULL;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, parts, &text, NULL)) {
+        givenKeyOwners.push_back(text);
+        FakeSecurity::keys = text;
+        LocalFree(text);
+    }
+    return ERROR_SUCCESS;
+}
+
+/* An earlier release's installation, uninstalled from the medium: its record
+ * key with NT 4's HKLM\\Software entries is made the administrators' own
+ * before it is read, and its folder with the entries XP's root hands down is
+ * not read from, only rid of the installation's files. */
+TEST_F(UninstallRun, AnEarlierReleasesOpenKeyAndFolderAreUninstalledFromTheMedium)
+{
+    FakeSecurity security;
+    FakeSecurity::Folder(prefix->status, "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)");
+    FakeSecurity::keys = "O:BAD:(A;CI;KA;;;BA)(A;CI;DCLC;;;WD)";
+    givenKeyOwners.clear();
+    FAKE_IMPORT(RegSetKeySecurity, KeepKeyEntries);
+    ASSERT_TRUE(OpenLog(prefix->temp.File("earlier.log").c_str()));
+
+    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
+
+    CloseLog();
+    ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
+    ASSERT_LE(1u, givenKeyOwners.size());
+    EXPECT_EQ("O:BAD:P(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;KR;;;BU)", givenKeyOwners[0]);
+    EXPECT_EQ(1, uninstallSections);
+    EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));
+    std::string said = ReadFileBytes(prefix->temp.File("earlier.log"));
+    EXPECT_NE(std::string::npos, said.find("status folder " + prefix->status +
+                                           " may be changed by other users: only its files are deleted"))
+        << said;
 }
 
 /* Every look at the clock moves it on a second, so the 30-second limit comes
@@ -1265,7 +1305,6 @@ TEST_F(FailedRun, FoldersTheCommitMadeAreRemoved)
 /* What the run gave the folders, files and keys it made the administrators'
  * own, and then what the undo gave back, as the fake security then reports it. */
 DECLARE_IMPORT_SLOT(SetFileSecurityA);
-DECLARE_IMPORT_SLOT(RegSetKeySecurity);
 static std::vector<std::string> givenEntries;
 static std::string DaclText(PSECURITY_DESCRIPTOR descriptor)
 {
@@ -1291,10 +1330,11 @@ static LONG WINAPI GiveKeyEntries(HKEY, SECURITY_INFORMATION, PSECURITY_DESCRIPT
     return ERROR_SUCCESS;
 }
 
-/* An earlier release's status folder, its files and its record key took
- * over entries that let others change them (the root's on XP, HKLM\Software's
- * on NT 4): each is made the administrators' own before the first copy and
- * value, and a run that stops puts their entries back. */
+/* An earlier release's status folder and its record key took over entries
+ * that let others change them (the root's on XP, HKLM\\Software's on NT 4):
+ * each is made the administrators' own before the first copy and value; a
+ * file in the folder, which another account could have written, is taken
+ * away instead. A run that stops puts all of it back. */
 TEST_F(FailedRun, OpenFolderFilesAndKeyOfAnEarlierReleaseAreProtectedAndPutBack)
 {
     ASSERT_TRUE(CreateDirectoryA(prefix->status.c_str(), NULL));
@@ -1318,19 +1358,42 @@ TEST_F(FailedRun, OpenFolderFilesAndKeyOfAnEarlierReleaseAreProtectedAndPutBack)
     const std::string admins = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
     const std::string keyAdmins = "D:P(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;KR;;;BU)";
     const std::string file = prefix->StatusFile("kxsetup.exe");
-    ASSERT_EQ(6u, givenEntries.size());
+    ASSERT_EQ(4u, givenEntries.size());
     EXPECT_EQ("key " + keyAdmins, givenEntries[0]);
     EXPECT_EQ(prefix->status + " " + admins, givenEntries[1]);
-    EXPECT_EQ(file + " " + admins, givenEntries[2]);
-    EXPECT_EQ(file + " " + fileEntries, givenEntries[3]);
-    EXPECT_EQ(prefix->status + " " + folderEntries, givenEntries[4]);
-    EXPECT_EQ("key " + keyEntries, givenEntries[5]);
+    EXPECT_EQ(prefix->status + " " + folderEntries, givenEntries[2]);
+    EXPECT_EQ("key " + keyEntries, givenEntries[3]);
+    EXPECT_NE(std::string::npos,
+              ReadFileBytes(log).find("> delete " + file + ": another account could have written it"));
+    EXPECT_EQ("an earlier release", ReadFileBytes(file));
     std::vector<std::string> undo = UndoLines();
     for (const std::string &line :
-         { "permissions of " + file + " back / ok", "permissions of " + prefix->status + " back / ok",
+         { "restore " + file + " / ok", "permissions of " + prefix->status + " back / ok",
            std::string("registry permissions of HKLM\\") + KX_PRODUCT_KEY + " back / ok" })
         EXPECT_TRUE(std::find(undo.begin(), undo.end(), line) != undo.end())
             << line << "\n" << ::testing::PrintToString(undo);
+}
+
+/* A medium that others may change (unpacked into a user's temporary folder):
+ * the run reads and copies a copy only administrators may change, and
+ * removes it at its end. */
+TEST_F(FailedRun, AMediumOthersMayChangeIsCopiedFromAProtectedCopy)
+{
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string copy = std::string(windows) + "\\kxsetup-medium-";
+    FakeSecurity security;
+    FakeSecurity::Folder(prefix->medium, "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)");
+    ASSERT_TRUE(OpenLog(log.c_str()));
+
+    EXPECT_EQ(KX_EXIT_OK, QuietExpress());
+
+    std::string said = ReadFileBytes(log);
+    EXPECT_NE(std::string::npos, said.find("copied " + copy)) << said;
+    EXPECT_EQ(std::string::npos, said.find("copied " + prefix->medium)) << said;
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxsetup.exe"), "kxsetup.exe"));
+    WIN32_FIND_DATAA found;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((copy + "*").c_str(), &found));
 }
 
 /* Every box of a stop, the spooler's system error among them, comes after the

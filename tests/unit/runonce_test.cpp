@@ -1,6 +1,6 @@
 #include "tests/unit/harness.h"
 #include "integration/integration.h"
-#include "base/base.h"
+#include "change/change.h"
 
 DECLARE_IMPORT_SLOT(CreateProcessA);
 

@@ -6,6 +6,7 @@
 #include "shell/choices.h"
 #include "shell/sysdlls.h"
 #include "base/base.h"
+#include <sddl.h>
 
 DECLARE_IMPORT_SLOT(GetCommandLineA);
 DECLARE_IMPORT_SLOT(GetVersionExA);
@@ -165,6 +166,7 @@ TEST_F(ShellEntry, NotNtIsToldBeforeAnySystemDllIsLoaded)
  * free to start. */
 TEST_F(ShellEntry, ASecondStartWhileARunIsInProgressEndsWith1618)
 {
+    FakeSecurity security; /* the first run's lock is the administrators' own */
     HANDLE first = CreateMutexA(NULL, TRUE, "Global\\KxSetupRun");
     ASSERT_TRUE(first != NULL);
     TempDir temp;
@@ -191,6 +193,45 @@ TEST_F(ShellEntry, ASecondStartWhileARunIsInProgressEndsWith1618)
     fakeCommandLine = line.c_str();
     EXPECT_NE(1618, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
     EXPECT_EQ(std::string::npos, ReadFileBytes(temp.File("next.log")).find("Another installation"));
+}
+
+/* A user who makes the lock's name first (its owner is not the
+ * administrators') stops no install: the run goes on, and says so. */
+DECLARE_IMPORT_SLOT(GetKernelObjectSecurity);
+static decltype(&GetKernelObjectSecurity) filesSecurity;
+static BOOL WINAPI OwnedByUsers(HANDLE handle, SECURITY_INFORMATION information,
+                                PSECURITY_DESCRIPTOR buffer, DWORD bytes, LPDWORD needed)
+{
+    if (GetFileType(handle) != FILE_TYPE_UNKNOWN)
+        return filesSecurity(handle, information, buffer, bytes, needed);
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ULONG size = 0;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BUD:(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                         &descriptor, &size);
+    *needed = size;
+    memcpy(buffer, descriptor, bytes < size ? bytes : size);
+    LocalFree(descriptor);
+    return bytes >= size;
+}
+
+TEST_F(ShellEntry, ALockNameHeldByAUserDoesNotStopTheRun)
+{
+    FakeSecurity security;
+    filesSecurity = reinterpret_cast<decltype(filesSecurity)>(*IMPORT_SLOT(GetKernelObjectSecurity));
+    FAKE_IMPORT(GetKernelObjectSecurity, OwnedByUsers);
+    HANDLE squatted = CreateMutexA(NULL, TRUE, "Global\\KxSetupRun");
+    TempDir temp;
+    std::string line = "\"C:\\medium\\kxsetup.exe\" /quiet /log=" + temp.File("run.log");
+    fakeCommandLine = line.c_str();
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(GetVersionExA, FakeWindows95);
+
+    EXPECT_EQ(KX_EXIT_FAILED, RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL));
+    std::string log = ReadFileBytes(temp.File("run.log"));
+    EXPECT_NE(std::string::npos, log.find("run lock: the name is held by another account (it is owned "
+                                          "by another user): going on")) << log;
+    EXPECT_NE(std::string::npos, log.find("not Windows NT")) << "the run went on";
+    CloseHandle(squatted);
 }
 
 TEST_F(ShellEntry, NoServiceManagerAccessShowsOnlyItsBoxAndFails)
@@ -265,6 +306,40 @@ TEST(ShellEnvironment, PassesOnNtWithFullServiceManagerAccess)
     FAKE_IMPORT(GetVersionExA, NtVersion);
     EXPECT_EQ(EnvironmentOk, CheckEnvironment());
     EXPECT_EQ(148u, versionInfoSize);
+}
+
+static const char printerPolicy[] = "Software\\Policies\\Microsoft\\Windows NT\\Printers";
+
+/* The package's version-2 (kernel-mode) drivers: NT 4 and 2000 take them; XP
+ * too unless the policy "Disallow installation of printers using kernel-mode
+ * drivers" is set; Server 2003 only where that policy is disabled; Vista and
+ * later never. */
+TEST(ShellEnvironment, KernelModeDriversWhereTheSystemAndItsPolicyTakeThem)
+{
+    struct Case { DWORD major, minor; int policy; int result; } cases[] = {
+        { 4, 0, -1, EnvironmentOk }, { 5, 0, -1, EnvironmentOk }, { 5, 0, 1, EnvironmentKernelDrivers },
+        { 5, 1, -1, EnvironmentOk }, { 5, 1, 0, EnvironmentOk }, { 5, 1, 1, EnvironmentKernelDrivers },
+        { 5, 2, -1, EnvironmentKernelDrivers }, { 5, 2, 0, EnvironmentOk },
+        { 6, 0, -1, EnvironmentKernelDrivers }, { 6, 1, 0, EnvironmentKernelDrivers },
+        { 10, 0, -1, EnvironmentKernelDrivers },
+    };
+    RegistrySnapshot policy(HKEY_LOCAL_MACHINE, printerPolicy);
+    FakeSecurity system;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + " policy " +
+                     std::to_string(c.policy));
+        FakeSecurity::majorVersion = c.major;
+        FakeSecurity::minorVersion = c.minor;
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, printerPolicy);
+        HKEY key;
+        if (c.policy >= 0) {
+            DWORD value = (DWORD)c.policy;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, printerPolicy, &key));
+            RegSetValueExA(key, "KMPrintersAreBlocked", 0, REG_DWORD, (BYTE *)&value, sizeof(value));
+            RegCloseKey(key);
+        }
+        EXPECT_EQ(c.result, CheckEnvironment());
+    }
 }
 
 /* The host window is shown minimised whatever the show command, posts its

@@ -35,6 +35,7 @@
 #define KX_SLOT_BYTES_GetProcAddress 8
 #define KX_SLOT_BYTES_GetTickCount 0
 #define KX_SLOT_BYTES_GetVersionExA 4
+#define KX_SLOT_BYTES_GetWindowsDirectoryA 8
 #define KX_SLOT_BYTES_GetVolumeInformationA 32
 #define KX_SLOT_BYTES_LoadLibraryExA 12
 #define KX_SLOT_BYTES_MessageBoxA 16

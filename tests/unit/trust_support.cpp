@@ -18,6 +18,7 @@ DWORD FakeSecurity::volumeFlags;
 std::set<std::string> FakeSecurity::fatRoots;
 std::map<std::string, std::string> FakeSecurity::raw;
 DWORD FakeSecurity::majorVersion;
+DWORD FakeSecurity::minorVersion;
 static std::map<HANDLE, std::string> opened;
 static const char trusted[] = "O:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
@@ -114,6 +115,7 @@ static BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA info)
     BOOL got = REAL(GetVersionExA)(info);
     if (got && FakeSecurity::majorVersion) {
         info->dwMajorVersion = FakeSecurity::majorVersion;
+        info->dwMinorVersion = FakeSecurity::minorVersion;
         info->dwPlatformId = VER_PLATFORM_WIN32_NT;
     }
     return got;
@@ -135,7 +137,7 @@ FakeSecurity::FakeSecurity()
     keys.clear();
     fatRoots.clear();
     raw.clear();
-    majorVersion = 0;
+    majorVersion = minorVersion = 0;
     volumeFlags = FILE_PERSISTENT_ACLS | FILE_CASE_PRESERVED_NAMES;
 #define KX_PATCH(name, fake) \
     patches.emplace_back(new ScopedImport(IMPORT_SLOT(name), reinterpret_cast<void *>(fake)))

@@ -20,7 +20,7 @@ struct FakeSecurity {
     static DWORD volumeFlags;                          /* of every volume but... */
     static std::set<std::string> fatRoots;             /* ...these lower-case roots: none */
     static std::map<std::string, std::string> raw;     /* lower-case path -> descriptor bytes */
-    static DWORD majorVersion;                         /* the system's, as GetVersionExA tells */
+    static DWORD majorVersion, minorVersion;           /* the system's, as GetVersionExA tells */
     std::vector<std::unique_ptr<ScopedImport>> patches;
     FakeSecurity();
     ~FakeSecurity();

@@ -1,5 +1,13 @@
 #include "tests/unit/trust_support.h"
 #include "rules/rules.h"
+#include "run/run.h"
+#include "shell/host.h"
+#include "shell/entry.h"
+#include "base/base.h"
+#include <sddl.h>
+
+DECLARE_IMPORT_SLOT(CreateDirectoryA);
+DECLARE_IMPORT_SLOT(GetWindowsDirectoryA);
 
 /* A status folder, the folder above it, a file in it and the volume root as
  * another user or a careless administrator may have left them, on a system
@@ -145,6 +153,38 @@ TEST(FolderTrust, MissingFilesRootsSharesAndVolumesWithoutPermissions)
     EXPECT_STREQ("The folder \\\\server\\share\\kx cannot be used: it is on a network share.", why);
 }
 
+/* The default permissions of the systems' drives (Microsoft's Q148437 and
+ * Q244600 for NT 4 and 2000, the systems' own for XP on). */
+static const std::string installer = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+static const std::string change = "0x1301bf", readRun = "0x1200a9";
+/* NT 4: Everyone may change the root and the system folders. */
+static const std::string nt4 = "O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;" + change +
+                        ";;;WD)(A;OICI;FA;;;SY)";
+/* 2000: Everyone full control of the root; the system folders for the
+ * administrators, the system and Power Users. */
+static const std::string w2kRoot = "O:BAD:(A;OICI;FA;;;WD)";
+static const std::string w2kSystem = "O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;FA;;;SY)(A;OICI;" +
+                              change + ";;;PU)(A;OICI;" + readRun + ";;;BU)(A;OICI;" + readRun + ";;;WD)";
+/* XP: users may add folders to the root and files to its folders. */
+static const std::string xpRoot = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;CO)(A;OICI;" +
+                           readRun + ";;;BU)(A;CI;0x4;;;BU)(A;CIIO;0x2;;;BU)(A;;" + readRun + ";;;WD)";
+static const std::string xpSystem = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;CO)(A;OICI;" +
+                             change + ";;;PU)(A;OICI;" + readRun + ";;;BU)";
+/* 7 to 11, and a data volume of Vista on: authenticated users may
+ * modify what is made below the root and add folders to the root. */
+static const std::string vistaRoot = "O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;" + readRun +
+                              ";;;BU)(A;OICIIO;" + change + ";;;AU)(A;;0x4;;;AU)";
+static const std::string vistaSystem = "O:" + installer + "D:(A;;FA;;;" + installer + ")(A;CIIO;GA;;;" +
+                                installer + ")(A;;" + change + ";;;SY)(A;OICIIO;GA;;;SY)(A;;" +
+                                change + ";;;BA)(A;OICIIO;GA;;;BA)(A;;" + readRun +
+                                ";;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)";
+/* An earlier release's C:\STATUS: the root's inheritable entries, now its own. */
+static const std::string nt4Earlier = nt4;
+static const std::string xpEarlier = "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;" + readRun +
+                              ";;;BU)(A;CIID;0x4;;;BU)(A;CIID;0x2;;;BU)";
+static const std::string vistaEarlier = "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;" + readRun +
+                                 ";;;BU)(A;OICIID;" + change + ";;;AU)";
+
 /* The default permissions of each system's system drive (Microsoft's
  * Q148437 and Q244600 for NT 4 and 2000, the systems' own for XP on) and a
  * data volume formatted by Vista or later, and four places on them: the
@@ -157,35 +197,6 @@ TEST(FolderTrust, DefaultPermissionsOfEachSystem)
     GetWindowsDirectoryA(windowsBuffer, MAX_PATH);
     GetSystemDirectoryA(systemBuffer, MAX_PATH);
     const std::string windows = windowsBuffer, system = systemBuffer;
-    const std::string installer = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
-    const std::string change = "0x1301bf", readRun = "0x1200a9";
-    /* NT 4: Everyone may change the root and the system folders. */
-    const std::string nt4 = "O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;" + change +
-                            ";;;WD)(A;OICI;FA;;;SY)";
-    /* 2000: Everyone full control of the root; the system folders for the
-     * administrators, the system and Power Users. */
-    const std::string w2kRoot = "O:BAD:(A;OICI;FA;;;WD)";
-    const std::string w2kSystem = "O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;FA;;;SY)(A;OICI;" +
-                                  change + ";;;PU)(A;OICI;" + readRun + ";;;BU)(A;OICI;" + readRun + ";;;WD)";
-    /* XP: users may add folders to the root and files to its folders. */
-    const std::string xpRoot = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;CO)(A;OICI;" +
-                               readRun + ";;;BU)(A;CI;0x4;;;BU)(A;CIIO;0x2;;;BU)(A;;" + readRun + ";;;WD)";
-    const std::string xpSystem = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;CO)(A;OICI;" +
-                                 change + ";;;PU)(A;OICI;" + readRun + ";;;BU)";
-    /* 7 to 11, and a data volume of Vista on: authenticated users may
-     * modify what is made below the root and add folders to the root. */
-    const std::string vistaRoot = "O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;" + readRun +
-                                  ";;;BU)(A;OICIIO;" + change + ";;;AU)(A;;0x4;;;AU)";
-    const std::string vistaSystem = "O:" + installer + "D:(A;;FA;;;" + installer + ")(A;CIIO;GA;;;" +
-                                    installer + ")(A;;" + change + ";;;SY)(A;OICIIO;GA;;;SY)(A;;" +
-                                    change + ";;;BA)(A;OICIIO;GA;;;BA)(A;;" + readRun +
-                                    ";;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)";
-    /* An earlier release's C:\STATUS: the root's inheritable entries, now its own. */
-    const std::string nt4Earlier = nt4;
-    const std::string xpEarlier = "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;" + readRun +
-                                  ";;;BU)(A;CIID;0x4;;;BU)(A;CIID;0x2;;;BU)";
-    const std::string vistaEarlier = "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;" + readRun +
-                                     ";;;BU)(A;OICIID;" + change + ";;;AU)";
     struct System {
         const char *name;
         DWORD major;
@@ -270,4 +281,115 @@ TEST(FolderTrust, DefaultPermissionsOfEachSystem)
         EXPECT_EQ(FolderUntrusted, JudgeFolderTrust("Z:\\", NULL, &why));
         EXPECT_STREQ("The folder Z:\\ cannot be used: it is the root of a drive.", why);
     }
+}
+
+/* What the machine's file system keeps of a folder the run makes: the
+ * descriptor given, with the owner the system would pick when it names
+ * none (on XP the administrator who made it). */
+static std::string makerOwner;
+static BOOL WINAPI KeepMadeFolder(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
+{
+    BOOL made = REAL(CreateDirectoryA)(path, attributes);
+    PSECURITY_DESCRIPTOR given = attributes ? attributes->lpSecurityDescriptor : NULL;
+    PSID owner = NULL;
+    BOOL defaulted;
+    char *text = NULL;
+    if (made && given && ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                             given, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                             &text, NULL)) {
+        GetSecurityDescriptorOwner(given, &owner, &defaulted);
+        FakeSecurity::Folder(path, (owner ? "" : "O:" + makerOwner) + text);
+        LocalFree(text);
+    }
+    return made;
+}
+
+static std::string fakeWindows;
+static UINT WINAPI FakeWindowsFolder(LPSTR buffer, UINT chars)
+{
+    lstrcpynA(buffer, fakeWindows.c_str(), (int)chars);
+    return (UINT)fakeWindows.size();
+}
+
+/* Whole machines, each with its system's default permissions, as the run
+ * meets them in one process: the system check, the Express default status
+ * folder, its making, and the judgements after it of the same process and of
+ * another administrator or SYSTEM (an uninstall, /verify, a deployment
+ * tool): each passes where the system lets the package's drivers in. */
+class WholeMachines : public KxTest {};
+
+TEST_F(WholeMachines, ExpressInstallAndTheJudgementsAfterIt)
+{
+    char buffer[MAX_PATH];
+    GetSystemDirectoryA(buffer, MAX_PATH);
+    const std::string system = buffer;
+    GetWindowsDirectoryA(buffer, MAX_PATH);
+    const std::string windows = buffer;
+    /* Windows 2000 on D: beside a C: every user may change (Z: is Wine's D:). */
+    const std::string elsewhere = "Z:\\tmp\\kx-winnt-" + std::to_string(GetCurrentProcessId());
+    const std::string admin = "S-1-5-21-1-2-3-1001", trusted = "O:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    struct Machine {
+        const char *name;
+        DWORD major, minor;
+        std::string root, system;
+        bool fat;
+        std::string windows, folder, logged;
+        int environment;
+    };
+    const Machine machines[] = {
+        { "NT 4 on NTFS", 4, 0, nt4, nt4, false, windows, "C:\\STATUS",
+          "no folder is protected better than it", EnvironmentOk },
+        /* the system's one log line was the first row's */
+        { "NT 4 on FAT", 4, 0, trusted, trusted, true, windows, "C:\\STATUS", "", EnvironmentOk },
+        { "2000 on C:", 5, 0, w2kRoot, w2kSystem, false, windows, windows + "\\STATUS",
+          "default status folder: " + windows + "\\STATUS, since C:\\ may be changed by other users",
+          EnvironmentOk },
+        { "2000 on D:", 5, 0, w2kRoot, w2kSystem, false, elsewhere, elsewhere + "\\STATUS",
+          "default status folder: " + elsewhere + "\\STATUS, since C:\\ may be changed by other users",
+          EnvironmentOk },
+        { "XP", 5, 1, xpRoot, xpSystem, false, windows, "C:\\STATUS", "", EnvironmentOk },
+        { "Server 2003", 5, 2, xpRoot, xpSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers },
+        { "7", 6, 1, vistaRoot, vistaSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers },
+        { "10", 10, 0, vistaRoot, vistaSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers },
+    };
+    RegistrySnapshot policy(HKEY_LOCAL_MACHINE, "Software\\Policies\\Microsoft\\Windows NT\\Printers");
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Policies\\Microsoft\\Windows NT\\Printers");
+    CreateDirectoryA(elsewhere.c_str(), NULL);
+    TempDir log;
+    for (const Machine &m : machines) {
+        SCOPED_TRACE(m.name);
+        RemoveTree(m.folder);
+        FakeSecurity security;
+        FakeSecurity::majorVersion = m.major;
+        FakeSecurity::minorVersion = m.minor;
+        FakeSecurity::Folder("C:\\", m.root);
+        FakeSecurity::Folder(windows, m.system);
+        FakeSecurity::Folder(system, m.system);
+        if (m.fat)
+            FakeSecurity::fatRoots = { "c:\\" };
+        makerOwner = m.major == 5 && m.minor == 1 ? admin : "BA";
+        fakeWindows = m.windows;
+        FAKE_IMPORT(GetWindowsDirectoryA, FakeWindowsFolder);
+        FAKE_IMPORT(CreateDirectoryA, KeepMadeFolder);
+        ASSERT_TRUE(OpenLog(log.File("machine.log").c_str()));
+        char folder[MAX_PATH];
+        const char *why = NULL;
+
+        EXPECT_EQ(m.environment, CheckEnvironment());
+        DefaultStatusFolder('C', folder, sizeof(folder));
+        EXPECT_EQ(m.folder, folder);
+        EXPECT_EQ(1, CreateStatusFolder(folder));
+        /* a later judgement of the process, as another account (on XP the
+         * maker is not the account the tests run as) */
+        EXPECT_EQ(FolderTrusted, JudgeFolderTrust(folder, NULL, &why)) << (why ? why : "");
+
+        CloseLog();
+        std::string said = ReadFileBytes(log.File("machine.log"));
+        if (!m.logged.empty()) {
+            EXPECT_NE(std::string::npos, said.find(m.logged)) << said;
+        }
+        DeleteFileA(log.File("machine.log").c_str());
+        RemoveTree(m.folder);
+    }
+    RemoveTree(elsewhere);
 }

@@ -4,7 +4,7 @@
 # only ids and runtime/ stands apart: both may be included from anywhere.
 set -euo pipefail
 cd "${1:-$(dirname "$0")/../..}"
-layers=(base setupdata rules "spooler integration" "wizard run" shell)
+layers=(base change setupdata rules "spooler integration" "wizard run" shell)
 status=0
 for ((i = 0; i < ${#layers[@]}; i++)); do
   above=()

@@ -1,4 +1,4 @@
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 #define PENDING_KEY "SYSTEM\\CurrentControlSet\\Control\\Session Manager"
@@ -32,20 +32,12 @@ static int Unchanged(const FileUndo *file)
            SameDigest(&file->digest, &now);
 }
 
-/* Only a backup in the journal's own folder, of the length and hash recorded
- * when it was made, is copied back: a journal read from disk is not trusted
- * further than its folder. Copied, not moved, so that a restore that fails
- * leaves the backup where the log says it is. */
+/* Only a backup of the length and hash recorded when it was made is copied
+ * back. Copied, not moved, so that a restore that fails leaves the backup
+ * where the log says it is. */
 static DWORD RestoreBackup(const FileUndo *file)
 {
-    const char *folder = JournalFolderPath();
-    size_t length = lstrlenA(folder);
     FileDigest now;
-
-    if (!length || CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, file->backup,
-                                  (int)length, folder, (int)length) != CSTR_EQUAL ||
-        file->backup[length] != '\\')
-        return ERROR_INVALID_DATA;
     DWORD code = DigestFile(file->backup, file->digest.algorithm, &now);
     if (code == NO_ERROR && !SameDigest(&file->digest, &now))
         code = ERROR_CRC;
@@ -66,7 +58,8 @@ static DWORD UndoFile(void *data)
 
     if (file->backup[0])
         return RestoreBackup(file);
-    if (DeleteFileA(file->target))
+    /* A step whose backup could not be made undoes nothing. */
+    if (!file->target[0] || DeleteFileA(file->target))
         return NO_ERROR;
     DWORD code = GetLastError();
     return Gone(code) ? NO_ERROR : code;
@@ -247,10 +240,87 @@ void JournalDelayedCopy(const char *target)
     SyncJournal();
 }
 
+/* ---- the checks of a journal read back ---- */
+
+/* A path field ended within MAX_PATH, on a drive, and the one its line
+ * names: `format` is the line's, with the path's %s. */
+static const char *CheckPath(const char *path, const char *format, const char *line)
+{
+    if (!FieldText(path, MAX_PATH) || !DrivePath(path))
+        return "its path is not ended or not on a drive";
+    return LineIs(line, format, path) ? NULL : KX_STEP_OTHER_LINE;
+}
+
+static const char *CheckFolder(const void *data, DWORD bytes, const char *line)
+{
+    return bytes < MAX_PATH ? KX_STEP_SHORT : CheckPath((const char *)data, "folder remove %s", line);
+}
+
+static const char *CheckDelayedCopy(const void *data, DWORD bytes, const char *line)
+{
+    return bytes < MAX_PATH ? KX_STEP_SHORT
+                            : CheckPath((const char *)data, "cancel the copy of %s at the restart", line);
+}
+
+/* The backup a run made is "<journal folder>\<number>": nothing else is
+ * copied over a target. */
+static int OwnBackup(const char *backup)
+{
+    const char *folder = JournalFolderPath();
+    int length = lstrlenA(folder);
+
+    if (!length || CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, backup, length, folder,
+                                  length) != CSTR_EQUAL ||
+        backup[length] != '\\' || !backup[length + 1])
+        return 0;
+    for (const char *c = backup + length + 1; *c; c++)
+        if (*c < '0' || *c > '9')
+            return 0;
+    return 1;
+}
+
+static const char *CheckFile(const void *data, DWORD bytes, const char *line)
+{
+    const FileUndo *file = (const FileUndo *)data;
+    const FileDigest *digest = &file->digest;
+
+    if (bytes < sizeof(FileUndo))
+        return KX_STEP_SHORT;
+    if (!FieldText(file->backup, MAX_PATH) || !FieldText(file->target, MAX_PATH))
+        return KX_STEP_UNENDED;
+    /* Its backup could not be made: it undoes nothing. */
+    if (!file->target[0])
+        return file->backup[0] ? "it has a backup but no target" : NULL;
+    if (file->backup[0] && !OwnBackup(file->backup))
+        return "its backup is not one of the journal's folder";
+    DWORD hashBytes = digest->algorithm == CALG_SHA_256 ? 32 : digest->algorithm == CALG_SHA1 ? 20 : 0;
+    if ((digest->algorithm && !hashBytes) || digest->bytes != hashBytes)
+        return "its hash is not one the program takes";
+    return CheckPath(file->target, file->backup[0] ? "restore %s" : "delete %s", line);
+}
+
+static const char *CheckEntries(const void *data, DWORD bytes, const char *line)
+{
+    const EntriesUndo *undo = (const EntriesUndo *)data;
+
+    if (bytes < sizeof(EntriesUndo) || !FieldText(undo->path, MAX_PATH))
+        return KX_STEP_SHORT;
+    if (!undo->path[0])
+        return NULL;
+    if (!DescriptorFits(undo + 1, bytes - (DWORD)sizeof(EntriesUndo)))
+        return KX_STEP_SHORT;
+    return CheckPath(undo->path, "permissions of %s back", line);
+}
+
 void DefineFileUndo(void)
 {
-    DefineUndo(StepFolder, UndoFolder);
-    DefineUndo(StepFile, UndoFile);
-    DefineUndo(StepDelayedCopy, UndoDelayedCopy);
-    DefineUndo(StepFileEntries, UndoEntries);
+    DefineUndo(StepFolder, UndoFolder, CheckFolder);
+    DefineUndo(StepFile, UndoFile, CheckFile);
+    DefineUndo(StepDelayedCopy, UndoDelayedCopy, CheckDelayedCopy);
+    DefineUndo(StepFileEntries, UndoEntries, CheckEntries);
+}
+
+void ResetFileUndo(void)
+{
+    backupCount = 0;
 }

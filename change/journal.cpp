@@ -1,12 +1,13 @@
-#include "base/base.h"
-#include <stdarg.h>
+#include "change/change.h"
 #include <strsafe.h>
 
 #define UNDO_LINE_CHARS 1024
 #define JOURNAL_FILE_NAME "journal"
 /* The file's first bytes: its layout, and the width of the program that wrote
  * it (a step's data holds handles of the registry's roots). */
-#define JOURNAL_MAGIC (0x314A584Bu + (DWORD)sizeof(void *))
+#define JOURNAL_MAGIC_BASE 0x314A584Bu
+#define JOURNAL_MAGIC (JOURNAL_MAGIC_BASE + (DWORD)sizeof(void *))
+#define OTHER_WIDTH_MAGIC (JOURNAL_MAGIC_BASE + 12 - (DWORD)sizeof(void *))
 #define JOURNAL_MAX_BYTES (16u << 20)
 
 /* One step as the file holds it: its kind, then its data (a multiple of 16
@@ -29,9 +30,10 @@ static JournalEntry *last;
 static JournalEntry *written; /* the last step the file holds */
 static int journaling;
 static UndoProc undoProcs[UndoKinds];
+static StepCheck stepChecks[UndoKinds];
 static char folder[MAX_PATH];
 static HANDLE file; /* NULL without a journal file */
-static int unsynced, held, keptBackups, flushes;
+static int unsynced, held, keptBackups;
 
 static void *DataOf(JournalEntry *entry)
 {
@@ -43,9 +45,10 @@ static char *LineOf(JournalEntry *entry)
     return (char *)DataOf(entry) + entry->step.dataBytes;
 }
 
-void DefineUndo(UndoKind kind, UndoProc undo)
+void DefineUndo(UndoKind kind, UndoProc undo, StepCheck check)
 {
     undoProcs[kind] = undo;
+    stepChecks[kind] = check;
 }
 
 static void Forget(void)
@@ -104,7 +107,6 @@ int BeginJournal(const char *journalFolder)
     EndJournal();
     journaling = 1;
     keptBackups = 0;
-    flushes = 1;
     if (!journalFolder)
         return 1;
     if (FAILED(StringCchCopyA(folder, ARRAYSIZE(folder), journalFolder)) ||
@@ -205,14 +207,10 @@ void SyncJournal(void)
         return;
     AppendPending(last, written);
     written = last;
-    if (flushes && !FlushFileBuffers(file))
+    /* After the queue's commit too: the copied files have gone to the disk
+     * with the first flush after it, and the later ones carry a step alone. */
+    if (!FlushFileBuffers(file))
         LogLine("journal not written through: %s", LogStatus(GetLastError()));
-}
-
-void StopJournalFlushes(void)
-{
-    SyncJournal();
-    flushes = 0;
 }
 
 void HoldJournal(int hold)
@@ -262,72 +260,124 @@ void EndJournal(void)
     CloseJournalFolder(1);
 }
 
-/* The steps of another run's file, in their order, onto this journal; what
- * ends in the middle of a step (the run was stopped while writing it) ends
- * the list. */
-static int ReadSteps(const BYTE *bytes, DWORD size)
-{
-    DWORD at = sizeof(DWORD);
-    int steps = 0;
+/* ---- a journal read back: the file of a run that was stopped ---- */
 
-    while (size - at >= sizeof(StepHeader)) {
-        StepHeader step;
-        CopyMemory(&step, bytes + at, sizeof(step));
-        DWORD room = size - at - (DWORD)sizeof(StepHeader);
-        if (step.dataBytes > room || step.lineBytes > room - step.dataBytes ||
-            step.lineBytes >= UNDO_LINE_CHARS || (step.dataBytes & 15))
-            break;
-        JournalEntry *entry = NewEntry(step.kind, step.dataBytes, step.lineBytes);
-        if (!entry)
-            break;
-        CopyMemory(DataOf(entry), bytes + at + sizeof(StepHeader), step.dataBytes + step.lineBytes);
-        entry->previous = last;
-        last = entry;
-        at += (DWORD)sizeof(StepHeader) + step.dataBytes + step.lineBytes;
-        steps++;
-    }
-    if (at != size)
-        LogLine("journal ends within a step: the %lu bytes after step %d are not read",
-                (unsigned long)(size - at), steps);
-    return steps;
+/* Judged on its copy, where its data is aligned and its line ended: NULL
+ * when the step may be undone, else why not. */
+static const char *JudgeStep(JournalEntry *entry)
+{
+    DWORD kind = entry->step.kind;
+    const char *line = LineOf(entry);
+
+    if (kind >= UndoKinds || !undoProcs[kind])
+        return "its kind is unknown";
+    if (entry->step.reserved)
+        return "it is of another format";
+    if (lstrlenA(line) != (int)entry->step.lineBytes)
+        return "its line holds a zero";
+    return stepChecks[kind] ? stepChecks[kind](DataOf(entry), entry->step.dataBytes, line) : NULL;
 }
 
-int ReplayJournal(const char *journalFolder)
+/* The steps of another run's file, in their order, onto this journal; a step
+ * that fails its check is left out, and one whose sizes do not fit what is
+ * left of the file (the run was stopped while writing it) ends the list. */
+static void ReadSteps(const BYTE *bytes, DWORD size)
+{
+    DWORD at = sizeof(DWORD);
+
+    for (int number = 1; at < size; number++) {
+        StepHeader step;
+        DWORD room = size - at;
+        if (room < sizeof(StepHeader)) {
+            LogLine("journal step %d is cut: %lu bytes of its head", number, (unsigned long)room);
+            return;
+        }
+        CopyMemory(&step, bytes + at, sizeof(step));
+        room -= (DWORD)sizeof(StepHeader);
+        if ((step.dataBytes & 15) || step.lineBytes >= UNDO_LINE_CHARS || step.dataBytes > room ||
+            step.lineBytes > room - step.dataBytes) {
+            LogLine("journal step %d (kind %lu) is cut or garbled: its %lu + %lu bytes do not fit "
+                    "the %lu left; the steps before it are undone",
+                    number, (unsigned long)step.kind, (unsigned long)step.dataBytes,
+                    (unsigned long)step.lineBytes, (unsigned long)room);
+            return;
+        }
+        JournalEntry *entry = NewEntry(step.kind, step.dataBytes, step.lineBytes);
+        if (!entry)
+            return;
+        entry->step.reserved = step.reserved;
+        CopyMemory(DataOf(entry), bytes + at + sizeof(StepHeader), step.dataBytes + step.lineBytes);
+        at += (DWORD)sizeof(StepHeader) + step.dataBytes + step.lineBytes;
+        const char *why = JudgeStep(entry);
+        if (why) {
+            LogLine("journal step %d (kind %lu) skipped: %s", number, (unsigned long)step.kind, why);
+            HeapFree(GetProcessHeap(), 0, entry);
+            continue;
+        }
+        entry->previous = last;
+        last = entry;
+    }
+}
+
+/* The whole file in memory; NULL with why it cannot be read. */
+static BYTE *ReadJournalFile(const char *path, DWORD *size, const char **why)
+{
+    DWORD high = 0, read = 0;
+    BYTE *bytes = NULL;
+    HANDLE journal = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+
+    if (journal == INVALID_HANDLE_VALUE) {
+        *why = GetLastError() == ERROR_FILE_NOT_FOUND ? NULL : LogStatus(GetLastError());
+        return NULL;
+    }
+    *size = GetFileSize(journal, &high);
+    if (high || *size > JOURNAL_MAX_BYTES)
+        *why = "it is larger than a journal can be";
+    else if (!(bytes = (BYTE *)HeapAlloc(GetProcessHeap(), 0, *size + 1)))
+        *why = "no memory";
+    else if (!ReadFile(journal, bytes, *size, &read, NULL) || read != *size) {
+        *why = "it cannot be read";
+        HeapFree(GetProcessHeap(), 0, bytes);
+        bytes = NULL;
+    }
+    CloseHandle(journal);
+    return bytes;
+}
+
+Replay ReplayJournal(const char *journalFolder)
 {
     char path[MAX_PATH];
-    BYTE *bytes = NULL;
-    DWORD size = 0, read = 0, magic = 0;
-    int replayed = 0;
+    DWORD size = 0, magic = 0;
+    const char *why = NULL;
+    Replay replay = ReplayUnread;
 
     EndJournal();
     if (FAILED(StringCchCopyA(folder, ARRAYSIZE(folder), journalFolder)) ||
-        !JournalPath(path, JOURNAL_FILE_NAME))
-        return 0;
-    HANDLE journal = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-    if (journal != INVALID_HANDLE_VALUE) {
-        size = GetFileSize(journal, NULL);
-        if (size >= sizeof(DWORD) && size <= JOURNAL_MAX_BYTES)
-            bytes = (BYTE *)HeapAlloc(GetProcessHeap(), 0, size);
-        if (bytes && (!ReadFile(journal, bytes, size, &read, NULL) || read != size)) {
-            HeapFree(GetProcessHeap(), 0, bytes);
-            bytes = NULL;
-        }
-        CloseHandle(journal);
+        !JournalPath(path, JOURNAL_FILE_NAME)) {
+        folder[0] = '\0';
+        return ReplayUnread;
     }
-    if (bytes)
+    BYTE *bytes = ReadJournalFile(path, &size, &why);
+    if (bytes && size >= sizeof(magic))
         CopyMemory(&magic, bytes, sizeof(magic));
-    if (magic != JOURNAL_MAGIC)
-        LogLine("interrupted installation: %s is not a journal of this program", path);
+    if (!bytes && !why) {
+        LogLine("interrupted installation: %s holds no journal", folder);
+        replay = ReplayNone;
+    } else if (!bytes)
+        LogLine("interrupted installation: its journal %s cannot be read: %s", path, why);
+    else if (magic != JOURNAL_MAGIC)
+        LogLine("interrupted installation: %s is not a journal of this program%s", path,
+                magic == OTHER_WIDTH_MAGIC ? " (its build has pointers of another width)" : "");
     else {
         LogLine("interrupted installation: its journal %s", path);
         journaling = 1;
         ReadSteps(bytes, size);
         RollBack();
-        replayed = 1;
+        replay = ReplayDone;
     }
     if (bytes)
         HeapFree(GetProcessHeap(), 0, bytes);
     folder[0] = '\0';
-    return replayed;
+    return replay;
 }

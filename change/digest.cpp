@@ -1,4 +1,4 @@
-#include "base/base.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 #define DIGEST_READ_BYTES 65536
