@@ -1,4 +1,5 @@
 #include "run/run.h"
+#include "change/change.h"
 #include "base/base.h"
 #include <strsafe.h>
 

@@ -1,4 +1,5 @@
 #include "run/run.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 /* Each copy the commit made from the medium: its target, then its source,

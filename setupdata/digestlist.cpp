@@ -1,4 +1,5 @@
 #include "setupdata/setupdata.h"
+#include "change/change.h"
 #include <strsafe.h>
 
 /* A list is small: one line of about 100 characters per file of a medium; a

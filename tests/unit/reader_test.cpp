@@ -1,5 +1,6 @@
 #include "tests/unit/harness.h"
 #include "setupdata/setupdata.h"
+#include "change/change.h"
 #include <string.h>
 
 DECLARE_IMPORT_SLOT(SetupOpenAppendInfFileA);
