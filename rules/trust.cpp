@@ -340,7 +340,10 @@ static const char *JudgeFoldersBelow(char *path, size_t top, const Trust *trust,
     return reason;
 }
 
-int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
+/* `held`: the caller holds the folder open without letting it be deleted or
+ * renamed, which no folder above it can be while it is held either: only
+ * the folder itself and its files are judged. */
+static int JudgeFolder(const char *folder, size_t *standing, const char **why, int held)
 {
     char path[FOLDER_CHARS], system[FOLDER_CHARS], windows[FOLDER_CHARS], failed[FOLDER_CHARS];
     char open[FOLDER_CHARS] = "";
@@ -376,7 +379,13 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
      * them could move the system. */
     top = 3;
     UINT windowsLength = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
-    if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) && IsInsideFolder(folder, windows))
+    if (held) {
+        for (size_t at = 3; path[at]; at++)
+            if (path[at] == '\\' && path[at + 1])
+                top = at + 1;
+    }
+    else if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) &&
+             IsInsideFolder(folder, windows))
         top = windowsLength;
     else if (acls)
         reason = JudgeEntry(root, &trust, 1, 1, FILE_RENAME_RIGHTS, 0, &missing);
@@ -396,6 +405,16 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
     /* Told to a caller that only reads there and so cannot make it safe. */
     *why = Refusal("folder", folder, lstrcmpiA(open, folder) == 0 ? "it" : open, openToOthers);
     return FolderRepairable;
+}
+
+int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
+{
+    return JudgeFolder(folder, standing, why, 0);
+}
+
+int JudgeHeldFolder(const char *folder, const char **why)
+{
+    return JudgeFolder(folder, NULL, why, 1);
 }
 
 /* Why the drive's root lets other users take a folder made there away (or

@@ -80,6 +80,18 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
  * others in (JudgeFolderTrust). 0 after its box when it cannot be made or is
  * refused. */
 int CreateStatusFolder(const char *folder);
+/* The folder opened without delete sharing, so that while the handle lasts
+ * nobody can rename it, or a folder above it, away and put his own in its
+ * place; NULL when it cannot be held (or is a link, or no folder). */
+HANDLE HoldFolder(const char *folder);
+/* An earlier installation recorded in another folder than the run's: the
+ * files it holds under the names of the run's copies into `folder` (each
+ * target of `targets`, zero-separated) are deleted through the journal,
+ * unless another account owns that folder; 0 when one could not be.
+ * RemoveEarlierFolder takes the folder away once the run is kept, when
+ * nothing else is left in it. */
+int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targets);
+void RemoveEarlierFolder(const char *earlier);
 /* JudgeFolderTrust's verdict on the status folder; a refusal has shown its
  * box with `caption`. */
 int CheckStatusFolder(const char *folder, const char *caption);

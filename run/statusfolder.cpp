@@ -181,3 +181,69 @@ int CreateStatusFolder(const char *folder)
     }
     return MakeMissingFolders(path, standing, &security);
 }
+
+HANDLE HoldFolder(const char *folder)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    /* An open for attributes alone takes no part in the sharing rules. The
+     * link itself is opened, never where it points (NT 4, which has no links,
+     * ignores the flag). */
+    HANDLE held = CreateFileA(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                              NULL);
+
+    if (held == INVALID_HANDLE_VALUE)
+        return NULL;
+    if (!GetFileInformationByHandle(held, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            FILE_ATTRIBUTE_DIRECTORY) {
+        CloseHandle(held);
+        return NULL;
+    }
+    return held;
+}
+
+/* The files this run copied into its status folder, where the earlier
+ * installation's folder holds them under the same name: the run's copies
+ * replace them. Deleted while the folder is held, each kept for the undo. */
+int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targets)
+{
+    char path[MAX_PATH];
+    const char *why;
+    int removed = 1;
+    HANDLE held = HoldFolder(earlier);
+
+    if (!held) {
+        LogLine("earlier status folder %s: %s", earlier, LogStatus(GetLastError()));
+        return 1;
+    }
+    if (JudgeHeldFolder(earlier, &why) == FolderUntrusted) {
+        LogLine("earlier status folder %s is left as it is: %s", earlier, why);
+        CloseHandle(held);
+        return 1;
+    }
+    size_t length = (size_t)lstrlenA(folder);
+    for (const char *target = targets; removed && *target; target += lstrlenA(target) + 1) {
+        if (!IsInsideFolder(target, folder) || target[length] != '\\' ||
+            FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", earlier, target + length)) ||
+            GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (!JournalTarget(path))
+            removed = 0;
+        else if (Act("delete %s: the earlier installation's, replaced by %s", path, target)) {
+            BOOL deleted = DeleteFileA(path);
+            ActDone(deleted, deleted ? NO_ERROR : GetLastError());
+            removed = deleted;
+        }
+    }
+    CloseHandle(held);
+    return removed;
+}
+
+void RemoveEarlierFolder(const char *earlier)
+{
+    if (Act("folder remove %s: the earlier installation's, if empty", earlier)) {
+        BOOL removed = RemoveDirectoryA(earlier);
+        ActDone(removed, removed ? NO_ERROR : GetLastError());
+    }
+}
