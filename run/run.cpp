@@ -524,6 +524,18 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
         KxMessageBox(NULL, why, KX_CAPTION_INSTALLATION, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
+    /* Started from the status folder, the uninstall follows the setup
+     * information there only as the record keeps it. */
+    if (folder == FolderTrusted && IsInsideFolder(run->startedFrom, state->statusDir) &&
+        !RecordedFileIntact(run->infPath)) {
+        char text[TEXT_CHARS];
+        StringCchPrintfA(text, ARRAYSIZE(text),
+                         "The setup information %s is not the one the installation recorded: "
+                         "start the uninstall from the medium.",
+                         run->infPath);
+        KxMessageBox(NULL, text, KX_CAPTION_INSTALLATION, MB_OK);
+        return StopRun(run, KX_EXIT_FAILED);
+    }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
 

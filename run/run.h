@@ -47,6 +47,10 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
  * KX_EXIT_FAILED with the first drift named, KX_EXIT_NOT_INSTALLED when no
  * installation is recorded. */
 int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode);
+/* 1 when the record keeps `file` with the digest it has now, 0 when it keeps
+ * another or none for it, -1 when the record keeps no digests at all (an
+ * earlier release's). */
+int RecordedFileIntact(const char *file);
 
 /* The medium in `medium` (its folder, with the backslash) as a packager must
  * mend it before shipping, checked without a change, with the setup

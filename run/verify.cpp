@@ -58,6 +58,36 @@ static int SameAsRecorded(const char *path, ALG_ID algorithm, const char *record
                CSTR_EQUAL;
 }
 
+/* The line's algorithm and where its path begins. */
+static ALG_ID SplitLine(const char *line, const char **path)
+{
+    const char *at = line;
+    for (int blanks = 0; *at && blanks < 2; at++)
+        blanks += *at == ' ';
+    *path = at;
+    return Begins(line, "sha256:") ? CALG_SHA_256 : Begins(line, "sha1:") ? CALG_SHA1 : 0;
+}
+
+int RecordedFileIntact(const char *file)
+{
+    char *files = ReadRecordedFiles();
+    int intact = 0;
+    DWORD code;
+
+    if (!files)
+        return -1;
+    for (const char *line = files; *line; line += lstrlenA(line) + 1) {
+        const char *path;
+        ALG_ID algorithm = SplitLine(line, &path);
+        if (lstrcmpiA(path, file) == 0) {
+            intact = algorithm && SameAsRecorded(path, algorithm, line, (size_t)(path - line - 1), &code);
+            break;
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, files);
+    return intact;
+}
+
 /* Each line of the record: "<digest> <path>", the digest as FormatDigest
  * writes it, taken again with the algorithm the line names. A copy that
  * SetupAPI put off to the restart was recorded with the file that will
@@ -70,12 +100,8 @@ static void VerifyFiles(const char *list, Tally *tally)
     DWORD code = NO_ERROR, pendingCode;
 
     for (const char *line = list; *line; line += lstrlenA(line) + 1) {
-        const char *path = line;
-        for (int blanks = 0; *path && blanks < 2; path++)
-            blanks += *path == ' ';
-        ALG_ID algorithm = Begins(line, "sha256:") ? CALG_SHA_256
-                           : Begins(line, "sha1:") ? CALG_SHA1
-                                                   : 0;
+        const char *path;
+        ALG_ID algorithm = SplitLine(line, &path);
         size_t length = (size_t)(path - line - 1);
         int same = algorithm && SameAsRecorded(path, algorithm, line, length, &code);
         if (same)

@@ -1794,3 +1794,37 @@ TEST_F(FailedRun, AnUpgradeIntoAnotherFolderTakesTheEarlierOneAway)
     EXPECT_NE(std::string::npos, said.find("> folder remove " + earlier)) << said;
     RemoveTree(earlier);
 }
+
+/* Started from the status folder, the uninstall follows its setup
+ * information only as the record keeps it. */
+TEST_F(FailedRun, TheStatusFoldersSetupInformationIsFollowedOnlyAsRecorded)
+{
+    ASSERT_EQ(KX_EXIT_OK, QuietExpress());
+    ResetRun();
+    SetupState.instance = GetModuleHandleA(NULL);
+    Quiet();
+    prefix->StartAs(prefix->StatusFile("kxsetup.exe"));
+    const std::string inf = prefix->StatusFile("oemsetup.inf"), kept = ReadFileBytes(inf);
+    prefix->temp.Write("inf", kept + "\r\n; changed\r\n");
+    ASSERT_TRUE(CopyFileA(prefix->temp.File("inf").c_str(), inf.c_str(), FALSE));
+    SetupState.installMode = Uninstall;
+
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState, OptionsMode()));
+    CloseLog();
+    EXPECT_NE(std::string::npos,
+              ReadFileBytes(log).find("box \"Installation\" \"The setup information " + inf +
+                                      " is not the one the installation recorded: start the "
+                                      "uninstall from the medium.\""));
+    EXPECT_TRUE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
+
+    prefix->temp.Write("inf", kept);
+    ASSERT_TRUE(CopyFileA(prefix->temp.File("inf").c_str(), inf.c_str(), FALSE));
+    ResetRun();
+    SetupState.instance = GetModuleHandleA(NULL);
+    Quiet();
+    SetupState.installMode = Uninstall;
+    EXPECT_EQ(KX_EXIT_OK, RunInstallation(host, &SetupState, OptionsMode()));
+    TakeBoxes();
+    EXPECT_FALSE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
+}
