@@ -30,6 +30,23 @@ static int CopyFolderFiles(const char *from, const char *to)
     return copied;
 }
 
+/* A listed file of the protected copy whose digest is not the list's: the
+ * first one's name goes to `context` (MAX_PATH). A system without SHA-256
+ * (before XP SP3) compares nothing; /check names a listed file that is not
+ * there. */
+static void CheckStagedFile(void *context, const char *name, const char *listed)
+{
+    char *differs = (char *)context, path[MAX_PATH], now[DIGEST_TEXT_CHARS];
+    FileDigest digest;
+
+    if (differs[0] || !listed ||
+        FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", staged, name)) ||
+        DigestFile(path, CALG_SHA_256, &digest) != NO_ERROR || digest.algorithm != CALG_SHA_256)
+        return;
+    if (!FormatDigest(&digest, now, ARRAYSIZE(now)) || lstrcmpA(now, listed) != 0)
+        StringCchCopyA(differs, MAX_PATH, name);
+}
+
 int StageMedium(char *medium, size_t chars)
 {
     char folder[MAX_PATH], windows[MAX_PATH];
@@ -71,6 +88,18 @@ int StageMedium(char *medium, size_t chars)
     made = CopyFolderFiles(medium, staged);
     ActDone(made, made ? NO_ERROR : GetLastError());
     if (!made || FAILED(StringCchPrintfA(medium, chars, "%s\\", staged))) {
+        UnstageMedium();
+        return 0;
+    }
+    /* What was copied is what the medium's own list names, where it has one. */
+    char differs[MAX_PATH] = "", text[MAX_PATH + 96];
+    if (LoadDigestList(medium))
+        EachListedFile(CheckStagedFile, differs);
+    if (differs[0]) {
+        StringCchPrintfA(text, ARRAYSIZE(text),
+                         "The medium's file %s is not the one its list names: nothing was changed.",
+                         differs);
+        KeepBox(text, KX_CAPTION_INSTALL_ERROR);
         UnstageMedium();
         return 0;
     }

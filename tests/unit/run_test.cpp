@@ -1418,6 +1418,22 @@ TEST_F(FailedRun, AMediumOthersMayChangeIsCopiedFromAProtectedCopy)
     const std::string copy = std::string(windows) + "\\kxsetup-medium-";
     FakeSecurity security;
     FakeSecurity::Folder(prefix->medium, "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)");
+    /* a copy that is not what the medium's list names is not taken */
+    const std::string list = prefix->MediumFile(KX_DIGEST_LIST), kept = ReadFileBytes(list);
+    std::string text;
+    for (const std::string &line : ReadLines(list))
+        text += (line.rfind("tremon.dll ", 0) == 0 ? line.substr(0, line.size() - 64) + std::string(64, 'a')
+                                                    : line) + "\r\n";
+    prefix->temp.Write("medium\\" KX_DIGEST_LIST, text);
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+    EXPECT_NE(std::string::npos, ReadFileBytes(log).find("The medium's file tremon.dll is not the one its "
+                                                         "list names: nothing was changed."));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
+    prefix->temp.Write("medium\\" KX_DIGEST_LIST, kept);
+    ResetRun();
+    SetupState.instance = GetModuleHandleA(NULL);
+    Quiet();
     ASSERT_TRUE(OpenLog(log.c_str()));
 
     EXPECT_EQ(KX_EXIT_OK, QuietExpress());
