@@ -1351,12 +1351,6 @@ static std::string DaclText(PSECURITY_DESCRIPTOR descriptor)
     }
     return dacl;
 }
-static BOOL WINAPI GiveFileEntries(LPCSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descriptor)
-{
-    givenEntries.push_back(std::string(path) + " " + DaclText(descriptor));
-    FakeSecurity::Folder(path, "O:BA" + DaclText(descriptor));
-    return TRUE;
-}
 static LONG WINAPI GiveKeyEntries(HKEY, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descriptor)
 {
     givenEntries.push_back("key " + DaclText(descriptor));
