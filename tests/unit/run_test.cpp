@@ -1338,7 +1338,6 @@ TEST_F(FailedRun, FoldersTheCommitMadeAreRemoved)
 
 /* What the run gave the folders, files and keys it made the administrators'
  * own, and then what the undo gave back, as the fake security then reports it. */
-DECLARE_IMPORT_SLOT(SetFileSecurityA);
 static std::vector<std::string> givenEntries;
 static std::string DaclText(PSECURITY_DESCRIPTOR descriptor)
 {
