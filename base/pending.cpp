@@ -47,14 +47,14 @@ static int WalkPendingRenames(const char *target, char *source, size_t chars)
     int found = 0, count = 0;
 
     for (const char *from = list; from && *from && from < list + bytes;) {
-        const char *to = from + lstrlenA(from) + 1;
+        const char *to = from + strlen(from) + 1;
         count++;
         /* A pair whose target is empty deletes its source: no file comes. */
         if (target && *to && lstrcmpiA(PlainPath(to), target) == 0) {
             found = SUCCEEDED(StringCchCopyA(source, chars, PlainPath(from)));
             break;
         }
-        from = to + lstrlenA(to) + 1;
+        from = to + strlen(to) + 1;
     }
     if (list)
         HeapFree(GetProcessHeap(), 0, list);

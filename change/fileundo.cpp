@@ -206,8 +206,8 @@ static DWORD UndoDelayedCopy(void *data)
     if (code == ERROR_SUCCESS && list) {
         char *kept = list;
         for (char *from = list; *from && from < list + bytes;) {
-            char *to = from + lstrlenA(from) + 1;
-            char *next = to + lstrlenA(to) + 1;
+            char *to = from + strlen(from) + 1;
+            char *next = to + strlen(to) + 1;
             DWORD pair = (DWORD)(next - from);
             if (SameTarget(to, target)) {
                 DeleteFileA(from[0] == '\\' && from[1] == '?' ? from + 4 : from);
@@ -267,7 +267,7 @@ static const char *CheckDelayedCopy(const void *data, DWORD bytes, const char *l
 static int OwnBackup(const char *backup)
 {
     const char *folder = JournalFolderPath();
-    int length = lstrlenA(folder);
+    int length = (int)strlen(folder);
 
     if (!length || CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, backup, length, folder,
                                   length) != CSTR_EQUAL ||

@@ -273,7 +273,7 @@ static const char *JudgeStep(JournalEntry *entry)
         return "its kind is unknown";
     if (entry->step.reserved)
         return "it is of another format";
-    if (lstrlenA(line) != (int)entry->step.lineBytes)
+    if (strlen(line) != entry->step.lineBytes)
         return "its line holds a zero";
     return stepChecks[kind] ? stepChecks[kind](DataOf(entry), entry->step.dataBytes, line) : NULL;
 }

@@ -130,7 +130,7 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
 int WriteMachineString(const char *subKey, const char *valueName, const char *text)
 {
     /* Stored without the terminating zero; readers terminate at the length. */
-    return WriteMachineValue(subKey, valueName, REG_SZ, (const BYTE *)text, lstrlenA(text));
+    return WriteMachineValue(subKey, valueName, REG_SZ, (const BYTE *)text, strlen(text));
 }
 
 static int WriteMachineDword(const char *subKey, const char *valueName, DWORD value)
@@ -347,7 +347,7 @@ int RecordFiles(const char *targets, KnownDigestProc known)
     DWORD used = 0, count = 0;
     int written = 0;
 
-    for (const char *t = targets; *t; t += lstrlenA(t) + 1)
+    for (const char *t = targets; *t; t += strlen(t) + 1)
         count++;
     char *list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
                                    count * ARRAYSIZE(line) + 2);
@@ -358,7 +358,7 @@ int RecordFiles(const char *targets, KnownDigestProc known)
      * that SetupAPI put off to the restart as the file that will replace it.
      * A file that cannot be read is listed without a hash, so that /verify
      * says it could not check it. */
-    for (const char *t = targets; *t && !Planning(); t += lstrlenA(t) + 1) {
+    for (const char *t = targets; *t && !Planning(); t += strlen(t) + 1) {
         char pending[MAX_PATH];
         const char *content = PendingRenameOnto(t, pending, ARRAYSIZE(pending)) ? pending : t;
         int hashed = KnownAndSameSize(known, t, content, line) ||
@@ -368,7 +368,7 @@ int RecordFiles(const char *targets, KnownDigestProc known)
             StringCchCopyA(line, ARRAYSIZE(line), "none: 0");
         if (SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), " ")) &&
             SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), t))) {
-            DWORD length = (DWORD)lstrlenA(line) + 1;
+            DWORD length = (DWORD)strlen(line) + 1;
             CopyMemory(list + used, line, length);
             used += length;
         }

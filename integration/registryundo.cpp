@@ -173,7 +173,7 @@ static DWORD Padded(DWORD bytes)
 /* A record's head and name; its data goes to `*data`, `room` bytes at most. */
 static int PutRecord(TreeWriter *out, DWORD type, const char *name, BYTE **data, DWORD *room)
 {
-    DWORD nameBytes = (DWORD)lstrlenA(name) + 1, head = (DWORD)sizeof(TreeRecord) + Padded(nameBytes);
+    DWORD nameBytes = (DWORD)strlen(name) + 1, head = (DWORD)sizeof(TreeRecord) + Padded(nameBytes);
     if (out->left < head)
         return 0;
     TreeRecord record = { type, nameBytes, 0 };

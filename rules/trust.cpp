@@ -227,10 +227,10 @@ static int KeepsPermissions(const char *path)
 
 int IsInsideFolder(const char *path, const char *folder)
 {
-    int length = lstrlenA(folder);
+    int length = (int)strlen(folder);
 
     /* Compared as the file system compares names, without the rest of path. */
-    return lstrlenA(path) >= length && (path[length] == '\0' || path[length] == '\\') &&
+    return (int)strlen(path) >= length && (path[length] == '\0' || path[length] == '\\') &&
            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, folder, length) ==
                CSTR_EQUAL;
 }

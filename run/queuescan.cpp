@@ -15,7 +15,7 @@ static DWORD targetBytes;
 
 static void KeepTarget(const char *target)
 {
-    DWORD length = (DWORD)lstrlenA(target) + 1;
+    DWORD length = (DWORD)strlen(target) + 1;
     char *grown = (char *)(targets ? HeapReAlloc(GetProcessHeap(), 0, targets, targetBytes + length + 1)
                                    : HeapAlloc(GetProcessHeap(), 0, length + 1));
     if (!grown)

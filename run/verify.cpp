@@ -53,7 +53,7 @@ static int SameAsRecorded(const char *path, ALG_ID algorithm, const char *record
     if (*code == NO_ERROR && digest.algorithm != algorithm)
         *code = ERROR_NOT_SUPPORTED;
     return *code == NO_ERROR && FormatDigest(&digest, now, ARRAYSIZE(now)) &&
-           lstrlenA(now) == (int)length &&
+           strlen(now) == length &&
            CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, now, (int)length, recorded, (int)length) ==
                CSTR_EQUAL;
 }
@@ -69,7 +69,7 @@ static void VerifyFiles(const char *list, Tally *tally)
     char verdict[64], source[MAX_PATH];
     DWORD code = NO_ERROR, pendingCode;
 
-    for (const char *line = list; *line; line += lstrlenA(line) + 1) {
+    for (const char *line = list; *line; line += strlen(line) + 1) {
         const char *path = line;
         for (int blanks = 0; *path && blanks < 2; path++)
             blanks += *path == ' ';
