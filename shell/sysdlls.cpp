@@ -68,21 +68,21 @@
     void name##Stub(void) { __asm__(STUB_JUMP(name, argumentBytes)); }
 #define DEFINE_SLOT(dll, name, argumentBytes) \
     KX_KEPT FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL;
-#define IMPORT_ENTRY(dll, name, argumentBytes) { &name##Slot, dll, #name },
+#define IMPORT_SLOT(dll, name, argumentBytes) &name##Slot,
+#define IMPORT_DLL(dll, name, argumentBytes) dll,
+#define IMPORT_NAME(dll, name, argumentBytes) #name "\0"
 
 enum SystemDll { Comctl32, Winspool, Setupapi };
 static const char *const systemDllNames[] = { "\\comctl32.dll", "\\winspool.drv", "\\setupapi.dll" };
 
-struct SystemImport {
-    FARPROC *slot;
-    int dll;
-    const char *name;
-};
-
 SYSTEM_IMPORTS(DEFINE_IMPORT)
 SETUP_IMPORTS(DEFINE_SLOT)
 
-static const SystemImport systemImports[] = { SYSTEM_IMPORTS(IMPORT_ENTRY) SETUP_IMPORTS(IMPORT_ENTRY) };
+/* Three parallel lists, the names packed one after another: a table of
+ * records would cost a pointer and a relocation per name. */
+static FARPROC *const importSlots[] = { SYSTEM_IMPORTS(IMPORT_SLOT) SETUP_IMPORTS(IMPORT_SLOT) };
+static const BYTE importDlls[] = { SYSTEM_IMPORTS(IMPORT_DLL) SETUP_IMPORTS(IMPORT_DLL) };
+static const char importNames[] = SYSTEM_IMPORTS(IMPORT_NAME) SETUP_IMPORTS(IMPORT_NAME);
 
 #define SEARCH_SYSTEM32_ONLY 0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */
 
@@ -139,12 +139,13 @@ int LoadSystemDlls(void)
         if (!dlls[i])
             return RefuseSystemFile(paths[i][0] ? paths[i] : systemDllNames[i] + 1);
     }
-    for (i = 0; i < ARRAYSIZE(systemImports); i++) {
-        if ((size_t)systemImports[i].dll < first)
+    const char *name = importNames;
+    for (i = 0; i < ARRAYSIZE(importSlots); i++, name += strlen(name) + 1) {
+        if (importDlls[i] < first)
             continue;
-        *systemImports[i].slot = GetProcAddress(dlls[systemImports[i].dll], systemImports[i].name);
-        if (!*systemImports[i].slot)
-            return RefuseSystemFile(paths[systemImports[i].dll]);
+        *importSlots[i] = GetProcAddress(dlls[importDlls[i]], name);
+        if (!*importSlots[i])
+            return RefuseSystemFile(paths[importDlls[i]]);
     }
     loaded = 1;
     return 1;
