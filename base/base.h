@@ -119,6 +119,11 @@ void ShowKeptBox(void);
  * NULL when it cannot be loaded. */
 HMODULE LoadSystemLibrary(const char *file, char *path, size_t chars);
 
+/* The process heap: zeroed blocks, NULL when there is no room; FreeMemory
+ * takes NULL too, as HeapFree does. */
+void *AllocateMemory(size_t bytes);
+void FreeMemory(void *memory);
+
 /* Dispatches every message waiting for the thread's windows, and returns;
  * the run and the group's wait call it while they wait for another process. */
 void PumpMessages(void);

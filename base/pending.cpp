@@ -6,7 +6,7 @@
 
 /* The session manager's list of renames for the next start: pairs of
  * source and target, the list ended by an empty text. NULL when there is
- * none (HeapFree). */
+ * none (FreeMemory). */
 static char *ReadPendingRenames(DWORD *bytes)
 {
     HKEY key;
@@ -19,9 +19,9 @@ static char *ReadPendingRenames(DWORD *bytes)
     /* Two zeros more than the value holds: a list that lacks its own end
      * still ends inside the buffer. */
     if (RegQueryValueExA(key, PENDING_VALUE, NULL, &type, NULL, bytes) == ERROR_SUCCESS &&
-        (list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, *bytes + 2)) != NULL &&
+        (list = (char *)AllocateMemory(*bytes + 2)) != NULL &&
         RegQueryValueExA(key, PENDING_VALUE, NULL, &type, (BYTE *)list, bytes) != ERROR_SUCCESS) {
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
         list = NULL;
     }
     RegCloseKey(key);
@@ -57,7 +57,7 @@ static int WalkPendingRenames(const char *target, char *source, size_t chars)
         from = to + strlen(to) + 1;
     }
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     return target ? found : count;
 }
 

@@ -62,14 +62,14 @@ DWORD DigestFile(const char *path, ALG_ID algorithm, FileDigest *digest)
         digest->algorithm = 0;
         goto done;
     }
-    buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, DIGEST_READ_BYTES);
+    buffer = (BYTE *)AllocateMemory(DIGEST_READ_BYTES);
     if (!buffer || !HashContent(file, provider, digest, buffer))
         code = buffer ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
     if (code == NO_ERROR && !digest->bytes)
         code = ERROR_READ_FAULT;
 done:
     if (buffer)
-        HeapFree(GetProcessHeap(), 0, buffer);
+        FreeMemory(buffer);
     if (provider)
         CryptReleaseContext(provider, 0);
     CloseHandle(file);

@@ -200,8 +200,7 @@ static DWORD UndoDelayedCopy(void *data)
         return code;
     char *list = NULL;
     code = (DWORD)RegQueryValueExA(key, PENDING_VALUE, NULL, &type, NULL, &bytes);
-    if (code == ERROR_SUCCESS && (list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                                          bytes + 2)) != NULL)
+    if (code == ERROR_SUCCESS && (list = (char *)AllocateMemory(bytes + 2)) != NULL)
         code = (DWORD)RegQueryValueExA(key, PENDING_VALUE, NULL, &type, (BYTE *)list, &bytes);
     if (code == ERROR_SUCCESS && list) {
         char *kept = list;
@@ -225,7 +224,7 @@ static DWORD UndoDelayedCopy(void *data)
     if (Gone(code))
         code = NO_ERROR;
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     RegCloseKey(key);
     return code;
 }

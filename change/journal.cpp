@@ -56,7 +56,7 @@ static void Forget(void)
     while (last) {
         JournalEntry *entry = last;
         last = entry->previous;
-        HeapFree(GetProcessHeap(), 0, entry);
+        FreeMemory(entry);
     }
     journaling = 0;
     unsynced = held = 0;
@@ -147,8 +147,7 @@ static void Append(JournalEntry *entry)
 static JournalEntry *NewEntry(DWORD kind, DWORD dataBytes, DWORD lineBytes)
 {
     DWORD data = (dataBytes + 15) & ~15u;
-    JournalEntry *entry = (JournalEntry *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                                    sizeof(JournalEntry) + data + lineBytes + 1);
+    JournalEntry *entry = (JournalEntry *)AllocateMemory(sizeof(JournalEntry) + data + lineBytes + 1);
     if (entry) {
         entry->step.kind = kind;
         entry->step.dataBytes = data;
@@ -242,7 +241,7 @@ void RollBack(void)
             ActDone(code == NO_ERROR, code);
         }
         last = entry->previous;
-        HeapFree(GetProcessHeap(), 0, entry);
+        FreeMemory(entry);
     }
     written = NULL;
     Forget();
@@ -311,7 +310,7 @@ static void ReadSteps(const BYTE *bytes, DWORD size)
         const char *why = JudgeStep(entry);
         if (why) {
             LogLine("journal step %d (kind %lu) skipped: %s", number, (unsigned long)step.kind, why);
-            HeapFree(GetProcessHeap(), 0, entry);
+            FreeMemory(entry);
             continue;
         }
         entry->previous = last;
@@ -334,11 +333,11 @@ static BYTE *ReadJournalFile(const char *path, DWORD *size, const char **why)
     *size = GetFileSize(journal, &high);
     if (high || *size > JOURNAL_MAX_BYTES)
         *why = "it is larger than a journal can be";
-    else if (!(bytes = (BYTE *)HeapAlloc(GetProcessHeap(), 0, *size + 1)))
+    else if (!(bytes = (BYTE *)AllocateMemory(*size + 1)))
         *why = "no memory";
     else if (!ReadFile(journal, bytes, *size, &read, NULL) || read != *size) {
         *why = "it cannot be read";
-        HeapFree(GetProcessHeap(), 0, bytes);
+        FreeMemory(bytes);
         bytes = NULL;
     }
     CloseHandle(journal);
@@ -377,7 +376,7 @@ Replay ReplayJournal(const char *journalFolder)
         replay = ReplayDone;
     }
     if (bytes)
-        HeapFree(GetProcessHeap(), 0, bytes);
+        FreeMemory(bytes);
     folder[0] = '\0';
     return replay;
 }

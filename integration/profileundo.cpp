@@ -50,11 +50,11 @@ static long ReadSection(const char *file, const char *section, char *buffer)
 
 int IniSectionFits(const char *file, const char *section)
 {
-    char *buffer = (char *)HeapAlloc(GetProcessHeap(), 0, KX_INI_SECTION_BYTES);
+    char *buffer = (char *)AllocateMemory(KX_INI_SECTION_BYTES);
     int fits = buffer && strlen(file) < MAX_PATH && strlen(section) < SECTION_NAME_CHARS &&
                ReadSection(file, section, buffer) >= 0;
     if (buffer)
-        HeapFree(GetProcessHeap(), 0, buffer);
+        FreeMemory(buffer);
     return fits;
 }
 
@@ -62,7 +62,7 @@ int JournalIniSection(const char *file, const char *section)
 {
     if (!Journaling())
         return 1;
-    char *buffer = (char *)HeapAlloc(GetProcessHeap(), 0, KX_INI_SECTION_BYTES);
+    char *buffer = (char *)AllocateMemory(KX_INI_SECTION_BYTES);
     long bytes = buffer && strlen(file) < MAX_PATH && strlen(section) < SECTION_NAME_CHARS
                      ? ReadSection(file, section, buffer)
                      : -1;
@@ -80,7 +80,7 @@ int JournalIniSection(const char *file, const char *section)
         }
     }
     if (buffer)
-        HeapFree(GetProcessHeap(), 0, buffer);
+        FreeMemory(buffer);
     return bytes >= 0;
 }
 
@@ -112,7 +112,7 @@ static int KeptKey(const SectionUndo *undo, const char *key)
 static DWORD UndoIniSection(void *data)
 {
     SectionUndo *undo = (SectionUndo *)data;
-    char *keys = (char *)HeapAlloc(GetProcessHeap(), 0, 2 * KX_INI_SECTION_BYTES);
+    char *keys = (char *)AllocateMemory(2 * KX_INI_SECTION_BYTES);
     DWORD code = NO_ERROR;
 
     if (!keys)
@@ -134,7 +134,7 @@ static DWORD UndoIniSection(void *data)
         if (lstrcmpA(now, value) != 0 && !WritePrivateProfileStringA(undo->section, key, value, undo->file))
             code = GetLastError();
     }
-    HeapFree(GetProcessHeap(), 0, keys);
+    FreeMemory(keys);
     return code;
 }
 

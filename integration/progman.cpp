@@ -131,7 +131,7 @@ static DWORD WINAPI GroupConversation(LPVOID parameter)
         /* Ends a conversation still open (the uninstall's) as well. */
         DdeUninitialize(instance);
     }
-    HeapFree(GetProcessHeap(), 0, job);
+    FreeMemory(job);
     return result;
 }
 
@@ -156,7 +156,7 @@ static int AwaitConversation(HANDLE thread)
 static void RunGroupConversation(int creating, const char *folder, int consoleFlag)
 {
     size_t folderBytes = strlen(folder) + 1;
-    GroupJob *job = (GroupJob *)HeapAlloc(GetProcessHeap(), 0, sizeof(GroupJob) + folderBytes);
+    GroupJob *job = (GroupJob *)AllocateMemory(sizeof(GroupJob) + folderBytes);
     HANDLE thread;
     DWORD result = GROUP_DONE;
 

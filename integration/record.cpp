@@ -349,8 +349,7 @@ int RecordFiles(const char *targets, KnownDigestProc known)
 
     for (const char *t = targets; *t; t += strlen(t) + 1)
         count++;
-    char *list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                   count * ARRAYSIZE(line) + 2);
+    char *list = (char *)AllocateMemory(count * ARRAYSIZE(line) + 2);
     if (!list || !BeginSeries(KX_PRODUCT_KEY, names, 1))
         goto done;
     /* Taken after the copy: what /verify compares the files with. A target
@@ -378,7 +377,7 @@ int RecordFiles(const char *targets, KnownDigestProc known)
                                 MAKELONG(used + 1, count));
 done:
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     return written;
 }
 
@@ -392,9 +391,9 @@ char *ReadRecordedFiles(void)
         return NULL;
     if (RegQueryValueExA(key, "Files", NULL, &type, NULL, &bytes) == ERROR_SUCCESS &&
         type == REG_MULTI_SZ &&
-        (list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes + 2)) != NULL &&
+        (list = (char *)AllocateMemory(bytes + 2)) != NULL &&
         RegQueryValueExA(key, "Files", NULL, &type, (BYTE *)list, &bytes) != ERROR_SUCCESS) {
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
         list = NULL;
     }
     RegCloseKey(key);

@@ -17,7 +17,7 @@ static void KeepTarget(const char *target)
 {
     DWORD length = (DWORD)strlen(target) + 1;
     char *grown = (char *)(targets ? HeapReAlloc(GetProcessHeap(), 0, targets, targetBytes + length + 1)
-                                   : HeapAlloc(GetProcessHeap(), 0, length + 1));
+                                   : AllocateMemory(length + 1));
     if (!grown)
         return;
     targets = grown;
@@ -34,7 +34,7 @@ const char *QueuedTargets(void)
 void ForgetQueuedTargets(void)
 {
     if (targets)
-        HeapFree(GetProcessHeap(), 0, targets);
+        FreeMemory(targets);
     targets = NULL;
     targetBytes = 0;
 }

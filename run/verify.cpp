@@ -129,7 +129,7 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
     }
     if (char *files = ReadRecordedFiles()) {
         VerifyFiles(files, &tally);
-        HeapFree(GetProcessHeap(), 0, files);
+        FreeMemory(files);
     } else
         LogLine("verify: the record keeps no hashes (an earlier release installed it): its files "
                 "are checked by presence only, through the drivers");

@@ -174,7 +174,7 @@ static int MonitorListed(void)
     int listed = 0;
 
     if (!EnumMonitorsA(NULL, 1, NULL, 0, &needed, &count) && needed)
-        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+        list = (BYTE *)AllocateMemory(needed);
     if (list && EnumMonitorsA(NULL, 1, list, needed, &needed, &count))
         for (DWORD i = 0; i < count; i++) {
             const MONITOR_INFO_1A *entry = (const MONITOR_INFO_1A *)list + i;
@@ -184,7 +184,7 @@ static int MonitorListed(void)
     else
         listed = 1;
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     return listed;
 }
 
@@ -205,7 +205,7 @@ static void JournalDriver(char *model)
     if (!Journaling())
         return;
     if (!EnumPrinterDriversA(NULL, spoolerEnvironment, 3, NULL, 0, &needed, &count) && needed)
-        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+        list = (BYTE *)AllocateMemory(needed);
     if (list && EnumPrinterDriversA(NULL, spoolerEnvironment, 3, list, needed, &needed, &count)) {
         const DRIVER_INFO_3A *drivers = (const DRIVER_INFO_3A *)list;
         for (DWORD i = 0; i < count; i++) {
@@ -221,12 +221,12 @@ static void JournalDriver(char *model)
                 LPSTR *const texts[] = DRIVER_TEXTS(driver);
                 PointersToOffsets(list, texts, ARRAYSIZE(texts));
             }
-            HeapFree(GetProcessHeap(), 0, list);
+            FreeMemory(list);
             return;
         }
     }
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     JournalName(StepDriver, DRIVER_DELETE_LINE, model);
 }
 
@@ -469,7 +469,7 @@ void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *con
 
     report(context, "language monitor", monitorName, Presence(MonitorListed()));
     if (!EnumPrinterDriversA(NULL, spoolerEnvironment, 3, NULL, 0, &needed, &count) && needed)
-        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+        list = (BYTE *)AllocateMemory(needed);
     if (list && !EnumPrinterDriversA(NULL, spoolerEnvironment, 3, list, needed, &needed, &count))
         count = 0;
     for (int slot = 0; slot < MODEL_SLOTS; slot++) {
@@ -497,7 +497,7 @@ void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *con
         report(context, "printer", model, Presence(there));
     }
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
 }
 
 /* ---- the checks of a journal read back ---- */
