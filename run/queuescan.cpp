@@ -16,10 +16,13 @@ static DWORD targetBytes;
 static void KeepTarget(const char *target)
 {
     DWORD length = (DWORD)strlen(target) + 1;
-    char *grown = (char *)(targets ? HeapReAlloc(GetProcessHeap(), 0, targets, targetBytes + length + 1)
-                                   : AllocateMemory(length + 1));
+    char *grown = (char *)AllocateMemory(targetBytes + length + 1);
+
     if (!grown)
         return;
+    if (targets)
+        CopyMemory(grown, targets, targetBytes);
+    FreeMemory(targets);
     targets = grown;
     CopyMemory(targets + targetBytes, target, length);
     targetBytes += length;

@@ -201,7 +201,7 @@ static void CloseStatusDisplay(void)
     }
     for (;;) {
         PumpMessages();
-        if (!FindWindowA(NULL, KX_STATUS_WINDOW_TITLE)) {
+        if (!FindWindowExA(NULL, NULL, NULL, KX_STATUS_WINDOW_TITLE)) {
             LogLine("status display tool: closed");
             return;
         }

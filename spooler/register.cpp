@@ -192,7 +192,7 @@ static void JournalName(UndoKind kind, const char *format, const char *name)
 {
     NameUndo *undoName = (NameUndo *)Journal(kind, sizeof(NameUndo), format, name);
     if (undoName)
-        lstrcpynA(undoName->name, name, ARRAYSIZE(undoName->name));
+        StringCchCopyA(undoName->name, ARRAYSIZE(undoName->name), name);
 }
 
 /* A driver of the model's name is put back as it was; none is deleted again.
@@ -249,7 +249,7 @@ static void JournalPrinter(char *model)
             /* A record that cannot be read still removes the run's printer. */
             if (!GetPrinterA(printer, 2, record, size, &needed))
                 ZeroMemory(record, sizeof(*info));
-            lstrcpynA((char *)record + size, model, NAME_CHARS);
+            StringCchCopyA((char *)record + size, NAME_CHARS, model);
             info->pPrinterName = (char *)record + size;
             LPSTR *const texts[] = PRINTER_TEXTS(info);
             PointersToOffsets(record, texts, ARRAYSIZE(texts));
