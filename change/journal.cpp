@@ -321,7 +321,8 @@ static void ReadSteps(const BYTE *bytes, DWORD size)
 /* The whole file in memory; NULL with why it cannot be read. */
 static BYTE *ReadJournalFile(const char *path, DWORD *size, const char **why)
 {
-    DWORD high = 0, read = 0;
+    BY_HANDLE_FILE_INFORMATION information;
+    DWORD read = 0;
     BYTE *bytes = NULL;
     HANDLE journal = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, NULL);
@@ -330,8 +331,9 @@ static BYTE *ReadJournalFile(const char *path, DWORD *size, const char **why)
         *why = GetLastError() == ERROR_FILE_NOT_FOUND ? NULL : LogStatus(GetLastError());
         return NULL;
     }
-    *size = GetFileSize(journal, &high);
-    if (high || *size > JOURNAL_MAX_BYTES)
+    /* A size that cannot be read is no journal's either. */
+    if (!GetFileInformationByHandle(journal, &information) || information.nFileSizeHigh ||
+        (*size = information.nFileSizeLow) > JOURNAL_MAX_BYTES)
         *why = "it is larger than a journal can be";
     else if (!(bytes = (BYTE *)AllocateMemory(*size + 1)))
         *why = "no memory";

@@ -145,7 +145,7 @@ static int AwaitConversation(HANDLE thread)
 
     for (;;) {
         PumpMessages();
-        if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
+        if (MsgWaitForMultipleObjects(1, &thread, FALSE, 0, 0) == WAIT_OBJECT_0)
             return 1;
         if (GetTickCount() - started >= GROUP_WAIT_MS)
             return 0;
