@@ -3,7 +3,7 @@
 
 #define PORT_TABLE_BYTES 30000
 
-static BYTE portTable[PORT_TABLE_BYTES];
+alignas(PORT_INFO_2A) static BYTE portTable[PORT_TABLE_BYTES];
 
 /* Where the last successful enumeration left its entries: portTable, or the
  * larger block of the second enumeration until the page has listed them. */
