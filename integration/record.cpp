@@ -235,25 +235,26 @@ struct EntryValue {
     BYTE type;  /* REG_SZ or REG_DWORD */
     BYTE text;  /* Literal, or which of the run's texts */
     BYTE fixed; /* 0: only its presence is checked */
+    BYTE number; /* the version's parts and flags: all below 256 */
     const char *literal;
-    DWORD number;
 };
+static_assert(KX_VERSION_MAJOR < 256 && KX_VERSION_MINOR < 256, "the version's parts fit an entry's number");
 static const EntryValue entryValues[] = {
-    { "DisplayName", REG_SZ, Literal, 1, "Velba Printer Version " KX_VERSION_TEXT, 0 },
-    { "DisplayVersion", REG_SZ, Literal, 1, KX_VERSION_TEXT, 0 },
-    { "Publisher", REG_SZ, Literal, 1, "Velba", 0 },
-    { "VersionMajor", REG_DWORD, Literal, 1, NULL, KX_VERSION_MAJOR },
-    { "VersionMinor", REG_DWORD, Literal, 1, NULL, KX_VERSION_MINOR },
-    { "UninstallString", REG_SZ, UninstallText, 1, NULL, 0 },
+    { "DisplayName", REG_SZ, Literal, 1, 0, "Velba Printer Version " KX_VERSION_TEXT },
+    { "DisplayVersion", REG_SZ, Literal, 1, 0, KX_VERSION_TEXT },
+    { "Publisher", REG_SZ, Literal, 1, 0, "Velba" },
+    { "VersionMajor", REG_DWORD, Literal, 1, KX_VERSION_MAJOR, NULL },
+    { "VersionMinor", REG_DWORD, Literal, 1, KX_VERSION_MINOR, NULL },
+    { "UninstallString", REG_SZ, UninstallText, 1, 0, NULL },
     /* What deployment tools run to remove the package without a person. */
-    { "QuietUninstallString", REG_SZ, QuietText, 1, NULL, 0 },
-    { "DisplayIcon", REG_SZ, IconText, 1, NULL, 0 },
-    { "InstallLocation", REG_SZ, FolderText, 1, NULL, 0 },
-    { "InstallDate", REG_SZ, DateText, 0, NULL, 0 },
-    { "EstimatedSize", REG_DWORD, Literal, 0, NULL, 0 },
+    { "QuietUninstallString", REG_SZ, QuietText, 1, 0, NULL },
+    { "DisplayIcon", REG_SZ, IconText, 1, 0, NULL },
+    { "InstallLocation", REG_SZ, FolderText, 1, 0, NULL },
+    { "InstallDate", REG_SZ, DateText, 0, 0, NULL },
+    { "EstimatedSize", REG_DWORD, Literal, 0, 0, NULL },
     /* The program only installs and removes: no change or repair to offer. */
-    { "NoModify", REG_DWORD, Literal, 1, NULL, 1 },
-    { "NoRepair", REG_DWORD, Literal, 1, NULL, 1 },
+    { "NoModify", REG_DWORD, Literal, 1, 1, NULL },
+    { "NoRepair", REG_DWORD, Literal, 1, 1, NULL },
 };
 #define ENTRY_VALUES ((int)ARRAYSIZE(entryValues))
 typedef char EntryTexts[ENTRY_TEXTS][TEXT_CHARS];
