@@ -87,6 +87,9 @@ int Planning(void);
 void LogLine(const char *format, ...) __attribute__((format(ms_printf, 1, 2)));
 /* A line that begins with `mark` after the time. */
 void LogMarkedLine(const char *mark, const char *format, va_list args);
+/* NO_ERROR when the call succeeded, else the thread's last error; taken
+ * right after the call. */
+DWORD StatusOf(BOOL succeeded);
 /* A Win32 status as the log shows it: "ok" or "error <n>". */
 const char *LogStatus(DWORD code);
 /* The outcome of the change just made (or undone) under its action line:

@@ -143,6 +143,12 @@ void ActDone(BOOL succeeded, DWORD code)
         LogLine("  failed, error %lu", (unsigned long)code);
 }
 
+/* Out of line: a score of callers share its test and call. */
+__attribute__((noinline)) DWORD StatusOf(BOOL succeeded)
+{
+    return succeeded ? NO_ERROR : GetLastError();
+}
+
 const char *LogStatus(DWORD code)
 {
     static char text[32];

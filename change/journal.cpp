@@ -93,7 +93,7 @@ static void CloseJournalFolder(int removeBackups)
         while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    DWORD code = RemoveDirectoryA(folder) ? NO_ERROR : GetLastError();
+    DWORD code = StatusOf(RemoveDirectoryA(folder));
     if (code == ERROR_DIR_NOT_EMPTY)
         LogLine("backups kept in %s", folder);
     else

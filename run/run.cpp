@@ -395,7 +395,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     } else {
         BOOL committed =
             SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext);
-        DWORD code = committed ? NO_ERROR : GetLastError();
+        DWORD code = StatusOf(committed);
         if (!committed) {
             LogLine("copy stopped: %s", LogStatus(code));
             return StopRun(run, KX_EXIT_FAILED);
@@ -422,7 +422,7 @@ static int RunClassInstall(RunContext *run)
         return 1;
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall", parts,
                                             NULL, NULL, 0, NULL, NULL, NULL, NULL);
-    DWORD code = done ? 0 : GetLastError();
+    DWORD code = StatusOf(done);
 
     ActDone(done, code);
     if (!done)
@@ -518,7 +518,7 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
                                             SectionCallback, &run->queueContext, NULL, NULL);
     /* Its outcome follows the last file's line: it names the section. */
     if (!Planning())
-        LogLine("section DefaultUninstall: %s", LogStatus(done ? NO_ERROR : GetLastError()));
+        LogLine("section DefaultUninstall: %s", LogStatus(StatusOf(done)));
     return 1;
 }
 

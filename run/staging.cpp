@@ -69,7 +69,7 @@ int StageMedium(char *medium, size_t chars)
         return 0;
     }
     made = CopyFolderFiles(medium, staged);
-    ActDone(made, made ? NO_ERROR : GetLastError());
+    ActDone(made, StatusOf(made));
     if (!made || FAILED(StringCchPrintfA(medium, chars, "%s\\", staged))) {
         UnstageMedium();
         return 0;
@@ -95,6 +95,6 @@ void UnstageMedium(void)
         FindClose(search);
     }
     LogLine("protected copy of the medium %s removed: %s", staged,
-            LogStatus(RemoveDirectoryA(staged) ? NO_ERROR : GetLastError()));
+            LogStatus(StatusOf(RemoveDirectoryA(staged))));
     staged[0] = '\0';
 }

@@ -12,12 +12,12 @@ static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
         return 1;
     }
     made = CreateDirectoryA(path, attributes);
-    code = made ? 0 : GetLastError();
+    code = StatusOf(made);
     /* A file system without security refuses the descriptor: such a folder is
      * open to everybody whatever the program asks for. */
     if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_SECURITY_DESCR) {
         made = CreateDirectoryA(path, NULL);
-        code = made ? 0 : GetLastError();
+        code = StatusOf(made);
     }
     ActDone(made, code);
     /* Only a folder this run made is removed again, never one that was there. */
@@ -39,7 +39,7 @@ static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
     if (!Act("permissions of %s: administrators and system only", path))
         return 1;
     set = SetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, protection);
-    ActDone(set, set ? NO_ERROR : GetLastError());
+    ActDone(set, StatusOf(set));
     return set;
 }
 
@@ -57,7 +57,7 @@ static int RemoveUnjudgedFile(const char *path)
     if (!Act("delete %s: another account could have written it", path))
         return 1;
     deleted = DeleteFileA(path);
-    ActDone(deleted, deleted ? NO_ERROR : GetLastError());
+    ActDone(deleted, StatusOf(deleted));
     return deleted;
 }
 

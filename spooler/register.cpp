@@ -37,7 +37,7 @@ static DWORD AddMonitor(void)
     monitor.pName = monitorName;
     monitor.pEnvironment = spoolerEnvironment;
     monitor.pDLLName = monitorDll;
-    return AddMonitorA(NULL, 2, (LPBYTE)&monitor) ? NO_ERROR : GetLastError();
+    return StatusOf(AddMonitorA(NULL, 2, (LPBYTE)&monitor));
 }
 
 static int MonitorListed(void);
@@ -74,7 +74,7 @@ static DWORD RemovePrinter(char *name)
 
     if (!OpenPrinterA(name, &printer, &access))
         return NO_ERROR;
-    DWORD code = DeletePrinter(printer) ? NO_ERROR : GetLastError();
+    DWORD code = StatusOf(DeletePrinter(printer));
     ClosePrinter(printer);
     return code;
 }
@@ -118,7 +118,7 @@ static DWORD UndoDriverBack(void *data)
     DRIVER_INFO_3A *driver = (DRIVER_INFO_3A *)data;
     LPSTR *const texts[] = DRIVER_TEXTS(driver);
     OffsetsToPointers((BYTE *)data, texts, ARRAYSIZE(texts));
-    return AddPrinterDriverA(NULL, 3, (LPBYTE)data) ? NO_ERROR : GetLastError();
+    return StatusOf(AddPrinterDriverA(NULL, 3, (LPBYTE)data));
 }
 
 /* The earlier printer's record, its device mode and security descriptor
@@ -344,7 +344,7 @@ static void DeleteExistingPrinter(char *name)
         return;
     if (Act("spooler delete printer \"%s\"", name)) {
         BOOL deleted = DeletePrinter(printer);
-        DWORD code = deleted ? 0 : GetLastError();
+        DWORD code = StatusOf(deleted);
         ActDone(deleted, code);
         if (!deleted)
             ShowSystemError(code, KX_CAPTION_DELETE_PRINTER);
@@ -362,7 +362,7 @@ static void DeleteDriver(char *model)
         return;
     SetLastError(NO_ERROR);
     BOOL deleted = DeletePrinterDriverA(NULL, NULL, model);
-    DWORD code = deleted ? NO_ERROR : GetLastError();
+    DWORD code = StatusOf(deleted);
     if (!deleted && (code == NO_ERROR || code == ERROR_UNKNOWN_PRINTER_DRIVER))
         LogLine("  not installed");
     else
@@ -377,7 +377,7 @@ static int AddDriver(DRIVER_INFO_3A *driver)
              driver->pConfigFile, driver->pHelpFile, driver->pMonitorName))
         return 1;
     BOOL added = AddPrinterDriverA(NULL, 3, (LPBYTE)driver);
-    DWORD code = added ? 0 : GetLastError();
+    DWORD code = StatusOf(added);
     ActDone(added, code);
     if (!added)
         KeepSystemError(code, KX_CAPTION_ADD_DRIVER);
@@ -392,7 +392,7 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
              printer->pPrintProcessor))
         return 1;
     HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)printer);
-    DWORD code = added ? 0 : GetLastError();
+    DWORD code = StatusOf(added != NULL);
     ActDone(added != NULL, code);
     if (!added) {
         KeepSystemError(code, KX_CAPTION_ADD_PRINTER);
