@@ -107,9 +107,9 @@ int FormatDigest(const FileDigest *digest, char *text, size_t chars)
                                                          : "size";
     size_t used;
 
-    if (FAILED(StringCchPrintfA(text, chars, "%s:", name)) ||
-        FAILED(StringCchLengthA(text, chars, &used)))
+    if (FAILED(StringCchPrintfA(text, chars, "%s:", name)))
         return 0;
+    used = strlen(text);
     for (DWORD i = 0; i < digest->bytes; i++, used += 2)
         if (FAILED(StringCchPrintfA(text + used, chars - used, "%02x", digest->value[i])))
             return 0;

@@ -88,7 +88,7 @@ static void JournalMissingFolders(const char *target)
     size_t length;
 
     if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), target)) ||
-        FAILED(StringCchLengthA(path, ARRAYSIZE(path), &length)) || length <= 3)
+        (length = strlen(path)) <= 3)
         return;
     for (char *c = path + 3; *c; c++) {
         if (*c != '\\')

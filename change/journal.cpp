@@ -169,7 +169,7 @@ void *Journal(UndoKind kind, DWORD bytes, const char *format, ...)
     va_start(args, format);
     StringCchVPrintfA(line, ARRAYSIZE(line), format, args);
     va_end(args);
-    StringCchLengthA(line, ARRAYSIZE(line), &length);
+    length = strlen(line);
     /* The earliest entry of a change holds the state before the run; a plan,
      * which makes nothing, would otherwise find a missing key or folder again
      * for each of its children. */

@@ -77,7 +77,7 @@ void JournalKeys(HKEY root, const char *rootName, const char *subKey)
 
     if (!Journaling() || FAILED(StringCchCopyA(path, ARRAYSIZE(path), subKey)))
         return;
-    StringCchLengthA(path, ARRAYSIZE(path), &length);
+    length = strlen(path);
     while (length && path[length - 1] == '\\')
         path[--length] = '\0';
     /* Each missing level from the top down: undone deepest first. */

@@ -94,7 +94,7 @@ int FindSource(const char *path, char *found, size_t chars)
     size_t length;
 
     if (FAILED(StringCchCopyA(found, chars, path)) ||
-        FAILED(StringCchLengthA(found, chars, &length)) || !length)
+        !(length = strlen(found)))
         return 0;
     if (SourceExists(found))
         return 1;

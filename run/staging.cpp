@@ -40,7 +40,7 @@ int StageMedium(char *medium, size_t chars)
 
     staged[0] = '\0';
     if (FAILED(StringCchCopyA(folder, ARRAYSIZE(folder), medium)) ||
-        FAILED(StringCchLengthA(folder, ARRAYSIZE(folder), &length)) || length < 4)
+        (length = strlen(folder)) < 4)
         return 1;
     folder[length - 1] = '\0';
     if (JudgeFolderTrust(folder, NULL, &why) == FolderTrusted)
