@@ -366,8 +366,8 @@ int RecordFiles(const char *targets, KnownDigestProc known)
                       FormatDigest(&digest, line, DIGEST_TEXT_CHARS));
         if (!hashed)
             StringCchCopyA(line, ARRAYSIZE(line), "none: 0");
-        if (SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), " ")) &&
-            SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), t))) {
+        size_t head = strlen(line);
+        if (SUCCEEDED(StringCchPrintfA(line + head, ARRAYSIZE(line) - head, " %s", t))) {
             DWORD length = (DWORD)strlen(line) + 1;
             CopyMemory(list + used, line, length);
             used += length;

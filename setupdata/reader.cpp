@@ -109,8 +109,8 @@ static void AppendLayoutFile(HINF inf, SetupStateRecord *state, const char *layo
     char fullPath[FOLDER_CHARS];
     UINT errorLine = 0;
 
-    if (FAILED(StringCchCopyA(fullPath, ARRAYSIZE(fullPath), state->layoutPath)) ||
-        FAILED(StringCchCatA(fullPath, ARRAYSIZE(fullPath), layoutName)))
+    if (FAILED(StringCchPrintfA(fullPath, ARRAYSIZE(fullPath), "%s%s", state->layoutPath,
+                                layoutName)))
         return;
     StringCchCopyA(state->layoutPath, ARRAYSIZE(state->layoutPath), fullPath);
     SetupOpenAppendInfFileA(state->layoutPath, inf, &errorLine);
