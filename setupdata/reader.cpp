@@ -259,7 +259,9 @@ static int CheckDescribedLists(HINF inf, const SetupStateRecord *state)
     return 1;
 }
 
-int ReadSetupInformation(HINF inf, SetupStateRecord *state)
+/* Kept apart from its callers' record (noipa), as ParseCommandLine is: its
+ * fields are reached through the pointer, without a relocation each. */
+__attribute__((noipa)) int ReadSetupInformation(HINF inf, SetupStateRecord *state)
 {
     char scratch[NAME_CHARS];
     char directory[NAME_CHARS];
