@@ -171,11 +171,15 @@ void ShowKeptBox(void);
  * slots (the build leaves dllimport out: a direct call needs no relocation).
  * So a DLL it loads itself gets, for each function, the slot it fills
  * (name##Slot) and a stub of the function's own name that jumps through the
- * slot, as an import library's stub does. */
+ * slot, as an import library's stub does (and ends there: no trap after it). */
 #define KX_IMPORT_STUB(name, argumentBytes) \
     KX_KEPT FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL; \
     extern "C" __attribute__((naked)) void name##Stub(void) __asm__(KX_STUB_SYMBOL(name, argumentBytes)); \
-    void name##Stub(void) { __asm__(KX_STUB_JUMP(name, argumentBytes)); }
+    void name##Stub(void) \
+    { \
+        __asm__(KX_STUB_JUMP(name, argumentBytes)); \
+        __builtin_unreachable(); \
+    }
 /* `file` ("\\shell32.dll") from the system folder by full path, its own
  * imports looked for there first; the path goes to `path` for a refusal.
  * NULL when it cannot be loaded. */

@@ -72,6 +72,7 @@ SYSTEM_IMPORTS(DEFINE_IMPORT)
     extern "C" __attribute__((naked)) result WINAPI name parameters \
     { \
         __asm__(KX_STUB_JUMP(name, argumentBytes)); \
+        __builtin_unreachable(); \
     }
 SETUP_DIRECT_IMPORTS(DEFINE_SLOT)
 DEFINE_DIRECT_SETUP(WINBOOL, SetupFindFirstLineA, 16, (HINF, PCSTR, PCSTR, PINFCONTEXT))
