@@ -167,11 +167,11 @@ void ShowKeptBox(void);
 #define KX_STUB_SYMBOL(name, argumentBytes) "_" #name "@" #argumentBytes
 #define KX_STUB_JUMP(name, argumentBytes) "jmp *__imp__" #name "@" #argumentBytes
 #endif
-/* The program's code calls imports as plain functions, not through their
- * slots (the build leaves dllimport out: a direct call needs no relocation).
- * So a DLL it loads itself gets, for each function, the slot it fills
- * (name##Slot) and a stub of the function's own name that jumps through the
- * slot, as an import library's stub does (and ends there: no trap after it). */
+/* For a DLL the program loads itself, a function that is called by its own
+ * name (declared without dllimport: winspool.h's, and the direct calls above)
+ * gets the slot the program fills (name##Slot) and a stub of that name that
+ * jumps through the slot, as an import library's stub does (and ends there:
+ * no trap after it). */
 #define KX_IMPORT_STUB(name, argumentBytes) \
     KX_KEPT FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL; \
     extern "C" __attribute__((naked)) void name##Stub(void) __asm__(KX_STUB_SYMBOL(name, argumentBytes)); \
