@@ -203,14 +203,13 @@ static const char *JudgeEntry(const char *path, const Trust *trust, int acls, in
         const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
         GetKernelObjectSecurity(entry, parts, NULL, 0, &needed);
         if (needed)
-            descriptor = LocalAlloc(LMEM_FIXED, needed);
+            descriptor = AllocateMemory(needed);
         if (!descriptor || !GetKernelObjectSecurity(entry, parts, descriptor, needed, &needed))
             reason = unreadable;
         else
             reason = JudgeDescriptor(descriptor, trust, &fileMapping, own, handed);
     }
-    if (descriptor)
-        LocalFree(descriptor);
+    FreeMemory(descriptor);
     CloseHandle(entry);
     return reason;
 }
@@ -227,10 +226,10 @@ static int KeepsPermissions(const char *path)
 
 int IsInsideFolder(const char *path, const char *folder)
 {
-    int length = lstrlenA(folder);
+    int length = (int)strlen(folder);
 
     /* Compared as the file system compares names, without the rest of path. */
-    return lstrlenA(path) >= length && (path[length] == '\0' || path[length] == '\\') &&
+    return (int)strlen(path) >= length && (path[length] == '\0' || path[length] == '\\') &&
            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, folder, length) ==
                CSTR_EQUAL;
 }

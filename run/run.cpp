@@ -208,7 +208,7 @@ static void CloseStatusDisplay(void)
     }
     for (;;) {
         PumpMessages();
-        if (!FindWindowA(NULL, KX_STATUS_WINDOW_TITLE)) {
+        if (!FindWindowExA(NULL, NULL, NULL, KX_STATUS_WINDOW_TITLE)) {
             LogLine("status display tool: closed");
             return;
         }
@@ -422,7 +422,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     } else {
         BOOL committed =
             SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext);
-        DWORD code = committed ? NO_ERROR : GetLastError();
+        DWORD code = StatusOf(committed);
         if (!committed) {
             LogLine("copy stopped: %s", LogStatus(code));
             return StopRun(run, KX_EXIT_FAILED);
@@ -449,7 +449,7 @@ static int RunClassInstall(RunContext *run)
         return 1;
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall", parts,
                                             NULL, NULL, 0, NULL, NULL, NULL, NULL);
-    DWORD code = done ? 0 : GetLastError();
+    DWORD code = StatusOf(done);
 
     ActDone(done, code);
     if (!done)
@@ -564,7 +564,7 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
                                             SectionCallback, &run->queueContext, NULL, NULL);
     /* Its outcome follows the last file's line: it names the section. */
     if (!Planning())
-        LogLine("section DefaultUninstall: %s", LogStatus(done ? NO_ERROR : GetLastError()));
+        LogLine("section DefaultUninstall: %s", LogStatus(StatusOf(done)));
     return 1;
 }
 

@@ -57,7 +57,7 @@ int StageMedium(char *medium, size_t chars)
 
     staged[0] = '\0';
     if (FAILED(StringCchCopyA(folder, ARRAYSIZE(folder), medium)) ||
-        FAILED(StringCchLengthA(folder, ARRAYSIZE(folder), &length)) || length < 4)
+        (length = strlen(folder)) < 4)
         return 1;
     folder[length - 1] = '\0';
     if (JudgeFolderTrust(folder, NULL, &why) == FolderTrusted)
@@ -86,7 +86,7 @@ int StageMedium(char *medium, size_t chars)
         return 0;
     }
     made = CopyFolderFiles(medium, staged);
-    ActDone(made, made ? NO_ERROR : GetLastError());
+    ActDone(made, StatusOf(made));
     if (!made || FAILED(StringCchPrintfA(medium, chars, "%s\\", staged))) {
         UnstageMedium();
         return 0;
@@ -124,6 +124,6 @@ void UnstageMedium(void)
         FindClose(search);
     }
     LogLine("protected copy of the medium %s removed: %s", staged,
-            LogStatus(RemoveDirectoryA(staged) ? NO_ERROR : GetLastError()));
+            LogStatus(StatusOf(RemoveDirectoryA(staged))));
     staged[0] = '\0';
 }

@@ -12,12 +12,12 @@ static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
         return 1;
     }
     made = CreateDirectoryA(path, attributes);
-    code = made ? 0 : GetLastError();
+    code = StatusOf(made);
     /* A file system without security refuses the descriptor: such a folder is
      * open to everybody whatever the program asks for. */
     if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_SECURITY_DESCR) {
         made = CreateDirectoryA(path, NULL);
-        code = made ? 0 : GetLastError();
+        code = StatusOf(made);
     }
     ActDone(made, code);
     /* Only a folder this run made is removed again, never one that was there. */
@@ -41,7 +41,7 @@ static int RemoveUnjudgedFile(const char *path)
     if (!Act("delete %s: another account could have written it", path))
         return 1;
     deleted = DeleteFileA(path);
-    ActDone(deleted, deleted ? NO_ERROR : GetLastError());
+    ActDone(deleted, StatusOf(deleted));
     return deleted;
 }
 
@@ -80,7 +80,7 @@ static int ReplaceOpenFolder(const char *folder, SECURITY_ATTRIBUTES *attributes
     JournalFolderAside(folder, aside);
     if (Act("folder move %s -> %s: another account could hold it open", folder, aside)) {
         BOOL moved = MoveFileA(folder, aside);
-        ActDone(moved, moved ? NO_ERROR : GetLastError());
+        ActDone(moved, StatusOf(moved));
         if (!moved) {
             aside[0] = '\0';
             return 0;
@@ -222,7 +222,7 @@ int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targ
             removed = 0;
         else if (Act("delete %s: the earlier installation's, replaced by %s", path, target)) {
             BOOL deleted = DeleteFileA(path);
-            ActDone(deleted, deleted ? NO_ERROR : GetLastError());
+            ActDone(deleted, StatusOf(deleted));
             removed = deleted;
         }
     }
@@ -234,6 +234,6 @@ void RemoveEarlierFolder(const char *earlier)
 {
     if (Act("folder remove %s: the earlier installation's, if empty", earlier)) {
         BOOL removed = RemoveDirectoryA(earlier);
-        ActDone(removed, removed ? NO_ERROR : GetLastError());
+        ActDone(removed, StatusOf(removed));
     }
 }

@@ -53,7 +53,7 @@ static int SameAsRecorded(const char *path, ALG_ID algorithm, const char *record
     if (*code == NO_ERROR && digest.algorithm != algorithm)
         *code = ERROR_NOT_SUPPORTED;
     return *code == NO_ERROR && FormatDigest(&digest, now, ARRAYSIZE(now)) &&
-           lstrlenA(now) == (int)length &&
+           strlen(now) == length &&
            CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, now, (int)length, recorded, (int)length) ==
                CSTR_EQUAL;
 }
@@ -76,7 +76,7 @@ int RecordedFileIntact(const char *file)
 
     if (!files)
         return -1;
-    for (const char *line = files; *line; line += lstrlenA(line) + 1) {
+    for (const char *line = files; *line; line += strlen(line) + 1) {
         const char *path;
         ALG_ID algorithm = SplitLine(line, &path);
         if (lstrcmpiA(path, file) == 0) {
@@ -84,7 +84,7 @@ int RecordedFileIntact(const char *file)
             break;
         }
     }
-    HeapFree(GetProcessHeap(), 0, files);
+    FreeMemory(files);
     return intact;
 }
 
@@ -99,7 +99,7 @@ static void VerifyFiles(const char *list, Tally *tally)
     char verdict[64], source[MAX_PATH];
     DWORD code = NO_ERROR, pendingCode;
 
-    for (const char *line = list; *line; line += lstrlenA(line) + 1) {
+    for (const char *line = list; *line; line += strlen(line) + 1) {
         const char *path;
         ALG_ID algorithm = SplitLine(line, &path);
         size_t length = (size_t)(path - line - 1);
@@ -155,7 +155,7 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
     }
     if (char *files = ReadRecordedFiles()) {
         VerifyFiles(files, &tally);
-        HeapFree(GetProcessHeap(), 0, files);
+        FreeMemory(files);
     } else
         LogLine("verify: the record keeps no hashes (an earlier release installed it): its files "
                 "are checked by presence only, through the drivers");
