@@ -212,8 +212,8 @@ int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targ
         CloseHandle(held);
         return 1;
     }
-    size_t length = (size_t)lstrlenA(folder);
-    for (const char *target = targets; removed && *target; target += lstrlenA(target) + 1) {
+    size_t length = (size_t)strlen(folder);
+    for (const char *target = targets; removed && *target; target += strlen(target) + 1) {
         if (!IsInsideFolder(target, folder) || target[length] != '\\' ||
             FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", earlier, target + length)) ||
             GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
