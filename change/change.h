@@ -43,7 +43,6 @@ enum UndoKind {
     StepMonitorBack,
     StepKeyTree,
     StepIniSection,
-    StepFolderAside,
     UndoKinds
 };
 typedef DWORD (*UndoProc)(void *data);
@@ -108,8 +107,6 @@ Replay ReplayJournal(const char *folder);
  * removed). JournalTarget answers 0 when the earlier content cannot be kept:
  * the change must not be made. */
 void JournalFolder(const char *path);
-/* A folder moved from `from` to `aside`: moved back. */
-void JournalFolderAside(const char *from, const char *aside);
 int JournalTarget(const char *target);
 void JournalDelayedCopy(const char *target);
 /* A file's or folder's entries, put back on undo; 0 when they cannot be read

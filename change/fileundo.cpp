@@ -80,28 +80,6 @@ void JournalFolder(const char *path)
         StringCchCopyA(copy, MAX_PATH, path);
 }
 
-struct AsideUndo {
-    char from[MAX_PATH];
-    char aside[MAX_PATH];
-};
-
-static DWORD UndoFolderAside(void *data)
-{
-    const AsideUndo *undo = (const AsideUndo *)data;
-
-    if (!undo->aside[0] || GetFileAttributesA(undo->aside) == INVALID_FILE_ATTRIBUTES)
-        return NO_ERROR;
-    return MoveFileA(undo->aside, undo->from) ? NO_ERROR : GetLastError();
-}
-
-void JournalFolderAside(const char *from, const char *aside)
-{
-    AsideUndo *undo = (AsideUndo *)Journal(StepFolderAside, sizeof(AsideUndo), "folder move %s -> %s",
-                                           aside, from);
-    if (undo && SUCCEEDED(StringCchCopyA(undo->from, ARRAYSIZE(undo->from), from)))
-        StringCchCopyA(undo->aside, ARRAYSIZE(undo->aside), aside);
-}
-
 /* SetupAPI makes a target's missing folders during the commit: each is
  * removed again, the deepest first. */
 static void JournalMissingFolders(const char *target)
@@ -283,18 +261,6 @@ static const char *CheckDelayedCopy(const void *data, DWORD bytes, const char *l
                             : CheckPath((const char *)data, "cancel the copy of %s at the restart", line);
 }
 
-static const char *CheckFolderAside(const void *data, DWORD bytes, const char *line)
-{
-    const AsideUndo *undo = (const AsideUndo *)data;
-
-    if (bytes < sizeof(AsideUndo))
-        return KX_STEP_SHORT;
-    if (!FieldText(undo->from, MAX_PATH) || !FieldText(undo->aside, MAX_PATH) ||
-        !DrivePath(undo->from) || !DrivePath(undo->aside))
-        return "its paths are not ended or not on a drive";
-    return LineIs(line, "folder move %s -> %s", undo->aside, undo->from) ? NULL : KX_STEP_OTHER_LINE;
-}
-
 /* The backup a run made is "<journal folder>\<number>": nothing else is
  * copied over a target. */
 static int OwnBackup(const char *backup)
@@ -351,7 +317,6 @@ void DefineFileUndo(void)
     DefineUndo(StepFile, UndoFile, CheckFile);
     DefineUndo(StepDelayedCopy, UndoDelayedCopy, CheckDelayedCopy);
     DefineUndo(StepFileEntries, UndoEntries, CheckEntries);
-    DefineUndo(StepFolderAside, UndoFolderAside, CheckFolderAside);
 }
 
 void ResetFileUndo(void)

@@ -32,8 +32,8 @@ enum FolderTrust { FolderTrusted, FolderMissing, FolderUntrusted, FolderRepairab
  * change its permissions; nobody else may add, change or delete anything in
  * the folder itself, nor in what it hands down, nor in the files it holds.
  * FolderRepairable: only the folder's or its files' entries let others in,
- * and the owners are trusted: CreateStatusFolder replaces the folder with
- * the administrators' own. FolderMissing: what stands passed and the folder
+ * and the owners are trusted: ProtectStatusFolder makes them the
+ * administrators' own. FolderMissing: what stands passed and the folder
  * itself is not there; `standing` (may be NULL) receives the length of the
  * part that stands. A network folder is refused, and so is a volume without
  * permissions (FAT) on a system whose own folder keeps them. When the system

@@ -27,7 +27,6 @@ struct RunContext {
     const RunMode *mode;
     HANDLE heldFolder;      /* an uninstalled folder others could swap, held (HoldFolder) */
     char earlierFolder[STATUSDIR_CHARS]; /* an earlier installation's other status folder */
-    char asideFolder[MAX_PATH];          /* an open status folder, replaced (CreateStatusFolder) */
     int journalOpen;        /* the run has its journal and marker */
     int exitCode;           /* the outcome, once a step has stopped the run */
     /* The box of a stop that the program itself tells, shown once the run's
@@ -391,7 +390,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     int missing;
     DWORD installedKb, unkept;
 
-    if (!CreateStatusFolder(state->statusDir, run->asideFolder))
+    if (!CreateStatusFolder(state->statusDir))
         return StopRun(run, KX_EXIT_FAILED);
     /* The queue's own view of its copies describes them. A plan stops there;
      * with a file missing on the medium it ends as the quiet commit would, at
@@ -727,8 +726,6 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
         CloseRunJournal(1);
     if (run.earlierFolder[0])
         RemoveEarlierFolder(run.earlierFolder);
-    if (run.asideFolder[0])
-        RemoveEarlierFolder(run.asideFolder);
     return OfferRestart(hostWindow, mode,
                         run.queueContext.deferred || PendingRenameCount() > pendingBefore);
 }

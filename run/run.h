@@ -80,11 +80,10 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
 /* The status display folder before anything is copied into it: a missing one
  * (and every missing folder above it) is made so that only administrators and
  * the system may change it; one that exists is used only when nobody else
- * controls it, and replaced when only its entries let others in
- * (JudgeFolderTrust): its files deleted, the folder moved aside to `aside`
- * (MAX_PATH; "" when none), a new one made. 0 after its box when it cannot be
- * made or is refused. */
-int CreateStatusFolder(const char *folder, char *aside);
+ * controls it, and made the administrators' own when only its entries let
+ * others in (JudgeFolderTrust). 0 after its box when it cannot be made or is
+ * refused. */
+int CreateStatusFolder(const char *folder);
 /* The folder opened without delete sharing, so that while the handle lasts
  * nobody can rename it, or a folder above it, away and put his own in its
  * place; NULL when it cannot be held (or is a link, or no folder). */

@@ -27,6 +27,22 @@ static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
     return made;
 }
 
+/* One folder or file given the administrators' entries, its own entries kept
+ * for the undo (a plan too keeps them, to list the undo). Entries that cannot
+ * be read for the undo are not replaced. */
+static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
+{
+    BOOL set;
+
+    if (!JournalFileEntries(path))
+        return 0;
+    if (!Act("permissions of %s: administrators and system only", path))
+        return 1;
+    set = SetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, protection);
+    ActDone(set, StatusOf(set));
+    return set;
+}
+
 /* A file in a folder that others could change is not made anybody's own:
  * another account could have written it (a kxsetup.exe of a higher version,
  * which SetupAPI would keep over the medium's and the uninstall would
@@ -46,47 +62,42 @@ static int RemoveUnjudgedFile(const char *path)
 }
 
 /* A folder whose owner is trusted but whose entries let others in (an earlier
- * release's C:\STATUS, which inherited a drive root's entries) is not made
- * safe where it stands: another account could hold it open with the right
- * to change its entries back, which no new entries take from him. Its
- * files, which others could have written, are deleted, the folder is moved
- * aside (to `aside`, MAX_PATH) and a new one made in its place, each kept
- * for the undo; the one aside goes once the run is kept. */
-static int ReplaceOpenFolder(const char *folder, SECURITY_ATTRIBUTES *attributes, char *aside)
+ * release's C:\STATUS, which inherited a drive root's entries) is made the
+ * administrators' own before anything is copied into it, and emptied of the
+ * files others could have written there. */
+static int ProtectStatusFolder(const char *folder, SECURITY_DESCRIPTOR *protection,
+                               const char **why)
 {
     WIN32_FIND_DATAA found;
-    char path[MAX_PATH], name[20];
+    char path[MAX_PATH];
     HANDLE search;
-    int removedAll = 1;
+    int removedAll;
 
-    if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\*", folder)))
+    *why = NULL;
+    if (FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\*", folder)) ||
+        !ProtectEntry(folder, protection))
         return 0;
+    /* Judged again once nobody else may add to it: what was placed there
+     * since the first judgement (another's file, a hard link) is refused
+     * before anything in it is touched. */
+    if (JudgeFolderTrust(folder, NULL, why) == FolderUntrusted) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    *why = NULL;
     search = FindFirstFileA(path, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                continue;
-            removedAll = SUCCEEDED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", folder,
-                                                    found.cFileName)) &&
-                         RemoveUnjudgedFile(path);
-        } while (removedAll && FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    if (!removedAll || !RandomName(name, ARRAYSIZE(name)) ||
-        FAILED(StringCchPrintfA(aside, MAX_PATH, "%s-kxsetup-%s", folder, name))) {
-        aside[0] = '\0';
-        return 0;
-    }
-    JournalFolderAside(folder, aside);
-    if (Act("folder move %s -> %s: another account could hold it open", folder, aside)) {
-        BOOL moved = MoveFileA(folder, aside);
-        ActDone(moved, StatusOf(moved));
-        if (!moved) {
-            aside[0] = '\0';
-            return 0;
-        }
-    }
-    return MakeFolder(folder, attributes);
+    if (search == INVALID_HANDLE_VALUE)
+        return 1;
+    removedAll = 1;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        removedAll = SUCCEEDED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", folder,
+                                                found.cFileName)) &&
+                     RemoveUnjudgedFile(path);
+    } while (removedAll && FindNextFileA(search, &found));
+    FindClose(search);
+    return removedAll;
 }
 
 int CheckStatusFolder(const char *folder, const char *caption)
@@ -102,7 +113,7 @@ int CheckStatusFolder(const char *folder, const char *caption)
 /* Each missing folder of `path` below the `standing` part, the status folder
  * last. One that has appeared since it was judged is judged again as it now
  * stands. 0 after the box. */
-static int MakeMissingFolders(char *path, size_t standing, AdminSecurity *security, char *aside)
+static int MakeMissingFolders(char *path, size_t standing, AdminSecurity *security)
 {
     const char *why = NULL;
     DWORD code = 0;
@@ -117,14 +128,11 @@ static int MakeMissingFolders(char *path, size_t standing, AdminSecurity *securi
             if (code != ERROR_ALREADY_EXISTS)
                 break;
             int again = JudgeFolderTrust(path, NULL, &why);
-            if (again == FolderRepairable) {
-                why = NULL;
-                if (!ReplaceOpenFolder(path, &security->attributes, aside)) {
-                    code = GetLastError();
-                    break;
-                }
-            } else if (again == FolderUntrusted)
+            if (again == FolderUntrusted || (again == FolderRepairable &&
+                                             !ProtectStatusFolder(path, &security->descriptor, &why))) {
+                code = GetLastError();
                 break;
+            }
             why = NULL;
         }
         *cut = kept;
@@ -138,7 +146,7 @@ static int MakeMissingFolders(char *path, size_t standing, AdminSecurity *securi
     return 0;
 }
 
-int CreateStatusFolder(const char *folder, char *aside)
+int CreateStatusFolder(const char *folder)
 {
     /* Administrators and the system may change the folder; users may only read
      * and run what is in it, so that nobody else can put a program or a DLL
@@ -148,7 +156,6 @@ int CreateStatusFolder(const char *folder, char *aside)
     const char *why = NULL;
     size_t standing;
 
-    aside[0] = '\0';
     if (!BuildAdminSecurity(&security, FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
         KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
         return 0;
@@ -157,9 +164,12 @@ int CreateStatusFolder(const char *folder, char *aside)
     case FolderTrusted:
         return 1;
     case FolderRepairable:
-        if (ReplaceOpenFolder(folder, &security.attributes, aside))
+        if (ProtectStatusFolder(folder, &security.descriptor, &why))
             return 1;
-        KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
+        if (why)
+            KeepBox(why, KX_CAPTION_INSTALL_ERROR);
+        else
+            KeepSystemError(GetLastError(), KX_CAPTION_SYSTEM_ERROR);
         return 0;
     case FolderUntrusted:
         KeepBox(why, KX_CAPTION_INSTALL_ERROR);
@@ -169,7 +179,7 @@ int CreateStatusFolder(const char *folder, char *aside)
         KeepSystemError(ERROR_BUFFER_OVERFLOW, KX_CAPTION_SYSTEM_ERROR);
         return 0;
     }
-    return MakeMissingFolders(path, standing, &security, aside);
+    return MakeMissingFolders(path, standing, &security);
 }
 
 HANDLE HoldFolder(const char *folder)

@@ -507,14 +507,13 @@ class StatusFolder : public KxTest {};
 
 TEST_F(StatusFolder, MissingFoldersAreMadeForAdministratorsOnly)
 {
-    char aside[MAX_PATH];
     TempDir temp;
     std::string outer = temp.File("outer"), status = temp.File("outer\\status");
     madeFolders.clear();
     {
         FAKE_IMPORT(CreateDirectoryA, RecordMakeFolder);
-        EXPECT_EQ(1, CreateStatusFolder(status.c_str(), aside));
-        EXPECT_EQ(1, CreateStatusFolder(status.c_str(), aside));
+        EXPECT_EQ(1, CreateStatusFolder(status.c_str()));
+        EXPECT_EQ(1, CreateStatusFolder(status.c_str()));
     }
     const std::string entries =
         " protected 0/3/1f01ff/S-1-5-32-544 0/3/1f01ff/S-1-5-18 0/3/1200a9/S-1-5-32-545";
@@ -535,17 +534,16 @@ static BOOL WINAPI MadeByAnotherFirst(LPCSTR path, LPSECURITY_ATTRIBUTES)
 
 TEST_F(StatusFolder, OneMadeMeanwhileIsTakenOnlyWhenNobodyElseControlsIt)
 {
-    char aside[MAX_PATH];
     TempDir temp;
     const std::string status = temp.File("status");
     FAKE_IMPORT(CreateDirectoryA, MadeByAnotherFirst);
-    EXPECT_EQ(1, CreateStatusFolder(status.c_str(), aside));
+    EXPECT_EQ(1, CreateStatusFolder(status.c_str()));
     EXPECT_TRUE(TakeBoxes().empty());
 
     RemoveDirectoryA(status.c_str());
     FakeSecurity security;
     FakeSecurity::Folder(status, "O:BUD:(A;;FA;;;BU)");
-    EXPECT_EQ(0, CreateStatusFolder(status.c_str(), aside));
+    EXPECT_EQ(0, CreateStatusFolder(status.c_str()));
     ExpectOneBox("Install Error",
                  ("The folder " + status + " cannot be used: it is owned by another user.").c_str(),
                  MB_OK);

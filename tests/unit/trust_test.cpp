@@ -390,7 +390,7 @@ TEST_F(WholeMachines, ExpressInstallAndTheJudgementsAfterIt)
         FAKE_IMPORT(CreateDirectoryA, KeepMadeFolder);
         FAKE_IMPORT(SetFileSecurityA, KeepGivenEntries);
         ASSERT_TRUE(OpenLog(log.File("machine.log").c_str()));
-        char folder[MAX_PATH], aside[MAX_PATH];
+        char folder[MAX_PATH];
         const char *why = NULL;
 
         /* an earlier release's installation in C:\STATUS, with the entries
@@ -403,7 +403,7 @@ TEST_F(WholeMachines, ExpressInstallAndTheJudgementsAfterIt)
         EXPECT_EQ(m.environment, CheckEnvironment());
         DefaultStatusFolder('C', folder, sizeof(folder));
         EXPECT_EQ(m.folder, folder);
-        EXPECT_EQ(1, CreateStatusFolder(folder, aside));
+        EXPECT_EQ(1, CreateStatusFolder(folder));
         /* a later judgement of the process, as another account (on XP the
          * maker is not the account the tests run as) */
         EXPECT_EQ(FolderTrusted, JudgeFolderTrust(folder, NULL, &why)) << (why ? why : "");
@@ -411,8 +411,6 @@ TEST_F(WholeMachines, ExpressInstallAndTheJudgementsAfterIt)
          * emptied by the upgrade and the uninstall, which hold it */
         EXPECT_NE(FolderUntrusted, JudgeHeldFolder(earlier.c_str(), &why)) << (why ? why : "");
         RemoveTree(earlier);
-        if (aside[0])
-            RemoveTree(aside);
 
         CloseLog();
         std::string said = ReadFileBytes(log.File("machine.log"));
