@@ -297,8 +297,7 @@ static void ReadSteps(const BYTE *bytes, DWORD size)
         room -= (DWORD)sizeof(StepHeader);
         if ((step.dataBytes & 15) || step.lineBytes >= UNDO_LINE_CHARS || step.dataBytes > room ||
             step.lineBytes > room - step.dataBytes) {
-            LogLine("journal step %d (kind %lu) is cut or garbled: its %lu + %lu bytes do not fit "
-                    "the %lu left; the steps before it are undone",
+            LogLine("journal step %d (kind %lu) is cut or garbled: %lu + %lu bytes, %lu left",
                     number, (unsigned long)step.kind, (unsigned long)step.dataBytes,
                     (unsigned long)step.lineBytes, (unsigned long)room);
             return;

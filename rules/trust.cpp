@@ -367,7 +367,7 @@ static int JudgeFolder(const char *folder, size_t *standing, const char **why, i
     if (!acls) {
         if (!told++)
             LogLine("the system folder %s may be changed by other users or keeps no permissions: "
-                    "no folder is protected better than it, and none is refused for its permissions",
+                    "no folder is protected better than it",
                     system);
     } else if (!KeepsPermissions(folder)) {
         *why = Refusal("folder", folder, "it", noPermissions);

@@ -328,17 +328,13 @@ static int TakeBack(RunContext *run)
 static void EarlierFolder(RunContext *run, const SetupStateRecord *state)
 {
     char text[TEXT_CHARS];
-    DWORD held = 1;
 
     ReadMachineString(KX_PRODUCT_KEY, "StatusDisplayDir", text);
-    ReadInstalledComponents(&held);
     char *equals = strrchr(text, '=');
     if (equals)
         *equals = '\0';
-    if (!held || !equals || !IsFullFolder(text) || lstrcmpiA(text, state->statusDir) == 0 ||
-        FAILED(StringCchCopyA(run->earlierFolder, ARRAYSIZE(run->earlierFolder), text)))
-        return;
-    LogLine("record: an earlier installation in %s; this one goes to %s", text, state->statusDir);
+    if (equals && IsFullFolder(text) && lstrcmpiA(text, state->statusDir) != 0)
+        StringCchCopyA(run->earlierFolder, ARRAYSIZE(run->earlierFolder), text);
 }
 
 /* Written before any file is copied; a run that stops later takes it back with
@@ -515,9 +511,8 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
         !IsInsideFolder(run->startedFrom, state->statusDir) &&
         (run->heldFolder = HoldFolder(state->statusDir)) != NULL &&
         JudgeHeldFolder(state->statusDir, &why) != FolderUntrusted) {
-        LogLine("status folder %s may be changed by other users: only its files are deleted, by the "
-                "setup information of %s",
-                state->statusDir, run->startedFrom);
+        LogLine("status folder %s may be changed by other users: only its files are deleted",
+                state->statusDir);
         folder = FolderTrusted;
     }
     if (folder == FolderUntrusted || folder == FolderRepairable) {
@@ -528,12 +523,8 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
      * information there only as the record keeps it. */
     if (folder == FolderTrusted && IsInsideFolder(run->startedFrom, state->statusDir) &&
         !RecordedFileIntact(run->infPath)) {
-        char text[TEXT_CHARS];
-        StringCchPrintfA(text, ARRAYSIZE(text),
-                         "The setup information %s is not the one the installation recorded: "
-                         "start the uninstall from the medium.",
-                         run->infPath);
-        KxMessageBox(NULL, text, KX_CAPTION_INSTALLATION, MB_OK);
+        KxMessageBox(NULL, "The setup information of the status folder is not the recorded one: "
+                           "start the uninstall from the medium.", KX_CAPTION_INSTALLATION, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))

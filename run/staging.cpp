@@ -66,7 +66,7 @@ int StageMedium(char *medium, size_t chars)
      * the user's temporary folder) while the run copies it, and the spooler
      * would load a swapped monitor as SYSTEM: the run reads and copies a copy
      * only administrators may change. */
-    LogLine("medium %s may be changed by other users: the run copies from a protected copy", folder);
+    LogLine("medium %s may be changed by other users: a protected copy is used", folder);
     UINT windowsLength = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
     if (windowsLength == 0 || windowsLength >= ARRAYSIZE(windows) ||
         FAILED(StringCchPrintfA(staged, ARRAYSIZE(staged), "%s\\kxsetup-medium-%lu-%lu", windows,
@@ -97,7 +97,7 @@ int StageMedium(char *medium, size_t chars)
         EachListedFile(CheckStagedFile, differs);
     if (differs[0]) {
         StringCchPrintfA(text, ARRAYSIZE(text),
-                         "The medium's file %s is not the one its list names: nothing was changed.",
+                         "The medium's file %s is not the one its list names.",
                          differs);
         KeepBox(text, KX_CAPTION_INSTALL_ERROR);
         UnstageMedium();

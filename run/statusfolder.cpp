@@ -213,24 +213,21 @@ int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targ
     int removed = 1;
     HANDLE held = HoldFolder(earlier);
 
-    if (!held) {
-        LogLine("earlier status folder %s: %s", earlier, LogStatus(GetLastError()));
-        return 1;
-    }
-    if (JudgeHeldFolder(earlier, &why) == FolderUntrusted) {
-        LogLine("earlier status folder %s is left as it is: %s", earlier, why);
-        CloseHandle(held);
+    /* One that cannot be held, or that another account owns, is left as it is. */
+    if (!held || JudgeHeldFolder(earlier, &why) == FolderUntrusted) {
+        if (held)
+            CloseHandle(held);
         return 1;
     }
     size_t length = (size_t)strlen(folder);
     for (const char *target = targets; removed && *target; target += strlen(target) + 1) {
-        if (!IsInsideFolder(target, folder) || target[length] != '\\' ||
+        if (!IsInsideFolder(target, folder) ||
             FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", earlier, target + length)) ||
             GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
             continue;
         if (!JournalTarget(path))
             removed = 0;
-        else if (Act("delete %s: the earlier installation's, replaced by %s", path, target)) {
+        else if (Act("delete %s: the earlier installation's", path)) {
             BOOL deleted = DeleteFileA(path);
             ActDone(deleted, StatusOf(deleted));
             removed = deleted;
@@ -242,7 +239,7 @@ int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targ
 
 void RemoveEarlierFolder(const char *earlier)
 {
-    if (Act("folder remove %s: the earlier installation's, if empty", earlier)) {
+    if (Act("folder remove %s: the earlier installation's", earlier)) {
         BOOL removed = RemoveDirectoryA(earlier);
         ActDone(removed, StatusOf(removed));
     }

@@ -157,8 +157,8 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
         VerifyFiles(files, &tally);
         FreeMemory(files);
     } else
-        LogLine("verify: the record keeps no hashes (an earlier release installed it): its files "
-                "are checked by presence only, through the drivers");
+        LogLine("verify: the record keeps no hashes (an earlier release's): its files are checked "
+                "by presence only");
     VerifySpooler(state, Report, &tally);
     VerifyUninstallEntry(state, Report, &tally);
     /* A drift is named before an item that could not be judged; files the

@@ -21,13 +21,12 @@ const char UsageText[] =
     "/type=express|minimum|custom\t(default express)\n"
     "/models=LIST\tmodel numbers or names, comma-separated\n"
     "/statusdisplay=yes|no\tthe status display tool\n"
-    "/statusdir=FOLDER\t(default C:\\STATUS; custom: STATUS on the drivers' drive)\n"
+    "/statusdir=FOLDER\t(default C:\\STATUS, or STATUS in the Windows folder)\n"
     "/port=PORT\t(default LPT1:)\n"
     "/defaultprinter\tthe first printer becomes the default printer\n"
     "\n"
-    "Exit codes: 0 done, 3010 done (restart needed), 1602 cancelled,\n"
-    "1603 failed (/verify: changed, /check: a fault), 1605 nothing installed (/verify),\n"
-    "1618 another run in progress, 1622 log not opened, 1639 invalid command line.";
+    "Exit codes: 0 done, 3010 restart due, 1602 cancelled, 1603 failed or changed,\n"
+    "1605 not installed, 1618 another run, 1622 no log, 1639 bad command line.";
 
 static_assert(sizeof(UsageText) <= USAGE_CHARS, "the usage text fits its box buffer");
 

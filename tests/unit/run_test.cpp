@@ -1427,8 +1427,8 @@ TEST_F(FailedRun, AMediumOthersMayChangeIsCopiedFromAProtectedCopy)
     prefix->temp.Write("medium\\" KX_DIGEST_LIST, text);
     ASSERT_TRUE(OpenLog(log.c_str()));
     EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
-    EXPECT_NE(std::string::npos, ReadFileBytes(log).find("The medium's file tremon.dll is not the one its "
-                                                         "list names: nothing was changed."));
+    EXPECT_NE(std::string::npos,
+              ReadFileBytes(log).find("The medium's file tremon.dll is not the one its list names."));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
     prefix->temp.Write("medium\\" KX_DIGEST_LIST, kept);
     ResetRun();
@@ -1829,9 +1829,9 @@ TEST_F(FailedRun, TheStatusFoldersSetupInformationIsFollowedOnlyAsRecorded)
     EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState, OptionsMode()));
     CloseLog();
     EXPECT_NE(std::string::npos,
-              ReadFileBytes(log).find("box \"Installation\" \"The setup information " + inf +
-                                      " is not the one the installation recorded: start the "
-                                      "uninstall from the medium.\""));
+              ReadFileBytes(log).find("box \"Installation\" \"The setup information of the status "
+                                      "folder is not the recorded one: start the uninstall from "
+                                      "the medium.\""));
     EXPECT_TRUE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
 
     prefix->temp.Write("inf", kept);
