@@ -1812,7 +1812,8 @@ TEST_F(FailedRun, AnUpgradeIntoAnotherFolderTakesTheEarlierOneAway)
 }
 
 /* Started from the status folder, the uninstall follows its setup
- * information only as the record keeps it. */
+ * information only as the record keeps it (the uninstall scenario starts
+ * one there that does). */
 TEST_F(FailedRun, TheStatusFoldersSetupInformationIsFollowedOnlyAsRecorded)
 {
     ASSERT_EQ(KX_EXIT_OK, QuietExpress());
@@ -1833,14 +1834,4 @@ TEST_F(FailedRun, TheStatusFoldersSetupInformationIsFollowedOnlyAsRecorded)
                                       "folder is not the recorded one: start the uninstall from "
                                       "the medium.\""));
     EXPECT_TRUE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
-
-    prefix->temp.Write("inf", kept);
-    ASSERT_TRUE(CopyFileA(prefix->temp.File("inf").c_str(), inf.c_str(), FALSE));
-    ResetRun();
-    SetupState.instance = GetModuleHandleA(NULL);
-    Quiet();
-    SetupState.installMode = Uninstall;
-    EXPECT_EQ(KX_EXIT_OK, RunInstallation(host, &SetupState, OptionsMode()));
-    TakeBoxes();
-    EXPECT_FALSE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
 }
