@@ -382,8 +382,7 @@ static int JudgeFolder(const char *folder, size_t *standing, const char **why, i
         for (size_t at = 3; path[at]; at++)
             if (path[at] == '\\' && path[at + 1])
                 top = at + 1;
-    }
-    else if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) &&
+    } else if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) &&
              IsInsideFolder(folder, windows))
         top = windowsLength;
     else if (acls)

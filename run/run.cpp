@@ -322,9 +322,9 @@ static int TakeBack(RunContext *run)
     return 1;
 }
 
-/* The status folder an installation still held by the record lies in, when
- * it is not this run's: an upgrade moves it (Windows 2000's C:\STATUS, which
- * others may rename away, to the Windows folder). */
+/* The status folder the record names, when it is not this run's: an upgrade
+ * moves the installation (Windows 2000's C:\STATUS, which others may rename
+ * away, to the Windows folder). */
 static void EarlierFolder(RunContext *run, const SetupStateRecord *state)
 {
     char text[TEXT_CHARS];

@@ -188,9 +188,9 @@ HANDLE HoldFolder(const char *folder)
     /* An open for attributes alone takes no part in the sharing rules. The
      * link itself is opened, never where it points (NT 4, which has no links,
      * ignores the flag). */
-    HANDLE held = CreateFileA(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                              NULL);
+    HANDLE held = CreateFileA(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
 
     if (held == INVALID_HANDLE_VALUE)
         return NULL;
