@@ -20,7 +20,9 @@ int WriteInstallRecord(SetupStateRecord *state);
  * program and names the product, its version and publisher, the status folder,
  * today's date and `installedKb`; 1 when every value was written. */
 int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb);
-void DeleteUninstallEntry(void);
+/* A key of the installation's own (without subkeys) deleted: the entry, the
+ * event source. */
+void DeleteMachineKey(const char *subKey);
 /* The entry's values against what WriteUninstallEntry writes for `state`: one
  * report per value ("ok", "missing", "changed"); 1 when all are intact. */
 int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, void *context);
@@ -42,6 +44,9 @@ int ReadInstallRecord(SetupStateRecord *state);
  * release's), *components untouched. An uninstall records none (0). */
 #define KX_INSTALLED_VALUE "InstalledComponents"
 int ReadInstalledComponents(DWORD *components);
+/* The version (KX_VERSION_TEXT) and the printers' port of the last install. */
+#define KX_VERSION_VALUE "Version"
+#define KX_PORT_VALUE "Port"
 void RecordUninstalled(void);
 /* 1 when each record key that exists is trusted (JudgeKeyTrust), or only
  * open to others where the caller is `repairing` (an install, which gives it
@@ -54,6 +59,21 @@ void ForgetRecordSeries(void);
  * below NT 4's HKLM\Software) made the administrators' own, their entries
  * kept for the undo; 0 when one is another's or cannot be protected. */
 int ProtectRecordKeys(void);
+
+/* The program's event source in the Application log, registered by an
+ * install (a value of the run, journaled like the record's) with the status
+ * folder's program as its message file, removed by the uninstall. One event
+ * ends each install, repair and uninstall and each /verify that finds a
+ * change: `id` one of KX_EVENT_*, its one text saying what happened. */
+#define KX_EVENT_SOURCE "VelbaPrinter"
+#define KX_EVENT_KEY "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" KX_EVENT_SOURCE
+#define KX_EVENT_COMPLETED 11707
+#define KX_EVENT_FAILED 11708
+#define KX_EVENT_REMOVED 11724
+#define KX_EVENT_NOT_REMOVED 11725
+#define KX_EVENT_CHANGED 1033
+void RecordEventSource(const char *statusDir);
+void ReportRunEvent(WORD type, DWORD id, const char *text);
 
 /* Program group: the conversation with the shell runs on a thread of its own,
  * waited for a minute at most; past that the log says the group was not made

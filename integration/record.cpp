@@ -191,7 +191,7 @@ int ReadMachineString(const char *subKey, const char *valueName, char *buffer)
 int WriteInstallRecord(SetupStateRecord *state)
 {
     static const char *const names[] = { "InstallSections", "StatusDisplayDir", "ControlPanelDir",
-                                         KX_INSTALLED_VALUE };
+                                         KX_INSTALLED_VALUE, KX_VERSION_VALUE, KX_PORT_VALUE };
     char text[TEXT_CHARS];
     int written = BeginSeries(KX_PRODUCT_KEY, names, ARRAYSIZE(names));
     long previous;
@@ -222,6 +222,10 @@ int WriteInstallRecord(SetupStateRecord *state)
         written &= WriteMachineString(KX_PRODUCT_KEY, KX_INSTALLED_VALUE, text);
     else
         written = 0;
+    /* What a later version compares itself with, and the port a repair adds
+     * the printers on again. */
+    written &= WriteMachineString(KX_PRODUCT_KEY, KX_VERSION_VALUE, KX_VERSION_TEXT);
+    written &= WriteMachineString(KX_PRODUCT_KEY, KX_PORT_VALUE, state->portName);
     return written;
 }
 
@@ -403,11 +407,11 @@ char *ReadRecordedFiles(void)
 
 /* The whole entry goes; the record under KX_PRODUCT_KEY stays. An entry that is
  * already gone, or cannot be deleted, still leaves an uninstall that is done. */
-void DeleteUninstallEntry(void)
+void DeleteMachineKey(const char *subKey)
 {
-    if (!Act("registry delete HKLM\\%s", KX_UNINSTALL_KEY))
+    if (!Act("registry delete HKLM\\%s", subKey))
         return;
-    LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
+    LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey);
     ActDone(status == ERROR_SUCCESS, (DWORD)status);
 }
 

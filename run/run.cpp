@@ -401,6 +401,10 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
             return StopRun(run, KX_EXIT_FAILED);
         }
     }
+    if (!RemoveDroppedFiles(QueuedTargets(), run->moduleDirectory)) {
+        KeepSystemError(GetLastError(), KX_CAPTION_INSTALL_ERROR);
+        return StopRun(run, KX_EXIT_FAILED);
+    }
     if (!RecordFiles(QueuedTargets(), ListedDigestOfCopy))
         return StopWithBox(run, NULL,
                            "The installation record could not be written to the registry.",
@@ -408,6 +412,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     if (!WriteUninstallEntry(state, installedKb))
         return StopWithBox(run, NULL, "The uninstall entry could not be written to the registry.",
                            KX_CAPTION_INSTALL_ERROR);
+    RecordEventSource(state->statusDir);
     return 1;
 }
 
@@ -432,7 +437,11 @@ static int RunClassInstall(RunContext *run)
 
 static int InstallFiles(RunContext *run, SetupStateRecord *state)
 {
-    if (!ChooseInstallation(run, state) || !RecordInstallation(run, state))
+    if (!InstalledVersionAllows(run->hostWindow, &run->exitCode) ||
+        !ChooseInstallation(run, state) ||
+        (run->mode->repair &&
+         !RepairSourcesMatch(run->hostWindow, run->moduleDirectory, &run->exitCode)) ||
+        !RecordInstallation(run, state))
         return 0;
     if (!OpenQueue(run))
         return StopRun(run, KX_EXIT_FAILED);
@@ -589,6 +598,9 @@ static int RestartOutcome(int promptResult)
 /* The quiet run takes /defaultprinter for the dialog's answer. */
 static void OfferDefaultPrinter(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
 {
+    /* A repair keeps the default printer as it is. */
+    if (mode->repair)
+        return;
     if (mode->quiet ? mode->defaultPrinter
                       : DialogBoxParamA(state->instance, MAKEINTRESOURCEA(IDD_DEFAULTPRINTER),
                                         hostWindow, DefaultPrinterDialogProc, 0) == IDC_SET_DEFAULT)
@@ -629,7 +641,8 @@ static void UninstallTail(SetupStateRecord *state)
     WriteRunOnceEntries(1);
     DeleteProgramGroup();
     RecordUninstalled();
-    DeleteUninstallEntry();
+    DeleteMachineKey(KX_UNINSTALL_KEY);
+    DeleteMachineKey(KX_EVENT_KEY);
 }
 
 int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
@@ -679,6 +692,9 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
      * session, finds no journal left to take the install back. */
     if (run.journalOpen)
         CloseRunJournal(1);
-    return OfferRestart(hostWindow, mode,
-                        run.queueContext.deferred || PendingRenameCount() > pendingBefore);
+    /* A repair ends with what /verify finds after it. */
+    int verified = mode->repair && !Planning() ? VerifyInstallation(hostWindow, state, mode) : KX_EXIT_OK;
+    int exitCode = OfferRestart(hostWindow, mode,
+                                run.queueContext.deferred || PendingRenameCount() > pendingBefore);
+    return verified == KX_EXIT_OK ? exitCode : KX_EXIT_FAILED;
 }

@@ -41,8 +41,13 @@ static void Report(void *context, const char *item, const char *name, const char
         StringCchPrintfA(first, TEXT_CHARS, "%s %s: %s", item, name, verdict);
 }
 
+ALG_ID RecordedAlgorithm(const char *line)
+{
+    return Begins(line, "sha256:") ? CALG_SHA_256 : Begins(line, "sha1:") ? CALG_SHA1 : 0;
+}
+
 /* The recorded digest ("sha256:<hex> <size>") against the file's now. */
-static int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, size_t length,
+int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, size_t length,
                           DWORD *code)
 {
     char now[DIGEST_TEXT_CHARS];
@@ -73,9 +78,7 @@ static void VerifyFiles(const char *list, Tally *tally)
         const char *path = line;
         for (int blanks = 0; *path && blanks < 2; path++)
             blanks += *path == ' ';
-        ALG_ID algorithm = Begins(line, "sha256:") ? CALG_SHA_256
-                           : Begins(line, "sha1:") ? CALG_SHA1
-                                                   : 0;
+        ALG_ID algorithm = RecordedAlgorithm(line);
         size_t length = (size_t)(path - line - 1);
         int same = algorithm && SameAsRecorded(path, algorithm, line, length, &code);
         if (same)

@@ -16,6 +16,7 @@ const char UsageText[] =
     "/plan=FILE\twrite to FILE what a quiet run would change; change nothing\n"
     "/verify\t\tcheck that the installation is there and unchanged\n"
     "/check\t\tcheck this medium before shipping it; change nothing\n"
+    "/repair\t\tput back what changed, from this medium\n"
     "\n"
     "With /quiet, instead of the wizard:\n"
     "/type=express|minimum|custom\t(default express)\n"
@@ -26,8 +27,9 @@ const char UsageText[] =
     "/defaultprinter\tthe first printer becomes the default printer\n"
     "\n"
     "Exit codes: 0 done, 3010 done (restart needed), 1602 cancelled,\n"
-    "1603 failed (/verify: changed, /check: a fault), 1605 nothing installed (/verify),\n"
-    "1618 another run in progress, 1622 log not opened, 1639 invalid command line.";
+    "1603 failed (/verify: changed, /check: a fault), 1605 nothing installed,\n"
+    "1618 another run in progress, 1622 log not opened, 1638 newer version installed,\n"
+    "1639 bad command line.";
 
 static_assert(sizeof(UsageText) <= USAGE_CHARS, "the usage text fits its box buffer");
 
@@ -40,7 +42,7 @@ struct OptionName {
 
 enum {
     OptQuiet, OptNoRestart, OptLog, OptType, OptModels, OptStatusDisplay, OptStatusDir,
-    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OptVerify, OptCheck, OPTION_COUNT
+    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OptVerify, OptCheck, OptRepair, OPTION_COUNT
 };
 
 static const OptionName optionNames[OPTION_COUNT] = {
@@ -48,7 +50,7 @@ static const OptionName optionNames[OPTION_COUNT] = {
     { "type", TakesValue },     { "models", TakesValue },     { "statusdisplay", TakesValue },
     { "statusdir", TakesValue }, { "port", TakesValue },      { "defaultprinter", MayTakeValue },
     { "?", NoValue },           { "plan", TakesValue },       { "verify", NoValue },
-    { "check", NoValue },
+    { "check", NoValue },       { "repair", NoValue },
 };
 
 /* The first fault is the one reported; the rest of the line is still read, so
@@ -119,6 +121,7 @@ static int TakeOption(SetupOptions *options, int which, const char *value)
     case OptUsage: options->usage = 1; break;
     case OptVerify: options->verify = 1; break;
     case OptCheck: options->check = 1; break;
+    case OptRepair: options->repair = 1; break;
     case OptLog: return SUCCEEDED(StringCchCopyA(options->logFile, OPTION_VALUE_CHARS, value));
     case OptPlan:
         /* A plan is a quiet run, also when the rest of the line is refused: a
@@ -194,7 +197,10 @@ static int CheckCombination(SetupOptions *options)
         return Refuse(options, "%s", "/plan writes the plan in place of a log: give /plan or /log.");
     if (options->verify && (choices || options->uninstall || options->planFile[0]))
         return Refuse(options, "%s", "/verify checks the installation alone: no uninstall, plan or choices.");
-    if (options->check && (choices || options->uninstall || options->planFile[0] || options->verify))
+    /* A repair takes the choices the installation recorded. */
+    if (options->repair && (choices || options->uninstall || options->verify))
+        return Refuse(options, "%s", "/repair takes the recorded choices: no uninstall, verify or choices.");
+    if (options->check && (options->repair || choices || options->uninstall || options->planFile[0] || options->verify))
         return Refuse(options, "%s", "/check takes no other option but /quiet and /log.");
     if (choices && options->uninstall)
         return Refuse(options, "%s", "An uninstall takes no installation choices.");

@@ -402,6 +402,32 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
     return 1;
 }
 
+/* A printer of the model's name already on the model's driver and the run's
+ * port is kept: deleting it would take its settings, shares and permissions
+ * (and a printer with jobs cannot be deleted), and the driver just added
+ * under the same name is the one it prints with. */
+static int PrinterInPlace(char *model, const char *port)
+{
+    HANDLE printer = NULL;
+    DWORD needed = 0;
+    int kept = 0;
+
+    if (!OpenPrinterA(model, &printer, NULL))
+        return 0;
+    GetPrinterA(printer, 2, NULL, 0, &needed);
+    PRINTER_INFO_2A *info = needed ? (PRINTER_INFO_2A *)HeapAlloc(GetProcessHeap(), 0, needed) : NULL;
+    if (info && GetPrinterA(printer, 2, (BYTE *)info, needed, &needed) && info->pDriverName &&
+        info->pPortName && lstrcmpiA(info->pDriverName, model) == 0 &&
+        lstrcmpiA(info->pPortName, port) == 0) {
+        LogLine("spooler printer \"%s\" kept: on its driver and port %s", model, port);
+        kept = 1;
+    }
+    if (info)
+        HeapFree(GetProcessHeap(), 0, info);
+    ClosePrinter(printer);
+    return kept;
+}
+
 int AddPrinters(SetupStateRecord *state)
 {
     char dependentFiles[DEPENDENT_LIST_BYTES];
@@ -449,6 +475,8 @@ int AddPrinters(SetupStateRecord *state)
         DeleteDriver(model);
         if (!AddDriver(&driver))
             return 0;
+        if (PrinterInPlace(model, state->portName))
+            continue;
         JournalPrinter(model);
         DeleteExistingPrinter(model);
         if (!AddPrinter(&printer))

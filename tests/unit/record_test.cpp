@@ -64,8 +64,9 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
     SetupState.selectedComponents = CompModel1 | CompModel2 | CompStatusDisplay;
     lstrcpyA(SetupState.statusDir, "C:\\STATUS");
     SetupState.statusDirId = 66010;
+    lstrcpyA(SetupState.portName, "LPT2:");
     EXPECT_EQ(1, WriteInstallRecord(&SetupState));
-    EXPECT_EQ(4u, recorder.writes.size());
+    EXPECT_EQ(6u, recorder.writes.size());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY));
     EXPECT_EQ(1, WriteUninstallEntry(&SetupState, 4133));
 
@@ -74,6 +75,8 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
         {"StatusDisplayDir", REG_SZ, "C:\\STATUS=66010"},
         {"ControlPanelDir", REG_SZ, "C:\\STATUS=66010"},
         {"InstalledComponents", REG_SZ, "19"},
+        {"Version", REG_SZ, "1.0"},
+        {"Port", REG_SZ, "LPT2:"},
         {"DisplayName", REG_SZ, "Velba Printer Version 1.0"},
         {"DisplayVersion", REG_SZ, "1.0"},
         {"Publisher", REG_SZ, "Velba"},
@@ -96,7 +99,7 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
             << values[i].name << ": the byte count is the text length";
         if (values[i].type == REG_SZ) {
             EXPECT_EQ(values[i].bytes, RegText(HKEY_LOCAL_MACHINE,
-                                               i < 4 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY,
+                                               i < 6 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY,
                                                values[i].name));
         }
     }

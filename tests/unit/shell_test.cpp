@@ -14,6 +14,7 @@ DECLARE_IMPORT_SLOT(OpenSCManagerA);
 DECLARE_IMPORT_SLOT(LoadLibraryExA);
 DECLARE_IMPORT_SLOT(GetProcAddress);
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
+DECLARE_IMPORT_SLOT(ReportEventA);
 
 static bool CommandLineSelectsUninstall(const char *commandLine)
 {
@@ -127,6 +128,66 @@ TEST_F(ShellEntry, NotNtShowsOnlyItsBoxAndFails)
     HWND host = FindWindowA("SampleWClass", "Install");
     ASSERT_TRUE(host != NULL);
     ExpectOneBox("Error", "Current operation system is not Windows NT!", MB_OK, host);
+}
+
+struct Event {
+    WORD type;
+    DWORD id;
+    std::string text;
+};
+static std::vector<Event> events;
+static BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWORD,
+                               LPCSTR *strings, LPVOID)
+{
+    events.push_back({type, id, count == 1 ? strings[0] : "(not one string)"});
+    return TRUE;
+}
+
+/* Wine keeps no event log: what reaches it is taken at the call. One event
+ * per install, uninstall and repair, and per /verify that finds a change,
+ * whatever its outcome; none for a /verify that finds nothing installed, a
+ * usage or a refused line. Event Viewer shows each through the program's
+ * message table. */
+TEST_F(ShellEntry, EachRunEndsWithOneEventForMonitoring)
+{
+    struct {
+        const char *line;
+        WORD type;
+        DWORD id;
+        const char *text;
+    } runs[] = {
+        {"kxsetup.exe /quiet /log=kx.log", EVENTLOG_ERROR_TYPE, 11708,
+         "install did not complete, exit code 1603. Log: kx.log"},
+        {"kxsetup.exe /repair /quiet", EVENTLOG_ERROR_TYPE, 11708, "repair did not complete, exit code 1603."},
+        {"kxsetup.exe Uninstall /quiet", EVENTLOG_ERROR_TYPE, 11725, "uninstall did not complete, exit code 1603."},
+        {"kxsetup.exe /verify /quiet", EVENTLOG_WARNING_TYPE, 1033,
+         "verify found a change or could not check, exit code 1603."},
+        {"kxsetup.exe /? /quiet", 0, 0, NULL},
+        {"kxsetup.exe /verify /repair /quiet", 0, 0, NULL},
+    };
+    FAKE_IMPORT(GetVersionExA, FakeWindows95);
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(ReportEventA, RecordEvent);
+    for (const auto &run : runs) {
+        events.clear();
+        ResetRun();
+        fakeCommandLine = run.line;
+        RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL);
+        DeleteFileA("kx.log");
+        if (!run.text) {
+            EXPECT_TRUE(events.empty()) << run.line;
+            continue;
+        }
+        ASSERT_EQ(1u, events.size()) << run.line;
+        EXPECT_EQ(run.type, events[0].type) << run.line;
+        EXPECT_EQ(run.id, events[0].id) << run.line;
+        EXPECT_EQ(std::string("Product: Velba Printer -- Version: 1.0 -- ") + run.text, events[0].text);
+        char shown[512] = "";
+        const char *strings[] = {events[0].text.c_str()};
+        FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, GetModuleHandleA(NULL),
+                       run.id, 0, shown, sizeof(shown), (va_list *)strings);
+        EXPECT_EQ(events[0].text + "\r\n", shown) << run.id;
+    }
 }
 
 static int loadCalls;
