@@ -60,6 +60,8 @@ int InstalledVersionAllows(HWND owner, int *exitCode);
  * copy (`copied`, as QueuedTargets) and the medium in `medium` no longer has
  * is deleted through the journal; 0 when one's undo cannot be kept. */
 int RemoveDroppedFiles(const char *copied, const char *medium);
+/* 1 from InstalledVersionAllows over an older version to the next run. */
+int Upgrading(void);
 /* A repair's choices (RunMode's choose): those the installation recorded;
  * 0 with *exitCode KX_EXIT_NOT_INSTALLED when nothing is installed. Then,
  * before its first change, 1 when every recorded file's source in `medium`

@@ -58,6 +58,11 @@ int InstalledVersionAllows(HWND owner, int *exitCode)
     return 0;
 }
 
+int Upgrading(void)
+{
+    return upgradedFrom[0] != '\0';
+}
+
 int RemoveDroppedFiles(const char *copied, const char *medium)
 {
     char source[2 * MAX_PATH], found[2 * MAX_PATH];

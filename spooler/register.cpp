@@ -402,17 +402,25 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
     return 1;
 }
 
-/* A printer of the model's name already on the model's driver and the run's
- * port is kept: deleting it would take its settings, shares and permissions
- * (and a printer with jobs cannot be deleted), and the driver just added
- * under the same name is the one it prints with. */
+/* In a repair or an upgrade a printer of the model's name already on the
+ * model's driver and the run's port is kept: deleting it would take its
+ * settings, shares and permissions (and a printer with jobs cannot be
+ * deleted), and the driver just added under the same name is the one it
+ * prints with. An install of the same version makes it anew, as it always did. */
+static int keepPlaced;
+
+void KeepPlacedPrinters(int keep)
+{
+    keepPlaced = keep;
+}
+
 static int PrinterInPlace(char *model, const char *port)
 {
     HANDLE printer = NULL;
     DWORD needed = 0;
     int kept = 0;
 
-    if (!OpenPrinterA(model, &printer, NULL))
+    if (!keepPlaced || !OpenPrinterA(model, &printer, NULL))
         return 0;
     GetPrinterA(printer, 2, NULL, 0, &needed);
     PRINTER_INFO_2A *info = needed ? (PRINTER_INFO_2A *)HeapAlloc(GetProcessHeap(), 0, needed) : NULL;
