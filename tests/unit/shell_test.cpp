@@ -144,43 +144,34 @@ static BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD cou
 }
 
 /* Wine keeps no event log: what reaches it is taken at the call. One event
- * per install, uninstall and repair, and per /verify that finds a change,
- * whatever its outcome; none for a /verify that finds nothing installed, a
- * usage or a refused line. Event Viewer shows each through the program's
- * message table. */
+ * per install, repair and uninstall, and per /verify that finds a change,
+ * whatever the outcome; none for /? or a refused line. Event Viewer shows
+ * each through the program's message table. */
 TEST_F(ShellEntry, EachRunEndsWithOneEventForMonitoring)
 {
-    struct {
-        const char *line;
-        WORD type;
-        DWORD id;
-        const char *text;
-    } runs[] = {
-        {"kxsetup.exe /quiet /log=kx.log", EVENTLOG_ERROR_TYPE, 11708,
-         "install did not complete, exit code 1603. Log: kx.log"},
-        {"kxsetup.exe /repair /quiet", EVENTLOG_ERROR_TYPE, 11708, "repair did not complete, exit code 1603."},
-        {"kxsetup.exe Uninstall /quiet", EVENTLOG_ERROR_TYPE, 11725, "uninstall did not complete, exit code 1603."},
-        {"kxsetup.exe /verify /quiet", EVENTLOG_WARNING_TYPE, 1033,
-         "verify found a change or could not check, exit code 1603."},
-        {"kxsetup.exe /? /quiet", 0, 0, NULL},
-        {"kxsetup.exe /verify /repair /quiet", 0, 0, NULL},
+    const struct { const char *line; WORD type; DWORD id; const char *text; } runs[] = {
+        {"/quiet /log=kx.log", EVENTLOG_ERROR_TYPE, 11708, "install did not complete, exit code 1603. Log: kx.log"},
+        {"/repair /quiet", EVENTLOG_ERROR_TYPE, 11708, "repair did not complete, exit code 1603."},
+        {"Uninstall /quiet", EVENTLOG_ERROR_TYPE, 11725, "uninstall did not complete, exit code 1603."},
+        {"/verify /quiet", EVENTLOG_WARNING_TYPE, 1033, "verify found a change or could not check, exit code 1603."},
+        {"/? /quiet", 0, 0, NULL},
+        {"/verify /repair /quiet", 0, 0, NULL},
     };
     FAKE_IMPORT(GetVersionExA, FakeWindows95);
     FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
     FAKE_IMPORT(ReportEventA, RecordEvent);
     for (const auto &run : runs) {
+        std::string line = std::string("kxsetup.exe ") + run.line;
         events.clear();
         ResetRun();
-        fakeCommandLine = run.line;
+        fakeCommandLine = line.c_str();
         RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL);
         DeleteFileA("kx.log");
-        if (!run.text) {
-            EXPECT_TRUE(events.empty()) << run.line;
+        ASSERT_EQ(run.text ? 1u : 0u, events.size()) << line;
+        if (!run.text)
             continue;
-        }
-        ASSERT_EQ(1u, events.size()) << run.line;
-        EXPECT_EQ(run.type, events[0].type) << run.line;
-        EXPECT_EQ(run.id, events[0].id) << run.line;
+        EXPECT_EQ(run.type, events[0].type) << line;
+        EXPECT_EQ(run.id, events[0].id) << line;
         EXPECT_EQ(std::string("Product: Velba Printer -- Version: 1.0 -- ") + run.text, events[0].text);
         char shown[512] = "";
         const char *strings[] = {events[0].text.c_str()};
