@@ -6,7 +6,7 @@
 
 /* The session manager's list of renames for the next start: pairs of
  * source and target, the list ended by an empty text. NULL when there is
- * none (HeapFree). */
+ * none (FreeMemory). */
 static char *ReadPendingRenames(DWORD *bytes)
 {
     HKEY key;
@@ -19,9 +19,9 @@ static char *ReadPendingRenames(DWORD *bytes)
     /* Two zeros more than the value holds: a list that lacks its own end
      * still ends inside the buffer. */
     if (RegQueryValueExA(key, PENDING_VALUE, NULL, &type, NULL, bytes) == ERROR_SUCCESS &&
-        (list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, *bytes + 2)) != NULL &&
+        (list = (char *)AllocateMemory(*bytes + 2)) != NULL &&
         RegQueryValueExA(key, PENDING_VALUE, NULL, &type, (BYTE *)list, bytes) != ERROR_SUCCESS) {
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
         list = NULL;
     }
     RegCloseKey(key);
@@ -47,17 +47,17 @@ static int WalkPendingRenames(const char *target, char *source, size_t chars)
     int found = 0, count = 0;
 
     for (const char *from = list; from && *from && from < list + bytes;) {
-        const char *to = from + lstrlenA(from) + 1;
+        const char *to = from + strlen(from) + 1;
         count++;
         /* A pair whose target is empty deletes its source: no file comes. */
         if (target && *to && lstrcmpiA(PlainPath(to), target) == 0) {
             found = SUCCEEDED(StringCchCopyA(source, chars, PlainPath(from)));
             break;
         }
-        from = to + lstrlenA(to) + 1;
+        from = to + strlen(to) + 1;
     }
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     return target ? found : count;
 }
 

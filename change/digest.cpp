@@ -62,14 +62,14 @@ DWORD DigestFile(const char *path, ALG_ID algorithm, FileDigest *digest)
         digest->algorithm = 0;
         goto done;
     }
-    buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, DIGEST_READ_BYTES);
+    buffer = (BYTE *)AllocateMemory(DIGEST_READ_BYTES);
     if (!buffer || !HashContent(file, provider, digest, buffer))
         code = buffer ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
     if (code == NO_ERROR && !digest->bytes)
         code = ERROR_READ_FAULT;
 done:
     if (buffer)
-        HeapFree(GetProcessHeap(), 0, buffer);
+        FreeMemory(buffer);
     if (provider)
         CryptReleaseContext(provider, 0);
     CloseHandle(file);
@@ -107,9 +107,9 @@ int FormatDigest(const FileDigest *digest, char *text, size_t chars)
                                                          : "size";
     size_t used;
 
-    if (FAILED(StringCchPrintfA(text, chars, "%s:", name)) ||
-        FAILED(StringCchLengthA(text, chars, &used)))
+    if (FAILED(StringCchPrintfA(text, chars, "%s:", name)))
         return 0;
+    used = strlen(text);
     for (DWORD i = 0; i < digest->bytes; i++, used += 2)
         if (FAILED(StringCchPrintfA(text + used, chars - used, "%02x", digest->value[i])))
             return 0;

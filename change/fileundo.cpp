@@ -88,7 +88,7 @@ static void JournalMissingFolders(const char *target)
     size_t length;
 
     if (FAILED(StringCchCopyA(path, ARRAYSIZE(path), target)) ||
-        FAILED(StringCchLengthA(path, ARRAYSIZE(path), &length)) || length <= 3)
+        (length = strlen(path)) <= 3)
         return;
     for (char *c = path + 3; *c; c++) {
         if (*c != '\\')
@@ -200,14 +200,13 @@ static DWORD UndoDelayedCopy(void *data)
         return code;
     char *list = NULL;
     code = (DWORD)RegQueryValueExA(key, PENDING_VALUE, NULL, &type, NULL, &bytes);
-    if (code == ERROR_SUCCESS && (list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                                          bytes + 2)) != NULL)
+    if (code == ERROR_SUCCESS && (list = (char *)AllocateMemory(bytes + 2)) != NULL)
         code = (DWORD)RegQueryValueExA(key, PENDING_VALUE, NULL, &type, (BYTE *)list, &bytes);
     if (code == ERROR_SUCCESS && list) {
         char *kept = list;
         for (char *from = list; *from && from < list + bytes;) {
-            char *to = from + lstrlenA(from) + 1;
-            char *next = to + lstrlenA(to) + 1;
+            char *to = from + strlen(from) + 1;
+            char *next = to + strlen(to) + 1;
             DWORD pair = (DWORD)(next - from);
             if (SameTarget(to, target)) {
                 DeleteFileA(from[0] == '\\' && from[1] == '?' ? from + 4 : from);
@@ -225,7 +224,7 @@ static DWORD UndoDelayedCopy(void *data)
     if (Gone(code))
         code = NO_ERROR;
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     RegCloseKey(key);
     return code;
 }
@@ -267,7 +266,7 @@ static const char *CheckDelayedCopy(const void *data, DWORD bytes, const char *l
 static int OwnBackup(const char *backup)
 {
     const char *folder = JournalFolderPath();
-    int length = lstrlenA(folder);
+    int length = (int)strlen(folder);
 
     if (!length || CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, backup, length, folder,
                                   length) != CSTR_EQUAL ||

@@ -45,7 +45,9 @@ static char *LineOf(JournalEntry *entry)
     return (char *)DataOf(entry) + entry->step.dataBytes;
 }
 
-void DefineUndo(UndoKind kind, UndoProc undo, StepCheck check)
+/* Kept out of line: inlined, each of the sixteen definitions would carry its
+ * own two stores. */
+__attribute__((noinline)) void DefineUndo(UndoKind kind, UndoProc undo, StepCheck check)
 {
     undoProcs[kind] = undo;
     stepChecks[kind] = check;
@@ -56,7 +58,7 @@ static void Forget(void)
     while (last) {
         JournalEntry *entry = last;
         last = entry->previous;
-        HeapFree(GetProcessHeap(), 0, entry);
+        FreeMemory(entry);
     }
     journaling = 0;
     unsynced = held = 0;
@@ -91,7 +93,7 @@ static void CloseJournalFolder(int removeBackups)
         while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    DWORD code = RemoveDirectoryA(folder) ? NO_ERROR : GetLastError();
+    DWORD code = StatusOf(RemoveDirectoryA(folder));
     if (code == ERROR_DIR_NOT_EMPTY)
         LogLine("backups kept in %s", folder);
     else
@@ -147,8 +149,7 @@ static void Append(JournalEntry *entry)
 static JournalEntry *NewEntry(DWORD kind, DWORD dataBytes, DWORD lineBytes)
 {
     DWORD data = (dataBytes + 15) & ~15u;
-    JournalEntry *entry = (JournalEntry *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                                    sizeof(JournalEntry) + data + lineBytes + 1);
+    JournalEntry *entry = (JournalEntry *)AllocateMemory(sizeof(JournalEntry) + data + lineBytes + 1);
     if (entry) {
         entry->step.kind = kind;
         entry->step.dataBytes = data;
@@ -168,7 +169,7 @@ void *Journal(UndoKind kind, DWORD bytes, const char *format, ...)
     va_start(args, format);
     StringCchVPrintfA(line, ARRAYSIZE(line), format, args);
     va_end(args);
-    StringCchLengthA(line, ARRAYSIZE(line), &length);
+    length = strlen(line);
     /* The earliest entry of a change holds the state before the run; a plan,
      * which makes nothing, would otherwise find a missing key or folder again
      * for each of its children. */
@@ -242,7 +243,7 @@ void RollBack(void)
             ActDone(code == NO_ERROR, code);
         }
         last = entry->previous;
-        HeapFree(GetProcessHeap(), 0, entry);
+        FreeMemory(entry);
     }
     written = NULL;
     Forget();
@@ -273,7 +274,7 @@ static const char *JudgeStep(JournalEntry *entry)
         return "its kind is unknown";
     if (entry->step.reserved)
         return "it is of another format";
-    if (lstrlenA(line) != (int)entry->step.lineBytes)
+    if (strlen(line) != entry->step.lineBytes)
         return "its line holds a zero";
     return stepChecks[kind] ? stepChecks[kind](DataOf(entry), entry->step.dataBytes, line) : NULL;
 }
@@ -296,8 +297,7 @@ static void ReadSteps(const BYTE *bytes, DWORD size)
         room -= (DWORD)sizeof(StepHeader);
         if ((step.dataBytes & 15) || step.lineBytes >= UNDO_LINE_CHARS || step.dataBytes > room ||
             step.lineBytes > room - step.dataBytes) {
-            LogLine("journal step %d (kind %lu) is cut or garbled: its %lu + %lu bytes do not fit "
-                    "the %lu left; the steps before it are undone",
+            LogLine("journal step %d (kind %lu) is cut or garbled: %lu + %lu bytes, %lu left",
                     number, (unsigned long)step.kind, (unsigned long)step.dataBytes,
                     (unsigned long)step.lineBytes, (unsigned long)room);
             return;
@@ -311,7 +311,7 @@ static void ReadSteps(const BYTE *bytes, DWORD size)
         const char *why = JudgeStep(entry);
         if (why) {
             LogLine("journal step %d (kind %lu) skipped: %s", number, (unsigned long)step.kind, why);
-            HeapFree(GetProcessHeap(), 0, entry);
+            FreeMemory(entry);
             continue;
         }
         entry->previous = last;
@@ -322,7 +322,8 @@ static void ReadSteps(const BYTE *bytes, DWORD size)
 /* The whole file in memory; NULL with why it cannot be read. */
 static BYTE *ReadJournalFile(const char *path, DWORD *size, const char **why)
 {
-    DWORD high = 0, read = 0;
+    BY_HANDLE_FILE_INFORMATION information;
+    DWORD read = 0;
     BYTE *bytes = NULL;
     HANDLE journal = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, NULL);
@@ -331,14 +332,15 @@ static BYTE *ReadJournalFile(const char *path, DWORD *size, const char **why)
         *why = GetLastError() == ERROR_FILE_NOT_FOUND ? NULL : LogStatus(GetLastError());
         return NULL;
     }
-    *size = GetFileSize(journal, &high);
-    if (high || *size > JOURNAL_MAX_BYTES)
+    /* A size that cannot be read is no journal's either. */
+    if (!GetFileInformationByHandle(journal, &information) || information.nFileSizeHigh ||
+        (*size = information.nFileSizeLow) > JOURNAL_MAX_BYTES)
         *why = "it is larger than a journal can be";
-    else if (!(bytes = (BYTE *)HeapAlloc(GetProcessHeap(), 0, *size + 1)))
+    else if (!(bytes = (BYTE *)AllocateMemory(*size + 1)))
         *why = "no memory";
     else if (!ReadFile(journal, bytes, *size, &read, NULL) || read != *size) {
         *why = "it cannot be read";
-        HeapFree(GetProcessHeap(), 0, bytes);
+        FreeMemory(bytes);
         bytes = NULL;
     }
     CloseHandle(journal);
@@ -377,7 +379,7 @@ Replay ReplayJournal(const char *journalFolder)
         replay = ReplayDone;
     }
     if (bytes)
-        HeapFree(GetProcessHeap(), 0, bytes);
+        FreeMemory(bytes);
     folder[0] = '\0';
     return replay;
 }

@@ -31,7 +31,7 @@ int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, voi
  * that of the file a pending rename puts there for a copy deferred to the
  * restart), in the record's value Files, written after the copy; 1 when
  * written. ReadRecordedFiles: its lines the same
- * way (HeapFree), NULL for an installation that recorded none. */
+ * way (FreeMemory), NULL for an installation that recorded none. */
 /* `known` gives a file's digest as FormatDigest writes it, where it is known
  * without reading the file (the medium's list): taken when the size it
  * names is the file's. */

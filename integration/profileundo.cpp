@@ -50,11 +50,11 @@ static long ReadSection(const char *file, const char *section, char *buffer)
 
 int IniSectionFits(const char *file, const char *section)
 {
-    char *buffer = (char *)HeapAlloc(GetProcessHeap(), 0, KX_INI_SECTION_BYTES);
-    int fits = buffer && lstrlenA(file) < MAX_PATH && lstrlenA(section) < SECTION_NAME_CHARS &&
+    char *buffer = (char *)AllocateMemory(KX_INI_SECTION_BYTES);
+    int fits = buffer && strlen(file) < MAX_PATH && strlen(section) < SECTION_NAME_CHARS &&
                ReadSection(file, section, buffer) >= 0;
     if (buffer)
-        HeapFree(GetProcessHeap(), 0, buffer);
+        FreeMemory(buffer);
     return fits;
 }
 
@@ -62,8 +62,8 @@ int JournalIniSection(const char *file, const char *section)
 {
     if (!Journaling())
         return 1;
-    char *buffer = (char *)HeapAlloc(GetProcessHeap(), 0, KX_INI_SECTION_BYTES);
-    long bytes = buffer && lstrlenA(file) < MAX_PATH && lstrlenA(section) < SECTION_NAME_CHARS
+    char *buffer = (char *)AllocateMemory(KX_INI_SECTION_BYTES);
+    long bytes = buffer && strlen(file) < MAX_PATH && strlen(section) < SECTION_NAME_CHARS
                      ? ReadSection(file, section, buffer)
                      : -1;
     if (bytes < 0)
@@ -80,7 +80,7 @@ int JournalIniSection(const char *file, const char *section)
         }
     }
     if (buffer)
-        HeapFree(GetProcessHeap(), 0, buffer);
+        FreeMemory(buffer);
     return bytes >= 0;
 }
 
@@ -101,7 +101,7 @@ static int KeptKey(const SectionUndo *undo, const char *key)
 {
     char kept[SECTION_NAME_CHARS];
     const char *end = undo->entries + undo->bytes;
-    for (const char *line = undo->entries; line < end && *line; line += lstrlenA(line) + 1)
+    for (const char *line = undo->entries; line < end && *line; line += strlen(line) + 1)
         if (LineKey(line, kept) && lstrcmpiA(kept, key) == 0)
             return 1;
     return 0;
@@ -112,29 +112,29 @@ static int KeptKey(const SectionUndo *undo, const char *key)
 static DWORD UndoIniSection(void *data)
 {
     SectionUndo *undo = (SectionUndo *)data;
-    char *keys = (char *)HeapAlloc(GetProcessHeap(), 0, 2 * KX_INI_SECTION_BYTES);
+    char *keys = (char *)AllocateMemory(2 * KX_INI_SECTION_BYTES);
     DWORD code = NO_ERROR;
 
     if (!keys)
         return ERROR_NOT_ENOUGH_MEMORY;
     char *now = keys + KX_INI_SECTION_BYTES;
     GetPrivateProfileStringA(undo->section, NULL, "", keys, KX_INI_SECTION_BYTES, undo->file);
-    for (char *key = keys; code == NO_ERROR && *key; key += lstrlenA(key) + 1)
+    for (char *key = keys; code == NO_ERROR && *key; key += strlen(key) + 1)
         if (!KeptKey(undo, key) &&
             !WritePrivateProfileStringA(undo->section, key, NULL, undo->file))
             code = GetLastError();
     const char *end = undo->entries + undo->bytes;
-    for (const char *line = undo->entries; code == NO_ERROR && line < end && *line; line += lstrlenA(line) + 1) {
+    for (const char *line = undo->entries; code == NO_ERROR && line < end && *line; line += strlen(line) + 1) {
         char key[SECTION_NAME_CHARS];
         if (!LineKey(line, key))
             continue;
-        const char *value = line + lstrlenA(key) + 1;
+        const char *value = line + strlen(key) + 1;
         /* A value the profile calls read back unchanged stays untouched. */
         GetPrivateProfileStringA(undo->section, key, "\x01", now, KX_INI_SECTION_BYTES, undo->file);
         if (lstrcmpA(now, value) != 0 && !WritePrivateProfileStringA(undo->section, key, value, undo->file))
             code = GetLastError();
     }
-    HeapFree(GetProcessHeap(), 0, keys);
+    FreeMemory(keys);
     return code;
 }
 

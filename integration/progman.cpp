@@ -23,7 +23,7 @@ void SendShellCommand(DWORD instance, HCONV conversation, const char *command)
     DWORD result = 0;
     if (!Act("group %s", command))
         return;
-    HDDEDATA data = DdeCreateDataHandle(instance, (LPBYTE)command, lstrlenA(command) + 1, 0,
+    HDDEDATA data = DdeCreateDataHandle(instance, (LPBYTE)command, strlen(command) + 1, 0,
                                         0, CF_TEXT, 0);
     HDDEDATA answer = NULL;
     if (data)
@@ -64,7 +64,7 @@ static void CreateGroup(DWORD instance, const char *folder, int consoleFlag)
     if (conversation) {
         char command[KX_GROUP_COMMAND_CHARS];
         char commandLine[COMMAND_LINE_CHARS];
-        size_t length = lstrlenA(folder);
+        size_t length = strlen(folder);
         const char *separator = (length && folder[length - 1] == '\\') ? "" : "\\";
 
         SendFormatted(instance, conversation, command, ARRAYSIZE(command),
@@ -131,7 +131,7 @@ static DWORD WINAPI GroupConversation(LPVOID parameter)
         /* Ends a conversation still open (the uninstall's) as well. */
         DdeUninitialize(instance);
     }
-    HeapFree(GetProcessHeap(), 0, job);
+    FreeMemory(job);
     return result;
 }
 
@@ -145,7 +145,7 @@ static int AwaitConversation(HANDLE thread)
 
     for (;;) {
         PumpMessages();
-        if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
+        if (MsgWaitForMultipleObjects(1, &thread, FALSE, 0, 0) == WAIT_OBJECT_0)
             return 1;
         if (GetTickCount() - started >= GROUP_WAIT_MS)
             return 0;
@@ -155,8 +155,8 @@ static int AwaitConversation(HANDLE thread)
 
 static void RunGroupConversation(int creating, const char *folder, int consoleFlag)
 {
-    size_t folderBytes = lstrlenA(folder) + 1;
-    GroupJob *job = (GroupJob *)HeapAlloc(GetProcessHeap(), 0, sizeof(GroupJob) + folderBytes);
+    size_t folderBytes = strlen(folder) + 1;
+    GroupJob *job = (GroupJob *)AllocateMemory(sizeof(GroupJob) + folderBytes);
     HANDLE thread;
     DWORD result = GROUP_DONE;
 

@@ -130,7 +130,7 @@ static int WriteMachineValue(const char *subKey, const char *valueName, DWORD ty
 int WriteMachineString(const char *subKey, const char *valueName, const char *text)
 {
     /* Stored without the terminating zero; readers terminate at the length. */
-    return WriteMachineValue(subKey, valueName, REG_SZ, (const BYTE *)text, lstrlenA(text));
+    return WriteMachineValue(subKey, valueName, REG_SZ, (const BYTE *)text, strlen(text));
 }
 
 static int WriteMachineDword(const char *subKey, const char *valueName, DWORD value)
@@ -239,25 +239,26 @@ struct EntryValue {
     BYTE type;  /* REG_SZ or REG_DWORD */
     BYTE text;  /* Literal, or which of the run's texts */
     BYTE fixed; /* 0: only its presence is checked */
+    BYTE number; /* the version's parts and flags: all below 256 */
     const char *literal;
-    DWORD number;
 };
+static_assert(KX_VERSION_MAJOR < 256 && KX_VERSION_MINOR < 256, "the version's parts fit an entry's number");
 static const EntryValue entryValues[] = {
-    { "DisplayName", REG_SZ, Literal, 1, "Velba Printer Version " KX_VERSION_TEXT, 0 },
-    { "DisplayVersion", REG_SZ, Literal, 1, KX_VERSION_TEXT, 0 },
-    { "Publisher", REG_SZ, Literal, 1, "Velba", 0 },
-    { "VersionMajor", REG_DWORD, Literal, 1, NULL, KX_VERSION_MAJOR },
-    { "VersionMinor", REG_DWORD, Literal, 1, NULL, KX_VERSION_MINOR },
-    { "UninstallString", REG_SZ, UninstallText, 1, NULL, 0 },
+    { "DisplayName", REG_SZ, Literal, 1, 0, "Velba Printer Version " KX_VERSION_TEXT },
+    { "DisplayVersion", REG_SZ, Literal, 1, 0, KX_VERSION_TEXT },
+    { "Publisher", REG_SZ, Literal, 1, 0, "Velba" },
+    { "VersionMajor", REG_DWORD, Literal, 1, KX_VERSION_MAJOR, NULL },
+    { "VersionMinor", REG_DWORD, Literal, 1, KX_VERSION_MINOR, NULL },
+    { "UninstallString", REG_SZ, UninstallText, 1, 0, NULL },
     /* What deployment tools run to remove the package without a person. */
-    { "QuietUninstallString", REG_SZ, QuietText, 1, NULL, 0 },
-    { "DisplayIcon", REG_SZ, IconText, 1, NULL, 0 },
-    { "InstallLocation", REG_SZ, FolderText, 1, NULL, 0 },
-    { "InstallDate", REG_SZ, DateText, 0, NULL, 0 },
-    { "EstimatedSize", REG_DWORD, Literal, 0, NULL, 0 },
+    { "QuietUninstallString", REG_SZ, QuietText, 1, 0, NULL },
+    { "DisplayIcon", REG_SZ, IconText, 1, 0, NULL },
+    { "InstallLocation", REG_SZ, FolderText, 1, 0, NULL },
+    { "InstallDate", REG_SZ, DateText, 0, 0, NULL },
+    { "EstimatedSize", REG_DWORD, Literal, 0, 0, NULL },
     /* The program only installs and removes: no change or repair to offer. */
-    { "NoModify", REG_DWORD, Literal, 1, NULL, 1 },
-    { "NoRepair", REG_DWORD, Literal, 1, NULL, 1 },
+    { "NoModify", REG_DWORD, Literal, 1, 1, NULL },
+    { "NoRepair", REG_DWORD, Literal, 1, 1, NULL },
 };
 #define ENTRY_VALUES ((int)ARRAYSIZE(entryValues))
 typedef char EntryTexts[ENTRY_TEXTS][TEXT_CHARS];
@@ -351,10 +352,9 @@ int RecordFiles(const char *targets, KnownDigestProc known)
     DWORD used = 0, count = 0;
     int written = 0;
 
-    for (const char *t = targets; *t; t += lstrlenA(t) + 1)
+    for (const char *t = targets; *t; t += strlen(t) + 1)
         count++;
-    char *list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                   count * ARRAYSIZE(line) + 2);
+    char *list = (char *)AllocateMemory(count * ARRAYSIZE(line) + 2);
     if (!list || !BeginSeries(KX_PRODUCT_KEY, names, 1))
         goto done;
     /* Taken after the copy: what /verify compares the files with. A target
@@ -362,7 +362,7 @@ int RecordFiles(const char *targets, KnownDigestProc known)
      * that SetupAPI put off to the restart as the file that will replace it.
      * A file that cannot be read is listed without a hash, so that /verify
      * says it could not check it. */
-    for (const char *t = targets; *t && !Planning(); t += lstrlenA(t) + 1) {
+    for (const char *t = targets; *t && !Planning(); t += strlen(t) + 1) {
         char pending[MAX_PATH];
         const char *content = PendingRenameOnto(t, pending, ARRAYSIZE(pending)) ? pending : t;
         int hashed = KnownAndSameSize(known, t, content, line) ||
@@ -370,9 +370,9 @@ int RecordFiles(const char *targets, KnownDigestProc known)
                       FormatDigest(&digest, line, DIGEST_TEXT_CHARS));
         if (!hashed)
             StringCchCopyA(line, ARRAYSIZE(line), "none: 0");
-        if (SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), " ")) &&
-            SUCCEEDED(StringCchCatA(line, ARRAYSIZE(line), t))) {
-            DWORD length = (DWORD)lstrlenA(line) + 1;
+        size_t head = strlen(line);
+        if (SUCCEEDED(StringCchPrintfA(line + head, ARRAYSIZE(line) - head, " %s", t))) {
+            DWORD length = (DWORD)strlen(line) + 1;
             CopyMemory(list + used, line, length);
             used += length;
         }
@@ -382,7 +382,7 @@ int RecordFiles(const char *targets, KnownDigestProc known)
                                 MAKELONG(used + 1, count));
 done:
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     return written;
 }
 
@@ -396,9 +396,9 @@ char *ReadRecordedFiles(void)
         return NULL;
     if (RegQueryValueExA(key, "Files", NULL, &type, NULL, &bytes) == ERROR_SUCCESS &&
         type == REG_MULTI_SZ &&
-        (list = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes + 2)) != NULL &&
+        (list = (char *)AllocateMemory(bytes + 2)) != NULL &&
         RegQueryValueExA(key, "Files", NULL, &type, (BYTE *)list, &bytes) != ERROR_SUCCESS) {
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
         list = NULL;
     }
     RegCloseKey(key);

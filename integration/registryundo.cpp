@@ -77,7 +77,7 @@ void JournalKeys(HKEY root, const char *rootName, const char *subKey)
 
     if (!Journaling() || FAILED(StringCchCopyA(path, ARRAYSIZE(path), subKey)))
         return;
-    StringCchLengthA(path, ARRAYSIZE(path), &length);
+    length = strlen(path);
     while (length && path[length - 1] == '\\')
         path[--length] = '\0';
     /* Each missing level from the top down: undone deepest first. */
@@ -173,7 +173,7 @@ static DWORD Padded(DWORD bytes)
 /* A record's head and name; its data goes to `*data`, `room` bytes at most. */
 static int PutRecord(TreeWriter *out, DWORD type, const char *name, BYTE **data, DWORD *room)
 {
-    DWORD nameBytes = (DWORD)lstrlenA(name) + 1, head = (DWORD)sizeof(TreeRecord) + Padded(nameBytes);
+    DWORD nameBytes = (DWORD)strlen(name) + 1, head = (DWORD)sizeof(TreeRecord) + Padded(nameBytes);
     if (out->left < head)
         return 0;
     TreeRecord record = { type, nameBytes, 0 };
@@ -293,7 +293,7 @@ static DWORD UndoTree(void *data)
 static int SaveKeyTree(HKEY root, const char *subKey, void **saved, DWORD *bytes)
 {
     TreeWriter out;
-    BYTE *buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, KX_KEY_TREE_BYTES);
+    BYTE *buffer = (BYTE *)AllocateMemory(KX_KEY_TREE_BYTES);
 
     *saved = NULL;
     *bytes = 0;
@@ -301,14 +301,14 @@ static int SaveKeyTree(HKEY root, const char *subKey, void **saved, DWORD *bytes
         return 0;
     HKEY key;
     if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        HeapFree(GetProcessHeap(), 0, buffer);
+        FreeMemory(buffer);
         return 1;
     }
     RegCloseKey(key);
     out.at = buffer;
     out.left = KX_KEY_TREE_BYTES;
     if (!SaveKey(root, subKey, "", &out)) {
-        HeapFree(GetProcessHeap(), 0, buffer);
+        FreeMemory(buffer);
         return 0;
     }
     *saved = buffer;
@@ -324,7 +324,7 @@ int KeyTreeFits(HKEY root, const char *subKey)
     if (!SaveKeyTree(root, subKey, &saved, &bytes))
         return 0;
     if (saved)
-        HeapFree(GetProcessHeap(), 0, saved);
+        FreeMemory(saved);
     return 1;
 }
 
@@ -351,7 +351,7 @@ int JournalKeyTree(HKEY root, const char *rootName, const char *subKey)
         CopyMemory(undo->records, saved, bytes);
         StringCchCopyA(undo->subKey, ARRAYSIZE(undo->subKey), subKey);
     }
-    HeapFree(GetProcessHeap(), 0, saved);
+    FreeMemory(saved);
     return 1;
 }
 

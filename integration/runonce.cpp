@@ -32,7 +32,7 @@ static void StartRunOnceProcessor(void)
     startup.wShowWindow = SW_SHOWNORMAL;
     BOOL started = CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, systemDirectory,
                                   &startup, &process);
-    ActDone(started, started ? 0 : GetLastError());
+    ActDone(started, StatusOf(started));
     if (started) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

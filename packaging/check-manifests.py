@@ -65,7 +65,11 @@ if len(sys.argv) > 6:
     publisher, name = (re.match(r"(.*)", m.group(0)) for m in (publisher, name))
 program = {"DisplayName": name and name.group(1) + rc.get("ProductVersion", ""), "Publisher": publisher and publisher.group(1),
            "DisplayVersion": rc.get("ProductVersion"), "ProductCode": key and key.group(1)}
-options = dict(re.findall(r'\{\s*"([^"]+)",\s*(\w+)\s*\}', (src / "shell/options.cpp").read_text()))
+# The option names and, in the same order, what each takes.
+option_lists = [re.search(r"\b%s\[OPTION_COUNT\] = \{(.*?)\};" % table, (src / "shell/options.cpp").read_text(), re.S)
+                for table in ("optionNames", "optionValues")]
+options = dict(zip(re.findall(r'"([^"]+)"', option_lists[0].group(1)), re.findall(r"\w+", option_lists[1].group(1)))
+               if all(option_lists) else {})
 table = re.search(r"### Exit codes\n(.*?)\n###", (src / "README.md").read_text(), re.S).group(1)
 # A code whose meaning starts with `/verify` is no outcome of an install.
 install_codes = {int(c) for c, meaning in re.findall(r"^\| (\d+) \| (.*)", table, re.M) if not meaning.startswith("`/verify`")}

@@ -3,20 +3,17 @@
 
 #define PORT_TABLE_BYTES 30000
 
-static BYTE portTable[PORT_TABLE_BYTES];
+alignas(PORT_INFO_2A) static BYTE portTable[PORT_TABLE_BYTES];
 
 /* Where the last successful enumeration left its entries: portTable, or the
  * larger block of the second enumeration until the page has listed them. */
 static const PORT_INFO_2A *portEntries;
-static HGLOBAL portBlock;
+static BYTE *portBlock;
 
 void ReleasePorts(void)
 {
-    if (portBlock) {
-        GlobalUnlock(portBlock);
-        GlobalFree(portBlock);
-        portBlock = NULL;
-    }
+    FreeMemory(portBlock);
+    portBlock = NULL;
     portEntries = NULL;
 }
 
@@ -25,7 +22,6 @@ void ReleasePorts(void)
 int EnumeratePorts(void)
 {
     DWORD needed = 0, returned = 0;
-    BYTE *block = NULL;
     char text[128];
 
     ReleasePorts();
@@ -35,11 +31,10 @@ int EnumeratePorts(void)
         return (int)returned;
     }
     /* Whatever made the first call fail, try once more with the size it asked for. */
-    portBlock = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, needed);
-    if (portBlock)
-        block = (BYTE *)GlobalLock(portBlock);
-    if (block && EnumPortsA(NULL, 2, block, needed, &needed, &returned)) {
-        portEntries = (const PORT_INFO_2A *)block;
+    if (needed)
+        portBlock = (BYTE *)AllocateMemory(needed);
+    if (portBlock && EnumPortsA(NULL, 2, portBlock, needed, &needed, &returned)) {
+        portEntries = (const PORT_INFO_2A *)portBlock;
         return (int)returned;
     }
     KxMessageBox(NULL, KX_TEXT_PORTS_FAILED, KX_CAPTION_PORTS, MB_OK);

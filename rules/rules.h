@@ -40,6 +40,10 @@ enum FolderTrust { FolderTrusted, FolderMissing, FolderUntrusted, FolderRepairab
  * folder itself is open to other users, or keeps no permissions, only links
  * and files in the way are refused, and the log says why. */
 int JudgeFolderTrust(const char *folder, size_t *standing, const char **why);
+/* The same for a folder the caller holds open (HoldFolder): no folder above it
+ * can be renamed away while it is held, so only the folder itself and its
+ * files are judged. */
+int JudgeHeldFolder(const char *folder, const char **why);
 /* The default status folder on the drivers' drive: `X:\STATUS`, or STATUS in
  * the Windows folder where the drive's root lets others rename it away. */
 void DefaultStatusFolder(char drive, char *folder, size_t chars);

@@ -203,14 +203,13 @@ static const char *JudgeEntry(const char *path, const Trust *trust, int acls, in
         const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
         GetKernelObjectSecurity(entry, parts, NULL, 0, &needed);
         if (needed)
-            descriptor = LocalAlloc(LMEM_FIXED, needed);
+            descriptor = AllocateMemory(needed);
         if (!descriptor || !GetKernelObjectSecurity(entry, parts, descriptor, needed, &needed))
             reason = unreadable;
         else
             reason = JudgeDescriptor(descriptor, trust, &fileMapping, own, handed);
     }
-    if (descriptor)
-        LocalFree(descriptor);
+    FreeMemory(descriptor);
     CloseHandle(entry);
     return reason;
 }
@@ -227,10 +226,10 @@ static int KeepsPermissions(const char *path)
 
 int IsInsideFolder(const char *path, const char *folder)
 {
-    int length = lstrlenA(folder);
+    int length = (int)strlen(folder);
 
     /* Compared as the file system compares names, without the rest of path. */
-    return lstrlenA(path) >= length && (path[length] == '\0' || path[length] == '\\') &&
+    return (int)strlen(path) >= length && (path[length] == '\0' || path[length] == '\\') &&
            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, folder, length) ==
                CSTR_EQUAL;
 }
@@ -340,7 +339,10 @@ static const char *JudgeFoldersBelow(char *path, size_t top, const Trust *trust,
     return reason;
 }
 
-int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
+/* `held`: the caller holds the folder open without letting it be deleted or
+ * renamed, which no folder above it can be while it is held either: only
+ * the folder itself and its files are judged. */
+static int JudgeFolder(const char *folder, size_t *standing, const char **why, int held)
 {
     char path[FOLDER_CHARS], system[FOLDER_CHARS], windows[FOLDER_CHARS], failed[FOLDER_CHARS];
     char open[FOLDER_CHARS] = "";
@@ -365,7 +367,7 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
     if (!acls) {
         if (!told++)
             LogLine("the system folder %s may be changed by other users or keeps no permissions: "
-                    "no folder is protected better than it, and none is refused for its permissions",
+                    "no folder is protected better than it",
                     system);
     } else if (!KeepsPermissions(folder)) {
         *why = Refusal("folder", folder, "it", noPermissions);
@@ -376,7 +378,13 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
      * them could move the system. */
     top = 3;
     UINT windowsLength = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
-    if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) && IsInsideFolder(folder, windows))
+    if (held) {
+        for (size_t at = 3; path[at]; at++)
+            if (path[at] == '\\' && path[at + 1])
+                top = at + 1;
+    }
+    else if (acls && windowsLength > 3 && windowsLength < ARRAYSIZE(windows) &&
+             IsInsideFolder(folder, windows))
         top = windowsLength;
     else if (acls)
         reason = JudgeEntry(root, &trust, 1, 1, FILE_RENAME_RIGHTS, 0, &missing);
@@ -396,6 +404,16 @@ int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
     /* Told to a caller that only reads there and so cannot make it safe. */
     *why = Refusal("folder", folder, lstrcmpiA(open, folder) == 0 ? "it" : open, openToOthers);
     return FolderRepairable;
+}
+
+int JudgeFolderTrust(const char *folder, size_t *standing, const char **why)
+{
+    return JudgeFolder(folder, standing, why, 0);
+}
+
+int JudgeHeldFolder(const char *folder, const char **why)
+{
+    return JudgeFolder(folder, NULL, why, 1);
 }
 
 /* Why the drive's root lets other users take a folder made there away (or

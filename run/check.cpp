@@ -167,7 +167,7 @@ static void CheckLayout(MediumCheck *check)
 {
     char name[MAX_PATH];
     INFCONTEXT line;
-    const char *layout = check->state->layoutPath + lstrlenA(check->medium);
+    const char *layout = check->state->layoutPath + strlen(check->medium);
 
     Report(check, "layout file", layout,
            !layout[0]                                                                ? "not named"

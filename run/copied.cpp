@@ -10,7 +10,7 @@ static DWORD copyBytes;
 
 void KeepCopiedSource(const char *target, const char *source)
 {
-    DWORD targetLength = (DWORD)lstrlenA(target) + 1, sourceLength = (DWORD)lstrlenA(source) + 1;
+    DWORD targetLength = (DWORD)strlen(target) + 1, sourceLength = (DWORD)strlen(source) + 1;
 
     if (copyBytes + targetLength + sourceLength >= sizeof(copies))
         return;
@@ -40,10 +40,10 @@ int ListedDigestOfCopy(const char *target, char *digest)
     if (!SystemHasSha256())
         return 0;
     for (const char *at = copies; *at;) {
-        const char *source = at + lstrlenA(at) + 1;
+        const char *source = at + strlen(at) + 1;
         if (lstrcmpiA(at, target) == 0)
             return ListedDigest(source, digest);
-        at = source + lstrlenA(source) + 1;
+        at = source + strlen(source) + 1;
     }
     return 0;
 }

@@ -24,7 +24,7 @@ static int WriteMarker(const char *folder)
                              NULL);
     if (status == ERROR_SUCCESS) {
         status = RegSetValueExA(key, MARKER_VALUE, 0, REG_SZ, (const BYTE *)folder,
-                                (DWORD)lstrlenA(folder) + 1);
+                                (DWORD)strlen(folder) + 1);
         RegCloseKey(key);
     }
     LogLine("run marker HKLM\\%s: %s", KX_RUN_MARKER_KEY, LogStatus((DWORD)status));

@@ -10,7 +10,7 @@
 /* The source a disk prompt asks for; 0 when the path does not fit. */
 static int SourceOf(const SOURCE_MEDIA_A *media, char *path, size_t chars)
 {
-    size_t length = lstrlenA(media->SourcePath);
+    size_t length = strlen(media->SourcePath);
     const char *separator = length && media->SourcePath[length - 1] == '\\' ? "" : "\\";
 
     return SUCCEEDED(StringCchPrintfA(path, chars, "%s%s%s", media->SourcePath, separator,
@@ -94,7 +94,7 @@ int FindSource(const char *path, char *found, size_t chars)
     size_t length;
 
     if (FAILED(StringCchCopyA(found, chars, path)) ||
-        FAILED(StringCchLengthA(found, chars, &length)) || !length)
+        !(length = strlen(found)))
         return 0;
     if (SourceExists(found))
         return 1;

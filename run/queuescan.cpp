@@ -15,11 +15,14 @@ static DWORD targetBytes;
 
 static void KeepTarget(const char *target)
 {
-    DWORD length = (DWORD)lstrlenA(target) + 1;
-    char *grown = (char *)(targets ? HeapReAlloc(GetProcessHeap(), 0, targets, targetBytes + length + 1)
-                                   : HeapAlloc(GetProcessHeap(), 0, length + 1));
+    DWORD length = (DWORD)strlen(target) + 1;
+    char *grown = (char *)AllocateMemory(targetBytes + length + 1);
+
     if (!grown)
         return;
+    if (targets)
+        CopyMemory(grown, targets, targetBytes);
+    FreeMemory(targets);
     targets = grown;
     CopyMemory(targets + targetBytes, target, length);
     targetBytes += length;
@@ -34,7 +37,7 @@ const char *QueuedTargets(void)
 void ForgetQueuedTargets(void)
 {
     if (targets)
-        HeapFree(GetProcessHeap(), 0, targets);
+        FreeMemory(targets);
     targets = NULL;
     targetBytes = 0;
 }

@@ -13,20 +13,19 @@ static int CheckSources(const char *files, const char *medium, char *first, size
     char source[2 * MAX_PATH], found[2 * MAX_PATH];
     int faults = 0;
 
-    for (const char *line = files; *line; line += lstrlenA(line) + 1) {
-        const char *path = strchr(line, ' ');
-        path = path ? strchr(path + 1, ' ') : NULL;
-        const char *name = path ? strrchr(path, '\\') : NULL;
+    for (const char *line = files; *line; line += strlen(line) + 1) {
+        const char *path;
+        ALG_ID algorithm = SplitLine(line, &path);
+        const char *name = strrchr(path, '\\');
         const char *why = NULL;
         DWORD code = NO_ERROR;
-        ALG_ID algorithm = RecordedAlgorithm(line);
         if (!name || FAILED(StringCchPrintfA(source, ARRAYSIZE(source), "%s%s", medium, name + 1)))
             why = "is no file of the record";
         else if (FindSource(source, found, ARRAYSIZE(found)) != 1)
             why = "is not on the medium";
         else if (!algorithm)
             why = "has no recorded digest";
-        else if (!SameAsRecorded(source, algorithm, line, (size_t)(path - line), &code))
+        else if (!SameAsRecorded(source, algorithm, line, (size_t)(path - line - 1), &code))
             why = code == NO_ERROR ? "on the medium is not the installed file" : "cannot be read";
         if (!why)
             continue;
@@ -66,8 +65,7 @@ int RepairSourcesMatch(HWND owner, const char *medium, int *exitCode)
      * back, and only from sources that are those files. */
     char *files = ReadRecordedFiles();
     int faults = files ? CheckSources(files, medium, first, ARRAYSIZE(first)) : -1;
-    if (files)
-        HeapFree(GetProcessHeap(), 0, files);
+    FreeMemory(files);
     if (!faults)
         return 1;
     if (faults < 0)

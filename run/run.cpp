@@ -25,6 +25,8 @@ struct RunContext {
     HSPFILEQ queue;
     QueueContext queueContext; /* SetupAPI's default context and the quiet flag */
     const RunMode *mode;
+    HANDLE heldFolder;      /* an uninstalled folder others could swap, held (HoldFolder) */
+    char earlierFolder[STATUSDIR_CHARS]; /* an earlier installation's other status folder */
     int journalOpen;        /* the run has its journal and marker */
     int exitCode;           /* the outcome, once a step has stopped the run */
     /* The box of a stop that the program itself tells, shown once the run's
@@ -95,6 +97,10 @@ static void ReleaseRun(RunContext *run)
         run->inf = INVALID_HANDLE_VALUE;
     }
     UnstageMedium();
+    if (run->heldFolder) {
+        CloseHandle(run->heldFolder);
+        run->heldFolder = NULL;
+    }
 }
 
 static int ComposeFolders(RunContext *run, SetupStateRecord *state)
@@ -201,7 +207,7 @@ static void CloseStatusDisplay(void)
     }
     for (;;) {
         PumpMessages();
-        if (!FindWindowA(NULL, KX_STATUS_WINDOW_TITLE)) {
+        if (!FindWindowExA(NULL, NULL, NULL, KX_STATUS_WINDOW_TITLE)) {
             LogLine("status display tool: closed");
             return;
         }
@@ -316,6 +322,21 @@ static int TakeBack(RunContext *run)
     return 1;
 }
 
+/* The status folder an installation still held by the record lies in, when
+ * it is not this run's: an upgrade moves it (Windows 2000's C:\STATUS, which
+ * others may rename away, to the Windows folder). */
+static void EarlierFolder(RunContext *run, const SetupStateRecord *state)
+{
+    char text[TEXT_CHARS];
+
+    ReadMachineString(KX_PRODUCT_KEY, "StatusDisplayDir", text);
+    char *equals = strrchr(text, '=');
+    if (equals)
+        *equals = '\0';
+    if (equals && IsFullFolder(text) && lstrcmpiA(text, state->statusDir) != 0)
+        StringCchCopyA(run->earlierFolder, ARRAYSIZE(run->earlierFolder), text);
+}
+
 /* Written before any file is copied; a run that stops later takes it back with
  * the rest of its changes. */
 static int RecordInstallation(RunContext *run, SetupStateRecord *state)
@@ -334,6 +355,7 @@ static int RecordInstallation(RunContext *run, SetupStateRecord *state)
     if (CheckStatusFolder(state->statusDir, KX_CAPTION_INSTALL_ERROR) == FolderUntrusted ||
         !RecordKeysTrusted(KX_CAPTION_INSTALL_ERROR, 1))
         return StopRun(run, KX_EXIT_FAILED);
+    EarlierFolder(run, state);
     if (!(run->journalOpen = OpenRunJournal()))
         return StopWithBox(run, NULL, "The undo journal could not be made: nothing was changed.",
                            KX_CAPTION_INSTALL_ERROR);
@@ -395,7 +417,7 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     } else {
         BOOL committed =
             SetupCommitFileQueueA(run->hostWindow, run->queue, QueueCallback, &run->queueContext);
-        DWORD code = committed ? NO_ERROR : GetLastError();
+        DWORD code = StatusOf(committed);
         if (!committed) {
             LogLine("copy stopped: %s", LogStatus(code));
             return StopRun(run, KX_EXIT_FAILED);
@@ -427,7 +449,7 @@ static int RunClassInstall(RunContext *run)
         return 1;
     BOOL done = SetupInstallFromInfSectionA(run->hostWindow, run->inf, "ClassInstall", parts,
                                             NULL, NULL, 0, NULL, NULL, NULL, NULL);
-    DWORD code = done ? 0 : GetLastError();
+    DWORD code = StatusOf(done);
 
     ActDone(done, code);
     if (!done)
@@ -451,6 +473,9 @@ static int InstallFiles(RunContext *run, SetupStateRecord *state)
         return StopRun(run, KX_EXIT_FAILED);
     if (!CopyFiles(run, state))
         return 0;
+    if (run->earlierFolder[0] &&
+        !RemoveEarlierFiles(run->earlierFolder, state->statusDir, QueuedTargets()))
+        return StopRun(run, KX_EXIT_FAILED);
     return RunClassInstall(run);
 }
 
@@ -483,21 +508,32 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
     }
     LogLine("record: status folder %s, components %lu", state->statusDir,
             (unsigned long)state->selectedComponents);
-    /* Nothing is read from or deleted in a folder that others control. One
-     * that others may only change (an earlier release's, which took over its
-     * root's entries) is not read from: started from the medium, the
-     * uninstall reads the medium's setup information and only deletes the
-     * installation's files there. */
+    /* Nothing is read from or deleted in a folder that others control. An
+     * earlier release's folder that others may only change (it took over its
+     * root's entries) or rename away (Windows 2000's open root) is not read
+     * from: started from the medium, the uninstall reads the medium's setup
+     * information and, holding the folder so that nobody can put his own in
+     * its place meanwhile, only deletes the installation's files there. */
     const char *why = NULL;
     int folder = JudgeFolderTrust(state->statusDir, NULL, &why);
-    if (folder == FolderRepairable && !IsInsideFolder(run->startedFrom, state->statusDir)) {
-        LogLine("status folder %s may be changed by other users: only its files are deleted, by the "
-                "setup information of %s",
-                state->statusDir, run->startedFrom);
+    if (folder != FolderTrusted && folder != FolderMissing &&
+        !IsInsideFolder(run->startedFrom, state->statusDir) &&
+        (run->heldFolder = HoldFolder(state->statusDir)) != NULL &&
+        JudgeHeldFolder(state->statusDir, &why) != FolderUntrusted) {
+        LogLine("status folder %s may be changed by other users: only its files are deleted",
+                state->statusDir);
         folder = FolderTrusted;
     }
     if (folder == FolderUntrusted || folder == FolderRepairable) {
         KxMessageBox(NULL, why, KX_CAPTION_INSTALLATION, MB_OK);
+        return StopRun(run, KX_EXIT_FAILED);
+    }
+    /* Started from the status folder, the uninstall follows the setup
+     * information there only as the record keeps it. */
+    if (folder == FolderTrusted && IsInsideFolder(run->startedFrom, state->statusDir) &&
+        !RecordedFileIntact(run->infPath)) {
+        KxMessageBox(NULL, "The setup information of the status folder is not the recorded one: "
+                           "start the uninstall from the medium.", KX_CAPTION_INSTALLATION, MB_OK);
         return StopRun(run, KX_EXIT_FAILED);
     }
     if (state->statusDirId && !BindDirectory(run, state->statusDirId, state->statusDir))
@@ -527,7 +563,7 @@ static int UninstallFiles(RunContext *run, SetupStateRecord *state)
                                             SectionCallback, &run->queueContext, NULL, NULL);
     /* Its outcome follows the last file's line: it names the section. */
     if (!Planning())
-        LogLine("section DefaultUninstall: %s", LogStatus(done ? NO_ERROR : GetLastError()));
+        LogLine("section DefaultUninstall: %s", LogStatus(StatusOf(done)));
     return 1;
 }
 
@@ -693,6 +729,8 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
      * session, finds no journal left to take the install back. */
     if (run.journalOpen)
         CloseRunJournal(1);
+    if (run.earlierFolder[0])
+        RemoveEarlierFolder(run.earlierFolder);
     /* A repair ends with what /verify finds after it. */
     int verified = mode->repair && !Planning() ? VerifyInstallation(hostWindow, state, mode) : KX_EXIT_OK;
     int exitCode = OfferRestart(hostWindow, mode,

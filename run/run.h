@@ -49,6 +49,10 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
  * KX_EXIT_FAILED with the first drift named, KX_EXIT_NOT_INSTALLED when no
  * installation is recorded. */
 int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode);
+/* 1 when the record keeps `file` with the digest it has now, 0 when it keeps
+ * another or none for it, -1 when the record keeps no digests at all (an
+ * earlier release's). */
+int RecordedFileIntact(const char *file);
 
 /* The run over an installation (run/upgrade.cpp, run/repair.cpp). Before an
  * install's first question: 1 to go on (over the same or an older version,
@@ -73,8 +77,9 @@ int RepairSourcesMatch(HWND owner, const char *medium, int *exitCode);
  * against the file `path` now; 0 with *code NO_ERROR when it differs. */
 int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, size_t length,
                    DWORD *code);
-/* The algorithm a record's line names ("sha256:", "sha1:"); 0: none. */
-ALG_ID RecordedAlgorithm(const char *line);
+/* The algorithm a record's line names ("sha256:", "sha1:"; 0: none) and
+ * where its path begins. */
+ALG_ID SplitLine(const char *line, const char **path);
 
 /* The medium in `medium` (its folder, with the backslash) as a packager must
  * mend it before shipping, checked without a change, with the setup
@@ -108,6 +113,18 @@ UINT CALLBACK QueueCallback(PVOID context, UINT notification, UINT_PTR param1, U
  * others in (JudgeFolderTrust). 0 after its box when it cannot be made or is
  * refused. */
 int CreateStatusFolder(const char *folder);
+/* The folder opened without delete sharing, so that while the handle lasts
+ * nobody can rename it, or a folder above it, away and put his own in its
+ * place; NULL when it cannot be held (or is a link, or no folder). */
+HANDLE HoldFolder(const char *folder);
+/* An earlier installation recorded in another folder than the run's: the
+ * files it holds under the names of the run's copies into `folder` (each
+ * target of `targets`, zero-separated) are deleted through the journal,
+ * unless another account owns that folder; 0 when one could not be.
+ * RemoveEarlierFolder takes the folder away once the run is kept, when
+ * nothing else is left in it. */
+int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targets);
+void RemoveEarlierFolder(const char *earlier);
 /* JudgeFolderTrust's verdict on the status folder; a refusal has shown its
  * box with `caption`. */
 int CheckStatusFolder(const char *folder, const char *caption);

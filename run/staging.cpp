@@ -30,6 +30,23 @@ static int CopyFolderFiles(const char *from, const char *to)
     return copied;
 }
 
+/* A listed file of the protected copy whose digest is not the list's: the
+ * first one's name goes to `context` (MAX_PATH). A system without SHA-256
+ * (before XP SP3) compares nothing; /check names a listed file that is not
+ * there. */
+static void CheckStagedFile(void *context, const char *name, const char *listed)
+{
+    char *differs = (char *)context, path[MAX_PATH], now[DIGEST_TEXT_CHARS];
+    FileDigest digest;
+
+    if (differs[0] || !listed ||
+        FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", staged, name)) ||
+        DigestFile(path, CALG_SHA_256, &digest) != NO_ERROR || digest.algorithm != CALG_SHA_256)
+        return;
+    if (!FormatDigest(&digest, now, ARRAYSIZE(now)) || lstrcmpA(now, listed) != 0)
+        StringCchCopyA(differs, MAX_PATH, name);
+}
+
 int StageMedium(char *medium, size_t chars)
 {
     char folder[MAX_PATH], windows[MAX_PATH];
@@ -40,7 +57,7 @@ int StageMedium(char *medium, size_t chars)
 
     staged[0] = '\0';
     if (FAILED(StringCchCopyA(folder, ARRAYSIZE(folder), medium)) ||
-        FAILED(StringCchLengthA(folder, ARRAYSIZE(folder), &length)) || length < 4)
+        (length = strlen(folder)) < 4)
         return 1;
     folder[length - 1] = '\0';
     if (JudgeFolderTrust(folder, NULL, &why) == FolderTrusted)
@@ -49,7 +66,7 @@ int StageMedium(char *medium, size_t chars)
      * the user's temporary folder) while the run copies it, and the spooler
      * would load a swapped monitor as SYSTEM: the run reads and copies a copy
      * only administrators may change. */
-    LogLine("medium %s may be changed by other users: the run copies from a protected copy", folder);
+    LogLine("medium %s may be changed by other users: a protected copy is used", folder);
     UINT windowsLength = GetWindowsDirectoryA(windows, ARRAYSIZE(windows));
     if (windowsLength == 0 || windowsLength >= ARRAYSIZE(windows) ||
         FAILED(StringCchPrintfA(staged, ARRAYSIZE(staged), "%s\\kxsetup-medium-%lu-%lu", windows,
@@ -69,8 +86,20 @@ int StageMedium(char *medium, size_t chars)
         return 0;
     }
     made = CopyFolderFiles(medium, staged);
-    ActDone(made, made ? NO_ERROR : GetLastError());
+    ActDone(made, StatusOf(made));
     if (!made || FAILED(StringCchPrintfA(medium, chars, "%s\\", staged))) {
+        UnstageMedium();
+        return 0;
+    }
+    /* What was copied is what the medium's own list names, where it has one. */
+    char differs[MAX_PATH] = "", text[MAX_PATH + 96];
+    if (LoadDigestList(medium))
+        EachListedFile(CheckStagedFile, differs);
+    if (differs[0]) {
+        StringCchPrintfA(text, ARRAYSIZE(text),
+                         "The medium's file %s is not the one its list names.",
+                         differs);
+        KeepBox(text, KX_CAPTION_INSTALL_ERROR);
         UnstageMedium();
         return 0;
     }
@@ -95,6 +124,6 @@ void UnstageMedium(void)
         FindClose(search);
     }
     LogLine("protected copy of the medium %s removed: %s", staged,
-            LogStatus(RemoveDirectoryA(staged) ? NO_ERROR : GetLastError()));
+            LogStatus(StatusOf(RemoveDirectoryA(staged))));
     staged[0] = '\0';
 }

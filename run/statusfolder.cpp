@@ -12,12 +12,12 @@ static int MakeFolder(const char *path, SECURITY_ATTRIBUTES *attributes)
         return 1;
     }
     made = CreateDirectoryA(path, attributes);
-    code = made ? 0 : GetLastError();
+    code = StatusOf(made);
     /* A file system without security refuses the descriptor: such a folder is
      * open to everybody whatever the program asks for. */
     if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_SECURITY_DESCR) {
         made = CreateDirectoryA(path, NULL);
-        code = made ? 0 : GetLastError();
+        code = StatusOf(made);
     }
     ActDone(made, code);
     /* Only a folder this run made is removed again, never one that was there. */
@@ -39,7 +39,7 @@ static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
     if (!Act("permissions of %s: administrators and system only", path))
         return 1;
     set = SetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, protection);
-    ActDone(set, set ? NO_ERROR : GetLastError());
+    ActDone(set, StatusOf(set));
     return set;
 }
 
@@ -57,7 +57,7 @@ static int RemoveUnjudgedFile(const char *path)
     if (!Act("delete %s: another account could have written it", path))
         return 1;
     deleted = DeleteFileA(path);
-    ActDone(deleted, deleted ? NO_ERROR : GetLastError());
+    ActDone(deleted, StatusOf(deleted));
     return deleted;
 }
 
@@ -180,4 +180,67 @@ int CreateStatusFolder(const char *folder)
         return 0;
     }
     return MakeMissingFolders(path, standing, &security);
+}
+
+HANDLE HoldFolder(const char *folder)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    /* An open for attributes alone takes no part in the sharing rules. The
+     * link itself is opened, never where it points (NT 4, which has no links,
+     * ignores the flag). */
+    HANDLE held = CreateFileA(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                              NULL);
+
+    if (held == INVALID_HANDLE_VALUE)
+        return NULL;
+    if (!GetFileInformationByHandle(held, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            FILE_ATTRIBUTE_DIRECTORY) {
+        CloseHandle(held);
+        return NULL;
+    }
+    return held;
+}
+
+/* The files this run copied into its status folder, where the earlier
+ * installation's folder holds them under the same name: the run's copies
+ * replace them. Deleted while the folder is held, each kept for the undo. */
+int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targets)
+{
+    char path[MAX_PATH];
+    const char *why;
+    int removed = 1;
+    HANDLE held = HoldFolder(earlier);
+
+    /* One that cannot be held, or that another account owns, is left as it is. */
+    if (!held || JudgeHeldFolder(earlier, &why) == FolderUntrusted) {
+        if (held)
+            CloseHandle(held);
+        return 1;
+    }
+    size_t length = (size_t)strlen(folder);
+    for (const char *target = targets; removed && *target; target += strlen(target) + 1) {
+        if (!IsInsideFolder(target, folder) ||
+            FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", earlier, target + length)) ||
+            GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (!JournalTarget(path))
+            removed = 0;
+        else if (Act("delete %s: the earlier installation's", path)) {
+            BOOL deleted = DeleteFileA(path);
+            ActDone(deleted, StatusOf(deleted));
+            removed = deleted;
+        }
+    }
+    CloseHandle(held);
+    return removed;
+}
+
+void RemoveEarlierFolder(const char *earlier)
+{
+    if (Act("folder remove %s: the earlier installation's", earlier)) {
+        BOOL removed = RemoveDirectoryA(earlier);
+        ActDone(removed, StatusOf(removed));
+    }
 }

@@ -41,11 +41,6 @@ static void Report(void *context, const char *item, const char *name, const char
         StringCchPrintfA(first, TEXT_CHARS, "%s %s: %s", item, name, verdict);
 }
 
-ALG_ID RecordedAlgorithm(const char *line)
-{
-    return Begins(line, "sha256:") ? CALG_SHA_256 : Begins(line, "sha1:") ? CALG_SHA1 : 0;
-}
-
 /* The recorded digest ("sha256:<hex> <size>") against the file's now. */
 int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, size_t length,
                           DWORD *code)
@@ -58,9 +53,38 @@ int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, siz
     if (*code == NO_ERROR && digest.algorithm != algorithm)
         *code = ERROR_NOT_SUPPORTED;
     return *code == NO_ERROR && FormatDigest(&digest, now, ARRAYSIZE(now)) &&
-           lstrlenA(now) == (int)length &&
+           strlen(now) == length &&
            CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, now, (int)length, recorded, (int)length) ==
                CSTR_EQUAL;
+}
+
+ALG_ID SplitLine(const char *line, const char **path)
+{
+    const char *at = line;
+    for (int blanks = 0; *at && blanks < 2; at++)
+        blanks += *at == ' ';
+    *path = at;
+    return Begins(line, "sha256:") ? CALG_SHA_256 : Begins(line, "sha1:") ? CALG_SHA1 : 0;
+}
+
+int RecordedFileIntact(const char *file)
+{
+    char *files = ReadRecordedFiles();
+    int intact = 0;
+    DWORD code;
+
+    if (!files)
+        return -1;
+    for (const char *line = files; *line; line += strlen(line) + 1) {
+        const char *path;
+        ALG_ID algorithm = SplitLine(line, &path);
+        if (lstrcmpiA(path, file) == 0) {
+            intact = algorithm && SameAsRecorded(path, algorithm, line, (size_t)(path - line - 1), &code);
+            break;
+        }
+    }
+    FreeMemory(files);
+    return intact;
 }
 
 /* Each line of the record: "<digest> <path>", the digest as FormatDigest
@@ -74,11 +98,9 @@ static void VerifyFiles(const char *list, Tally *tally)
     char verdict[64], source[MAX_PATH];
     DWORD code = NO_ERROR, pendingCode;
 
-    for (const char *line = list; *line; line += lstrlenA(line) + 1) {
-        const char *path = line;
-        for (int blanks = 0; *path && blanks < 2; path++)
-            blanks += *path == ' ';
-        ALG_ID algorithm = RecordedAlgorithm(line);
+    for (const char *line = list; *line; line += strlen(line) + 1) {
+        const char *path;
+        ALG_ID algorithm = SplitLine(line, &path);
         size_t length = (size_t)(path - line - 1);
         int same = algorithm && SameAsRecorded(path, algorithm, line, length, &code);
         if (same)
@@ -132,10 +154,10 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
     }
     if (char *files = ReadRecordedFiles()) {
         VerifyFiles(files, &tally);
-        HeapFree(GetProcessHeap(), 0, files);
+        FreeMemory(files);
     } else
-        LogLine("verify: the record keeps no hashes (an earlier release installed it): its files "
-                "are checked by presence only, through the drivers");
+        LogLine("verify: the record keeps no hashes (an earlier release's): its files are checked "
+                "by presence only");
     VerifySpooler(state, Report, &tally);
     VerifyUninstallEntry(state, Report, &tally);
     /* A drift is named before an item that could not be judged; files the

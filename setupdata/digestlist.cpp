@@ -50,7 +50,7 @@ static int ParseLine(char *line, char *digest)
             blank = c;
         }
     if (!sizeBlank || sizeBlank == line || sizeBlank + 1 == blank ||
-        lstrlenA(blank + 1) != SHA256_HEX_CHARS)
+        strlen(blank + 1) != SHA256_HEX_CHARS)
         return 0;
     for (char *c = sizeBlank + 1; *c; c++)
         if (!((*c >= '0' && *c <= '9') || (c > blank && *c >= 'a' && *c <= 'f') || c == blank))
@@ -64,7 +64,7 @@ void EachListedFile(ListedFileProc each, void *context)
 {
     char line[LINE_CHARS], digest[DIGEST_TEXT_CHARS];
 
-    for (const char *at = listText; at < listText + listBytes; at += lstrlenA(at) + 1) {
+    for (const char *at = listText; at < listText + listBytes; at += strlen(at) + 1) {
         /* A line too long for any path is no line of the list. */
         int parsed =
             *at && SUCCEEDED(StringCchCopyA(line, ARRAYSIZE(line), at)) && ParseLine(line, digest);
@@ -89,10 +89,10 @@ static void MatchName(void *context, const char *name, const char *digest)
 
 int ListedDigest(const char *path, char *digest)
 {
-    int folderLength = lstrlenA(listFolder);
+    int folderLength = (int)strlen(listFolder);
     Lookup lookup = { path + folderLength, digest, 0 };
 
-    if (lstrlenA(path) <= folderLength ||
+    if ((int)strlen(path) <= folderLength ||
         CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, folderLength, listFolder,
                        folderLength) != CSTR_EQUAL)
         return 0;

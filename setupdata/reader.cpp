@@ -109,8 +109,8 @@ static void AppendLayoutFile(HINF inf, SetupStateRecord *state, const char *layo
     char fullPath[FOLDER_CHARS];
     UINT errorLine = 0;
 
-    if (FAILED(StringCchCopyA(fullPath, ARRAYSIZE(fullPath), state->layoutPath)) ||
-        FAILED(StringCchCatA(fullPath, ARRAYSIZE(fullPath), layoutName)))
+    if (FAILED(StringCchPrintfA(fullPath, ARRAYSIZE(fullPath), "%s%s", state->layoutPath,
+                                layoutName)))
         return;
     StringCchCopyA(state->layoutPath, ARRAYSIZE(state->layoutPath), fullPath);
     SetupOpenAppendInfFileA(state->layoutPath, inf, &errorLine);
@@ -259,7 +259,9 @@ static int CheckDescribedLists(HINF inf, const SetupStateRecord *state)
     return 1;
 }
 
-int ReadSetupInformation(HINF inf, SetupStateRecord *state)
+/* Kept apart from its callers' record (noipa), as ParseCommandLine is: its
+ * fields are reached through the pointer, without a relocation each. */
+__attribute__((noipa)) int ReadSetupInformation(HINF inf, SetupStateRecord *state)
 {
     char scratch[NAME_CHARS];
     char directory[NAME_CHARS];

@@ -7,6 +7,20 @@
 #include <objbase.h>
 #include <setupapi.h>
 
+/* SetupAPI's calls the program makes most often, called directly as base.h's
+ * list is (their stubs are in shell/sysdlls.cpp). */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
+extern "C" {
+WINBOOL WINAPI SetupFindFirstLineA(HINF InfHandle, PCSTR Section, PCSTR Key, PINFCONTEXT Context);
+WINBOOL WINAPI SetupFindNextLine(PINFCONTEXT ContextIn, PINFCONTEXT ContextOut);
+WINBOOL WINAPI SetupGetLineTextA(PINFCONTEXT Context, HINF InfHandle, PCSTR Section, PCSTR Key,
+                                 PSTR ReturnBuffer, DWORD ReturnBufferSize, PDWORD RequiredSize);
+WINBOOL WINAPI SetupGetStringFieldA(PINFCONTEXT Context, DWORD FieldIndex, PSTR ReturnBuffer,
+                                    DWORD ReturnBufferSize, PDWORD RequiredSize);
+}
+#pragma GCC diagnostic pop
+
 enum InstallMode {
     Uninstall = 1024,
     Minimum = 1025,

@@ -11,17 +11,8 @@
  * administrator who runs setup. So the program imports them itself. Each
  * function it calls from them has its import slot here, under the name the
  * compiler calls through, filled from the system folder's copies; a function
- * missing from the list fails the link.
- * winspool.h declares its functions without dllimport, so calls to them go to
- * a stub of the function's own name, which jumps through the slot as an import
- * library's stub does; setupapi.h's and commctrl.h's calls use the slot. */
-#ifdef _WIN64
-#define STUB_SYMBOL(name, argumentBytes) #name
-#define STUB_JUMP(name, argumentBytes) "jmp *__imp_" #name "(%rip)"
-#else
-#define STUB_SYMBOL(name, argumentBytes) "_" #name "@" #argumentBytes
-#define STUB_JUMP(name, argumentBytes) "jmp *__imp__" #name "@" #argumentBytes
-#endif
+ * missing from the list fails the link. The program calls every import
+ * through a stub of the function's own name (KX_IMPORT_STUB). */
 
 #define SYSTEM_IMPORTS(X) \
     X(Comctl32, PropertySheetA, 4) \
@@ -39,16 +30,18 @@
     X(Winspool, GetPrinterDriverDirectoryA, 24) \
     X(Winspool, OpenPrinterA, 12)
 
+/* The ones setupdata.h declares for direct calls, then the rest. */
+#define SETUP_DIRECT_IMPORTS(X) \
+    X(Setupapi, SetupFindFirstLineA, 16) \
+    X(Setupapi, SetupFindNextLine, 8) \
+    X(Setupapi, SetupGetLineTextA, 28) \
+    X(Setupapi, SetupGetStringFieldA, 20)
 #define SETUP_IMPORTS(X) \
     X(Setupapi, SetupCloseFileQueue, 4) \
     X(Setupapi, SetupCloseInfFile, 4) \
     X(Setupapi, SetupCommitFileQueueA, 16) \
     X(Setupapi, SetupDefaultQueueCallbackA, 16) \
-    X(Setupapi, SetupFindFirstLineA, 16) \
-    X(Setupapi, SetupFindNextLine, 8) \
     X(Setupapi, SetupGetIntField, 12) \
-    X(Setupapi, SetupGetLineTextA, 28) \
-    X(Setupapi, SetupGetStringFieldA, 20) \
     X(Setupapi, SetupGetTargetPathA, 24) \
     X(Setupapi, SetupInitDefaultQueueCallbackEx, 20) \
     X(Setupapi, SetupInstallFilesFromInfSectionA, 24) \
@@ -62,27 +55,37 @@
     X(Setupapi, SetupSetDirectoryIdA, 12) \
     X(Setupapi, SetupTermDefaultQueueCallback, 4)
 
-#define DEFINE_IMPORT(dll, name, argumentBytes) \
-    KX_KEPT FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL; \
-    extern "C" __attribute__((naked)) void name##Stub(void) __asm__(STUB_SYMBOL(name, argumentBytes)); \
-    void name##Stub(void) { __asm__(STUB_JUMP(name, argumentBytes)); }
+#define DEFINE_IMPORT(dll, name, argumentBytes) KX_IMPORT_STUB(name, argumentBytes)
 #define DEFINE_SLOT(dll, name, argumentBytes) \
     KX_KEPT FARPROC name##Slot __asm__(KX_IMPORT_SLOT(name, argumentBytes)) = NULL;
-#define IMPORT_ENTRY(dll, name, argumentBytes) { &name##Slot, dll, #name },
+#define IMPORT_SLOT(dll, name, argumentBytes) &name##Slot,
+#define IMPORT_DLL(dll, name, argumentBytes) dll,
+#define IMPORT_NAME(dll, name, argumentBytes) #name "\0"
 
 enum SystemDll { Comctl32, Winspool, Setupapi };
 static const char *const systemDllNames[] = { "\\comctl32.dll", "\\winspool.drv", "\\setupapi.dll" };
 
-struct SystemImport {
-    FARPROC *slot;
-    int dll;
-    const char *name;
-};
-
 SYSTEM_IMPORTS(DEFINE_IMPORT)
+/* The ones setupdata.h declares for direct calls: the stubs carry the
+ * declared types, the link-time optimiser compares them. */
+#define DEFINE_DIRECT_SETUP(result, name, argumentBytes, parameters) \
+    extern "C" __attribute__((naked)) result WINAPI name parameters \
+    { \
+        __asm__(KX_STUB_JUMP(name, argumentBytes)); \
+        __builtin_unreachable(); \
+    }
+SETUP_DIRECT_IMPORTS(DEFINE_SLOT)
+DEFINE_DIRECT_SETUP(WINBOOL, SetupFindFirstLineA, 16, (HINF, PCSTR, PCSTR, PINFCONTEXT))
+DEFINE_DIRECT_SETUP(WINBOOL, SetupFindNextLine, 8, (PINFCONTEXT, PINFCONTEXT))
+DEFINE_DIRECT_SETUP(WINBOOL, SetupGetLineTextA, 28, (PINFCONTEXT, HINF, PCSTR, PCSTR, PSTR, DWORD, PDWORD))
+DEFINE_DIRECT_SETUP(WINBOOL, SetupGetStringFieldA, 20, (PINFCONTEXT, DWORD, PSTR, DWORD, PDWORD))
 SETUP_IMPORTS(DEFINE_SLOT)
 
-static const SystemImport systemImports[] = { SYSTEM_IMPORTS(IMPORT_ENTRY) SETUP_IMPORTS(IMPORT_ENTRY) };
+/* Three parallel lists, the names packed one after another: a table of
+ * records would cost a pointer and a relocation per name. */
+static FARPROC *const importSlots[] = { SYSTEM_IMPORTS(IMPORT_SLOT) SETUP_DIRECT_IMPORTS(IMPORT_SLOT) SETUP_IMPORTS(IMPORT_SLOT) };
+static const BYTE importDlls[] = { SYSTEM_IMPORTS(IMPORT_DLL) SETUP_DIRECT_IMPORTS(IMPORT_DLL) SETUP_IMPORTS(IMPORT_DLL) };
+static const char importNames[] = SYSTEM_IMPORTS(IMPORT_NAME) SETUP_DIRECT_IMPORTS(IMPORT_NAME) SETUP_IMPORTS(IMPORT_NAME);
 
 #define SEARCH_SYSTEM32_ONLY 0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */
 
@@ -139,12 +142,13 @@ int LoadSystemDlls(void)
         if (!dlls[i])
             return RefuseSystemFile(paths[i][0] ? paths[i] : systemDllNames[i] + 1);
     }
-    for (i = 0; i < ARRAYSIZE(systemImports); i++) {
-        if ((size_t)systemImports[i].dll < first)
+    const char *name = importNames;
+    for (i = 0; i < ARRAYSIZE(importSlots); i++, name += strlen(name) + 1) {
+        if (importDlls[i] < first)
             continue;
-        *systemImports[i].slot = GetProcAddress(dlls[systemImports[i].dll], systemImports[i].name);
-        if (!*systemImports[i].slot)
-            return RefuseSystemFile(paths[systemImports[i].dll]);
+        *importSlots[i] = GetProcAddress(dlls[importDlls[i]], name);
+        if (!*importSlots[i])
+            return RefuseSystemFile(paths[importDlls[i]]);
     }
     loaded = 1;
     return 1;

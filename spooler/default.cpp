@@ -7,6 +7,9 @@
  * port, each at its field's full length, two commas and the terminator. A line
  * cut short would name a printer that does not exist. */
 #define DEVICE_BACK_LINE "profile [windows] device back"
+/* The profile calls name the file the plain ones stand for: one import pair
+ * serves the ini sections too. */
+#define WIN_INI "win.ini"
 #define DEVICE_LINE_CHARS ((NAME_CHARS - 1) * 2 + (PORT_CHARS - 1) + 2 + 1)
 
 INT_PTR CALLBACK DefaultPrinterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -30,7 +33,7 @@ static DWORD UndoDeviceLine(void *data)
 {
     const char *old = (const char *)data;
 
-    return WriteProfileStringA("windows", "device", old[0] ? old : NULL) ? NO_ERROR
+    return WritePrivateProfileStringA("windows", "device", old[0] ? old : NULL, WIN_INI) ? NO_ERROR
                                                                           : GetLastError();
 }
 
@@ -56,11 +59,11 @@ void SetDefaultPrinter(SetupStateRecord *state)
         char *old =
             (char *)Journal(StepDeviceLine, DEVICE_LINE_CHARS, DEVICE_BACK_LINE);
         if (old)
-            GetProfileStringA("windows", "device", "", old, DEVICE_LINE_CHARS);
+            GetPrivateProfileStringA("windows", "device", "", old, DEVICE_LINE_CHARS, WIN_INI);
     }
     if (!Act("profile [windows] device=%s", line))
         return;
-    BOOL written = WriteProfileStringA("windows", "device", line);
+    BOOL written = WritePrivateProfileStringA("windows", "device", line, WIN_INI);
     ActDone(written, GetLastError());
     /* Not waited for: a bound per window would add up over many slow windows. */
     SendNotifyMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0);

@@ -37,7 +37,7 @@ static DWORD AddMonitor(void)
     monitor.pName = monitorName;
     monitor.pEnvironment = spoolerEnvironment;
     monitor.pDLLName = monitorDll;
-    return AddMonitorA(NULL, 2, (LPBYTE)&monitor) ? NO_ERROR : GetLastError();
+    return StatusOf(AddMonitorA(NULL, 2, (LPBYTE)&monitor));
 }
 
 static int MonitorListed(void);
@@ -74,7 +74,7 @@ static DWORD RemovePrinter(char *name)
 
     if (!OpenPrinterA(name, &printer, &access))
         return NO_ERROR;
-    DWORD code = DeletePrinter(printer) ? NO_ERROR : GetLastError();
+    DWORD code = StatusOf(DeletePrinter(printer));
     ClosePrinter(printer);
     return code;
 }
@@ -118,7 +118,7 @@ static DWORD UndoDriverBack(void *data)
     DRIVER_INFO_3A *driver = (DRIVER_INFO_3A *)data;
     LPSTR *const texts[] = DRIVER_TEXTS(driver);
     OffsetsToPointers((BYTE *)data, texts, ARRAYSIZE(texts));
-    return AddPrinterDriverA(NULL, 3, (LPBYTE)data) ? NO_ERROR : GetLastError();
+    return StatusOf(AddPrinterDriverA(NULL, 3, (LPBYTE)data));
 }
 
 /* The earlier printer's record, its device mode and security descriptor
@@ -174,7 +174,7 @@ static int MonitorListed(void)
     int listed = 0;
 
     if (!EnumMonitorsA(NULL, 1, NULL, 0, &needed, &count) && needed)
-        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+        list = (BYTE *)AllocateMemory(needed);
     if (list && EnumMonitorsA(NULL, 1, list, needed, &needed, &count))
         for (DWORD i = 0; i < count; i++) {
             const MONITOR_INFO_1A *entry = (const MONITOR_INFO_1A *)list + i;
@@ -184,7 +184,7 @@ static int MonitorListed(void)
     else
         listed = 1;
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     return listed;
 }
 
@@ -192,7 +192,7 @@ static void JournalName(UndoKind kind, const char *format, const char *name)
 {
     NameUndo *undoName = (NameUndo *)Journal(kind, sizeof(NameUndo), format, name);
     if (undoName)
-        lstrcpynA(undoName->name, name, ARRAYSIZE(undoName->name));
+        StringCchCopyA(undoName->name, ARRAYSIZE(undoName->name), name);
 }
 
 /* A driver of the model's name is put back as it was; none is deleted again.
@@ -205,7 +205,7 @@ static void JournalDriver(char *model)
     if (!Journaling())
         return;
     if (!EnumPrinterDriversA(NULL, spoolerEnvironment, 3, NULL, 0, &needed, &count) && needed)
-        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+        list = (BYTE *)AllocateMemory(needed);
     if (list && EnumPrinterDriversA(NULL, spoolerEnvironment, 3, list, needed, &needed, &count)) {
         const DRIVER_INFO_3A *drivers = (const DRIVER_INFO_3A *)list;
         for (DWORD i = 0; i < count; i++) {
@@ -221,12 +221,12 @@ static void JournalDriver(char *model)
                 LPSTR *const texts[] = DRIVER_TEXTS(driver);
                 PointersToOffsets(list, texts, ARRAYSIZE(texts));
             }
-            HeapFree(GetProcessHeap(), 0, list);
+            FreeMemory(list);
             return;
         }
     }
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
     JournalName(StepDriver, DRIVER_DELETE_LINE, model);
 }
 
@@ -249,7 +249,7 @@ static void JournalPrinter(char *model)
             /* A record that cannot be read still removes the run's printer. */
             if (!GetPrinterA(printer, 2, record, size, &needed))
                 ZeroMemory(record, sizeof(*info));
-            lstrcpynA((char *)record + size, model, NAME_CHARS);
+            StringCchCopyA((char *)record + size, NAME_CHARS, model);
             info->pPrinterName = (char *)record + size;
             LPSTR *const texts[] = PRINTER_TEXTS(info);
             PointersToOffsets(record, texts, ARRAYSIZE(texts));
@@ -344,7 +344,7 @@ static void DeleteExistingPrinter(char *name)
         return;
     if (Act("spooler delete printer \"%s\"", name)) {
         BOOL deleted = DeletePrinter(printer);
-        DWORD code = deleted ? 0 : GetLastError();
+        DWORD code = StatusOf(deleted);
         ActDone(deleted, code);
         if (!deleted)
             ShowSystemError(code, KX_CAPTION_DELETE_PRINTER);
@@ -362,7 +362,7 @@ static void DeleteDriver(char *model)
         return;
     SetLastError(NO_ERROR);
     BOOL deleted = DeletePrinterDriverA(NULL, NULL, model);
-    DWORD code = deleted ? NO_ERROR : GetLastError();
+    DWORD code = StatusOf(deleted);
     if (!deleted && (code == NO_ERROR || code == ERROR_UNKNOWN_PRINTER_DRIVER))
         LogLine("  not installed");
     else
@@ -377,7 +377,7 @@ static int AddDriver(DRIVER_INFO_3A *driver)
              driver->pConfigFile, driver->pHelpFile, driver->pMonitorName))
         return 1;
     BOOL added = AddPrinterDriverA(NULL, 3, (LPBYTE)driver);
-    DWORD code = added ? 0 : GetLastError();
+    DWORD code = StatusOf(added);
     ActDone(added, code);
     if (!added)
         KeepSystemError(code, KX_CAPTION_ADD_DRIVER);
@@ -392,7 +392,7 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
              printer->pPrintProcessor))
         return 1;
     HANDLE added = AddPrinterA(NULL, 2, (LPBYTE)printer);
-    DWORD code = added ? 0 : GetLastError();
+    DWORD code = StatusOf(added != NULL);
     ActDone(added != NULL, code);
     if (!added) {
         KeepSystemError(code, KX_CAPTION_ADD_PRINTER);
@@ -505,7 +505,7 @@ void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *con
 
     report(context, "language monitor", monitorName, Presence(MonitorListed()));
     if (!EnumPrinterDriversA(NULL, spoolerEnvironment, 3, NULL, 0, &needed, &count) && needed)
-        list = (BYTE *)HeapAlloc(GetProcessHeap(), 0, needed);
+        list = (BYTE *)AllocateMemory(needed);
     if (list && !EnumPrinterDriversA(NULL, spoolerEnvironment, 3, list, needed, &needed, &count))
         count = 0;
     for (int slot = 0; slot < MODEL_SLOTS; slot++) {
@@ -533,7 +533,7 @@ void VerifySpooler(const SetupStateRecord *state, VerifyReport report, void *con
         report(context, "printer", model, Presence(there));
     }
     if (list)
-        HeapFree(GetProcessHeap(), 0, list);
+        FreeMemory(list);
 }
 
 /* ---- the checks of a journal read back ---- */

@@ -31,7 +31,8 @@ INT_PTR CALLBACK InputPathDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_COMMAND:
         switch (wParam) {
         case IDOK:
-            GetDlgItemTextA(dialog, IDC_INPUT_PATH, state->inputPath, INPUT_PATH_READ);
+            SendDlgItemMessageA(dialog, IDC_INPUT_PATH, WM_GETTEXT, INPUT_PATH_READ,
+                                (LPARAM)state->inputPath);
             EndDialog(dialog, IDOK);
             break;
         case IDCANCEL:

@@ -21,6 +21,14 @@ static_assert(IDC_TYPE_MINIMUM == Minimum && IDC_TYPE_CUSTOM == Custom &&
                   IDC_TYPE_EXPRESS == Express,
               "the type buttons carry the numbers of their types");
 
+/* The type buttons are one group: the chosen one ticked, the others not. */
+static void TickTypeButton(HWND page, int chosen)
+{
+    for (int button = IDC_TYPE_MINIMUM; button <= IDC_TYPE_EXPRESS; button++)
+        SendDlgItemMessageA(page, button, BM_SETCHECK,
+                            button == chosen ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
 static LPARAM ButtonsFor(int mode)
 {
     return mode == Custom ? (PSWIZB_BACK | PSWIZB_NEXT) : (PSWIZB_BACK | PSWIZB_FINISH);
@@ -35,7 +43,7 @@ INT_PTR CALLBACK InstallTypePageProc(HWND page, UINT message, WPARAM wParam, LPA
         state = (SetupStateRecord *)((const PROPSHEETPAGEA *)lParam)->lParam;
         KeepPageRecord(page, state);
         state->installMode = Express;
-        CheckRadioButton(page, IDC_TYPE_MINIMUM, IDC_TYPE_EXPRESS, IDC_TYPE_EXPRESS);
+        TickTypeButton(page, IDC_TYPE_EXPRESS);
         return TRUE;
     case WM_COMMAND: {
         int button = LOWORD(wParam);
@@ -47,7 +55,7 @@ INT_PTR CALLBACK InstallTypePageProc(HWND page, UINT message, WPARAM wParam, LPA
             return FALSE;
         int mode = button;
         state->installMode = mode;
-        CheckRadioButton(page, IDC_TYPE_MINIMUM, IDC_TYPE_EXPRESS, button);
+        TickTypeButton(page, button);
         PostWizardButtons(page, ButtonsFor(mode));
         DeriveComponents(state, mode);
         return TRUE;

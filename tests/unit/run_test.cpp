@@ -643,31 +643,65 @@ static LONG WINAPI KeepKeyEntries(HKEY, SECURITY_INFORMATION parts, PSECURITY_DE
     return ERROR_SUCCESS;
 }
 
+/* Whether the status folder could be renamed away while the uninstall
+ * section ran. */
+static DWORD renameDuringSection;
+static std::string sectionFolder;
+static BOOL WINAPI TryRenameDuringSection(HWND owner, HINF inf, PCSTR section, UINT flags, HKEY key,
+                                          PCSTR source, UINT copyFlags, PSP_FILE_CALLBACK_A callback,
+                                          PVOID context, HDEVINFO devices, PSP_DEVINFO_DATA device)
+{
+    std::string away = sectionFolder + ".away";
+    renameDuringSection = MoveFileA(sectionFolder.c_str(), away.c_str()) ? NO_ERROR : GetLastError();
+    if (renameDuringSection == NO_ERROR)
+        MoveFileA(away.c_str(), sectionFolder.c_str());
+    return WatchUninstallSection(owner, inf, section, flags, key, source, copyFlags, callback, context,
+                                 devices, device);
+}
+
 /* An earlier release's installation, uninstalled from the medium: its record
- * key with NT 4's HKLM\\Software entries is made the administrators' own
- * before it is read, and its folder with the entries XP's root hands down is
- * not read from, only rid of the installation's files. */
+ * key with NT 4's HKLM\Software entries is made the administrators' own
+ * before it is read; its folder, with the entries XP's root hands down or
+ * under a folder everybody may rename it out of (Windows 2000's root), is
+ * not read from, only rid of the installation's files while it is held. */
 TEST_F(UninstallRun, AnEarlierReleasesOpenKeyAndFolderAreUninstalledFromTheMedium)
 {
-    FakeSecurity security;
-    FakeSecurity::Folder(prefix->status, "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)");
-    FakeSecurity::keys = "O:BAD:(A;CI;KA;;;BA)(A;CI;DCLC;;;WD)";
-    givenKeyOwners.clear();
-    FAKE_IMPORT(RegSetKeySecurity, KeepKeyEntries);
-    ASSERT_TRUE(OpenLog(prefix->temp.File("earlier.log").c_str()));
+    const std::string parent = prefix->status.substr(0, prefix->status.rfind('\\'));
+    const struct { const char *system, *folder, *parent; } cases[] = {
+        { "XP", "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)", NULL },
+        { "2000", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", "O:BAD:(A;OICI;FA;;;WD)" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.system);
+        SeedInstallation(0x10);
+        FakeSecurity security;
+        FakeSecurity::Folder(prefix->status, c.folder);
+        if (c.parent)
+            FakeSecurity::Folder(parent, c.parent);
+        FakeSecurity::keys = "O:BAD:(A;CI;KA;;;BA)(A;CI;DCLC;;;WD)";
+        givenKeyOwners.clear();
+        FAKE_IMPORT(RegSetKeySecurity, KeepKeyEntries);
+        sectionFolder = prefix->status;
+        renameDuringSection = NO_ERROR;
+        FAKE_IMPORT(SetupInstallFromInfSectionA, TryRenameDuringSection);
+        uninstallSections = 0;
+        ASSERT_TRUE(OpenLog(prefix->temp.File("earlier.log").c_str()));
 
-    EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
+        EXPECT_EQ(KX_EXIT_RESTART_DECLINED, RunInstallation(host, &SetupState, OptionsMode()));
 
-    CloseLog();
-    ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
-    ASSERT_LE(1u, givenKeyOwners.size());
-    EXPECT_EQ("O:BAD:P(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;KR;;;BU)", givenKeyOwners[0]);
-    EXPECT_EQ(1, uninstallSections);
-    EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));
-    std::string said = ReadFileBytes(prefix->temp.File("earlier.log"));
-    EXPECT_NE(std::string::npos, said.find("status folder " + prefix->status +
-                                           " may be changed by other users: only its files are deleted"))
-        << said;
+        CloseLog();
+        ExpectOneBox("Installation", "Do you really want to uninstall?", MB_YESNO, NULL);
+        ASSERT_LE(1u, givenKeyOwners.size());
+        EXPECT_EQ("O:BAD:P(A;OICI;KA;;;BA)(A;OICI;KA;;;SY)(A;OICI;KR;;;BU)", givenKeyOwners[0]);
+        EXPECT_EQ(1, uninstallSections);
+        EXPECT_NE((DWORD)NO_ERROR, renameDuringSection);
+        EXPECT_FALSE(FileExists(prefix->StatusFile("kxcons.ini")));
+        std::string said = ReadFileBytes(prefix->temp.File("earlier.log"));
+        EXPECT_NE(std::string::npos, said.find("status folder " + prefix->status +
+                                               " may be changed by other users: only its files are deleted"))
+            << said;
+        DeleteFileA(prefix->temp.File("earlier.log").c_str());
+    }
 }
 
 /* Every look at the clock moves it on a second, so the 30-second limit comes
@@ -1386,6 +1420,22 @@ TEST_F(FailedRun, AMediumOthersMayChangeIsCopiedFromAProtectedCopy)
     const std::string copy = std::string(windows) + "\\kxsetup-medium-";
     FakeSecurity security;
     FakeSecurity::Folder(prefix->medium, "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)");
+    /* a copy that is not what the medium's list names is not taken */
+    const std::string list = prefix->MediumFile(KX_DIGEST_LIST), kept = ReadFileBytes(list);
+    std::string text;
+    for (const std::string &line : ReadLines(list))
+        text += (line.rfind("tremon.dll ", 0) == 0 ? line.substr(0, line.size() - 64) + std::string(64, 'a')
+                                                    : line) + "\r\n";
+    prefix->temp.Write("medium\\" KX_DIGEST_LIST, text);
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+    EXPECT_NE(std::string::npos,
+              ReadFileBytes(log).find("The medium's file tremon.dll is not the one its list names."));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, productKey));
+    prefix->temp.Write("medium\\" KX_DIGEST_LIST, kept);
+    ResetRun();
+    SetupState.instance = GetModuleHandleA(NULL);
+    Quiet();
     ASSERT_TRUE(OpenLog(log.c_str()));
 
     EXPECT_EQ(KX_EXIT_OK, QuietExpress());
@@ -1724,4 +1774,75 @@ TEST_F(FailedRun, ACopyPutOffToTheRestartIsDueAndPendingUntilTheRestartMadeIt)
     EXPECT_EQ(std::make_pair(KX_EXIT_FAILED, unchecked), Verify());
     CloseHandle(held);
     TakeBoxes();
+}
+
+/* An install over an earlier installation recorded in another folder (an
+ * earlier release's C:\STATUS under Windows 2000's open root, while this one
+ * goes below the Windows folder) takes the earlier copies of its files away
+ * with the run, and the emptied folder once the run is kept; a stop puts
+ * them back. */
+TEST_F(FailedRun, AnUpgradeIntoAnotherFolderTakesTheEarlierOneAway)
+{
+    const std::string earlier = prefix->status + "-earlier";
+    CreateDirectoryA(earlier.c_str(), NULL);
+    for (const char *name : { "kxsetup.exe", "oemsetup.inf" })
+        CopyFileA(prefix->MediumFile(name).c_str(), (earlier + "\\" + name).c_str(), FALSE);
+    WriteMachineString(KX_PRODUCT_KEY, "StatusDisplayDir", (earlier + "=66010").c_str());
+    WriteMachineString(KX_PRODUCT_KEY, "InstallSections", "23");
+    {
+        FAKE_IMPORT(AddPrinterDriverA, DriverRefused);
+        EXPECT_EQ(KX_EXIT_FAILED, QuietExpress());
+        TakeBoxes();
+    }
+    EXPECT_TRUE(SameAsMedium(earlier + "\\kxsetup.exe", "kxsetup.exe"));
+    EXPECT_TRUE(SameAsMedium(earlier + "\\oemsetup.inf", "oemsetup.inf"));
+
+    ResetRun();
+    SetupState.instance = GetModuleHandleA(NULL);
+    Quiet();
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    EXPECT_EQ(KX_EXIT_OK, QuietExpress());
+    CloseLog();
+
+    EXPECT_TRUE(SameAsMedium(prefix->StatusFile("kxsetup.exe"), "kxsetup.exe"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(earlier.c_str()));
+    EXPECT_EQ(prefix->status + "=66010", RegText(HKEY_LOCAL_MACHINE, productKey, "StatusDisplayDir"));
+    std::string said = ReadFileBytes(log);
+    EXPECT_NE(std::string::npos, said.find("> delete " + earlier + "\\kxsetup.exe: the earlier installation's")) << said;
+    EXPECT_NE(std::string::npos, said.find("> folder remove " + earlier)) << said;
+    RemoveTree(earlier);
+}
+
+/* Started from the status folder, the uninstall follows its setup
+ * information only as the record keeps it. */
+TEST_F(FailedRun, TheStatusFoldersSetupInformationIsFollowedOnlyAsRecorded)
+{
+    ASSERT_EQ(KX_EXIT_OK, QuietExpress());
+    ResetRun();
+    SetupState.instance = GetModuleHandleA(NULL);
+    Quiet();
+    prefix->StartAs(prefix->StatusFile("kxsetup.exe"));
+    const std::string inf = prefix->StatusFile("oemsetup.inf"), kept = ReadFileBytes(inf);
+    prefix->temp.Write("inf", kept + "\r\n; changed\r\n");
+    ASSERT_TRUE(CopyFileA(prefix->temp.File("inf").c_str(), inf.c_str(), FALSE));
+    SetupState.installMode = Uninstall;
+
+    ASSERT_TRUE(OpenLog(log.c_str()));
+    EXPECT_EQ(KX_EXIT_FAILED, RunInstallation(host, &SetupState, OptionsMode()));
+    CloseLog();
+    EXPECT_NE(std::string::npos,
+              ReadFileBytes(log).find("box \"Installation\" \"The setup information of the status "
+                                      "folder is not the recorded one: start the uninstall from "
+                                      "the medium.\""));
+    EXPECT_TRUE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
+
+    prefix->temp.Write("inf", kept);
+    ASSERT_TRUE(CopyFileA(prefix->temp.File("inf").c_str(), inf.c_str(), FALSE));
+    ResetRun();
+    SetupState.instance = GetModuleHandleA(NULL);
+    Quiet();
+    SetupState.installMode = Uninstall;
+    EXPECT_EQ(KX_EXIT_OK, RunInstallation(host, &SetupState, OptionsMode()));
+    TakeBoxes();
+    EXPECT_FALSE(FileExists(prefix->driverDir + "\\kxpcl6.ini"));
 }

@@ -109,6 +109,8 @@ InstallPrefix::InstallPrefix()
                                        reinterpret_cast<void *>(MediumModuleFileName)));
 }
 
+void InstallPrefix::StartAs(const std::string &program) const { moduleFile = program; }
+
 InstallPrefix::~InstallPrefix()
 {
     modulePatch.reset();

@@ -40,6 +40,8 @@ struct InstallPrefix {
     /* statusDirChoice = the status folder, as the components page would leave it. */
     void ChooseStatusFolder() const;
     std::string MediumFile(const char *name) const { return medium + "\\" + name; }
+    /* The program started as `program` (the medium's kxsetup.exe until then). */
+    void StartAs(const std::string &program) const;
     std::string StatusFile(const char *name) const { return status + "\\" + name; }
 };
 

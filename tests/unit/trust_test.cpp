@@ -8,6 +8,7 @@
 
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
 DECLARE_IMPORT_SLOT(GetWindowsDirectoryA);
+DECLARE_IMPORT_SLOT(SetFileSecurityA);
 
 /* A status folder, the folder above it, a file in it and the volume root as
  * another user or a careless administrator may have left them, on a system
@@ -180,6 +181,7 @@ static const std::string vistaSystem = "O:" + installer + "D:(A;;FA;;;" + instal
                                 ";;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)";
 /* An earlier release's C:\STATUS: the root's inheritable entries, now its own. */
 static const std::string nt4Earlier = nt4;
+static const std::string w2kEarlier = "O:BAD:(A;OICIID;FA;;;WD)";
 static const std::string xpEarlier = "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;" + readRun +
                               ";;;BU)(A;CIID;0x4;;;BU)(A;CIID;0x2;;;BU)";
 static const std::string vistaEarlier = "O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;" + readRun +
@@ -204,7 +206,7 @@ TEST(FolderTrust, DefaultPermissionsOfEachSystem)
     };
     const System systems[] = {
         { "NT 4", 4, nt4, nt4, nt4Earlier },
-        { "2000", 5, w2kRoot, w2kSystem, "O:BAD:(A;OICIID;FA;;;WD)" },
+        { "2000", 5, w2kRoot, w2kSystem, w2kEarlier },
         { "XP", 5, xpRoot, xpSystem, xpEarlier },
         { "7 to 11", 10, vistaRoot, vistaSystem, vistaEarlier },
     };
@@ -304,6 +306,17 @@ static BOOL WINAPI KeepMadeFolder(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
     return made;
 }
 
+/* Entries the run gives an existing folder, as the file system keeps them. */
+static BOOL WINAPI KeepGivenEntries(LPCSTR path, SECURITY_INFORMATION parts, PSECURITY_DESCRIPTOR given)
+{
+    char *text = NULL;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(given, SDDL_REVISION_1, parts, &text, NULL))
+        return FALSE;
+    FakeSecurity::Folder(path, text);
+    LocalFree(text);
+    return TRUE;
+}
+
 static std::string fakeWindows;
 static UINT WINAPI FakeWindowsFolder(LPSTR buffer, UINT chars)
 {
@@ -335,22 +348,26 @@ TEST_F(WholeMachines, ExpressInstallAndTheJudgementsAfterIt)
         bool fat;
         std::string windows, folder, logged;
         int environment;
+        std::string earlier;
     };
     const Machine machines[] = {
         { "NT 4 on NTFS", 4, 0, nt4, nt4, false, windows, "C:\\STATUS",
-          "no folder is protected better than it", EnvironmentOk },
+          "no folder is protected better than it", EnvironmentOk, nt4Earlier },
         /* the system's one log line was the first row's */
-        { "NT 4 on FAT", 4, 0, trusted, trusted, true, windows, "C:\\STATUS", "", EnvironmentOk },
+        { "NT 4 on FAT", 4, 0, trusted, trusted, true, windows, "C:\\STATUS", "", EnvironmentOk, trusted },
         { "2000 on C:", 5, 0, w2kRoot, w2kSystem, false, windows, windows + "\\STATUS",
           "default status folder: " + windows + "\\STATUS, since C:\\ may be changed by other users",
-          EnvironmentOk },
+          EnvironmentOk, w2kEarlier },
         { "2000 on D:", 5, 0, w2kRoot, w2kSystem, false, elsewhere, elsewhere + "\\STATUS",
           "default status folder: " + elsewhere + "\\STATUS, since C:\\ may be changed by other users",
-          EnvironmentOk },
-        { "XP", 5, 1, xpRoot, xpSystem, false, windows, "C:\\STATUS", "", EnvironmentOk },
-        { "Server 2003", 5, 2, xpRoot, xpSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers },
-        { "7", 6, 1, vistaRoot, vistaSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers },
-        { "10", 10, 0, vistaRoot, vistaSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers },
+          EnvironmentOk, w2kEarlier },
+        { "XP", 5, 1, xpRoot, xpSystem, false, windows, "C:\\STATUS", "", EnvironmentOk, xpEarlier },
+        { "Server 2003", 5, 2, xpRoot, xpSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers,
+          xpEarlier },
+        { "7", 6, 1, vistaRoot, vistaSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers,
+          vistaEarlier },
+        { "10", 10, 0, vistaRoot, vistaSystem, false, windows, "C:\\STATUS", "", EnvironmentKernelDrivers,
+          vistaEarlier },
     };
     RegistrySnapshot policy(HKEY_LOCAL_MACHINE, "Software\\Policies\\Microsoft\\Windows NT\\Printers");
     DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Policies\\Microsoft\\Windows NT\\Printers");
@@ -371,9 +388,17 @@ TEST_F(WholeMachines, ExpressInstallAndTheJudgementsAfterIt)
         fakeWindows = m.windows;
         FAKE_IMPORT(GetWindowsDirectoryA, FakeWindowsFolder);
         FAKE_IMPORT(CreateDirectoryA, KeepMadeFolder);
+        FAKE_IMPORT(SetFileSecurityA, KeepGivenEntries);
         ASSERT_TRUE(OpenLog(log.File("machine.log").c_str()));
         char folder[MAX_PATH];
         const char *why = NULL;
+
+        /* an earlier release's installation in C:\STATUS, with the entries
+         * the system's root handed down */
+        const std::string earlier = "C:\\STATUS";
+        RemoveTree(earlier);
+        ASSERT_TRUE(CreateDirectoryA(earlier.c_str(), NULL));
+        FakeSecurity::Folder(earlier, m.earlier);
 
         EXPECT_EQ(m.environment, CheckEnvironment());
         DefaultStatusFolder('C', folder, sizeof(folder));
@@ -382,6 +407,10 @@ TEST_F(WholeMachines, ExpressInstallAndTheJudgementsAfterIt)
         /* a later judgement of the process, as another account (on XP the
          * maker is not the account the tests run as) */
         EXPECT_EQ(FolderTrusted, JudgeFolderTrust(folder, NULL, &why)) << (why ? why : "");
+        /* the earlier folder, where the upgrade went elsewhere, can still be
+         * emptied by the upgrade and the uninstall, which hold it */
+        EXPECT_NE(FolderUntrusted, JudgeHeldFolder(earlier.c_str(), &why)) << (why ? why : "");
+        RemoveTree(earlier);
 
         CloseLog();
         std::string said = ReadFileBytes(log.File("machine.log"));
