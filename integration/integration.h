@@ -12,13 +12,15 @@
 
 /* Installation record */
 int WriteMachineString(const char *subKey, const char *valueName, const char *text);
+/* The value, or "" when it is not a string; 0 when the key is not there. */
 int ReadMachineString(const char *subKey, const char *valueName, char *buffer /* 260 bytes */);
 /* The record under KX_PRODUCT_KEY (components, status folder); 1 when every
  * value was written. */
 int WriteInstallRecord(SetupStateRecord *state);
 /* The entry in the list of removable software, which starts the copied
  * program and names the product, its version and publisher, the status folder,
- * today's date and `installedKb`; 1 when every value was written. */
+ * today's date and `installedKb`; 1 when every value was written. Then the
+ * event source (KX_EVENT_KEY). */
 int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb);
 /* A key of the installation's own (without subkeys) deleted: the entry, the
  * event source. */
@@ -48,6 +50,12 @@ int ReadInstalledComponents(DWORD *components);
 #define KX_VERSION_VALUE "Version"
 #define KX_PORT_VALUE "Port"
 void RecordUninstalled(void);
+/* What the last installation made (ReadInstallRecord, ReadInstalledComponents
+ * and its port) into `state`; 0 when nothing is installed: the entry in the
+ * list of removable software, which deployment tools take for "installed",
+ * is not there (an uninstall removes it, the record stays). */
+#define KX_TEXT_NOT_INSTALLED "No installation was found."
+int ReadInstallation(SetupStateRecord *state);
 /* 1 when each record key that exists is trusted (JudgeKeyTrust), or only
  * open to others where the caller is `repairing` (an install, which gives it
  * the administrators' entries before its first value); else 0 after the box
@@ -61,18 +69,18 @@ void ForgetRecordSeries(void);
 int ProtectRecordKeys(void);
 
 /* The program's event source in the Application log, registered by an
- * install (a value of the run, journaled like the record's) with the status
- * folder's program as its message file, removed by the uninstall. One event
+ * install with its entry (WriteUninstallEntry), removed by the uninstall. One event
  * ends each install, repair and uninstall and each /verify that finds a
  * change: `id` one of KX_EVENT_*, its one text saying what happened. */
-#define KX_EVENT_SOURCE "VelbaPrinter"
-#define KX_EVENT_KEY "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" KX_EVENT_SOURCE
+#define KX_EVENT_LOGS "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\"
+#define KX_EVENT_KEY KX_EVENT_LOGS "VelbaPrinter"
+/* The source's name: the end of its key (one text, not two). */
+#define KX_EVENT_SOURCE (KX_EVENT_KEY + sizeof(KX_EVENT_LOGS) - 1)
 #define KX_EVENT_COMPLETED 11707
 #define KX_EVENT_FAILED 11708
 #define KX_EVENT_REMOVED 11724
 #define KX_EVENT_NOT_REMOVED 11725
 #define KX_EVENT_CHANGED 1033
-void RecordEventSource(const char *statusDir);
 void ReportRunEvent(WORD type, DWORD id, const char *text);
 
 /* Program group: the conversation with the shell runs on a thread of its own,

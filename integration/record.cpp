@@ -175,7 +175,7 @@ int ReadMachineString(const char *subKey, const char *valueName, char *buffer)
 
     buffer[0] = '\0';
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 1;
+        return 0;
     if (RegQueryValueExA(key, valueName, NULL, &type, (BYTE *)buffer, &size) == ERROR_SUCCESS &&
         type == REG_SZ && size <= QUERY_ROOM)
         buffer[size] = '\0';
@@ -302,6 +302,11 @@ int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb)
                        ? WriteMachineString(KX_UNINSTALL_KEY, value->name, EntryText(value, texts))
                        : WriteMachineDword(KX_UNINSTALL_KEY, value->name,
                                            value->fixed ? value->number : installedKb);
+    /* The program's event source. The exe keeps no message table (no room):
+     * an event's one text is all of it. A source that could not be made still
+     * takes the events. */
+    WriteMachineDword(KX_EVENT_KEY, "TypesSupported",
+                      EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE);
     return written;
 }
 
@@ -321,7 +326,7 @@ int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, voi
                           : ERROR_FILE_NOT_FOUND;
         int same = status == ERROR_SUCCESS && type == value->type &&
                    (!value->fixed ||
-                    (type == REG_SZ ? lstrcmpA(text, EntryText(value, texts)) == 0
+                    (type == REG_SZ ? strcmp(text, EntryText(value, texts)) == 0
                                     : bytes == sizeof(DWORD) && *(DWORD *)text == value->number));
         intact &= same;
         report(context, "uninstall entry value", value->name,
@@ -453,5 +458,19 @@ int ReadInstallRecord(SetupStateRecord *state)
 
     ReadMachineString(KX_PRODUCT_KEY, "InstallSections", text);
     state->selectedComponents = (DWORD)LeadingNumber(text);
+    return 1;
+}
+
+int ReadInstallation(SetupStateRecord *state)
+{
+    char port[TEXT_CHARS];
+
+    if (!ReadMachineString(KX_UNINSTALL_KEY, "DisplayVersion", port))
+        return 0;
+    ReadInstallRecord(state);
+    ReadInstalledComponents(&state->selectedComponents);
+    /* A record of an earlier release keeps no port: its printers were on the default one. */
+    ReadMachineString(KX_PRODUCT_KEY, KX_PORT_VALUE, port);
+    StringCchCopyA(state->portName, ARRAYSIZE(state->portName), port[0] ? port : "LPT1:");
     return 1;
 }

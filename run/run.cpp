@@ -423,10 +423,8 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
             return StopRun(run, KX_EXIT_FAILED);
         }
     }
-    if (!RemoveDroppedFiles(QueuedTargets(), run->moduleDirectory)) {
-        KeepSystemError(GetLastError(), KX_CAPTION_INSTALL_ERROR);
+    if (!RemoveDroppedFiles(QueuedTargets(), run->moduleDirectory))
         return StopRun(run, KX_EXIT_FAILED);
-    }
     if (!RecordFiles(QueuedTargets(), ListedDigestOfCopy))
         return StopWithBox(run, NULL,
                            "The installation record could not be written to the registry.",
@@ -434,7 +432,6 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
     if (!WriteUninstallEntry(state, installedKb))
         return StopWithBox(run, NULL, "The uninstall entry could not be written to the registry.",
                            KX_CAPTION_INSTALL_ERROR);
-    RecordEventSource(state->statusDir);
     return 1;
 }
 
@@ -700,7 +697,6 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
     /* An install that stops after its first change takes every change back. */
     goesOn = RunFileSteps(&run, state, uninstalling);
     ReleaseRun(&run);
-    KeepPlacedPrinters(mode->repair || Upgrading());
     if (goesOn && !uninstalling && !AddPrinters(state))
         goesOn = StopWithBox(&run, hostWindow, KX_TEXT_ADD_FAILED, KX_CAPTION_ERROR);
     char kept[TEXT_CHARS];

@@ -64,13 +64,16 @@ int InstalledVersionAllows(HWND owner, int *exitCode);
  * copy (`copied`, as QueuedTargets) and the medium in `medium` no longer has
  * is deleted through the journal; 0 when one's undo cannot be kept. */
 int RemoveDroppedFiles(const char *copied, const char *medium);
-/* 1 from InstalledVersionAllows over an older version to the next run. */
-int Upgrading(void);
+/* The source in `medium` of the file a record's `line` names, in `source`
+ * (SOURCE_CHARS), and where the line's path begins: FindSource's answer, or
+ * below 0 when the line names no file. */
+#define SOURCE_CHARS (2 * MAX_PATH)
+int RecordedSource(const char *line, const char *medium, const char **path, char *source);
 /* A repair's choices (RunMode's choose): those the installation recorded;
  * 0 with *exitCode KX_EXIT_NOT_INSTALLED when nothing is installed. Then,
  * before its first change, 1 when every recorded file's source in `medium`
- * has the recorded digest; else each other or missing one is logged, the
- * first named in the box, and *exitCode is KX_EXIT_FAILED. */
+ * has the recorded digest; else the first other or missing one is named in
+ * the box, and *exitCode is KX_EXIT_FAILED. */
 int ChooseRepair(HWND owner, SetupStateRecord *state, int *exitCode);
 int RepairSourcesMatch(HWND owner, const char *medium, int *exitCode);
 /* The recorded digest at the start of `line` ("sha256:<hex> <size> <path>")

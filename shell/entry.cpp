@@ -74,6 +74,15 @@ static int TakeRunLock(void)
     return why != NULL;
 }
 
+static const char *ModeName(void)
+{
+    return Options.check    ? "check"
+           : Options.verify ? "verify"
+           : Options.repair ? "repair"
+           : Options.uninstall ? "uninstall"
+                               : "install";
+}
+
 static int StartRun(HINSTANCE instance, int showCommand, int validLine)
 {
     if (!validLine)
@@ -88,13 +97,7 @@ static int StartRun(HINSTANCE instance, int showCommand, int validLine)
     }
     if (Options.uninstall)
         SetupState.installMode = Uninstall;
-    LogLine("mode: %s%s%s%s",
-            Options.check    ? "check"
-            : Options.verify ? "verify"
-            : Options.repair ? "repair"
-            : Options.uninstall ? "uninstall"
-                                : "install",
-            Options.quiet ? ", quiet" : "", Options.noRestart ? ", no restart" : "",
+    LogLine("mode: %s%s%s%s", ModeName(), Options.quiet ? ", quiet" : "", Options.noRestart ? ", no restart" : "",
             Planning() ? ", plan only" : "");
     if (!RegisterHostClass(instance))
         return KX_EXIT_FAILED;
@@ -137,28 +140,22 @@ void ResetRun(void)
  * code, and the log. A plan, /check and /? change nothing and tell nothing. */
 static void ReportRun(int exitCode)
 {
-    char text[OPTION_VALUE_CHARS + 128];
+    char text[OPTION_VALUE_CHARS + 64];
     int done = exitCode == KX_EXIT_OK || exitCode == KX_EXIT_RESTART_DECLINED;
+    /* Windows Installer numbers a removal's events 17 above an install's. */
+    DWORD id = Options.verify ? KX_EVENT_CHANGED
+                              : (done ? KX_EVENT_COMPLETED : KX_EVENT_FAILED) +
+                                    (Options.uninstall ? KX_EVENT_REMOVED - KX_EVENT_COMPLETED : 0);
 
     if (Planning() || Options.check || Options.usage || (Options.verify && exitCode != KX_EXIT_FAILED))
         return;
-    StringCchPrintfA(text, ARRAYSIZE(text),
-                     "Product: Velba Printer -- Version: " KX_VERSION_TEXT " -- %s %s, exit code %d.%s%s",
-                     Options.verify      ? "verify"
-                     : Options.repair    ? "repair"
-                     : Options.uninstall ? "uninstall"
-                                         : "install",
-                     Options.verify ? "found a change or could not check" : done ? "completed" : "did not complete",
-                     exitCode, Options.logFile[0] ? " Log: " : "", Options.logFile);
+    StringCchPrintfA(text, ARRAYSIZE(text), "Velba Printer " KX_VERSION_TEXT ": %s %s, exit code %d.%s%s",
+                     ModeName(), done ? "completed" : "failed", exitCode,
+                     Options.logFile[0] ? " Log: " : "", Options.logFile);
     ReportRunEvent(done ? EVENTLOG_INFORMATION_TYPE
-                   : Options.verify || exitCode == KX_EXIT_CANCELLED || exitCode == KX_EXIT_NOT_INSTALLED
-                       ? EVENTLOG_WARNING_TYPE
-                       : EVENTLOG_ERROR_TYPE,
-                   Options.verify      ? KX_EVENT_CHANGED
-                   : Options.uninstall ? (done ? KX_EVENT_REMOVED : KX_EVENT_NOT_REMOVED)
-                   : done              ? KX_EVENT_COMPLETED
-                                       : KX_EVENT_FAILED,
-                   text);
+                   : Options.verify ? EVENTLOG_WARNING_TYPE
+                                    : EVENTLOG_ERROR_TYPE,
+                   id, text);
 }
 
 int RunSetupProgram(HINSTANCE instance, int showCommand)

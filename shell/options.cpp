@@ -16,7 +16,7 @@ const char UsageText[] =
     "/plan=FILE\twrite to FILE what a quiet run would change; change nothing\n"
     "/verify\t\tcheck that the installation is there and unchanged\n"
     "/check\t\tcheck this medium before shipping it; change nothing\n"
-    "/repair\t\tput back what changed, from this medium\n"
+    "/repair\t\tput back what changed\n"
     "\n"
     "With /quiet, instead of the wizard:\n"
     "/type=express|minimum|custom\t(default express)\n"
@@ -196,7 +196,7 @@ static int CheckCombination(SetupOptions *options)
         return Refuse(options, "%s", "/verify checks the installation alone: no uninstall, plan or choices.");
     /* A repair takes the choices the installation recorded. */
     if (options->repair && (choices || options->uninstall || options->verify))
-        return Refuse(options, "%s", "/repair takes the recorded choices: no uninstall, verify or choices.");
+        return Refuse(options, "%s", "/repair takes no uninstall, verify or choices.");
     if (options->check && (options->repair || choices || options->uninstall || options->planFile[0] || options->verify))
         return Refuse(options, "%s", "/check takes no other option but /quiet and /log.");
     if (choices && options->uninstall)

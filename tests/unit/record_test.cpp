@@ -90,6 +90,7 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
         {"EstimatedSize", REG_DWORD, std::string("\x25\x10\0\0", 4)},
         {"NoModify", REG_DWORD, std::string("\1\0\0\0", 4)},
         {"NoRepair", REG_DWORD, std::string("\1\0\0\0", 4)},
+        {"TypesSupported", REG_DWORD, std::string("\7\0\0\0", 4)},
     };
     ASSERT_EQ(ARRAYSIZE(values), recorder.writes.size());
     for (size_t i = 0; i < ARRAYSIZE(values); i++) {
@@ -152,12 +153,12 @@ TEST_F(InstallRecord, ReadGivesTheStoredTextOrEmptyAndNeverOverruns)
 {
     char buffer[TEXT_CHARS + 16];
 
-    /* No key: nothing is queried through a handle that was never opened. */
+    /* No key (0): nothing is queried through a handle that was never opened. */
     memset(buffer, 'Z', sizeof(buffer));
     queries = 0;
     {
         FAKE_IMPORT(RegQueryValueExA, CountingRegQueryValueExA);
-        EXPECT_EQ(1, ReadMachineString(KX_PRODUCT_KEY, "InstallSections", buffer));
+        EXPECT_EQ(0, ReadMachineString(KX_PRODUCT_KEY, "InstallSections", buffer));
     }
     EXPECT_EQ(0, queries);
     EXPECT_STREQ("", buffer);

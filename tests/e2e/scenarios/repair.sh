@@ -21,7 +21,7 @@ reseed_spooler_quirk
 plan_unchanged repair 0 'C:\medium\kxsetup.exe /repair'
 run_as_planned repair 'C:\medium\kxsetup.exe /repair'
 log=$(tr -d '\r' <"$RUN/log-repair.txt" | cut -c25-)
-for line in 'mode: repair, quiet, no restart' 'repair: status folder C:\STATUS, components 55, port LPT1:' \
+for line in 'mode: repair, quiet, no restart' \
             "> copy C:\\medium\\kxps.dll -> $DRIVERS_WIN\\kxps.dll (24 bytes)" \
             '> spooler add printer "Kalyx Q70/Q90 PS" driver "Kalyx Q70/Q90 PS" port "LPT1:" processor "WinPrint"' \
             'verify: The installation is intact (53 items).'; do
@@ -49,7 +49,7 @@ section repair-short
 quiet_run 1603
 snapshot short-after
 same_snapshots short-before short-after
-log_has e2e/short.log 'box "Install Error" "Nothing was repaired: 1 file(s) of the installation cannot be taken from this medium; the first: C:\medium\q70ps.ppd is not on the medium": OK (quiet)'
+log_has e2e/short.log 'box "Install Error" "Nothing was repaired: C:\medium\q70ps.ppd is not on the medium.": OK (quiet)'
 robot <<EOF2
 note uninstall
 start C:\\STATUS\\kxsetup.exe Uninstall /quiet
@@ -60,5 +60,5 @@ wait-exit-quiet 30000
 EOF2
 section repair-nothing
 quiet_run 1605
-log_has e2e/nothing.log 'box "Installation" "No installation was found to repair.": OK (quiet)'
+log_has e2e/nothing.log 'box "Installation" "No installation was found.": OK (quiet)'
 e2e_end
