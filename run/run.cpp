@@ -697,6 +697,7 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
     /* An install that stops after its first change takes every change back. */
     goesOn = RunFileSteps(&run, state, uninstalling);
     ReleaseRun(&run);
+    KeepPlacedPrinters(mode->repair || Upgrading());
     if (goesOn && !uninstalling && !AddPrinters(state))
         goesOn = StopWithBox(&run, hostWindow, KX_TEXT_ADD_FAILED, KX_CAPTION_ERROR);
     char kept[TEXT_CHARS];

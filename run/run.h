@@ -64,6 +64,8 @@ int InstalledVersionAllows(HWND owner, int *exitCode);
  * copy (`copied`, as QueuedTargets) and the medium in `medium` no longer has
  * is deleted through the journal; 0 when one's undo cannot be kept. */
 int RemoveDroppedFiles(const char *copied, const char *medium);
+/* 1 from InstalledVersionAllows over an older version to the next run. */
+int Upgrading(void);
 /* The source in `medium` of the file a record's `line` names, in `source`
  * (SOURCE_CHARS), and where the line's path begins: FindSource's answer, or
  * below 0 when the line names no file. */

@@ -49,6 +49,11 @@ int InstalledVersionAllows(HWND owner, int *exitCode)
     return 0;
 }
 
+int Upgrading(void)
+{
+    return upgrading;
+}
+
 int RecordedSource(const char *line, const char *medium, const char **path, char *source)
 {
     char found[SOURCE_CHARS];
