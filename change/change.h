@@ -108,6 +108,10 @@ Replay ReplayJournal(const char *folder);
  * the change must not be made. */
 void JournalFolder(const char *path);
 int JournalTarget(const char *target);
+/* `path` deleted through the journal, the log naming `why`: below 0 when its
+ * content cannot be kept (nothing is done), 0 when the delete failed, 1 when
+ * it is deleted or only planned. */
+int DeleteJournaled(const char *path, const char *why);
 void JournalDelayedCopy(const char *target);
 /* A file's or folder's entries, put back on undo; 0 when they cannot be read
  * (and the caller must not replace them). */

@@ -323,3 +323,14 @@ void ResetFileUndo(void)
 {
     backupCount = 0;
 }
+
+int DeleteJournaled(const char *path, const char *why)
+{
+    if (!JournalTarget(path))
+        return -1;
+    if (!Act("delete %s: %s", path, why))
+        return 1;
+    BOOL deleted = DeleteFileA(path);
+    ActDone(deleted, StatusOf(deleted));
+    return deleted;
+}

@@ -12,15 +12,19 @@
 
 /* Installation record */
 int WriteMachineString(const char *subKey, const char *valueName, const char *text);
+/* The value, or "" when it is not a string; 0 when the key is not there. */
 int ReadMachineString(const char *subKey, const char *valueName, char *buffer /* 260 bytes */);
 /* The record under KX_PRODUCT_KEY (components, status folder); 1 when every
  * value was written. */
 int WriteInstallRecord(SetupStateRecord *state);
 /* The entry in the list of removable software, which starts the copied
  * program and names the product, its version and publisher, the status folder,
- * today's date and `installedKb`; 1 when every value was written. */
+ * today's date and `installedKb`; 1 when every value was written. Then the
+ * event source (KX_EVENT_KEY). */
 int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb);
-void DeleteUninstallEntry(void);
+/* A key of the installation's own (without subkeys) deleted: the entry, the
+ * event source. */
+void DeleteMachineKey(const char *subKey);
 /* The entry's values against what WriteUninstallEntry writes for `state`: one
  * report per value ("ok", "missing", "changed"); 1 when all are intact. */
 int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, void *context);
@@ -42,7 +46,16 @@ int ReadInstallRecord(SetupStateRecord *state);
  * release's), *components untouched. An uninstall records none (0). */
 #define KX_INSTALLED_VALUE "InstalledComponents"
 int ReadInstalledComponents(DWORD *components);
+/* The version (KX_VERSION_TEXT) and the printers' port of the last install. */
+#define KX_VERSION_VALUE "Version"
+#define KX_PORT_VALUE "Port"
 void RecordUninstalled(void);
+/* What the last installation made (ReadInstallRecord, ReadInstalledComponents
+ * and its port) into `state`; 0 when nothing is installed: the entry in the
+ * list of removable software, which deployment tools take for "installed",
+ * is not there (an uninstall removes it, the record stays). */
+#define KX_TEXT_NOT_INSTALLED "No installation was found."
+int ReadInstallation(SetupStateRecord *state);
 /* 1 when each record key that exists is trusted (JudgeKeyTrust), or only
  * open to others where the caller is `repairing` (an install, which gives it
  * the administrators' entries before its first value); else 0 after the box
@@ -54,6 +67,21 @@ void ForgetRecordSeries(void);
  * below NT 4's HKLM\Software) made the administrators' own, their entries
  * kept for the undo; 0 when one is another's or cannot be protected. */
 int ProtectRecordKeys(void);
+
+/* The program's event source in the Application log, registered by an
+ * install with its entry (WriteUninstallEntry), removed by the uninstall. One event
+ * ends each install, repair and uninstall and each /verify that finds a
+ * change: `id` one of KX_EVENT_*, its one text saying what happened. */
+#define KX_EVENT_LOGS "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\"
+#define KX_EVENT_KEY KX_EVENT_LOGS "VelbaPrinter"
+/* The source's name: the end of its key (one text, not two). */
+#define KX_EVENT_SOURCE (KX_EVENT_KEY + sizeof(KX_EVENT_LOGS) - 1)
+#define KX_EVENT_COMPLETED 11707
+#define KX_EVENT_FAILED 11708
+#define KX_EVENT_REMOVED 11724
+#define KX_EVENT_NOT_REMOVED 11725
+#define KX_EVENT_CHANGED 1033
+void ReportRunEvent(WORD type, DWORD id, const char *text);
 
 /* Program group: the conversation with the shell runs on a thread of its own,
  * waited for a minute at most; past that the log says the group was not made

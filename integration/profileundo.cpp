@@ -1,6 +1,7 @@
 #include "integration/integration.h"
 #include "change/change.h"
 #include <stddef.h>
+#include <string.h>
 #include <strsafe.h>
 
 /* A section of an INI file that the system keeps in the registry (win.ini and
@@ -131,7 +132,7 @@ static DWORD UndoIniSection(void *data)
         const char *value = line + strlen(key) + 1;
         /* A value the profile calls read back unchanged stays untouched. */
         GetPrivateProfileStringA(undo->section, key, "\x01", now, KX_INI_SECTION_BYTES, undo->file);
-        if (lstrcmpA(now, value) != 0 && !WritePrivateProfileStringA(undo->section, key, value, undo->file))
+        if (strcmp(now, value) != 0 && !WritePrivateProfileStringA(undo->section, key, value, undo->file))
             code = GetLastError();
     }
     FreeMemory(keys);

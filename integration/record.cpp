@@ -175,7 +175,7 @@ int ReadMachineString(const char *subKey, const char *valueName, char *buffer)
 
     buffer[0] = '\0';
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 1;
+        return 0;
     if (RegQueryValueExA(key, valueName, NULL, &type, (BYTE *)buffer, &size) == ERROR_SUCCESS &&
         type == REG_SZ && size <= QUERY_ROOM)
         buffer[size] = '\0';
@@ -191,7 +191,7 @@ int ReadMachineString(const char *subKey, const char *valueName, char *buffer)
 int WriteInstallRecord(SetupStateRecord *state)
 {
     static const char *const names[] = { "InstallSections", "StatusDisplayDir", "ControlPanelDir",
-                                         KX_INSTALLED_VALUE };
+                                         KX_INSTALLED_VALUE, KX_VERSION_VALUE, KX_PORT_VALUE };
     char text[TEXT_CHARS];
     int written = BeginSeries(KX_PRODUCT_KEY, names, ARRAYSIZE(names));
     long previous;
@@ -222,6 +222,10 @@ int WriteInstallRecord(SetupStateRecord *state)
         written &= WriteMachineString(KX_PRODUCT_KEY, KX_INSTALLED_VALUE, text);
     else
         written = 0;
+    /* What a later version compares itself with, and the port a repair adds
+     * the printers on again. */
+    written &= WriteMachineString(KX_PRODUCT_KEY, KX_VERSION_VALUE, KX_VERSION_TEXT);
+    written &= WriteMachineString(KX_PRODUCT_KEY, KX_PORT_VALUE, state->portName);
     return written;
 }
 
@@ -298,6 +302,11 @@ int WriteUninstallEntry(SetupStateRecord *state, DWORD installedKb)
                        ? WriteMachineString(KX_UNINSTALL_KEY, value->name, EntryText(value, texts))
                        : WriteMachineDword(KX_UNINSTALL_KEY, value->name,
                                            value->fixed ? value->number : installedKb);
+    /* The program's event source. The exe keeps no message table (no room):
+     * an event's one text is all of it. A source that could not be made still
+     * takes the events. */
+    WriteMachineDword(KX_EVENT_KEY, "TypesSupported",
+                      EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE);
     return written;
 }
 
@@ -317,7 +326,7 @@ int VerifyUninstallEntry(const SetupStateRecord *state, VerifyReport report, voi
                           : ERROR_FILE_NOT_FOUND;
         int same = status == ERROR_SUCCESS && type == value->type &&
                    (!value->fixed ||
-                    (type == REG_SZ ? lstrcmpA(text, EntryText(value, texts)) == 0
+                    (type == REG_SZ ? strcmp(text, EntryText(value, texts)) == 0
                                     : bytes == sizeof(DWORD) && *(DWORD *)text == value->number));
         intact &= same;
         report(context, "uninstall entry value", value->name,
@@ -403,11 +412,11 @@ char *ReadRecordedFiles(void)
 
 /* The whole entry goes; the record under KX_PRODUCT_KEY stays. An entry that is
  * already gone, or cannot be deleted, still leaves an uninstall that is done. */
-void DeleteUninstallEntry(void)
+void DeleteMachineKey(const char *subKey)
 {
-    if (!Act("registry delete HKLM\\%s", KX_UNINSTALL_KEY))
+    if (!Act("registry delete HKLM\\%s", subKey))
         return;
-    LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY);
+    LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey);
     ActDone(status == ERROR_SUCCESS, (DWORD)status);
 }
 
@@ -449,5 +458,19 @@ int ReadInstallRecord(SetupStateRecord *state)
 
     ReadMachineString(KX_PRODUCT_KEY, "InstallSections", text);
     state->selectedComponents = (DWORD)LeadingNumber(text);
+    return 1;
+}
+
+int ReadInstallation(SetupStateRecord *state)
+{
+    char port[TEXT_CHARS];
+
+    if (!ReadMachineString(KX_UNINSTALL_KEY, "DisplayVersion", port))
+        return 0;
+    ReadInstallRecord(state);
+    ReadInstalledComponents(&state->selectedComponents);
+    /* A record of an earlier release keeps no port: its printers were on the default one. */
+    ReadMachineString(KX_PRODUCT_KEY, KX_PORT_VALUE, port);
+    StringCchCopyA(state->portName, ARRAYSIZE(state->portName), port[0] ? port : "LPT1:");
     return 1;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""check-manifests.py PACKAGING_DIR SOURCE_DIR VERSION WINDRES: the generated winget and Chocolatey
-manifests keep their formats' rules and say what the program does. Standard library only."""
-import hashlib, pathlib, re, subprocess, sys, zipfile
+"""check-manifests.py PACKAGING_DIR SOURCE_DIR VERSION WINDRES [PUBLISHER PRODUCT]: the generated winget and
+Chocolatey manifests and the SMS package definition keep their formats' rules and say what the program does.
+PUBLISHER and PRODUCT: the names the manifests were generated with, where they are not the exe's own (a
+check of their escaping). Standard library only."""
+import configparser, hashlib, pathlib, re, subprocess, sys, zipfile
 import xml.etree.ElementTree as ET
 
 out, src, version, windres = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]), sys.argv[3], sys.argv[4]
@@ -57,6 +59,10 @@ record = (src / "integration/record.cpp").read_text()
 name = re.search(r'"DisplayName",[^"\n]*\n?[^"\n]*"([^"]*)"\s*KX_VERSION_TEXT\b', record)
 publisher = re.search(r'"Publisher",[^"\n]*"([^"]*)"', record)
 key = re.search(r'#define KX_UNINSTALL_KEY ".*\\\\Uninstall\\\\(\w+)"', (src / "integration/integration.h").read_text())
+if len(sys.argv) > 6:
+    rc.update(CompanyName=sys.argv[5], ProductName=sys.argv[6])
+    publisher, name = re.match(r".*", sys.argv[5]), re.match(r".*", sys.argv[6] + " Version ")
+    publisher, name = (re.match(r"(.*)", m.group(0)) for m in (publisher, name))
 program = {"DisplayName": name and name.group(1) + rc.get("ProductVersion", ""), "Publisher": publisher and publisher.group(1),
            "DisplayVersion": rc.get("ProductVersion"), "ProductCode": key and key.group(1)}
 # The option names and, in the same order, what each takes.
@@ -68,7 +74,7 @@ table = re.search(r"### Exit codes\n(.*?)\n###", (src / "README.md").read_text()
 # A code whose meaning starts with `/verify` is no outcome of an install.
 install_codes = {int(c) for c, meaning in re.findall(r"^\| (\d+) \| (.*)", table, re.M) if not meaning.startswith("`/verify`")}
 expect(all(program.values()) and "quiet" in options, f"the program's entry or options not found: {program}")
-expect(rc.get("ProductVersion") == "%s.%s" % tuple(version.split(".")[:2]), "the exe is of another version")
+expect(rc.get("ProductVersion") == version, "the exe is of another version")
 def digest(data):
     return hashlib.sha256(data).hexdigest()
 sha = digest(pathlib.Path(exe).read_bytes())
@@ -165,6 +171,12 @@ expect(root.tag == ns + "package" and strings(*(meta.get(k) for k in ("id", "ver
        "the nuspec lacks its namespace or required metadata")
 expect(re.fullmatch(r"[a-z0-9]+(-[a-z0-9]+)*", meta.get("id", "")) and meta.get("version") == version, "nuspec id or version")
 expect([f.get("src") for f in root.iter(ns + "file")] == ["tools\\**"], "nuspec files")
+expect((meta.get("authors"), meta.get("title")) == (rc.get("CompanyName"), rc.get("ProductName")),
+       "the nuspec's authors/title are not the version resource's")
+# Both packages say where the drivers install, which is not where their package manager runs.
+systems = "install only on 32-bit Windows NT 4.0, 2000 and XP"
+expect(systems in meta.get("description", "") and systems in str(loc.get("Description")),
+       "a package does not say which systems the drivers install on")
 tools = choco / "tools"
 own = {"chocolateyInstall.ps1", "chocolateyUninstall.ps1", "VERIFICATION.txt"}
 medium = {p.relative_to(tools).as_posix(): digest(p.read_bytes()) for p in tools.rglob("*")
@@ -182,9 +194,73 @@ for script, call, codes in (("chocolateyInstall.ps1", "Install-ChocolateyInstall
     expect("/quiet" in args.split() and "/log=" in args, f"{script}: no /quiet or /log=")
     accepted(re.sub(r'\$\(\$Matches\[2\]\)|`"\$log`"', "x", args), script)
     expect("-FileType 'exe'" in line and f"-ValidExitCodes {codes}" in line, f"{script}: file type or exit codes")
+# A PowerShell single-quoted text doubles its quote; comments and double-quoted texts hold none.
+def literals(script):
+    code = re.sub(r'"(?:[^"`]|`.)*"', '""', re.sub(r"(?m)^\s*#.*$", "", script))
+    return [m.replace("''", "'") for m in re.findall(r"'((?:[^']|'')*)'", code)]
 uninstall = (tools / "chocolateyUninstall.ps1").read_text()
-expect(f"-SoftwareName '{program['DisplayName']}'" in uninstall and "UninstallString" in uninstall,
-       "the uninstall script looks for another entry")
+own_key = r"HKLM:\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall" + "\\" + program["ProductCode"]
+expect(own_key in literals(uninstall) and "-LiteralPath $key" in uninstall and "Get-UninstallRegistryKey" not in uninstall,
+       "the uninstall script looks for another entry than this machine's own")
+expect(program["DisplayName"] + " installs on 32-bit Windows only." in literals((tools / "chocolateyInstall.ps1").read_text()),
+       "the install script does not name the entry")
+
+# The SMS package definition: an INI file of the format's sections, keys, values and lengths.
+pdf = configparser.ConfigParser(interpolation=None, strict=True, comment_prefixes=(";",))
+pdf.optionxform = str
+try:
+    pdf.read_string((out / "sms/kxsetup.sms").read_bytes().decode("ascii"))
+except (configparser.Error, UnicodeError, OSError) as e:
+    faults.append(f"kxsetup.sms: {e}")
+expect((out / "sms/kxsetup.sms").read_bytes().count(b"\n") == (out / "sms/kxsetup.sms").read_bytes().count(b"\r\n"),
+       "kxsetup.sms: not CRLF lines")
+def limited(section, key, chars, required=True):
+    value = pdf.get(section, key, fallback=None)
+    expect((value is None and not required) or (value and len(value) <= chars), f"kxsetup.sms [{section}] {key}: {value!r}")
+    return value or ""
+expect(pdf.get("PDF", "Version", fallback=None) == "2.0", "kxsetup.sms: [PDF] Version is not 2.0")
+package = "Package Definition"
+for key, chars in (("Name", 50), ("Version", 32), ("Publisher", 32), ("Language", 32), ("Comment", 127)):
+    limited(package, key, chars)
+expect((pdf.get(package, "Name", fallback=""), pdf.get(package, "Publisher", fallback=""), pdf.get(package, "Version", fallback=""))
+       == (rc.get("ProductName"), rc.get("CompanyName"), version), "kxsetup.sms: the package is not the program's")
+programs = [p.strip() for p in pdf.get(package, "Programs", fallback="").split(",")]
+expect(programs == ["Install", "Repair", "Verify", "Uninstall"] and set(pdf.sections()) == {"PDF", package, *programs},
+       f"kxsetup.sms: programs {programs}, sections {pdf.sections()}")
+known = {"Name": None, "Icon": None, "Comment": None, "CommandLine": None, "StartIn": None, "Run": "Minimized Maximized Hidden",
+         "AfterRunning": "SMSRestart ProgramRestart SMSLogoff", "EstimatedDiskSpace": None, "EstimatedRunTime": None,
+         "AdditionalProgramRequirements": None, "CanRunWhen": "UserLoggedOn NoUserLoggedOn AnyUserStatus",
+         "UserInputRequired": "True False", "AdminRightsRequired": "True False", "UseInstallAccount": "True False",
+         "DriveLetterConnection": "True False", "SpecifyDrive": None, "ReconnectDriveAtLogon": "True False",
+         "DependentProgram": None, "Assignment": "FirstUser EveryUser", "Disabled": "True False",
+         "RemoveProgram": "True False", "UninstallKey": None, "SupportedClients": None}
+medium_kb = -(-sum(pathlib.Path(tools / n).stat().st_size for n in in_zip) // 1024)
+args = {"Install": "", "Repair": "/repair", "Verify": "/verify", "Uninstall": "Uninstall"}
+for name in (p for p in programs if pdf.has_section(p)):
+    section = pdf[name]
+    expect(limited(name, "Name", 50) == name, f"kxsetup.sms [{name}]: Name is not the section's")
+    limited(name, "Comment", 127, False)
+    for key, value in section.items():
+        allowed = known.get(key, "") if not re.fullmatch(r"Win NT \(I386\) M(in|ax)Version\d+", key) else None
+        expect(key in known or allowed is None, f"kxsetup.sms [{name}]: unknown key {key}")
+        expect(not allowed or value in allowed.split(), f"kxsetup.sms [{name}] {key}={value}")
+    line = limited(name, "CommandLine", 127).split()
+    expect(line[:1] == ["kxsetup.exe"] and "/quiet" in line and " ".join(line[1:]).replace("/quiet", "").strip() == args[name],
+           f"kxsetup.sms [{name}]: command line {line}")
+    accepted(" ".join(line[1:]), f"kxsetup.sms [{name}]")
+    # Nothing waits for a person or a logon, and the program restarts nothing itself: a restart it
+    # needs is its exit code 3010, which the package does not turn into a forced restart.
+    expect([section.get(k) for k in ("UserInputRequired", "CanRunWhen", "AdminRightsRequired", "AfterRunning", "RemoveProgram")]
+           == ["False", "AnyUserStatus", "True", None, None], f"kxsetup.sms [{name}]: run conditions")
+    space = re.fullmatch(r"(\d+)(KB|MB|GB)|Unknown", section.get("EstimatedDiskSpace", ""))
+    expect(space and re.fullmatch(r"[1-9]\d*|Unknown", section.get("EstimatedRunTime", "")), f"kxsetup.sms [{name}]: space or time")
+    expect(space and space.group(0) == (f"{medium_kb}KB" if name in ("Install", "Repair") else "0KB"),
+           f"kxsetup.sms [{name}]: EstimatedDiskSpace is not the medium's {medium_kb}KB")
+    # NT 4.0, 2000 and XP: the systems that take the drivers (not Server 2003, 5.2, which blocks them by default).
+    ranges = [(section.get(f"Win NT (I386) MinVersion{i}"), section.get(f"Win NT (I386) MaxVersion{i}")) for i in (1, 2, 3, 4)]
+    expect(section.get("SupportedClients") == "Win NT (I386)" and ranges == [
+           ("4.00.0000.0", "4.00.9999.9999"), ("5.00.0000.0", "5.00.9999.9999"), ("5.10.0000.0", "5.10.9999.9999"), (None, None)],
+           f"kxsetup.sms [{name}]: clients {ranges}")
 
 print("\n".join(faults) or f"manifests of {ident} {version}: {zip_path.name} with {exe}")
 sys.exit(1 if faults else 0)

@@ -10,6 +10,24 @@ string(TOUPPER "${sha}" EXE_SHA256)
 # What the uninstall entry's DisplayName says (integration/record.cpp).
 set(DISPLAY_NAME "${PRODUCT_NAME} Version ${DISPLAY_VERSION}")
 set(ZIP_NAME "kxsetup-${VERSION}-medium.zip")
+# What the packages say of the systems the drivers install on (README,
+# "Supported systems"): the package managers themselves run only where the
+# drivers are refused.
+set(SYSTEMS "The printer drivers install only on 32-bit Windows NT 4.0, 2000 and XP (kernel-mode drivers, which Windows Vista and later, Server 2003 by default and every 64-bit Windows refuse)")
+# Each name as the text it goes into must carry it: a YAML or PowerShell
+# single-quoted text doubles its quote, XML escapes its markup. A line break
+# fits none of them (nor the package definition's lines).
+foreach(name PUBLISHER PRODUCT_NAME COPYRIGHT SUMMARY DISPLAY_NAME INSTALLER_URL SYSTEMS)
+  if("${${name}}" MATCHES "[\r\n]")
+    message(FATAL_ERROR "packaging: ${name} has a line break")
+  endif()
+  string(REPLACE "'" "''" ${name}_QUOTED "${${name}}")
+  string(REPLACE "&" "&amp;" text "${${name}}")
+  string(REPLACE "<" "&lt;" text "${text}")
+  string(REPLACE ">" "&gt;" text "${text}")
+  string(REPLACE "\"" "&quot;" text "${text}")
+  string(REPLACE "'" "&apos;" ${name}_XML "${text}")
+endforeach()
 
 # The file the hash is of, in sha256sum's format: the check and the publisher
 # can tell which exe the manifests describe.
@@ -110,7 +128,7 @@ endforeach()
 string(REPLACE "${SOURCE_DIR}/" "" shown "${installer}")
 message("packaging: ${ZIP_NAME} with ${shown}")
 
-string(REPLACE "<version>" "${VERSION}" INSTALLER_URL "${INSTALLER_URL}")
+string(REPLACE "<version>" "${VERSION}" INSTALLER_URL_QUOTED "${INSTALLER_URL_QUOTED}")
 set(winget "${OUT}/winget")
 set(wanted ${PACKAGE_ID}.yaml ${PACKAGE_ID}.installer.yaml ${PACKAGE_ID}.locale.en-US.yaml)
 configure_file("${TEMPLATES}/winget/version.yaml.in" "${winget}/${PACKAGE_ID}.yaml" @ONLY)
@@ -122,3 +140,14 @@ list(REMOVE_ITEM present ${wanted})
 foreach(name IN LISTS present)
   file(REMOVE "${winget}/${name}")
 endforeach()
+
+# The package definition that Systems Management Server 2003 and
+# Configuration Manager 2007 import for the medium as package source: the
+# disk space is that of the whole medium, more than any install copies.
+set(bytes 0)
+foreach(name IN LISTS entries)
+  file(SIZE "${tools}/${name}" size)
+  math(EXPR bytes "${bytes} + ${size}")
+endforeach()
+math(EXPR DISK_KB "(${bytes} + 1023) / 1024")
+configure_file("${TEMPLATES}/sms/package.sms.in" "${OUT}/sms/kxsetup.sms" @ONLY NEWLINE_STYLE CRLF)

@@ -1,6 +1,7 @@
 #include "run/run.h"
 #include "change/change.h"
 #include "base/base.h"
+#include <string.h>
 #include <strsafe.h>
 
 /* What a packager must mend before shipping the medium, found without a
@@ -191,7 +192,7 @@ static void CheckListedFile(void *context, const char *name, const char *listed)
     Report(check, KX_DIGEST_LIST " line for", name,
            !listed            ? "not \"name size sha256\""
            : code != NO_ERROR ? "missing or unreadable"
-           : !FormatDigest(&digest, now, ARRAYSIZE(now)) || lstrcmpA(now, listed) != 0
+           : !FormatDigest(&digest, now, ARRAYSIZE(now)) || strcmp(now, listed) != 0
                ? "size or digest differs"
                : NULL);
 }

@@ -423,6 +423,8 @@ static int CopyFiles(RunContext *run, SetupStateRecord *state)
             return StopRun(run, KX_EXIT_FAILED);
         }
     }
+    if (!RemoveDroppedFiles(QueuedTargets(), run->moduleDirectory))
+        return StopRun(run, KX_EXIT_FAILED);
     if (!RecordFiles(QueuedTargets(), ListedDigestOfCopy))
         return StopWithBox(run, NULL,
                            "The installation record could not be written to the registry.",
@@ -454,7 +456,11 @@ static int RunClassInstall(RunContext *run)
 
 static int InstallFiles(RunContext *run, SetupStateRecord *state)
 {
-    if (!ChooseInstallation(run, state) || !RecordInstallation(run, state))
+    if (!InstalledVersionAllows(run->hostWindow, &run->exitCode) ||
+        !ChooseInstallation(run, state) ||
+        (run->mode->repair &&
+         !RepairSourcesMatch(run->hostWindow, run->moduleDirectory, &run->exitCode)) ||
+        !RecordInstallation(run, state))
         return 0;
     if (!OpenQueue(run))
         return StopRun(run, KX_EXIT_FAILED);
@@ -625,6 +631,9 @@ static int RestartOutcome(int promptResult)
 /* The quiet run takes /defaultprinter for the dialog's answer. */
 static void OfferDefaultPrinter(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
 {
+    /* A repair keeps the default printer as it is. */
+    if (mode->repair)
+        return;
     if (mode->quiet ? mode->defaultPrinter
                       : DialogBoxParamA(state->instance, MAKEINTRESOURCEA(IDD_DEFAULTPRINTER),
                                         hostWindow, DefaultPrinterDialogProc, 0) == IDC_SET_DEFAULT)
@@ -665,7 +674,8 @@ static void UninstallTail(SetupStateRecord *state)
     WriteRunOnceEntries(1);
     DeleteProgramGroup();
     RecordUninstalled();
-    DeleteUninstallEntry();
+    DeleteMachineKey(KX_UNINSTALL_KEY);
+    DeleteMachineKey(KX_EVENT_KEY);
 }
 
 int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mode)
@@ -687,6 +697,7 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
     /* An install that stops after its first change takes every change back. */
     goesOn = RunFileSteps(&run, state, uninstalling);
     ReleaseRun(&run);
+    KeepPlacedPrinters(mode->repair || Upgrading());
     if (goesOn && !uninstalling && !AddPrinters(state))
         goesOn = StopWithBox(&run, hostWindow, KX_TEXT_ADD_FAILED, KX_CAPTION_ERROR);
     char kept[TEXT_CHARS];
@@ -717,6 +728,9 @@ int RunInstallation(HWND hostWindow, SetupStateRecord *state, const RunMode *mod
         CloseRunJournal(1);
     if (run.earlierFolder[0])
         RemoveEarlierFolder(run.earlierFolder);
-    return OfferRestart(hostWindow, mode,
-                        run.queueContext.deferred || PendingRenameCount() > pendingBefore);
+    /* A repair ends with what /verify finds after it. */
+    int verified = mode->repair && !Planning() ? VerifyInstallation(hostWindow, state, mode) : KX_EXIT_OK;
+    int exitCode = OfferRestart(hostWindow, mode,
+                                run.queueContext.deferred || PendingRenameCount() > pendingBefore);
+    return verified == KX_EXIT_OK ? exitCode : KX_EXIT_FAILED;
 }

@@ -16,6 +16,7 @@
 #define KX_EXIT_CANCELLED       1602
 #define KX_EXIT_FAILED          1603
 #define KX_EXIT_NOT_INSTALLED   1605
+#define KX_EXIT_NEWER_INSTALLED 1638
 #define KX_EXIT_RESTART_DECLINED 3010
 
 /* The status display tool: the run asks its window to close before uninstalling. */
@@ -34,6 +35,7 @@ struct RunMode {
     int defaultPrinter; /* a quiet run's answer to the default printer offer */
     int verify;         /* the installation is checked, nothing is changed */
     int check;          /* the medium is checked, nothing is changed */
+    int repair;         /* an install with the recorded choices, verified after it */
     int (*choose)(HWND hostWindow, SetupStateRecord *state, int *exitCode);
 };
 
@@ -51,6 +53,38 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
  * another or none for it, -1 when the record keeps no digests at all (an
  * earlier release's). */
 int RecordedFileIntact(const char *file);
+
+/* The run over an installation (run/upgrade.cpp, run/repair.cpp). Before an
+ * install's first question: 1 to go on (over the same or an older version,
+ * which the log names: "upgrade from 1.0 to 1.1"), 0 with *exitCode
+ * KX_EXIT_NEWER_INSTALLED after the box that names both versions. */
+int InstalledVersionAllows(HWND owner, int *exitCode);
+/* Over an older version, before the record of this run's files replaces
+ * the earlier one: each file the earlier record lists that this run did not
+ * copy (`copied`, as QueuedTargets) and the medium in `medium` no longer has
+ * is deleted through the journal; 0 when one's undo cannot be kept. */
+int RemoveDroppedFiles(const char *copied, const char *medium);
+/* 1 from InstalledVersionAllows over an older version to the next run. */
+int Upgrading(void);
+/* The source in `medium` of the file a record's `line` names, in `source`
+ * (SOURCE_CHARS), and where the line's path begins: FindSource's answer, or
+ * below 0 when the line names no file. */
+#define SOURCE_CHARS (2 * MAX_PATH)
+int RecordedSource(const char *line, const char *medium, const char **path, char *source);
+/* A repair's choices (RunMode's choose): those the installation recorded;
+ * 0 with *exitCode KX_EXIT_NOT_INSTALLED when nothing is installed. Then,
+ * before its first change, 1 when every recorded file's source in `medium`
+ * has the recorded digest; else the first other or missing one is named in
+ * the box, and *exitCode is KX_EXIT_FAILED. */
+int ChooseRepair(HWND owner, SetupStateRecord *state, int *exitCode);
+int RepairSourcesMatch(HWND owner, const char *medium, int *exitCode);
+/* The recorded digest at the start of `line` ("sha256:<hex> <size> <path>")
+ * against the file `path` now; 0 with *code NO_ERROR when it differs. */
+int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, size_t length,
+                   DWORD *code);
+/* The algorithm a record's line names ("sha256:", "sha1:"; 0: none) and
+ * where its path begins. */
+ALG_ID SplitLine(const char *line, const char **path);
 
 /* The medium in `medium` (its folder, with the backslash) as a packager must
  * mend it before shipping, checked without a change, with the setup

@@ -1,6 +1,7 @@
 #include "run/run.h"
 #include "base/base.h"
 #include "change/change.h"
+#include <string.h>
 #include <strsafe.h>
 
 /* The protected copy of a medium that others may change, while the run lasts. */
@@ -43,7 +44,7 @@ static void CheckStagedFile(void *context, const char *name, const char *listed)
         FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s\\%s", staged, name)) ||
         DigestFile(path, CALG_SHA_256, &digest) != NO_ERROR || digest.algorithm != CALG_SHA_256)
         return;
-    if (!FormatDigest(&digest, now, ARRAYSIZE(now)) || lstrcmpA(now, listed) != 0)
+    if (!FormatDigest(&digest, now, ARRAYSIZE(now)) || strcmp(now, listed) != 0)
         StringCchCopyA(differs, MAX_PATH, name);
 }
 

@@ -50,15 +50,7 @@ static int ProtectEntry(const char *path, SECURITY_DESCRIPTOR *protection)
  * medium's own. */
 static int RemoveUnjudgedFile(const char *path)
 {
-    BOOL deleted;
-
-    if (!JournalTarget(path))
-        return 0;
-    if (!Act("delete %s: another account could have written it", path))
-        return 1;
-    deleted = DeleteFileA(path);
-    ActDone(deleted, StatusOf(deleted));
-    return deleted;
+    return DeleteJournaled(path, "another account could have written it") > 0;
 }
 
 /* A folder whose owner is trusted but whose entries let others in (an earlier
@@ -225,13 +217,7 @@ int RemoveEarlierFiles(const char *earlier, const char *folder, const char *targ
             FAILED(StringCchPrintfA(path, ARRAYSIZE(path), "%s%s", earlier, target + length)) ||
             GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
             continue;
-        if (!JournalTarget(path))
-            removed = 0;
-        else if (Act("delete %s: the earlier installation's", path)) {
-            BOOL deleted = DeleteFileA(path);
-            ActDone(deleted, StatusOf(deleted));
-            removed = deleted;
-        }
+        removed = DeleteJournaled(path, "the earlier installation's") > 0;
     }
     CloseHandle(held);
     return removed;

@@ -29,9 +29,9 @@ static void Report(void *context, const char *item, const char *name, const char
 
     tally->items++;
     LogLine("verify %s %s: %s", item, name, verdict);
-    if (lstrcmpA(verdict, "ok") == 0)
+    if (strcmp(verdict, "ok") == 0)
         return;
-    if (lstrcmpA(verdict, KX_VERDICT_PENDING) == 0)
+    if (strcmp(verdict, KX_VERDICT_PENDING) == 0)
         tally->pending++;
     else if (Begins(verdict, KX_VERDICT_UNCHECKED))
         first = tally->unchecked++ ? NULL : tally->firstError;
@@ -42,7 +42,7 @@ static void Report(void *context, const char *item, const char *name, const char
 }
 
 /* The recorded digest ("sha256:<hex> <size>") against the file's now. */
-static int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, size_t length,
+int SameAsRecorded(const char *path, ALG_ID algorithm, const char *recorded, size_t length,
                           DWORD *code)
 {
     char now[DIGEST_TEXT_CHARS];
@@ -58,8 +58,7 @@ static int SameAsRecorded(const char *path, ALG_ID algorithm, const char *record
                CSTR_EQUAL;
 }
 
-/* The line's algorithm and where its path begins. */
-static ALG_ID SplitLine(const char *line, const char **path)
+ALG_ID SplitLine(const char *line, const char **path)
 {
     const char *at = line;
     for (int blanks = 0; *at && blanks < 2; at++)
@@ -128,24 +127,15 @@ int VerifyInstallation(HWND owner, SetupStateRecord *state, const RunMode *mode)
     Tally tally;
     char text[TEXT_CHARS + 64];
     const char *why = NULL;
-    HKEY key;
     int exitCode = KX_EXIT_OK;
 
     ZeroMemory(&tally, sizeof(tally));
-    /* The entry in the list of removable software is what deployment tools
-     * take for "installed"; an uninstall removes it, the record stays. */
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS) {
+    if (!ReadInstallation(state)) {
         LogLine("verify: no installation is recorded");
-        StringCchCopyA(text, ARRAYSIZE(text), "No installation was found.");
+        StringCchCopyA(text, ARRAYSIZE(text), KX_TEXT_NOT_INSTALLED);
         exitCode = KX_EXIT_NOT_INSTALLED;
         goto done;
     }
-    RegCloseKey(key);
-    ReadInstallRecord(state);
-    /* The record's component set keeps every model ever installed; what the
-     * last installation made is what is there to check. */
-    ReadInstalledComponents(&state->selectedComponents);
     {
         int folder = JudgeFolderTrust(state->statusDir, NULL, &why);
         Report(&tally, "status folder", state->statusDir,

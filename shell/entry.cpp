@@ -4,6 +4,7 @@
 #include "wizard/wizard.h"
 #include "integration/integration.h"
 #include "change/change.h"
+#include "kxversion.h"
 #include <strsafe.h>
 
 #define PROGRAM_CAPTION "kxsetup"
@@ -73,6 +74,15 @@ static int TakeRunLock(void)
     return why != NULL;
 }
 
+static const char *ModeName(void)
+{
+    return Options.check    ? "check"
+           : Options.verify ? "verify"
+           : Options.repair ? "repair"
+           : Options.uninstall ? "uninstall"
+                               : "install";
+}
+
 static int StartRun(HINSTANCE instance, int showCommand, int validLine)
 {
     if (!validLine)
@@ -87,12 +97,7 @@ static int StartRun(HINSTANCE instance, int showCommand, int validLine)
     }
     if (Options.uninstall)
         SetupState.installMode = Uninstall;
-    LogLine("mode: %s%s%s%s",
-            Options.check    ? "check"
-            : Options.verify ? "verify"
-            : Options.uninstall ? "uninstall"
-                                : "install",
-            Options.quiet ? ", quiet" : "", Options.noRestart ? ", no restart" : "",
+    LogLine("mode: %s%s%s%s", ModeName(), Options.quiet ? ", quiet" : "", Options.noRestart ? ", no restart" : "",
             Planning() ? ", plan only" : "");
     if (!RegisterHostClass(instance))
         return KX_EXIT_FAILED;
@@ -113,7 +118,8 @@ void RunModeOf(const SetupOptions *options, RunMode *mode)
     mode->defaultPrinter = options->defaultPrinter;
     mode->verify = options->verify;
     mode->check = options->check;
-    mode->choose = options->quiet ? ChooseQuietly : ChooseInWizard;
+    mode->repair = options->repair;
+    mode->choose = options->repair ? ChooseRepair : options->quiet ? ChooseQuietly : ChooseInWizard;
 }
 
 void ResetRun(void)
@@ -127,6 +133,29 @@ void ResetRun(void)
     ForgetRecordSeries();
     ForgetQueuedTargets();
     ResetWizard();
+}
+
+/* One event for monitoring at the end of each install, repair and uninstall,
+ * and of each /verify that finds a change: what ran, its outcome and exit
+ * code, and the log. A plan, /check and /? change nothing and tell nothing. */
+static void ReportRun(int exitCode)
+{
+    char text[OPTION_VALUE_CHARS + 64];
+    int done = exitCode == KX_EXIT_OK || exitCode == KX_EXIT_RESTART_DECLINED;
+    /* Windows Installer numbers a removal's events 17 above an install's. */
+    DWORD id = Options.verify ? KX_EVENT_CHANGED
+                              : (done ? KX_EVENT_COMPLETED : KX_EVENT_FAILED) +
+                                    (Options.uninstall ? KX_EVENT_REMOVED - KX_EVENT_COMPLETED : 0);
+
+    if (Planning() || Options.check || Options.usage || (Options.verify && exitCode != KX_EXIT_FAILED))
+        return;
+    StringCchPrintfA(text, ARRAYSIZE(text), "Velba Printer " KX_VERSION_TEXT ": %s %s, exit code %d.%s%s",
+                     ModeName(), done ? "completed" : "failed", exitCode,
+                     Options.logFile[0] ? " Log: " : "", Options.logFile);
+    ReportRunEvent(done ? EVENTLOG_INFORMATION_TYPE
+                   : Options.verify ? EVENTLOG_WARNING_TYPE
+                                    : EVENTLOG_ERROR_TYPE,
+                   id, text);
 }
 
 int RunSetupProgram(HINSTANCE instance, int showCommand)
@@ -147,6 +176,8 @@ int RunSetupProgram(HINSTANCE instance, int showCommand)
     }
     LogLine("exit %d", exitCode);
     CloseLog();
+    if (validLine)
+        ReportRun(exitCode);
     /* A plan's own outcome: the run it describes would complete, or not. */
     if (Planning() && exitCode != KX_EXIT_BAD_COMMAND_LINE)
         return exitCode == KX_EXIT_OK || exitCode == KX_EXIT_RESTART_DECLINED ? KX_EXIT_OK

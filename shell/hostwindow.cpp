@@ -114,7 +114,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CREATE:
-        GetCurrentDirectoryA(TEXT_CHARS, SetupState.startDirectory);
+        GetFullPathNameA(".", TEXT_CHARS, SetupState.startDirectory, NULL);
         PostMessageA(window, WM_COMMAND, StartCommand, 0);
         return 0;
     case WM_DESTROY:

@@ -16,6 +16,7 @@ const char UsageText[] =
     "/plan=FILE\twrite to FILE what a quiet run would change; change nothing\n"
     "/verify\t\tcheck that the installation is there and unchanged\n"
     "/check\t\tcheck this medium before shipping it; change nothing\n"
+    "/repair\t\tput back what changed\n"
     "\n"
     "With /quiet, instead of the wizard:\n"
     "/type=express|minimum|custom\t(default express)\n"
@@ -26,7 +27,8 @@ const char UsageText[] =
     "/defaultprinter\tthe first printer becomes the default printer\n"
     "\n"
     "Exit codes: 0 done, 3010 restart due, 1602 cancelled, 1603 failed or changed,\n"
-    "1605 not installed, 1618 another run, 1622 no log, 1639 bad command line.";
+    "1605 not installed, 1618 another run, 1622 no log, 1638 newer installed,\n"
+    "1639 bad command line.";
 
 static_assert(sizeof(UsageText) <= USAGE_CHARS, "the usage text fits its box buffer");
 
@@ -34,18 +36,18 @@ enum OptionValue { NoValue, TakesValue, MayTakeValue };
 
 enum {
     OptQuiet, OptNoRestart, OptLog, OptType, OptModels, OptStatusDisplay, OptStatusDir,
-    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OptVerify, OptCheck, OPTION_COUNT
+    OptPort, OptDefaultPrinter, OptUsage, OptPlan, OptVerify, OptCheck, OptRepair, OPTION_COUNT
 };
 
 /* Names and what each takes, in the order above (two lists: records of a
  * pointer and a byte would be padded to two pointers). */
 static const char *const optionNames[OPTION_COUNT] = {
     "quiet", "norestart", "log", "type", "models", "statusdisplay", "statusdir",
-    "port", "defaultprinter", "?", "plan", "verify", "check",
+    "port", "defaultprinter", "?", "plan", "verify", "check", "repair",
 };
 static const BYTE optionValues[OPTION_COUNT] = {
     NoValue, NoValue, TakesValue, TakesValue, TakesValue, TakesValue, TakesValue,
-    TakesValue, MayTakeValue, NoValue, TakesValue, NoValue, NoValue,
+    TakesValue, MayTakeValue, NoValue, TakesValue, NoValue, NoValue, NoValue,
 };
 
 /* The first fault is the one reported; the rest of the line is still read, so
@@ -116,6 +118,7 @@ static int TakeOption(SetupOptions *options, int which, const char *value)
     case OptUsage: options->usage = 1; break;
     case OptVerify: options->verify = 1; break;
     case OptCheck: options->check = 1; break;
+    case OptRepair: options->repair = 1; break;
     case OptLog: return SUCCEEDED(StringCchCopyA(options->logFile, OPTION_VALUE_CHARS, value));
     case OptPlan:
         /* A plan is a quiet run, also when the rest of the line is refused: a
@@ -191,7 +194,10 @@ static int CheckCombination(SetupOptions *options)
         return Refuse(options, "%s", "/plan writes the plan in place of a log: give /plan or /log.");
     if (options->verify && (choices || options->uninstall || options->planFile[0]))
         return Refuse(options, "%s", "/verify checks the installation alone: no uninstall, plan or choices.");
-    if (options->check && (choices || options->uninstall || options->planFile[0] || options->verify))
+    /* A repair takes the choices the installation recorded. */
+    if (options->repair && (choices || options->uninstall || options->verify))
+        return Refuse(options, "%s", "/repair takes no uninstall, verify or choices.");
+    if (options->check && (options->repair || choices || options->uninstall || options->planFile[0] || options->verify))
         return Refuse(options, "%s", "/check takes no other option but /quiet and /log.");
     if (choices && options->uninstall)
         return Refuse(options, "%s", "An uninstall takes no installation choices.");

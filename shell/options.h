@@ -22,6 +22,7 @@ struct SetupOptions {
     int usage;              /* /? */
     int verify;             /* check the recorded installation, change nothing */
     int check;              /* check the medium for its packager, change nothing */
+    int repair;             /* put back what changed, with the recorded choices */
     int installType;        /* Express, Minimum, Custom or 0 (not given) */
     int statusDisplay;      /* -1 not given, 0 no, 1 yes */
     int defaultPrinter;     /* the first printer becomes the default printer */

@@ -178,7 +178,7 @@ static int MonitorListed(void)
     if (list && EnumMonitorsA(NULL, 1, list, needed, &needed, &count))
         for (DWORD i = 0; i < count; i++) {
             const MONITOR_INFO_1A *entry = (const MONITOR_INFO_1A *)list + i;
-            listed |= entry->pName && lstrcmpA(entry->pName, monitorName) == 0;
+            listed |= entry->pName && strcmp(entry->pName, monitorName) == 0;
         }
     /* A list that cannot be read counts as holding it: kept rather than lost. */
     else
@@ -281,7 +281,7 @@ static void EnsureMonitor(void)
     if (!monitorFreed && EnumMonitorsA(NULL, 1, list, sizeof(list), &needed, &count)) {
         const MONITOR_INFO_1A *entries = (const MONITOR_INFO_1A *)list;
         for (DWORD i = 0; i < count; i++)
-            if (entries[i].pName && lstrcmpA(entries[i].pName, monitorName) == 0)
+            if (entries[i].pName && strcmp(entries[i].pName, monitorName) == 0)
                 return;
     }
 
@@ -402,6 +402,41 @@ static int AddPrinter(PRINTER_INFO_2A *printer)
     return 1;
 }
 
+/* In a repair or an upgrade a printer of the model's name already on the
+ * model's driver and the run's port is kept: deleting it would take its
+ * settings, shares and permissions (and a printer with jobs cannot be
+ * deleted), and the driver just added under the same name is the one it
+ * prints with. An install of the same version makes it anew, as it always did. */
+static int keepPlaced;
+
+void KeepPlacedPrinters(int keep)
+{
+    keepPlaced = keep;
+}
+
+static int PrinterInPlace(char *model, const char *port)
+{
+    /* Room for a printer's settings; one with more is made anew. */
+    static union {
+        PRINTER_INFO_2A info;
+        BYTE bytes[16384];
+    } placed;
+    HANDLE printer = NULL;
+    DWORD needed;
+    int kept = 0;
+
+    if (!keepPlaced || !OpenPrinterA(model, &printer, NULL))
+        return 0;
+    if (GetPrinterA(printer, 2, placed.bytes, sizeof(placed), &needed) && placed.info.pDriverName &&
+        placed.info.pPortName && lstrcmpiA(placed.info.pDriverName, model) == 0 &&
+        lstrcmpiA(placed.info.pPortName, port) == 0) {
+        LogLine("spooler printer \"%s\" kept", model);
+        kept = 1;
+    }
+    ClosePrinter(printer);
+    return kept;
+}
+
 int AddPrinters(SetupStateRecord *state)
 {
     char dependentFiles[DEPENDENT_LIST_BYTES];
@@ -449,6 +484,8 @@ int AddPrinters(SetupStateRecord *state)
         DeleteDriver(model);
         if (!AddDriver(&driver))
             return 0;
+        if (PrinterInPlace(model, state->portName))
+            continue;
         JournalPrinter(model);
         DeleteExistingPrinter(model);
         if (!AddPrinter(&printer))

@@ -16,8 +16,11 @@
 #define KX_MONITOR_NAME "Tremaro PJL Language Monitor"
 
 /* The language monitor, then each selected model's driver and printer (an
- * existing one is replaced); 1 on success, 0 after the failing step's box. */
+ * existing one is replaced, unless KeepPlacedPrinters asked to keep one that
+ * is on the model's driver and the run's port); 1 on success, 0 after the
+ * failing step's box. */
 int AddPrinters(SetupStateRecord *state);
+void KeepPlacedPrinters(int keep);
 /* The language monitor deleted before its DLL is copied over, where the
  * spooler lets it go; AddPrinters adds it again. Its re-addition is journaled
  * before the DLL's own undo (JournalMonitorBack), so that a stop puts the

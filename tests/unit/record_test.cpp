@@ -64,8 +64,9 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
     SetupState.selectedComponents = CompModel1 | CompModel2 | CompStatusDisplay;
     lstrcpyA(SetupState.statusDir, "C:\\STATUS");
     SetupState.statusDirId = 66010;
+    lstrcpyA(SetupState.portName, "LPT2:");
     EXPECT_EQ(1, WriteInstallRecord(&SetupState));
-    EXPECT_EQ(4u, recorder.writes.size());
+    EXPECT_EQ(6u, recorder.writes.size());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, KX_UNINSTALL_KEY));
     EXPECT_EQ(1, WriteUninstallEntry(&SetupState, 4133));
 
@@ -74,6 +75,8 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
         {"StatusDisplayDir", REG_SZ, "C:\\STATUS=66010"},
         {"ControlPanelDir", REG_SZ, "C:\\STATUS=66010"},
         {"InstalledComponents", REG_SZ, "19"},
+        {"Version", REG_SZ, "1.0"},
+        {"Port", REG_SZ, "LPT2:"},
         {"DisplayName", REG_SZ, "Velba Printer Version 1.0"},
         {"DisplayVersion", REG_SZ, "1.0"},
         {"Publisher", REG_SZ, "Velba"},
@@ -87,6 +90,7 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
         {"EstimatedSize", REG_DWORD, std::string("\x25\x10\0\0", 4)},
         {"NoModify", REG_DWORD, std::string("\1\0\0\0", 4)},
         {"NoRepair", REG_DWORD, std::string("\1\0\0\0", 4)},
+        {"TypesSupported", REG_DWORD, std::string("\7\0\0\0", 4)},
     };
     ASSERT_EQ(ARRAYSIZE(values), recorder.writes.size());
     for (size_t i = 0; i < ARRAYSIZE(values); i++) {
@@ -96,7 +100,7 @@ TEST_F(InstallRecord, WritesItsTextsWithoutTerminator)
             << values[i].name << ": the byte count is the text length";
         if (values[i].type == REG_SZ) {
             EXPECT_EQ(values[i].bytes, RegText(HKEY_LOCAL_MACHINE,
-                                               i < 4 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY,
+                                               i < 6 ? KX_PRODUCT_KEY : KX_UNINSTALL_KEY,
                                                values[i].name));
         }
     }
@@ -149,12 +153,12 @@ TEST_F(InstallRecord, ReadGivesTheStoredTextOrEmptyAndNeverOverruns)
 {
     char buffer[TEXT_CHARS + 16];
 
-    /* No key: nothing is queried through a handle that was never opened. */
+    /* No key (0): nothing is queried through a handle that was never opened. */
     memset(buffer, 'Z', sizeof(buffer));
     queries = 0;
     {
         FAKE_IMPORT(RegQueryValueExA, CountingRegQueryValueExA);
-        EXPECT_EQ(1, ReadMachineString(KX_PRODUCT_KEY, "InstallSections", buffer));
+        EXPECT_EQ(0, ReadMachineString(KX_PRODUCT_KEY, "InstallSections", buffer));
     }
     EXPECT_EQ(0, queries);
     EXPECT_STREQ("", buffer);

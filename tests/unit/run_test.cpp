@@ -1281,6 +1281,8 @@ TEST_F(FailedRun, APlanThatStopsListsItsUndoLinesOnce)
             undo.push_back(line.substr(mark));
     const std::string key = "< registry delete HKLM\\Software\\VelbaPrinter";
     const std::vector<std::string> expected = {
+        key + "\\VelbaProduct\\PrinterInfo\\ Port",
+        key + "\\VelbaProduct\\PrinterInfo\\ Version",
         key + "\\VelbaProduct\\PrinterInfo\\ InstalledComponents",
         key + "\\VelbaProduct\\PrinterInfo\\ ControlPanelDir",
         key + "\\VelbaProduct\\PrinterInfo\\ StatusDisplayDir",

@@ -14,6 +14,7 @@ DECLARE_IMPORT_SLOT(OpenSCManagerA);
 DECLARE_IMPORT_SLOT(LoadLibraryExA);
 DECLARE_IMPORT_SLOT(GetProcAddress);
 DECLARE_IMPORT_SLOT(CreateDirectoryA);
+DECLARE_IMPORT_SLOT(ReportEventA);
 
 static bool CommandLineSelectsUninstall(const char *commandLine)
 {
@@ -127,6 +128,51 @@ TEST_F(ShellEntry, NotNtShowsOnlyItsBoxAndFails)
     HWND host = FindWindowA("SampleWClass", "Install");
     ASSERT_TRUE(host != NULL);
     ExpectOneBox("Error", "Current operation system is not Windows NT!", MB_OK, host);
+}
+
+struct Event {
+    WORD type;
+    DWORD id;
+    std::string text;
+};
+static std::vector<Event> events;
+static BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWORD,
+                               LPCSTR *strings, LPVOID)
+{
+    events.push_back({type, id, count == 1 ? strings[0] : "(not one string)"});
+    return TRUE;
+}
+
+/* Wine keeps no event log: what reaches it is taken at the call. One event
+ * per install, repair and uninstall, and per /verify that finds a change,
+ * whatever the outcome; none for /? or a refused line. */
+TEST_F(ShellEntry, EachRunEndsWithOneEventForMonitoring)
+{
+    const struct { const char *line; WORD type; DWORD id; const char *text; } runs[] = {
+        {"/quiet /log=kx.log", EVENTLOG_ERROR_TYPE, 11708, "install failed, exit code 1603. Log: kx.log"},
+        {"/repair /quiet", EVENTLOG_ERROR_TYPE, 11708, "repair failed, exit code 1603."},
+        {"Uninstall /quiet", EVENTLOG_ERROR_TYPE, 11725, "uninstall failed, exit code 1603."},
+        {"/verify /quiet", EVENTLOG_WARNING_TYPE, 1033, "verify failed, exit code 1603."},
+        {"/? /quiet", 0, 0, NULL},
+        {"/verify /repair /quiet", 0, 0, NULL},
+    };
+    FAKE_IMPORT(GetVersionExA, FakeWindows95);
+    FAKE_IMPORT(GetCommandLineA, FakeCommandLine);
+    FAKE_IMPORT(ReportEventA, RecordEvent);
+    for (const auto &run : runs) {
+        std::string line = std::string("kxsetup.exe ") + run.line;
+        events.clear();
+        ResetRun();
+        fakeCommandLine = line.c_str();
+        RunSetupProgram(GetModuleHandleA(NULL), SW_SHOWNORMAL);
+        DeleteFileA("kx.log");
+        ASSERT_EQ(run.text ? 1u : 0u, events.size()) << line;
+        if (!run.text)
+            continue;
+        EXPECT_EQ(run.type, events[0].type) << line;
+        EXPECT_EQ(run.id, events[0].id) << line;
+        EXPECT_EQ(std::string("Velba Printer 1.0: ") + run.text, events[0].text);
+    }
 }
 
 static int loadCalls;

@@ -44,6 +44,7 @@
 #define KX_SLOT_BYTES_PropertySheetA 4
 #define KX_SLOT_BYTES_RegCreateKeyExA 36
 #define KX_SLOT_BYTES_RegDeleteKeyA 8
+#define KX_SLOT_BYTES_ReportEventA 36
 #define KX_SLOT_BYTES_RegDeleteValueA 8
 #define KX_SLOT_BYTES_RegGetKeySecurity 16
 #define KX_SLOT_BYTES_RegQueryValueExA 24

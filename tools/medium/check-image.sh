@@ -31,7 +31,8 @@ imports=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:lower:]' 
 resources=$(wrestool -l "$exe") || { echo "wrestool cannot read the resources"; fail=1; }
 echo "$resources" | grep -q -- '--type=16 --name=1 --language=1031 ' || { echo "no version resource 1 in German"; fail=1; }
 echo "$resources" | grep -q -- '--type=24 --name=1 ' || { echo "no manifest resource 1"; fail=1; }
-numbers=$(echo "$version" | tr . ,),0,0
+# The resource's four numbers: the version's, then zeros (1.0 is 1,0,0,0; 1.0.1 is 1,0,1,0).
+numbers=$(echo "$version.0.0.0" | cut -d. -f1-4 | tr . ,)
 info=$("$windres" -i "$exe" -O rc 2>/dev/null | sed -n '/^1 VERSIONINFO/,/^END/p' | sed 's/, /,/g')
 for line in "FILEVERSION $numbers" "PRODUCTVERSION $numbers" 'BLOCK "040704E4"' \
             'VALUE "CompanyName","Velba"' 'VALUE "ProductName","Velba Printer"' \
